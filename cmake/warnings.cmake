@@ -1,0 +1,19 @@
+# Project-wide compile settings, applied to every target through this
+# interface library so that third-party targets keep their own flags.
+add_library(tecto_options INTERFACE)
+add_library(tectomorph::options ALIAS tecto_options)
+target_compile_options(tecto_options INTERFACE -Wall -Wextra -Wpedantic)
+# GCC 12 at -O3 reports use-after-free inside Eigen's aligned allocator and
+# overlapping memcpy inside std::string's inlined appends; both are known
+# false positives of that compiler (the code frees, reallocates and copies
+# correctly), so they would only make warnings-as-errors builds fail.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12)
+  target_compile_options(tecto_options INTERFACE -Wno-use-after-free -Wno-restrict)
+endif()
+if(TECTO_WERROR)
+  target_compile_options(tecto_options INTERFACE -Werror)
+endif()
+if(TECTO_SANITIZE)
+  target_compile_options(tecto_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(tecto_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,61 @@
+#include "core/configurations.h"
+
+#include <cmath>
+
+namespace core {
+
+Eigen::MatrixXd vertxy(const Eigen::MatrixXd& x) {
+  const Eigen::Index k = x.size() / 2;
+  Eigen::MatrixXd v(2, k);
+  // Running (column-major) index: for a row this is left to right.
+  for (Eigen::Index i = 0; i < k; ++i) {
+    v(0, i) = x(2 * i);
+    v(1, i) = x(2 * i + 1);
+  }
+  return v;
+}
+
+Eigen::RowVectorXd xyfromvert(const Eigen::MatrixXd& data, double cs) {
+  const Eigen::Index k = data.rows();
+  Eigen::RowVectorXd row(2 * k + 1);
+  for (Eigen::Index i = 0; i < k; ++i) {
+    row(2 * i) = data(i, 0);
+    row(2 * i + 1) = data(i, 1);
+  }
+  row(2 * k) = cs;
+  return row;
+}
+
+Eigen::RowVector2d centpos(const Eigen::MatrixXd& x) {
+  const Eigen::Index k = x.size() / 2;
+  double sx = 0, sy = 0;
+  for (Eigen::Index i = 0; i < k; ++i) {
+    sx += x(2 * i);
+    sy += x(2 * i + 1);
+  }
+  return {sx / static_cast<double>(k), sy / static_cast<double>(k)};
+}
+
+Eigen::VectorXd centsize(const Eigen::MatrixXd& x) {
+  const Eigen::Index k = x.cols() / 2;
+  Eigen::VectorXd sizes(x.rows());
+  for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    double cx = 0, cy = 0;
+    for (Eigen::Index j = 0; j < k; ++j) {
+      cx += x(i, 2 * j);
+      cy += x(i, 2 * j + 1);
+    }
+    cx /= static_cast<double>(k);
+    cy /= static_cast<double>(k);
+    double s = 0;
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double dx = x(i, 2 * j) - cx;
+      const double dy = x(i, 2 * j + 1) - cy;
+      s += dx * dx + dy * dy;
+    }
+    sizes(i) = std::sqrt(s);
+  }
+  return sizes;
+}
+
+} // namespace core

@@ -1,0 +1,52 @@
+#pragma once
+// Nelder-Mead simplex minimisation of a function of a parameter vector, in
+// the form of Lagarias et al. (1998): reflection 1, expansion 2,
+// contraction 0.5, shrink 0.5; the initial simplex moves each non-zero start
+// coordinate by 5 % and each zero one by 0.00025. It stops when every vertex
+// lies within TolX of the best in every coordinate and every function value
+// within TolFun of the best, or when MaxIter iterations or MaxFunEvals
+// evaluations are used.
+//
+// Objectives can be looked up by name: programs register theirs once at
+// start, and callers name the objective they want minimised.
+
+#include <Eigen/Core>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+// An objective: the value at parameter vector p, given the caller's fixed
+// extra arguments (passed through unchanged on every evaluation).
+using Objective = std::function<double(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra)>;
+
+struct MinimiseOptions {
+  double tolx = 1e-4;
+  double tolfun = 1e-4;
+  int maxiter = 0;     // 0: 200 times the number of parameters
+  int maxfunevals = 0; // 0: 200 times the number of parameters
+};
+
+struct MinimiseResult {
+  Eigen::VectorXd x;    // the best vertex found
+  double fval = 0;      // the objective there
+  int iterations = 0;
+  int funcevals = 0;
+  bool converged = false; // false when an iteration or evaluation limit stopped it
+};
+
+MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
+                          std::span<const Eigen::MatrixXd> extra = {});
+
+// Registers an objective under a name (replacing an earlier one of the same
+// name) and looks it up; lookup raises core::Error for an unknown name.
+void register_objective(std::string name, Objective f);
+const Objective& objective(std::string_view name);
+
+MinimiseResult fminsearch(std::string_view name, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
+                          std::span<const Eigen::MatrixXd> extra = {});
+
+} // namespace core

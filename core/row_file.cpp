@@ -1,0 +1,78 @@
+#include "core/row_file.h"
+
+#include "core/error.h"
+#include "core/text_format.h"
+#include "core/text_number.h"
+
+#include <vector>
+
+namespace core {
+
+namespace {
+
+// The next line of `text` from `pos`: its content (without the line end) and
+// the position after its line end. LF, CR LF and lone CR end a line.
+struct Line {
+  std::string_view content;
+  std::size_t next;
+};
+
+Line nextline(std::string_view text, std::size_t pos) {
+  std::size_t end = pos;
+  while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
+  std::size_t next = end;
+  if (next < text.size()) next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
+  return {text.substr(pos, end - pos), next};
+}
+
+} // namespace
+
+Eigen::MatrixXd dload(const std::string& fname) {
+  const std::string text = readfile(fname);
+  std::vector<double> values;
+  values.reserve(text.size() / 8);
+  std::size_t cols = 0, rows = 0, pos = 0;
+  while (pos < text.size()) {
+    const Line line = nextline(text, pos);
+    // An empty line ends the data; what follows it is never read.
+    if (line.content.empty()) {
+      if (rows == 0) throw Error("File '" + fname + "' holds no data: its first line is empty");
+      break;
+    }
+    const std::size_t lineno = rows + 1;
+    const NumberScan scan = scan_numbers(line.content, values);
+    if (!scan.bad.empty())
+      throw Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+                  std::to_string(scan.bad_column) + ": '" + std::string(scan.bad) + "' is not a number");
+    if (scan.count == 0)
+      throw Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
+    if (rows == 0) cols = scan.count;
+    else if (scan.count != cols)
+      throw Error("File '" + fname + "', line " + std::to_string(lineno) + " holds " + std::to_string(scan.count) +
+                  " numbers where line 1 holds " + std::to_string(cols));
+    ++rows;
+    pos = line.next;
+  }
+  if (rows == 0) throw Error("File '" + fname + "' holds no data");
+  using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+  return Eigen::Map<const RowMajor>(values.data(), static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(cols));
+}
+
+std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat, std::string_view rowend) {
+  const CompiledFormat value(valueformat);
+  const std::string end = format(rowend);
+  std::string out;
+  out.reserve(static_cast<std::size_t>(data.size()) * 12 + static_cast<std::size_t>(data.rows()) * end.size());
+  for (Eigen::Index i = 0; i < data.rows(); ++i) {
+    for (Eigen::Index j = 0; j < data.cols(); ++j) value.append(out, data(i, j));
+    out += end;
+  }
+  return out;
+}
+
+void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::string_view valueformat,
+               std::string_view rowend, WriteMode mode) {
+  writefile(fname, formatrows(data, valueformat, rowend), mode);
+}
+
+} // namespace core

@@ -1,0 +1,39 @@
+#pragma once
+// Row-format data files: plain text, one matrix row per line, the numbers of
+// a line separated by blanks, tabs or commas. A landmark data set is stored
+// with one specimen row per line (x1 y1 ... xk yk and the size slot); the
+// same reader loads every other numeric table of the suite (angle files,
+// protocol and pair lists). A percent sign starts a comment.
+//
+// The data end at the end of the file or at the first empty line, whichever
+// comes first; anything after an empty line is never read. LF, CR LF and
+// lone CR line ends are all accepted, so a file written on any system reads
+// the same.
+
+#include <Eigen/Core>
+#include <string>
+#include <string_view>
+
+#include "core/text_file.h"
+
+namespace core {
+
+// Reads a row-format file into an n x c matrix, row i holding line i.
+// Raises core::Error naming the file (and the line, where there is one) when
+// the file cannot be opened, holds no rows, or has a line that is not
+// numbers or whose count of numbers differs from the first line's.
+Eigen::MatrixXd dload(const std::string& fname);
+
+// Writes a data set row by row: every value of a row with `valueformat`
+// (for example "%g " or " %f "), then `rowend` (for example " \n"), both
+// formatted by core::format. Replace mode leaves only the new rows in the
+// file, Append adds them after the old ones (which dload then reads as one
+// data set). Raises core::Error naming the file when it cannot be written;
+// the file is then left as it was.
+void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::string_view valueformat,
+               std::string_view rowend, WriteMode mode);
+
+// The rows as writerows would write them.
+std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat, std::string_view rowend);
+
+} // namespace core

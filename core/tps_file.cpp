@@ -1,0 +1,168 @@
+#include "core/tps_file.h"
+
+#include "core/configurations.h"
+#include "core/error.h"
+#include "core/text_file.h"
+#include "core/text_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+
+namespace core {
+
+namespace {
+
+// A reading cursor over the file's text with line ends already made LF.
+class Cursor {
+public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  bool done() const { return pos_ >= text_.size(); }
+  std::size_t pos() const { return pos_; }
+
+  // Finds the next "LM=" key and leaves the cursor after the '='. The
+  // search reads up to an 'l' or 'L'; if the next character is 'm' or 'M'
+  // it reads one more, and the key is found when that one is '='. In the
+  // search for the first key an 'L' directly followed by '=' counts too.
+  // Returns the position of the key's 'L', or npos at the end of the text.
+  std::size_t findkey(bool first) {
+    while (true) {
+      while (pos_ < text_.size() && text_[pos_] != 'l' && text_[pos_] != 'L') ++pos_;
+      if (pos_ >= text_.size()) return std::string_view::npos;
+      const std::size_t at = pos_++;
+      if (pos_ >= text_.size()) return std::string_view::npos;
+      const char c = text_[pos_++];
+      if (c == 'm' || c == 'M') {
+        if (pos_ >= text_.size()) return std::string_view::npos;
+        if (text_[pos_++] == '=') return at;
+      } else if (first && c == '=') {
+        return at;
+      }
+    }
+  }
+
+  // Reads one number after optional white space, as a %f conversion
+  // would; leaves the cursor unmoved and returns false at text that is not
+  // a number.
+  bool number(double& value) {
+    std::size_t p = pos_;
+    while (p < text_.size() && std::isspace(static_cast<unsigned char>(text_[p]))) ++p;
+    if (p >= text_.size()) return false;
+    if (text_[p] == '+') ++p;
+    if (p >= text_.size()) return false;
+    const char c = text_[p];
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.')) return false;
+    const auto [end, ec] = std::from_chars(text_.data() + p, text_.data() + text_.size(), value);
+    if (ec != std::errc()) return false;
+    pos_ = static_cast<std::size_t>(end - text_.data());
+    return true;
+  }
+
+  // The rest of the current line with its line end.
+  std::string restofline() {
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+    if (pos_ < text_.size()) ++pos_;
+    return std::string(text_.substr(start, pos_ - start));
+  }
+
+private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// CR LF and lone CR become LF, so that every system's files read alike.
+std::string unixlines(std::string text) {
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      text[out++] = '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      text[out++] = text[i];
+    }
+  }
+  text.resize(out);
+  return text;
+}
+
+} // namespace
+
+TpsFile readtpsfile(const std::string& path, double cs) {
+  const std::string text = unixlines(readfile(path));
+  Cursor in(text);
+  auto where = [&](std::size_t block, std::size_t at) {
+    return "File '" + path + "', block " + std::to_string(block) + " (line " + std::to_string(line_of(text, at)) + ")";
+  };
+
+  TpsFile result;
+  result.fname = std::filesystem::path(path).filename().string();
+
+  std::size_t at = in.findkey(true);
+  if (at == std::string_view::npos) throw Error("File '" + path + "' holds no \"LM=\" key: it is not a TPS file");
+  double count = 0;
+  if (!in.number(count) || !(count >= 1) || count != std::floor(count) || count > 1e7)
+    throw Error(where(1, at) + ": the landmark count after \"LM=\" is not a positive whole number");
+  const auto k = static_cast<std::size_t>(count);
+
+  std::vector<double> values;
+  std::size_t blocks = 0;
+  while (true) {
+    result.namelist.push_back(in.restofline());
+    ++blocks;
+    std::size_t got = 0;
+    double v;
+    while (got < 2 * k && in.number(v)) {
+      values.push_back(v);
+      ++got;
+    }
+    if (got < 2 * k)
+      throw Error(where(blocks, at) + " holds " + std::to_string(got) + " numbers where " + std::to_string(k) +
+                  " landmarks need " + std::to_string(2 * k));
+    at = in.findkey(false);
+    if (at == std::string_view::npos) break;
+    double later = 0;
+    if (!in.number(later) || later != count)
+      throw Error(where(blocks + 1, at) + ": \"LM=\" is not followed by " + std::to_string(k) +
+                  ", the landmark count of the first block");
+  }
+
+  const auto n = static_cast<Eigen::Index>(blocks);
+  const auto c = static_cast<Eigen::Index>(2 * k);
+  using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+  const Eigen::Map<const RowMajor> coords(values.data(), n, c);
+  if (cs == 1) {
+    result.y.resize(n, c + 1);
+    result.y.leftCols(c) = coords;
+    result.y.col(c) = centsize(result.y.leftCols(c));
+  } else {
+    result.y = coords;
+  }
+  return result;
+}
+
+std::string formattps(const Eigen::MatrixXd& data) {
+  const Eigen::Index k = (data.cols() - 1) / 2;
+  const CompiledFormat pair("%g  %g");
+  const std::string key = format("LM=%i\n", static_cast<double>(k));
+  std::string out;
+  out.reserve(static_cast<std::size_t>(data.rows()) * (key.size() + static_cast<std::size_t>(k) * 24));
+  double xy[2];
+  for (Eigen::Index i = 0; i < data.rows(); ++i) {
+    out += key;
+    for (Eigen::Index j = 0; j < k; ++j) {
+      xy[0] = data(i, 2 * j);
+      xy[1] = data(i, 2 * j + 1);
+      pair.append(out, xy);
+      out += " \n";
+    }
+  }
+  return out;
+}
+
+void writetpsfile(const std::string& path, const Eigen::MatrixXd& data) {
+  writefile(path, formattps(data), WriteMode::Replace);
+}
+
+} // namespace core

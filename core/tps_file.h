@@ -1,0 +1,44 @@
+#pragma once
+// TPS landmark files, the subset the suite reads and the form it writes.
+//
+// A file is a sequence of specimen blocks. A block starts with the key
+// "LM=" (either letter in either case) and the landmark count k, then 2k
+// numbers x1 y1 ... xk yk separated by any white space. All other text
+// (IMAGE=, ID=, SCALE=, CURVES=, POINTS= lines and their contents) is
+// skipped unread; in particular a scale factor is never applied, so the
+// coordinates come back as written.
+
+#include <Eigen/Core>
+#include <string>
+#include <vector>
+
+namespace core {
+
+struct TpsFile {
+  Eigen::MatrixXd y;                 // n x 2k, or n x (2k + 1) with centroid sizes
+  std::string fname;                 // the file's name without its folder
+  std::vector<std::string> namelist; // per block: the text after the count on its key line, with its line end
+};
+
+// Parses the TPS file at `path`. With `cs` equal to 1 the centroid size of
+// every specimen is appended as a last column (the size slot); any other
+// value returns the bare coordinates. LF, CR LF and lone CR line ends read
+// alike (the line end kept in `namelist` is a plain "\n").
+//
+// Raises core::Error naming the file, and the block and its line where there
+// is one, when the file cannot be opened, has no "LM=" key, has a count
+// that is not a positive whole number, has a block whose count differs from
+// the first block's, or has a block with fewer than 2k numbers before its
+// next text.
+TpsFile readtpsfile(const std::string& path, double cs);
+
+// The TPS text of a data set whose last column is the size slot: for each
+// specimen "LM=k" and then one line "x  y " per landmark in %g form. No
+// other keys are written.
+std::string formattps(const Eigen::MatrixXd& data);
+
+// Writes formattps(data) to `path`, replacing the file. Raises core::Error
+// naming the file when it cannot be written.
+void writetpsfile(const std::string& path, const Eigen::MatrixXd& data);
+
+} // namespace core

@@ -1,0 +1,139 @@
+#include "core/row_file.h"
+
+#include "core/error.h"
+#include "tests/support/test_support.h"
+
+#include <filesystem>
+
+using testsupport::near;
+using testsupport::tempfile;
+
+namespace {
+
+Eigen::MatrixXd matrix(std::initializer_list<std::initializer_list<double>> rows) {
+  Eigen::MatrixXd m(static_cast<Eigen::Index>(rows.size()), static_cast<Eigen::Index>(rows.begin()->size()));
+  Eigen::Index i = 0;
+  for (const auto& r : rows) {
+    Eigen::Index j = 0;
+    for (double v : r) m(i, j++) = v;
+    ++i;
+  }
+  return m;
+}
+
+// The message of the core::Error that `f` raises, or "" if it raises none.
+template <class F>
+std::string message(F f) {
+  try {
+    f();
+  } catch (const core::Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+} // namespace
+
+TEST(dload, ReadsRowsOfBlankTabAndCommaSeparatedNumbers) {
+  const auto path = tempfile("a.txt", "1 2.5\t-3e2\n4,5 , 6\n  7\t8 9  \n");
+  EXPECT_TRUE(near(core::dload(path), matrix({{1, 2.5, -300}, {4, 5, 6}, {7, 8, 9}}), 0));
+}
+
+TEST(dload, StopsAtTheFirstEmptyLineWhateverItsLineEnd) {
+  const Eigen::MatrixXd expected = matrix({{1, 2}, {3, 4}});
+  for (const char* text : {"1 2\n3 4\n\nnot read\n", "1 2\r\n3 4\r\n\r\nnot read\r\n", "1 2\r3 4\r\rnot read\r",
+                           "1 2\n3 4\n\n", "1 2\r\n3 4\r\n\r\n"})
+    EXPECT_TRUE(near(core::dload(tempfile("e.txt", text)), expected, 0)) << text;
+}
+
+TEST(dload, ReadsAllLineEndsAlike) {
+  const Eigen::MatrixXd lf = core::dload(tempfile("lf.txt", "1 2 3\n4 5 6\n"));
+  EXPECT_TRUE(near(core::dload(tempfile("crlf.txt", "1 2 3\r\n4 5 6\r\n")), lf, 0));
+  EXPECT_TRUE(near(core::dload(tempfile("cr.txt", "1 2 3\r4 5 6\r")), lf, 0));
+  EXPECT_TRUE(near(core::dload(tempfile("noend.txt", "1 2 3\n4 5 6")), lf, 0));
+}
+
+TEST(dload, KeepsAShortLastLineWithoutLineEnd) {
+  // A one-character last line is data like any other, not an end marker.
+  EXPECT_TRUE(near(core::dload(tempfile("col.txt", "1\n2\n3")), matrix({{1}, {2}, {3}}), 0));
+}
+
+TEST(dload, ReadsNumbersInFrontOfAComment) {
+  const auto path = tempfile("angles.txt", "12.5\t30.25\t2\t % specimen 1\n14\t31\t2\t % specimen 2\n");
+  EXPECT_TRUE(near(core::dload(path), matrix({{12.5, 30.25, 2}, {14, 31, 2}}), 0));
+}
+
+TEST(dload, ReadsNaNAndInf) {
+  const Eigen::MatrixXd m = core::dload(tempfile("nan.txt", "NaN 1 -Inf\n"));
+  EXPECT_TRUE(std::isnan(m(0, 0)));
+  EXPECT_EQ(m(0, 2), -std::numeric_limits<double>::infinity());
+}
+
+TEST(dload, NamesTheFileAndLineOfEveryProblem) {
+  const auto missing = testsupport::temppath("missing.txt");
+  EXPECT_NE(message([&] { core::dload(missing); }).find("Cannot open file '" + missing + "'"), std::string::npos);
+
+  const auto empty = tempfile("empty.txt", "");
+  EXPECT_EQ(message([&] { core::dload(empty); }), "File '" + empty + "' holds no data");
+
+  const auto blank = tempfile("blank.txt", "\n1 2\n");
+  EXPECT_EQ(message([&] { core::dload(blank); }), "File '" + blank + "' holds no data: its first line is empty");
+
+  const auto ragged = tempfile("ragged.txt", "1 2 3\n4 5 6\n7 8\n");
+  EXPECT_EQ(message([&] { core::dload(ragged); }), "File '" + ragged + "', line 3 holds 2 numbers where line 1 holds 3");
+
+  const auto words = tempfile("words.txt", "1 2\r\n3 x4\r\n");
+  EXPECT_EQ(message([&] { core::dload(words); }), "File '" + words + "', line 2, column 3: 'x4' is not a number");
+
+  const auto spaces = tempfile("spaces.txt", "1 2\n   \n");
+  EXPECT_EQ(message([&] { core::dload(spaces); }), "File '" + spaces + "', line 2 holds no numbers");
+}
+
+TEST(writerows, EveryWriterVariantReadsBackWithinItsPrecision) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> u(-500, 500);
+  Eigen::MatrixXd data(6, 9);
+  for (Eigen::Index i = 0; i < data.size(); ++i) data(i) = u(rng);
+  struct Variant {
+    const char* value;
+    const char* end;
+    double tol; // relative for %g, absolute for %f
+    bool relative;
+  };
+  for (const Variant v : {Variant{"%f ", "\n", 5e-7, false}, Variant{" %f ", "\n", 5e-7, false},
+                          Variant{"%g ", " \n", 5e-6, true}}) {
+    const auto path = testsupport::temppath("w.txt");
+    core::writerows(path, data, v.value, v.end, core::WriteMode::Replace);
+    const Eigen::MatrixXd back = core::dload(path);
+    ASSERT_EQ(back.rows(), data.rows()) << v.value;
+    ASSERT_EQ(back.cols(), data.cols()) << v.value;
+    for (Eigen::Index i = 0; i < data.size(); ++i) {
+      const double tol = v.relative ? v.tol * std::abs(data(i)) : v.tol;
+      EXPECT_NEAR(back(i), data(i), tol) << v.value;
+    }
+  }
+}
+
+TEST(writerows, WritesTheExactTextOfItsFormats) {
+  const Eigen::MatrixXd data = matrix({{1.5, -2}, {1e-7, 123456789}});
+  EXPECT_EQ(core::formatrows(data, "%g ", " \n"), "1.5 -2  \n1e-07 1.23457e+08  \n");
+  EXPECT_EQ(core::formatrows(data, " %f ", "\n"), " 1.500000  -2.000000 \n 0.000000  123456789.000000 \n");
+}
+
+TEST(writerows, AppendAddsRowsAndReplaceStartsAfresh) {
+  const Eigen::MatrixXd data = matrix({{1, 2, 3}, {4, 5, 6}});
+  const auto path = testsupport::temppath("modes.txt");
+  core::writerows(path, data, "%f ", "\n", core::WriteMode::Append);
+  core::writerows(path, data, "%f ", "\n", core::WriteMode::Append);
+  EXPECT_EQ(core::dload(path).rows(), 4);
+  core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace);
+  EXPECT_TRUE(near(core::dload(path), data, 0));
+}
+
+TEST(writerows, AFailedWriteNamesTheFileAndLeavesNothing) {
+  const auto path = testsupport::temppath("no-such-folder") + "/out.txt";
+  const Eigen::MatrixXd data = matrix({{1, 2}});
+  EXPECT_NE(message([&] { core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace); }).find(path),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}

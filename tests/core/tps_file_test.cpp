@@ -1,0 +1,123 @@
+#include "core/tps_file.h"
+
+#include "core/configurations.h"
+#include "core/error.h"
+#include "core/row_file.h"
+#include "tests/support/test_support.h"
+
+using testsupport::near;
+using testsupport::tempfile;
+
+namespace {
+
+const char* two_blocks =
+    "LM=3\n1 2\n3 4\n5 6\nIMAGE=first.jpg\nID=1\nSCALE=0.5\n"
+    "LM=3\n7 8\n9 10\n11 12\nIMAGE=second.jpg\nID=2\nSCALE=0.5\n";
+
+template <class F>
+std::string message(F f) {
+  try {
+    f();
+  } catch (const core::Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+} // namespace
+
+TEST(readtpsfile, ReadsBlocksUnscaledAndSkipsOtherKeys) {
+  const auto path = tempfile("two.tps", two_blocks);
+  const core::TpsFile bare = core::readtpsfile(path, 0);
+  Eigen::MatrixXd expected(2, 6);
+  expected << 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12;
+  EXPECT_TRUE(near(bare.y, expected, 0));
+  EXPECT_EQ(bare.namelist, (std::vector<std::string>{"\n", "\n"}));
+  EXPECT_EQ(bare.fname.substr(bare.fname.size() - 7), "two.tps");
+
+  const core::TpsFile sized = core::readtpsfile(path, 1);
+  ASSERT_EQ(sized.y.cols(), 7);
+  EXPECT_TRUE(near(sized.y.leftCols(6), expected, 0));
+  EXPECT_TRUE(near(sized.y.col(6), core::centsize(expected), 1e-15));
+}
+
+TEST(readtpsfile, FindsLowerCaseKeysAndKeepsTheKeyLineText) {
+  const auto path = tempfile("lower.tps", "lm=2 first\n0 0 1 1\nscale=2\nLm=2\t second \n2 2 3 3\n");
+  const core::TpsFile tps = core::readtpsfile(path, 0);
+  EXPECT_EQ(tps.y.rows(), 2);
+  EXPECT_EQ(tps.namelist, (std::vector<std::string>{" first\n", "\t second \n"}));
+}
+
+TEST(readtpsfile, ReadsAllLineEndsAlike) {
+  const Eigen::MatrixXd lf = core::readtpsfile(tempfile("lf.tps", two_blocks), 1).y;
+  std::string crlf, cr;
+  for (const char c : std::string(two_blocks)) {
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    cr += c == '\n' ? '\r' : c;
+  }
+  const core::TpsFile a = core::readtpsfile(tempfile("crlf.tps", crlf), 1);
+  const core::TpsFile b = core::readtpsfile(tempfile("cr.tps", cr), 1);
+  EXPECT_TRUE(near(a.y, lf, 0));
+  EXPECT_TRUE(near(b.y, lf, 0));
+  EXPECT_EQ(a.namelist, (std::vector<std::string>{"\n", "\n"}));
+}
+
+TEST(readtpsfile, ReadsADigitisersFileWithCurvesAndCrLf) {
+  // 74 tpsDig files joined: LM=16, then CURVES/POINTS blocks that must be
+  // skipped, image names with "LM" inside, -1 -1 for missing landmarks.
+  const core::TpsFile tps = core::readtpsfile(testsupport::example("trilomorph_cephala/cephala_tpsdig_all.tps"), 1);
+  ASSERT_EQ(tps.y.rows(), 74);
+  ASSERT_EQ(tps.y.cols(), 33);
+  EXPECT_EQ(tps.y(0, 0), 655);
+  EXPECT_EQ(tps.y(0, 1), 854);
+  EXPECT_EQ(tps.y(0, 31), 689); // landmark 16, y
+  EXPECT_TRUE((tps.y.col(32).array() > 0).all());
+}
+
+TEST(readtpsfile, AgreesWithTheRowFormatCopyOfTheSameData) {
+  const Eigen::MatrixXd rows = core::dload(testsupport::example("lizards_podarcis/lizards.txt"));
+  const core::TpsFile tps = core::readtpsfile(testsupport::example("lizards_podarcis/lizards.tps"), 0);
+  ASSERT_EQ(tps.y.rows(), rows.rows());
+  EXPECT_TRUE(near(tps.y, rows.leftCols(56), 1e-12));
+}
+
+TEST(readtpsfile, NamesTheBlockOfEveryProblem) {
+  const auto nokey = tempfile("nokey.tps", "IMAGE=a.jpg\n1 2 3 4\n");
+  EXPECT_EQ(message([&] { core::readtpsfile(nokey, 1); }),
+            "File '" + nokey + "' holds no \"LM=\" key: it is not a TPS file");
+
+  const auto differs = tempfile("differs.tps", "LM=2\n0 0\n1 1\nID=a\nLM=3\n0 0\n1 1\n2 2\n");
+  EXPECT_EQ(message([&] { core::readtpsfile(differs, 1); }),
+            "File '" + differs + "', block 2 (line 5): \"LM=\" is not followed by 2, the landmark count of the first block");
+
+  const auto short_block = tempfile("short.tps", "LM=2\n0 0\n1 1\nLM=2\n0 0\n1\nID=b\n");
+  EXPECT_EQ(message([&] { core::readtpsfile(short_block, 1); }),
+            "File '" + short_block + "', block 2 (line 4) holds 3 numbers where 2 landmarks need 4");
+
+  const auto truncated = tempfile("trunc.tps", "LM=2\n0 0\n1 1\nLM=2\n");
+  EXPECT_NE(message([&] { core::readtpsfile(truncated, 1); }).find("block 2 (line 4) holds 0 numbers"),
+            std::string::npos);
+
+  const auto badcount = tempfile("count.tps", "LM=two\n0 0\n");
+  EXPECT_EQ(message([&] { core::readtpsfile(badcount, 1); }),
+            "File '" + badcount + "', block 1 (line 1): the landmark count after \"LM=\" is not a positive whole number");
+
+  const auto missing = testsupport::temppath("none.tps");
+  EXPECT_NE(message([&] { core::readtpsfile(missing, 1); }).find("Cannot open file"), std::string::npos);
+}
+
+TEST(writetpsfile, WritesTheDigitiserLayoutAndReadsBack) {
+  Eigen::MatrixXd data(2, 5);
+  data << 1.5, 2, 3, 4.25, 10, 123456.7, -8e-9, 0, 1, 20;
+  EXPECT_EQ(core::formattps(data), "LM=2\n1.5  2 \n3  4.25 \nLM=2\n123457  -8e-09 \n0  1 \n");
+
+  std::mt19937 rng(9);
+  Eigen::MatrixXd set(5, 21);
+  for (Eigen::Index i = 0; i < 5; ++i) set.row(i) = testsupport::randomrow(10, rng, 3.0);
+  const auto path = testsupport::temppath("out.tps");
+  core::writetpsfile(path, set);
+  const core::TpsFile back = core::readtpsfile(path, 1);
+  ASSERT_EQ(back.y.rows(), 5);
+  EXPECT_TRUE(near(back.y.leftCols(20), set.leftCols(20), 5e-6));
+  EXPECT_EQ(back.namelist, std::vector<std::string>(5, "\n"));
+}
