@@ -58,12 +58,11 @@ Registry& registry() {
 
 } // namespace
 
-// Minimises f from x0 by Nelder-Mead. An objective value of NaN counts as
-// +Inf (worse than any number), so the search steps back out of regions
-// where the objective is undefined, and the reported fval is then +Inf.
-// The limits are checked between iterations, so the evaluation count can
-// pass MaxFunEvals by the n + 1 evaluations of a final shrink. iterations
-// counts the steps taken after the initial simplex.
+// Minimises f from x0 by Nelder-Mead. A NaN value is stored as +Inf so the
+// search steps back out of regions where the objective is undefined (and a
+// NaN best vertex is reported as fval = +Inf). The limits are checked
+// between iterations, so a last iteration that shrinks can pass MaxFunEvals
+// by n + 1. `iterations` counts the steps after the initial simplex.
 // Raises core::Error for a negative iteration or evaluation limit.
 MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const MinimiseOptions& options,
                           std::span<const Eigen::MatrixXd> extra) {

@@ -38,6 +38,10 @@ struct MinimiseResult {
   bool converged = false; // false when an iteration or evaluation limit stopped it
 };
 
+// Minimises f from x0, handing `extra` to every evaluation. A NaN value
+// counts as +Inf, worse than any number. The limits are checked before each
+// iteration, so a last iteration may pass MaxFunEvals by up to n + 1
+// evaluations. Raises core::Error for a negative limit, and whatever f raises.
 MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
                           std::span<const Eigen::MatrixXd> extra = {});
 

@@ -23,14 +23,6 @@ std::string number_text(double v) {
   return {buf, std::to_chars(buf, buf + sizeof buf, v).ptr};
 }
 
-// The mean, refined by the mean of the residuals: the second pass removes
-// most of the rounding error of the first when the values share a large
-// offset.
-double accurate_mean(const Eigen::Ref<const Eigen::VectorXd>& v) {
-  const double m = v.mean();
-  return m + (v.array() - m).mean();
-}
-
 // Value and first row of the extreme of each column under `better`, NaN
 // skipped; an all-NaN column reports NaN at row 0.
 template <class Better> ColumnExtremes column_extremes(const Eigen::MatrixXd& x, const char* name, Better better) {
@@ -80,7 +72,7 @@ LineFit polyfit1(const Eigen::Ref<const Eigen::VectorXd>& x, const Eigen::Ref<co
   if (x.size() != y.size())
     throw Error("polyfit1: x has " + std::to_string(x.size()) + " values but y has " + std::to_string(y.size()));
   if (x.size() < 2) throw Error("polyfit1: a line needs at least 2 points, got " + std::to_string(x.size()));
-  const double mx = accurate_mean(x), my = accurate_mean(y);
+  const double mx = x.mean(), my = y.mean();
   const Eigen::ArrayXd dx = x.array() - mx;
   const double sxx = dx.square().sum();
   if (sxx == 0) throw Error("polyfit1: every x is " + number_text(x[0]) + ", so no line is determined");

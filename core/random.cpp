@@ -55,7 +55,8 @@ void setseed(std::uint64_t s) {
   g.has_spare = false;
 }
 
-// The seed in force, seeding from the system's entropy on first use.
+// The seed in force, seeding from the system's entropy on first use (which
+// raises std::system_error only if the system has no entropy source).
 std::uint64_t seed() {
   engine();
   return state().seed;

@@ -163,7 +163,8 @@ std::string_view shortest_g(double v, char (&buf)[32]) {
   return {buf, static_cast<std::size_t>(n)};
 }
 
-// Appends the UTF-8 encoding of a code point (valid, not a surrogate).
+// Writes the UTF-8 encoding of a code point (valid, not a surrogate) to
+// `buf` and returns its length.
 std::size_t utf8(unsigned cp, char (&buf)[4]) {
   if (cp < 0x80) { buf[0] = static_cast<char>(cp); return 1; }
   if (cp < 0x800) {
@@ -184,9 +185,17 @@ std::size_t utf8(unsigned cp, char (&buf)[4]) {
   return 4;
 }
 
+// Appends one number by the conversion of `p`, under the rules of the
+// header: words for non-finite values, %e for fractions met by integer
+// conversions, the shortest faithful %g for %s, a character for %c.
 void append_number(std::string& out, const Piece& p, double v) {
   if (!std::isfinite(v)) {
-    const std::string_view word = std::isnan(v) ? "NaN" : v < 0 ? "-Inf" : p.sign == '+' ? "+Inf" : p.sign == ' ' ? " Inf" : "Inf";
+    // The '+' and ' ' flags sign Inf as they would a number; NaN has no sign.
+    const std::string_view word = std::isnan(v)     ? "NaN"
+                                  : v < 0           ? "-Inf"
+                                  : p.sign == '+'   ? "+Inf"
+                                  : p.sign == ' '   ? " Inf"
+                                                    : "Inf";
     append_padded(out, p, word);
     return;
   }

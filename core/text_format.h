@@ -55,6 +55,9 @@ private:
   std::variant<Eigen::MatrixXd, std::string> value_;
 };
 
+// The values of `args` written by `fmt` under the rules above. Raises
+// core::Error naming the format when a conversion is malformed or not
+// supported (e.g. "%q", a lone trailing '%', a '*' width).
 std::string format(std::string_view fmt, std::span<const FormatArg> args);
 
 template <class... Args>
@@ -68,6 +71,7 @@ std::string format(std::string_view fmt, const Args&... args) {
 // Output is identical to format(fmt, value) for each value.
 class CompiledFormat {
 public:
+  // Parses `fmt`; raises core::Error as format() does for a bad conversion.
   explicit CompiledFormat(std::string_view fmt);
   // Appends the format applied to one number to `out`.
   void append(std::string& out, double value) const;

@@ -72,7 +72,8 @@ void expand_range(double a, double s, double b, std::vector<double>& row, std::s
   const double steps = std::floor((b - a) / s + tol / std::fabs(s));
   constexpr double max_values = 1e8;
   if (!(steps < max_values))
-    throw Error("'" + std::string(text) + "' asks for a range of more than " + std::to_string(long(max_values)) + " numbers");
+    throw Error("'" + std::string(text) + "' asks for a range of more than " +
+                std::to_string(static_cast<long>(max_values)) + " numbers");
   const auto n = static_cast<long>(steps) + 1;
   for (long k = 0; k < n; ++k) row.push_back(a + static_cast<double>(k) * s);
   if (std::fabs(row.back() - b) <= tol) row.back() = b;
@@ -126,7 +127,8 @@ Eigen::MatrixXd str2num(std::string_view text) {
       ++i;
     } else {
       std::size_t end = i;
-      while (end < text.size() && !is_blank(text[end]) && std::string_view("%;:[]").find(text[end]) == std::string_view::npos) ++end;
+      while (end < text.size() && !is_blank(text[end]) && std::string_view("%;:[]").find(text[end]) == std::string_view::npos)
+        ++end;
       Token t{Kind::Number};
       if (!parse_number(text.substr(i, end - i), t.value)) throw not_a_number();
       tokens.push_back(t);

@@ -118,6 +118,17 @@ TEST(colsort, SortsStablyWithNaNLast) {
       const double original = x(s.index(i, j), j);
       EXPECT_TRUE(s.sorted(i, j) == original || (std::isnan(s.sorted(i, j)) && std::isnan(original)));
     }
+
+  // Long columns of many ties, where an unstable sort would reorder equals.
+  Eigen::MatrixXd ties(200, 1);
+  for (int i = 0; i < 200; ++i) ties(i) = (i * 7) % 3;
+  const core::ColumnSort t = core::colsort(ties);
+  for (int i = 1; i < 200; ++i) {
+    ASSERT_LE(t.sorted(i - 1), t.sorted(i));
+    if (t.sorted(i - 1) == t.sorted(i)) {
+      ASSERT_LT(t.index(i - 1), t.index(i)) << "at " << i;
+    }
+  }
 }
 
 TEST(eigsym, ReconstructsTheMatrixFromAscendingEigenpairs) {
