@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "tests/support/test_support.h"
 
+using testsupport::error_of;
 using testsupport::near;
 
 namespace {
@@ -14,15 +15,6 @@ Eigen::MatrixXd sample(unsigned seed) {
   return x;
 }
 
-template <class F>
-std::string message(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 } // namespace
 
@@ -61,12 +53,12 @@ TEST(basereg, TreatsAnEvenColumnCountAsCoordinatesOnly) {
 
 TEST(basereg, RejectsBaselinesThatDoNotExist) {
   const Eigen::MatrixXd x = sample(73);
-  EXPECT_EQ(message([&] { core::basereg(x, 2, 2); }), "basereg: the two baseline landmarks are both 2; a baseline needs two");
-  EXPECT_EQ(message([&] { core::basereg(x, 0, 2); }), "basereg: baseline landmarks 0 and 2 must both lie in 1 ... 5");
-  EXPECT_EQ(message([&] { core::basereg(x, 1, 6); }), "basereg: baseline landmarks 1 and 6 must both lie in 1 ... 5");
+  EXPECT_EQ(error_of([&] { core::basereg(x, 2, 2); }), "basereg: the two baseline landmarks are both 2; a baseline needs two");
+  EXPECT_EQ(error_of([&] { core::basereg(x, 0, 2); }), "basereg: baseline landmarks 0 and 2 must both lie in 1 ... 5");
+  EXPECT_EQ(error_of([&] { core::basereg(x, 1, 6); }), "basereg: baseline landmarks 1 and 6 must both lie in 1 ... 5");
   Eigen::MatrixXd same = x;
   same(3, 2) = same(3, 0);
   same(3, 3) = same(3, 1);
-  EXPECT_EQ(message([&] { core::basereg(same, 1, 2); }),
+  EXPECT_EQ(error_of([&] { core::basereg(same, 1, 2); }),
             "basereg: in specimen row 4 baseline landmarks 1 and 2 coincide, so the baseline has no length");
 }

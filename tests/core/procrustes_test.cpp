@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 
+using testsupport::error_of;
 using testsupport::near;
 
 namespace {
@@ -67,15 +68,6 @@ core::Superimposition reference_consensus(const Eigen::MatrixXd& x) {
   return {r, z};
 }
 
-template <class F>
-std::string message(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 } // namespace
 
@@ -154,16 +146,16 @@ TEST(getconsensus, NeverReflectsAMirrorImage) {
 TEST(getconsensus, RejectsWhatCannotBeSuperimposed) {
   Eigen::MatrixXd one(1, 7);
   one << 0, 0, 1, 0, 0, 1, 1;
-  EXPECT_EQ(message([&] { core::getconsensus(one); }),
+  EXPECT_EQ(error_of([&] { core::getconsensus(one); }),
             "getconsensus: a consensus needs at least two specimens, but the data set has 1");
-  EXPECT_EQ(message([&] { core::getconsensus(Eigen::MatrixXd::Ones(3, 6)); }),
+  EXPECT_EQ(error_of([&] { core::getconsensus(Eigen::MatrixXd::Ones(3, 6)); }),
             "getconsensus: the data set has 6 columns, but a specimen row holds 2k + 1 (k landmarks and the size slot)");
   Eigen::MatrixXd point(3, 7);
   point << 0, 0, 1, 0, 0, 1, 1, /**/ 2, 2, 2, 2, 2, 2, 1, /**/ 0, 1, 1, 1, 0, 0, 1;
-  EXPECT_EQ(message([&] { core::getconsensus(point); }),
+  EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
             "getconsensus: the landmarks of specimen row 2 all lie at one point (centroid size 0), so it cannot be scaled");
   point(1, 3) = std::nan("");
-  EXPECT_EQ(message([&] { core::getconsensus(point); }),
+  EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
             "getconsensus: specimen row 2 holds a coordinate that is not a finite number");
 }
 
@@ -180,7 +172,7 @@ TEST(getpsup, IgnoresThePositionAndSizeOfTheReference) {
   EXPECT_TRUE(near(a, s.xpt, 2.8e-5));
   // Only the first n - 1 entries of the reference are read.
   EXPECT_TRUE(near(core::getpsup(x, Eigen::MatrixXd(s.y.head(18))), a, 0));
-  EXPECT_NE(message([&] { core::getpsup(x, Eigen::MatrixXd(s.y.head(10))); }).find("reference holds 10 values"),
+  EXPECT_NE(error_of([&] { core::getpsup(x, Eigen::MatrixXd(s.y.head(10))); }).find("reference holds 10 values"),
             std::string::npos);
 }
 

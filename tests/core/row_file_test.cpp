@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+using testsupport::error_of;
 using testsupport::near;
 using testsupport::tempfile;
 
@@ -22,15 +23,6 @@ Eigen::MatrixXd matrix(std::initializer_list<std::initializer_list<double>> rows
 }
 
 // The message of the core::Error that `f` raises, or "" if it raises none.
-template <class F>
-std::string message(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 } // namespace
 
@@ -71,22 +63,22 @@ TEST(dload, ReadsNaNAndInf) {
 
 TEST(dload, NamesTheFileAndLineOfEveryProblem) {
   const auto missing = testsupport::temppath("missing.txt");
-  EXPECT_NE(message([&] { core::dload(missing); }).find("Cannot open file '" + missing + "'"), std::string::npos);
+  EXPECT_NE(error_of([&] { core::dload(missing); }).find("Cannot open file '" + missing + "'"), std::string::npos);
 
   const auto empty = tempfile("empty.txt", "");
-  EXPECT_EQ(message([&] { core::dload(empty); }), "File '" + empty + "' holds no data");
+  EXPECT_EQ(error_of([&] { core::dload(empty); }), "File '" + empty + "' holds no data");
 
   const auto blank = tempfile("blank.txt", "\n1 2\n");
-  EXPECT_EQ(message([&] { core::dload(blank); }), "File '" + blank + "' holds no data: its first line is empty");
+  EXPECT_EQ(error_of([&] { core::dload(blank); }), "File '" + blank + "' holds no data: its first line is empty");
 
   const auto ragged = tempfile("ragged.txt", "1 2 3\n4 5 6\n7 8\n");
-  EXPECT_EQ(message([&] { core::dload(ragged); }), "File '" + ragged + "', line 3 holds 2 numbers where line 1 holds 3");
+  EXPECT_EQ(error_of([&] { core::dload(ragged); }), "File '" + ragged + "', line 3 holds 2 numbers where line 1 holds 3");
 
   const auto words = tempfile("words.txt", "1 2\r\n3 x4\r\n");
-  EXPECT_EQ(message([&] { core::dload(words); }), "File '" + words + "', line 2, column 3: 'x4' is not a number");
+  EXPECT_EQ(error_of([&] { core::dload(words); }), "File '" + words + "', line 2, column 3: 'x4' is not a number");
 
   const auto spaces = tempfile("spaces.txt", "1 2\n   \n");
-  EXPECT_EQ(message([&] { core::dload(spaces); }), "File '" + spaces + "', line 2 holds no numbers");
+  EXPECT_EQ(error_of([&] { core::dload(spaces); }), "File '" + spaces + "', line 2 holds no numbers");
 }
 
 TEST(writerows, EveryWriterVariantReadsBackWithinItsPrecision) {
@@ -133,7 +125,7 @@ TEST(writerows, AppendAddsRowsAndReplaceStartsAfresh) {
 TEST(writerows, AFailedWriteNamesTheFileAndLeavesNothing) {
   const auto path = testsupport::temppath("no-such-folder") + "/out.txt";
   const Eigen::MatrixXd data = matrix({{1, 2}});
-  EXPECT_NE(message([&] { core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace); }).find(path),
+  EXPECT_NE(error_of([&] { core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace); }).find(path),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(path));
 }

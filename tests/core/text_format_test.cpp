@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include "tests/support/test_support.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::error_of;
 using core::format;
 
 namespace {
@@ -23,15 +25,6 @@ Eigen::MatrixXd row(std::vector<double> v) {
   return Eigen::Map<Eigen::RowVectorXd>(v.data(), static_cast<Eigen::Index>(v.size()));
 }
 
-template <class F>
-std::string error_of(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include "tests/support/test_support.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::error_of;
 using core::scan_numbers;
 using core::str2num;
 
@@ -16,15 +18,6 @@ namespace {
 
 const double inf = std::numeric_limits<double>::infinity();
 
-template <class F>
-std::string error_of(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
 
 Eigen::MatrixXd matrix(Eigen::Index rows, Eigen::Index cols, std::vector<double> v) {
   return Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>(v.data(), rows, cols);

@@ -5,6 +5,7 @@
 #include "core/row_file.h"
 #include "tests/support/test_support.h"
 
+using testsupport::error_of;
 using testsupport::near;
 using testsupport::tempfile;
 
@@ -14,15 +15,6 @@ const char* two_blocks =
     "LM=3\n1 2\n3 4\n5 6\nIMAGE=first.jpg\nID=1\nSCALE=0.5\n"
     "LM=3\n7 8\n9 10\n11 12\nIMAGE=second.jpg\nID=2\nSCALE=0.5\n";
 
-template <class F>
-std::string message(F f) {
-  try {
-    f();
-  } catch (const core::Error& e) {
-    return e.what();
-  }
-  return "";
-}
 
 } // namespace
 
@@ -83,27 +75,27 @@ TEST(readtpsfile, AgreesWithTheRowFormatCopyOfTheSameData) {
 
 TEST(readtpsfile, NamesTheBlockOfEveryProblem) {
   const auto nokey = tempfile("nokey.tps", "IMAGE=a.jpg\n1 2 3 4\n");
-  EXPECT_EQ(message([&] { core::readtpsfile(nokey, 1); }),
+  EXPECT_EQ(error_of([&] { core::readtpsfile(nokey, 1); }),
             "File '" + nokey + "' holds no \"LM=\" key: it is not a TPS file");
 
   const auto differs = tempfile("differs.tps", "LM=2\n0 0\n1 1\nID=a\nLM=3\n0 0\n1 1\n2 2\n");
-  EXPECT_EQ(message([&] { core::readtpsfile(differs, 1); }),
+  EXPECT_EQ(error_of([&] { core::readtpsfile(differs, 1); }),
             "File '" + differs + "', block 2 (line 5): \"LM=\" is not followed by 2, the landmark count of the first block");
 
   const auto short_block = tempfile("short.tps", "LM=2\n0 0\n1 1\nLM=2\n0 0\n1\nID=b\n");
-  EXPECT_EQ(message([&] { core::readtpsfile(short_block, 1); }),
+  EXPECT_EQ(error_of([&] { core::readtpsfile(short_block, 1); }),
             "File '" + short_block + "', block 2 (line 4) holds 3 numbers where 2 landmarks need 4");
 
   const auto truncated = tempfile("trunc.tps", "LM=2\n0 0\n1 1\nLM=2\n");
-  EXPECT_NE(message([&] { core::readtpsfile(truncated, 1); }).find("block 2 (line 4) holds 0 numbers"),
+  EXPECT_NE(error_of([&] { core::readtpsfile(truncated, 1); }).find("block 2 (line 4) holds 0 numbers"),
             std::string::npos);
 
   const auto badcount = tempfile("count.tps", "LM=two\n0 0\n");
-  EXPECT_EQ(message([&] { core::readtpsfile(badcount, 1); }),
+  EXPECT_EQ(error_of([&] { core::readtpsfile(badcount, 1); }),
             "File '" + badcount + "', block 1 (line 1): the landmark count after \"LM=\" is not a positive whole number");
 
   const auto missing = testsupport::temppath("none.tps");
-  EXPECT_NE(message([&] { core::readtpsfile(missing, 1); }).find("Cannot open file"), std::string::npos);
+  EXPECT_NE(error_of([&] { core::readtpsfile(missing, 1); }).find("Cannot open file"), std::string::npos);
 }
 
 TEST(writetpsfile, WritesTheDigitiserLayoutAndReadsBack) {

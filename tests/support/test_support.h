@@ -1,6 +1,8 @@
 #pragma once
 // Tolerance helpers and fixture builders shared by the test suites.
 
+#include "core/error.h"
+
 #include <Eigen/Core>
 #include <gtest/gtest.h>
 #include <random>
@@ -27,6 +29,18 @@ Eigen::RowVectorXd similar(const Eigen::RowVectorXd& row, double scale, double a
 std::string tempfile(std::string_view name, std::string_view content);
 // A path in the same folder with no file behind it yet.
 std::string temppath(std::string_view name);
+
+// The message of the core::Error that f() raises, or "no error" when it
+// raises none, so that a test can compare the whole text a person reads.
+template <class F>
+std::string error_of(F f) {
+  try {
+    f();
+  } catch (const core::Error& e) {
+    return e.what();
+  }
+  return "no error";
+}
 
 // Path of a file under examples/.
 std::string example(std::string_view relative);
