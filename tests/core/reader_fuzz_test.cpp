@@ -78,7 +78,7 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
   for (std::size_t p = 0; p < tps.size();) {
     const std::size_t next = tps.find("LM=", p + 1);
     text += tps.substr(p, next == std::string::npos ? std::string::npos : next - p);
-    text += "IMAGE=spec" + std::to_string(block) + "LM.jpg\r\nID=" + std::to_string(block) + "\r\nSCALE=0.0125\r\n";
+    text += "IMAGE=fossil" + std::to_string(block) + "LM.jpg\r\nID=" + std::to_string(block) + "\r\nSCALE=0.0125\r\n";
     ++block;
     if (next == std::string::npos) break;
     p = next;
