@@ -10,6 +10,8 @@
 // Objectives can be looked up by name: programs register theirs once at
 // start, and callers name the objective they want minimised.
 
+#include "core/callables.h"
+
 #include <Eigen/Core>
 #include <functional>
 #include <span>
@@ -19,9 +21,9 @@
 
 namespace core {
 
-// An objective: the value at parameter vector p, given the caller's fixed
-// extra arguments (passed through unchanged on every evaluation).
-using Objective = std::function<double(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra)>;
+// An objective (core::Objective, declared with the named functions): the
+// value at parameter vector p, given the caller's fixed extra arguments
+// (passed through unchanged on every evaluation).
 
 struct MinimiseOptions {
   double tolx = 1e-4;
@@ -45,11 +47,15 @@ struct MinimiseResult {
 MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
                           std::span<const Eigen::MatrixXd> extra = {});
 
-// Registers an objective under a name (replacing an earlier one of the same
-// name) and looks it up; lookup raises core::Error for an unknown name.
-void register_objective(std::string name, Objective f);
+// Registers an objective under a name among the functions callable by name
+// (replacing an earlier one of the same name), declaring `nin` inputs: the
+// parameter vector and nin - 1 extra arguments. Lookup raises core::Error
+// for an unknown name or a function that is not an objective.
+void register_objective(std::string name, Objective f, int nin);
 const Objective& objective(std::string_view name);
 
+// Minimises the objective of that name. A call that hands it more extra
+// arguments than it declares raises the run-time error of core::call.
 MinimiseResult fminsearch(std::string_view name, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
                           std::span<const Eigen::MatrixXd> extra = {});
 

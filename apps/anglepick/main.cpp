@@ -1,0 +1,18 @@
+// Anglepick: the midline bearing t and the pair angles p of every specimen of a TPS file.
+//
+// The program's window, launcher and command line. Its action switch
+// anglepicksw is registered by define() as it is built.
+
+#include "shell/program.h"
+
+int main(int argc, char** argv) {
+  shell::Program program;
+  program.executable = "anglepick";
+  program.launcher = "Anglepick";
+  program.switchname = "anglepicksw";
+  program.summary = "Anglepick: measure the midline bearing t and pair angles p of every specimen of a TPS file.";
+  program.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3"};
+  program.controlcolour = false;
+  program.random = false;
+  return shell::run(program, argc, argv);
+}

@@ -1,0 +1,18 @@
+// Symrestore: undeformation by bilateral symmetry, uniform components and principal components.
+//
+// The program's window, launcher and command line. Its action switch
+// symsw is registered by define() as it is built.
+
+#include "shell/program.h"
+
+int main(int argc, char** argv) {
+  shell::Program program;
+  program.executable = "symrestore";
+  program.launcher = "Symrestore";
+  program.switchname = "symsw";
+  program.summary = "Symrestore: undeform a landmark data set by symmetry, uniform components or principal components.";
+  program.placeholders = {"StrainBox", "PCABox"};
+  program.controlcolour = true;
+  program.random = false;
+  return shell::run(program, argc, argv);
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The one seam between the programs' action switches and the outside
+// world. A switch reads and sets controls, asks for files, shows message
+// boxes, draws in the axes, fills the results window and reports progress
+// only through a Host. Two hosts exist: the Qt windows, and the scripted
+// host of `PROGRAM --run SCRIPT` and of the tests, which answers dialogs
+// from the script and prints message boxes. Nothing here depends on Qt, so
+// switches and their tests can be written against this header alone.
+
+#include <Eigen/Core>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shell {
+
+// Axis limits [xmin xmax ymin ymax].
+using Limits = std::array<double, 4>;
+
+// One plot area. Styles are a colour letter (b g r c m y k w) followed by a
+// marker (o . + x * s d v ^ < > p h) or a line ('-', or nothing after the
+// colour: a bare colour letter draws a solid line through the points).
+class Axes {
+public:
+  virtual ~Axes() = default;
+
+  // Removes every plot and text, keeping the axes.
+  virtual void cla() = 0;
+  // Hold on: later plots add to the axes. With hold off a plot first
+  // clears them. Windows start with hold off.
+  virtual void sethold(bool on) = 0;
+  virtual bool hold() const = 0;
+  // Adds one plottable: the points (x_i, y_i) in their order, so later
+  // markers lie on top of earlier ones. Marker size in points.
+  virtual void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
+                    double markersize = 6) = 0;
+  // A text label at (x, y) in data units.
+  virtual void text(double x, double y, std::string_view label) = 0;
+  // Limits that fit everything drawn so far.
+  virtual void axisauto() = 0;
+  // Equal scaling in x and y (one data unit is as long on both axes).
+  virtual void axisequal() = 0;
+  virtual Limits limits() const = 0;
+  virtual void setlimits(const Limits& limits) = 0;
+  // Saves the axes as a picture: PNG, SVG or PDF by the file's extension.
+  // Raises core::Error naming the file for another extension or a failed
+  // write.
+  virtual void save(const std::string& path) = 0;
+  // How many markers and line vertices the axes hold, over all plottables.
+  virtual std::size_t pointcount() const = 0;
+};
+
+// A file chosen in a dialog: the name without folder, and the folder,
+// which ends with a separator.
+struct FileChoice {
+  std::string name;
+  std::string folder;
+  std::string path() const { return folder + name; }
+};
+
+class Host {
+public:
+  virtual ~Host() = default;
+
+  // The String of the control with that Tag (searched in every open
+  // window of the program), as rows of text: an edit box holds one row; a
+  // text box may hold several rows, or one row with line ends in it.
+  // Raises core::Error when no window has such a control.
+  virtual std::vector<std::string> string(std::string_view tag) const = 0;
+  // Sets the String to these rows; they show one row per line. A text
+  // matrix (rows padded with blanks to one length) is made with charmatrix().
+  virtual void setstring(std::string_view tag, const std::vector<std::string>& rows) = 0;
+  // Enable "On" / "Off".
+  virtual void setenable(std::string_view tag, bool on) = 0;
+
+  // File dialogs (filter such as "*.*" or "*.tps", and a title). Nothing
+  // when the user cancels. The folder of a chosen file becomes the folder
+  // in which the next dialog opens.
+  virtual std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) = 0;
+  virtual std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) = 0;
+
+  // A message box; the action goes on.
+  virtual void msgbox(std::string_view text, std::string_view title) = 0;
+
+  // The axes in which the program plots.
+  virtual Axes& axes() = 0;
+
+  // Opens (or reuses) the results window and shows the text in it (the
+  // rows of the String of its AuxResults box).
+  virtual void setresults(const std::vector<std::string>& rows) = 0;
+  // The text of the results window; empty when none is open.
+  virtual std::vector<std::string> results() const = 0;
+
+  // Closes the program's window.
+  virtual void closewindow() = 0;
+
+  // Reports progress of a long action (fraction in [0, 1]) and lets the
+  // window answer input meanwhile. Returns false when the user asked to
+  // cancel; the action should then stop and change nothing.
+  virtual bool progress(std::string_view what, double fraction) = 0;
+
+  // Console output. print() is for messages a person needs (always shown);
+  // echo() is for the running commentary of computations, which --quiet
+  // silences.
+  virtual void print(std::string_view text) = 0;
+  virtual void echo(std::string_view text) = 0;
+
+  // A String of one row, which may hold line ends.
+  void setstring(std::string_view tag, std::string_view text) { setstring(tag, std::vector<std::string>{std::string(text)}); }
+};
+
+// Rows padded with blanks to the length of the longest, as a text matrix
+// holds them.
+std::vector<std::string> charmatrix(std::vector<std::string> rows);
+
+// Splits text at its line ends (LF, CR LF or CR) into lines.
+std::vector<std::string> splitlines(std::string_view text);
+
+} // namespace shell

@@ -1,0 +1,371 @@
+#include "shell/plot_axes.h"
+
+#include "core/error.h"
+
+#include <QBuffer>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QSvgGenerator>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+namespace shell {
+
+// What the axes remember between calls. It is a child of the widget, so it
+// lives exactly as long as the axes it describes, and it watches the
+// widget's resizes to keep equal scaling.
+class PlotAxes::State : public QObject {
+public:
+  explicit State(QCustomPlot* plot) : QObject(plot), plot_(plot) {
+    setObjectName(QStringLiteral("tectomorph-axes-state"));
+    plot->installEventFilter(this);
+  }
+  void apply();
+
+  bool hold = false;
+  bool autolimits = true;
+  bool equal = false;
+  Limits base{0, 1, 0, 1}; // the limits before equal scaling widens one axis
+  std::optional<QSize> canvas;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == plot_ && event->type() == QEvent::Resize && !canvas) apply();
+    return false;
+  }
+
+private:
+  QCustomPlot* plot_;
+};
+
+namespace {
+
+struct Style {
+  QColor colour;
+  char marker = 0; // 0: a solid line instead of markers
+};
+
+// The letters' colours are MATLAB's, except green: pure green (0, 1, 0) is
+// barely visible on white at landmark-marker sizes, so 'g' is the darker
+// (0, 0.5, 0) that MATLAB itself uses for its own plot lines.
+std::optional<QColor> colourof(char c) {
+  switch (c) {
+  case 'b': return QColor(0, 0, 255);
+  case 'g': return QColor(0, 128, 0);
+  case 'r': return QColor(255, 0, 0);
+  case 'c': return QColor(0, 255, 255);
+  case 'm': return QColor(255, 0, 255);
+  case 'y': return QColor(255, 255, 0);
+  case 'k': return QColor(0, 0, 0);
+  case 'w': return QColor(255, 255, 255);
+  default: return std::nullopt;
+  }
+}
+
+Style parsestyle(std::string_view style) {
+  const auto bad = [&] {
+    return core::Error("Unknown plot style '" + std::string(style) +
+                       "': use a colour letter (b g r c m y k w) followed by a marker "
+                       "(o . + x * s d v ^ < > p h), by '-' or by nothing");
+  };
+  if (style.empty() || style.size() > 2) throw bad();
+  const auto colour = colourof(style[0]);
+  if (!colour) throw bad();
+  if (style.size() == 1 || style[1] == '-') return {*colour, 0};
+  if (std::string_view("o.+x*sdv^<>ph").find(style[1]) == std::string_view::npos) throw bad();
+  return {*colour, style[1]};
+}
+
+// Custom markers are drawn scaled by size / 6, so they are laid out in a
+// box of ±3 like QCustomPlot's own triangles (half-width w = 3, base at
+// 0.755 w behind the centre, tip 1.155 w ahead of it).
+QPainterPath triangle(double dx, double dy) {
+  const double w = 3, back = 0.755 * w, tip = 1.155 * w;
+  QPainterPath path;
+  path.moveTo(-back * dx - w * dy, -back * dy - w * dx);
+  path.lineTo(-back * dx + w * dy, -back * dy + w * dx);
+  path.lineTo(tip * dx, tip * dy);
+  path.closeSubpath();
+  return path;
+}
+
+// A star polygon with `points` tips on radius 3 pointing up.
+QPainterPath star(int points, double inner) {
+  QPainterPath path;
+  for (int i = 0; i < 2 * points; ++i) {
+    const double r = i % 2 ? 3 * inner : 3, a = std::numbers::pi * i / points;
+    const QPointF p(r * std::sin(a), -r * std::cos(a));
+    i ? path.lineTo(p) : path.moveTo(p);
+  }
+  path.closeSubpath();
+  return path;
+}
+
+// Markers are clipped to the whole widget rather than to the axis box:
+// like MATLAB, a marker whose point lies on the limits is drawn whole, over
+// the axis line, instead of being cut in half. (QCPCurve itself skips
+// markers whose points lie off the limits.)
+class MarkerCurve : public QCPCurve {
+public:
+  using QCPCurve::QCPCurve;
+
+protected:
+  QRect clipRect() const override { return parentPlot()->viewport(); }
+};
+
+QCPScatterStyle scatterof(const Style& s, double pixels) {
+  using S = QCPScatterStyle;
+  const QPen pen(s.colour, 1);
+  const auto shape = [&](S::ScatterShape shape) { return S(shape, pen, Qt::NoBrush, pixels); };
+  const auto custom = [&](const QPainterPath& path) { return S(path, pen, Qt::NoBrush, pixels); };
+  switch (s.marker) {
+  // MATLAB draws '.' at a third of the marker size; at least 2 pixels keeps
+  // it visible at the suite's 3 points.
+  case '.': return S(S::ssDisc, pen, Qt::NoBrush, std::max(pixels / 3, 2.0));
+  case 'o': return shape(S::ssCircle);
+  case '+': return shape(S::ssPlus);
+  case 'x': return shape(S::ssCross);
+  case '*': return shape(S::ssStar);
+  case 's': return shape(S::ssSquare);
+  case 'd': return shape(S::ssDiamond);
+  case '^': return shape(S::ssTriangle);
+  case 'v': return shape(S::ssTriangleInverted);
+  case '>': return custom(triangle(1, 0));
+  case '<': return custom(triangle(-1, 0));
+  case 'p': return custom(star(5, 0.382));
+  default: return custom(star(6, 0.577)); // 'h'
+  }
+}
+
+Limits limitsof(const QCustomPlot* p) {
+  const QCPRange x = p->xAxis->range(), y = p->yAxis->range();
+  return {x.lower, x.upper, y.lower, y.upper};
+}
+
+void setrange(QCustomPlot* p, const Limits& l) {
+  p->xAxis->setRange(l[0], l[1]);
+  p->yAxis->setRange(l[2], l[3]);
+}
+
+// Runs QCustomPlot's layout passes without painting, so that the axis
+// rectangle has the size the next drawing will give it (its margins depend
+// on the tick labels, hence on the ranges).
+void layout(QCustomPlot* p) {
+  p->plotLayout()->update(QCPLayoutElement::upPreparation);
+  p->plotLayout()->update(QCPLayoutElement::upMargins);
+  p->plotLayout()->update(QCPLayoutElement::upLayout);
+}
+
+// The box around every plottable and every text anchor; QCustomPlot's own
+// rescaleAxes() ignores items. A side of zero length is opened to half the
+// other side's length, or to ±1 when everything is one point.
+std::optional<Limits> fitlimits(QCustomPlot* p) {
+  double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+  const auto take = [&](QCPRange x, QCPRange y) {
+    x0 = std::min(x0, x.lower), x1 = std::max(x1, x.upper);
+    y0 = std::min(y0, y.lower), y1 = std::max(y1, y.upper);
+  };
+  for (int i = 0; i < p->plottableCount(); ++i) {
+    bool hasx = false, hasy = false;
+    const QCPRange x = p->plottable(i)->getKeyRange(hasx), y = p->plottable(i)->getValueRange(hasy);
+    if (hasx && hasy) take(x, y);
+  }
+  for (int i = 0; i < p->itemCount(); ++i)
+    if (const auto* t = qobject_cast<QCPItemText*>(p->item(i))) {
+      const QPointF c = t->position->coords();
+      take(QCPRange(c.x(), c.x()), QCPRange(c.y(), c.y()));
+    }
+  if (x0 > x1) return std::nullopt;
+  const double wx = x1 - x0, wy = y1 - y0;
+  const double hx = wx > 0 ? 0 : (wy > 0 ? wy / 2 : 1), hy = wy > 0 ? 0 : (wx > 0 ? wx / 2 : 1);
+  return Limits{x0 - hx, x1 + hx, y0 - hy, y1 + hy};
+}
+
+// Widens one axis of `base` about its centre until a data unit spans as
+// many pixels on x as on y. Widening can change the tick labels and so the
+// margins, hence a few rounds until the axis rectangle settles.
+Limits equalized(QCustomPlot* p, const Limits& base) {
+  Limits shown = base;
+  for (int round = 0; round < 4; ++round) {
+    setrange(p, shown);
+    layout(p);
+    const QRect r = p->axisRect()->rect();
+    if (r.width() <= 0 || r.height() <= 0) return base;
+    const double unit = std::max((base[1] - base[0]) / r.width(), (base[3] - base[2]) / r.height());
+    const double cx = (base[0] + base[1]) / 2, cy = (base[2] + base[3]) / 2;
+    const double hx = unit * r.width() / 2, hy = unit * r.height() / 2;
+    // Rounding must never cut into the base box.
+    const Limits next{std::min(cx - hx, base[0]), std::max(cx + hx, base[1]), std::min(cy - hy, base[2]),
+                      std::max(cy + hy, base[3])};
+    if (next == shown) break;
+    shown = next;
+  }
+  return shown;
+}
+
+void renderpicture(QCustomPlot* p, QPaintDevice* device, QSize size, double scale) {
+  QCPPainter painter;
+  painter.begin(device);
+  painter.setMode(QCPPainter::pmVectorized);
+  if (scale > 1) painter.setMode(QCPPainter::pmNonCosmetic);
+  painter.scale(scale, scale);
+  p->toPainter(&painter, size.width(), size.height());
+  painter.end();
+}
+
+} // namespace
+
+void PlotAxes::State::apply() {
+  const QRect viewport(QPoint(0, 0), canvas.value_or(plot_->size()));
+  if (plot_->viewport() != viewport) plot_->setViewport(viewport);
+  if (autolimits)
+    if (const auto fit = fitlimits(plot_)) base = *fit;
+  setrange(plot_, equal ? equalized(plot_, base) : base);
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
+  // State has no meta-object of its own, so it is found by name.
+  state_ = dynamic_cast<State*>(
+      plot->findChild<QObject*>(QStringLiteral("tectomorph-axes-state"), Qt::FindDirectChildrenOnly));
+  if (state_) return;
+  state_ = new State(plot);
+  state_->base = limitsof(plot);
+  plot->setBackground(Qt::white);
+  plot->legend->setVisible(false);
+  plot->axisRect()->setupFullAxesBox(true);
+  for (QCPAxis* axis : plot->axisRect()->axes()) axis->grid()->setVisible(false);
+}
+
+void PlotAxes::cla() {
+  plot_->clearPlottables();
+  plot_->clearItems();
+  state_->apply();
+}
+
+void PlotAxes::sethold(bool on) { state_->hold = on; }
+bool PlotAxes::hold() const { return state_->hold; }
+
+void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
+                    double markersize) {
+  const Style s = parsestyle(style);
+  if (x.size() != y.size())
+    throw core::Error("Cannot plot " + std::to_string(x.size()) + " x values against " + std::to_string(y.size()) +
+                      " y values");
+  if (!state_->hold) {
+    plot_->clearPlottables();
+    plot_->clearItems();
+  }
+  // A curve keeps its points in the order of its parameter t (a graph would
+  // sort them by x), so t = index keeps later markers on top. QCPCurve has
+  // no adaptive sampling that could drop markers.
+  QCPCurve* curve = s.marker ? new MarkerCurve(plot_->xAxis, plot_->yAxis) : new QCPCurve(plot_->xAxis, plot_->yAxis);
+  QVector<QCPCurveData> data(x.size());
+  for (Eigen::Index i = 0; i < x.size(); ++i) data[i] = QCPCurveData(static_cast<double>(i), x(i), y(i));
+  curve->data()->set(data, true);
+  curve->setPen(QPen(s.colour, 1));
+  curve->setAntialiased(true);
+  curve->setAntialiasedScatters(true);
+  if (s.marker) {
+    // Marker sizes are in points; the device's logical DPI turns them into
+    // the pixels QCustomPlot draws in.
+    curve->setLineStyle(QCPCurve::lsNone);
+    curve->setScatterStyle(scatterof(s, markersize * plot_->logicalDpiY() / 72.0));
+  } else {
+    curve->setLineStyle(QCPCurve::lsLine);
+  }
+  state_->apply();
+}
+
+void PlotAxes::text(double x, double y, std::string_view label) {
+  auto* t = new QCPItemText(plot_);
+  t->position->setType(QCPItemPosition::ptPlotCoords);
+  t->position->setCoords(x, y);
+  t->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  t->setText(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())));
+  t->setColor(Qt::black);
+  t->setClipToAxisRect(false); // as in MATLAB, a label may run past the box
+  state_->apply();
+}
+
+void PlotAxes::axisauto() {
+  state_->autolimits = true;
+  state_->apply();
+}
+
+void PlotAxes::axisequal() {
+  if (!state_->equal && !state_->autolimits) state_->base = limitsof(plot_);
+  state_->equal = true;
+  state_->apply();
+}
+
+Limits PlotAxes::limits() const { return limitsof(plot_); }
+
+void PlotAxes::setlimits(const Limits& l) {
+  if (!std::all_of(l.begin(), l.end(), [](double v) { return std::isfinite(v); }) || !(l[0] < l[1]) ||
+      !(l[2] < l[3]))
+    throw core::Error("Axis limits must be finite with xmin < xmax and ymin < ymax");
+  state_->autolimits = false;
+  state_->equal = false;
+  state_->base = l;
+  state_->apply();
+}
+
+void PlotAxes::save(const std::string& path) {
+  const QString file = QString::fromStdString(path);
+  const QString ext = QFileInfo(file).suffix().toLower();
+  if (ext != "png" && ext != "svg" && ext != "pdf")
+    throw core::Error("Cannot save the plot as '" + path + "': use a .png, .svg or .pdf file name");
+  // Draw at the size the layout (and so equal scaling) was computed for.
+  state_->apply();
+  const QSize size = plot_->viewport().size();
+  bool ok = false;
+  if (ext == "png") {
+    ok = plot_->savePng(file, size.width(), size.height());
+  } else if (ext == "pdf") {
+    ok = plot_->savePdf(file, size.width(), size.height());
+  } else {
+    const QByteArray svg = svgpicture(plot_, size);
+    QFile out(file);
+    ok = out.open(QIODevice::WriteOnly) && out.write(svg) == svg.size() && out.flush();
+  }
+  if (!ok) throw core::Error("Cannot write the plot to '" + path + "'");
+}
+
+std::size_t PlotAxes::pointcount() const {
+  std::size_t n = 0;
+  for (int i = 0; i < plot_->plottableCount(); ++i)
+    if (const auto* d = plot_->plottable(i)->interface1D()) n += static_cast<std::size_t>(d->dataCount());
+  return n;
+}
+
+void PlotAxes::setcanvas(QSize size) {
+  state_->canvas = size;
+  state_->apply();
+}
+
+void PlotAxes::resetcanvas() {
+  state_->canvas.reset();
+  state_->apply();
+}
+
+QByteArray svgpicture(QCustomPlot* plot, QSize size, double scale) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  QSvgGenerator svg;
+  svg.setOutputDevice(&buffer);
+  const QSize pixels(qRound(size.width() * scale), qRound(size.height() * scale));
+  svg.setSize(pixels);
+  svg.setViewBox(QRect(QPoint(0, 0), pixels));
+  svg.setResolution(96); // one pixel is one CSS pixel
+  svg.setTitle(QStringLiteral("Tectomorph plot"));
+  renderpicture(plot, &svg, size, scale);
+  return buffer.data();
+}
+
+} // namespace shell

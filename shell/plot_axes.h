@@ -1,0 +1,66 @@
+#pragma once
+// The Axes of a program window, drawn by a QCustomPlot widget. The axes
+// state that MATLAB-style callers expect to persist between calls (hold,
+// automatic or fixed limits, equal scaling) lives with the widget, so that
+// every PlotAxes wrapping the same widget sees the same axes, and equal
+// scaling survives a resize of the window.
+
+#include "shell/host.h"
+
+#include <QByteArray>
+#include <QSize>
+
+class QCustomPlot;
+
+namespace shell {
+
+class PlotAxes : public Axes {
+public:
+  // Wraps a widget owned by its window (or by a hidden window in scripted
+  // runs); the widget must outlive the wrapper. The first wrapper gives the
+  // widget its looks: white, boxed axes with ticks, no grid, no legend.
+  explicit PlotAxes(QCustomPlot* plot);
+
+  void cla() override;
+  void sethold(bool on) override;
+  bool hold() const override;
+  // One QCPCurve per call, its points in the given order. Raises
+  // core::Error for an unknown style or when x and y differ in length.
+  void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
+            double markersize = 6) override;
+  // Black text whose lower left corner is at (x, y).
+  void text(double x, double y, std::string_view label) override;
+  // Tight limits around every plotted point and every text anchor, kept up
+  // to date by later plots until setlimits() fixes them.
+  void axisauto() override;
+  // One data unit is as many pixels on x as on y; the limits only grow, so
+  // everything inside them stays visible. Kept through resizes.
+  void axisequal() override;
+  Limits limits() const override;
+  // Exactly these limits (automatic limits and equal scaling end). Raises
+  // core::Error unless xmin < xmax and ymin < ymax, all finite.
+  void setlimits(const Limits& limits) override;
+  // PNG, SVG or PDF by the extension, at the widget's size.
+  void save(const std::string& path) override;
+  std::size_t pointcount() const override;
+
+  // Lays the axes out as if the widget were `size` pixels large until
+  // resetcanvas(); equal scaling is computed for that size. The figure copy
+  // draws the axes at the window's size this way.
+  void setcanvas(QSize size);
+  void resetcanvas();
+
+  QCustomPlot* widget() const { return plot_; }
+
+  class State;
+
+private:
+  QCustomPlot* plot_;
+  State* state_; // a child of the widget
+};
+
+// The plot laid out at `size` and magnified `scale` times, as an SVG
+// document (scale > 1 thickens lines and markers with the picture).
+QByteArray svgpicture(QCustomPlot* plot, QSize size, double scale = 1);
+
+} // namespace shell

@@ -1,0 +1,358 @@
+#include "shell/program.h"
+
+#include "core/error.h"
+#include "core/random.h"
+#include "core/text_number.h"
+#include "shell/figure_copy.h"
+#include "shell/names.h"
+#include "shell/results_window.h"
+#include "shell/script.h"
+#include "shell/window.h"
+#include "shell/window_host.h"
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QPixmap>
+#include <QThread>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <qcustomplot.h>
+
+namespace shell {
+
+namespace {
+
+std::unique_ptr<WindowHost>& hostslot() {
+  static std::unique_ptr<WindowHost> h;
+  return h;
+}
+
+const Program*& running() {
+  static const Program* p = nullptr;
+  return p;
+}
+
+// The local functions of each launcher, by launcher name: they are found
+// only through their launcher, as functions local to its file are.
+std::map<std::string, std::map<std::string, core::Callable, std::less<>>, std::less<>>& locals() {
+  static std::map<std::string, std::map<std::string, core::Callable, std::less<>>, std::less<>> l;
+  return l;
+}
+
+std::string text(const core::Value& v, const char* what) {
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  throw core::Error(std::string(what) + " must be text");
+}
+
+// The launcher's own placeholders only say that they do nothing.
+void defineplaceholders(const std::string& launcher, const std::vector<std::string>& tags) {
+  auto& mine = locals()[launcher];
+  int line = 1;
+  for (const std::string& tag : tags) {
+    core::Callable c;
+    c.name = tag + "_Callback";
+    c.file = launcher + "/" + c.name;
+    c.line = ++line; // numbered in the order the launcher declares them
+    c.nin = 3;
+    c.nout = 0;
+    c.body = [tag](const core::Values&, int) -> core::Values {
+      host().print(tag + " Callback not implemented yet.\n");
+      return {};
+    };
+    mine.insert_or_assign(c.name, c);
+  }
+}
+
+// A launcher: with no argument it opens its window; with a function name
+// first it calls that function (its own local one, else any function of
+// the program) with the other arguments, and reports an error on the
+// console instead of passing it on.
+void definelauncher(const std::string& name, std::function<void()> open) {
+  core::Callable c;
+  c.name = name;
+  c.nin = INT_MAX;
+  c.nout = 1;
+  c.body = [name, open](const core::Values& args, int nargout) -> core::Values {
+    if (args.empty()) {
+      open();
+      return {};
+    }
+    const auto* fn = std::get_if<std::string>(&args[0]);
+    if (fn == nullptr) return {};
+    const core::Values rest(args.begin() + 1, args.end());
+    core::Values out;
+    guarded([&] {
+      const auto& mine = locals()[name];
+      if (const auto it = mine.find(*fn); it != mine.end()) {
+        core::checkcounts(it->second, rest.size(), nargout);
+        out = it->second.body(rest, nargout);
+      } else {
+        out = core::call(*fn, rest, nargout);
+      }
+    });
+    return out;
+  };
+  core::define(std::move(c));
+}
+
+core::Callable simple(std::string name, int nin, int nout, std::function<core::Values(const core::Values&, int)> body) {
+  core::Callable c;
+  c.name = std::move(name);
+  c.nin = nin;
+  c.nout = nout;
+  c.body = std::move(body);
+  return c;
+}
+
+Figure* programwindow() {
+  const Program* p = running();
+  for (Figure* f : figures())
+    if (p != nullptr && f->name() == p->launcher) return f;
+  return gcf();
+}
+
+void openprogramwindow(const Program& p) {
+  Figure* f = openfig(p.launcher, "reuse");
+  if (p.controlcolour) {
+    QPalette palette = f->palette();
+    palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+    f->setPalette(palette);
+    f->setAutoFillBackground(true);
+  }
+  guidata(f, guihandles(f));
+}
+
+// What a push button's Callback asks for, run as one action at a time.
+void runcallback(Figure* window, QObject*, const std::string& callback) {
+  static bool busy = false;
+  if (busy) {
+    window->setstatus(QObject::tr("Busy: wait for the running action to finish, or cancel it"));
+    return;
+  }
+  busy = true;
+  window->setstatus(QString());
+  setcurrent(window);
+  guarded([&] {
+    const auto [name, args] = parsecallback(callback);
+    core::call(name, args, 0);
+  });
+  if (hostslot()) hostslot()->endprogress();
+  busy = false;
+}
+
+int screenshot(const Program& p, const std::string& file, const std::string& window) {
+  if (!guarded([&] {
+        if (window.empty() || window == p.launcher) openprogramwindow(p);
+        else core::call(window, {}, 0);
+      }))
+    return 1;
+  Figure* f = nullptr;
+  for (Figure* g : figures())
+    if (g->name() == (window.empty() ? p.launcher : window)) f = g;
+  if (f == nullptr) {
+    std::fprintf(stderr, "%s: no window named '%s'\n", p.executable.c_str(), window.c_str());
+    return 1;
+  }
+  f->show();
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(20);
+  }
+  if (!f->grab().save(QString::fromStdString(file))) {
+    std::fprintf(stderr, "%s: cannot write the screenshot '%s'\n", p.executable.c_str(), file.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+} // namespace
+
+Host& host() {
+  if (!hostslot()) throw core::Error("No program window is running");
+  return *hostslot();
+}
+
+bool guarded(const std::function<void()>& action) {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+    std::fflush(stderr);
+    if (Figure* f = programwindow()) f->setstatus(QObject::tr("Error: ") + QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+std::pair<std::string, core::Values> parsecallback(std::string_view cb) {
+  const auto bad = [&] { return core::Error("The Callback '" + std::string(cb) + "' is not a call of a function"); };
+  std::size_t i = 0;
+  while (i < cb.size() && cb[i] == ' ') ++i;
+  const std::size_t start = i;
+  while (i < cb.size() && (std::isalnum(static_cast<unsigned char>(cb[i])) || cb[i] == '_')) ++i;
+  std::string name(cb.substr(start, i - start));
+  if (name.empty()) throw bad();
+  while (i < cb.size() && cb[i] == ' ') ++i;
+  core::Values args;
+  if (i == cb.size()) return {name, args};
+  if (cb[i] != '(' || cb.back() != ')') throw bad();
+  std::string_view inner = cb.substr(i + 1, cb.size() - i - 2);
+  std::size_t p = 0;
+  while (p < inner.size()) {
+    while (p < inner.size() && inner[p] == ' ') ++p;
+    if (p == inner.size()) break;
+    if (inner[p] == '\'') {
+      std::string s;
+      for (++p;; ++p) {
+        if (p >= inner.size()) throw bad();
+        if (inner[p] == '\'') {
+          if (p + 1 < inner.size() && inner[p + 1] == '\'') s += '\'', ++p;
+          else break;
+        } else {
+          s += inner[p];
+        }
+      }
+      args.emplace_back(s);
+      ++p;
+    } else {
+      const std::size_t q = inner.find(',', p);
+      args.emplace_back(core::str2num(inner.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p)));
+      p = q == std::string_view::npos ? inner.size() : q;
+    }
+    while (p < inner.size() && inner[p] == ' ') ++p;
+    if (p < inner.size() && inner[p] != ',') throw bad();
+    ++p;
+  }
+  return {name, args};
+}
+
+void defineshell(const Program& program) {
+  definelauncher(program.launcher, [&program] { openprogramwindow(program); });
+  defineplaceholders(program.launcher, program.placeholders);
+  definelauncher("AuxBox", [] { AuxBox(); });
+  defineplaceholders("AuxBox", {"AuxResults", "pushbutton1"});
+
+  core::define(simple("AuxBoxsw", 0, 0, [](const core::Values&, int) -> core::Values {
+    AuxBoxsw(host());
+    return {};
+  }));
+  core::define(simple("CopyBigImage", 1, 0, [](const core::Values&, int) -> core::Values {
+    Figure* f = gcf();
+    if (f == nullptr || f->plot() == nullptr) throw core::Error("CopyBigImage: there is no plot to copy");
+    copybigimage(f->plot());
+    return {};
+  }));
+  core::define(simple("SavePlot", 0, 0, [](const core::Values&, int) -> core::Values {
+    const auto choice = host().uiputfile("*.png", "Save the plot as PNG, SVG or PDF");
+    if (choice) host().axes().save(choice->path());
+    return {};
+  }));
+  core::define(simple("movegui", 2, 0, [](const core::Values& args, int) -> core::Values {
+    QWidget* w = gcf();
+    if (args.size() > 1 || w == nullptr) throw core::Error("handle of figure or descendant required");
+    if (args.empty()) movegui(w, "onscreen");
+    else if (const auto* s = std::get_if<std::string>(&args[0])) movegui(w, *s);
+    else if (const auto& m = std::get<Eigen::MatrixXd>(args[0]); m.size() == 2) movegui(w, m(0), m(1));
+    else throw core::Error("unrecognized input argument");
+    return {};
+  }));
+  core::define(simple("cla", 0, 1, [](const core::Values&, int) -> core::Values {
+    host().axes().cla();
+    return {};
+  }));
+  core::define(simple("openfig", 2, 1, [](const core::Values& args, int) -> core::Values {
+    if (args.empty()) throw core::Error("openfig needs a layout file name");
+    openfig(text(args[0], "The layout file name"), args.size() > 1 ? text(args[1], "The policy") : "new");
+    return {};
+  }));
+  core::define(simple("isvarname", 1, 1, [](const core::Values& args, int) -> core::Values {
+    const auto* s = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    return {Eigen::MatrixXd::Constant(1, 1, s != nullptr && isvarname(*s) ? 1.0 : 0.0)};
+  }));
+  core::define(simple("iskeyword", 1, 1, [](const core::Values& args, int) -> core::Values {
+    const auto* s = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    return {Eigen::MatrixXd::Constant(1, 1, s != nullptr && iskeyword(*s) ? 1.0 : 0.0)};
+  }));
+}
+
+void installhost(std::unique_ptr<WindowHost> h, const Program& program) {
+  hostslot() = std::move(h);
+  running() = &program;
+  setcallbackrunner(runcallback);
+}
+
+int run(const Program& p, int argc, char** argv) {
+  CLI::App app{p.summary, p.executable};
+  std::string script, shot, window;
+  std::uint64_t seed = 0;
+  bool quiet = false;
+  std::vector<std::string> words;
+  app.add_option("--run", script, "run the actions of SCRIPT without a window ('-' reads standard input)");
+  auto* seedopt = app.add_option("--seed", seed, "seed the random generator, so that a run can be repeated");
+  app.add_flag("--quiet", quiet, "silence the running commentary of the computations");
+  app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit");
+  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox");
+  app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments");
+#ifdef TECTO_VERSION
+  app.set_version_flag("--version", p.executable + " " + TECTO_VERSION);
+#endif
+  CLI11_PARSE(app, argc, argv);
+
+  // A scripted run needs no display.
+  if (!script.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication qapp(argc, argv);
+  // Qt adopts the user's locale; numbers in files and reports are always
+  // written with a decimal point.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName(QString::fromStdString(p.executable));
+
+  if (seedopt->count() > 0) core::setseed(seed);
+  running() = &p;
+  setcallbackrunner(runcallback);
+  defineshell(p);
+  if (p.define) p.define();
+  if (p.random && shot.empty())
+    std::fprintf(stderr, "%s: random seed %llu (repeat a run with --seed %llu)\n", p.executable.c_str(),
+                 static_cast<unsigned long long>(core::seed()), static_cast<unsigned long long>(core::seed()));
+
+  if (!shot.empty()) {
+    hostslot() = std::make_unique<WindowHost>(p.launcher);
+    return screenshot(p, shot, window);
+  }
+
+  if (!script.empty()) {
+    setheadless(true);
+    auto scripted = std::make_unique<ScriptHost>(p.launcher);
+    scripted->setquiet(quiet);
+    ScriptHost& h = *scripted;
+    hostslot() = std::move(scripted);
+    if (!guarded([&] { openprogramwindow(p); })) return 1;
+    if (script == "-") return runscript(std::cin, "standard input", h, p.switchname);
+    std::ifstream in(script);
+    if (!in) {
+      std::fprintf(stderr, "%s: cannot open the script '%s'\n", p.executable.c_str(), script.c_str());
+      return 1;
+    }
+    return runscript(in, script, h, p.switchname);
+  }
+
+  hostslot() = std::make_unique<WindowHost>(p.launcher);
+  hostslot()->setquiet(quiet);
+  if (words.empty()) {
+    if (!guarded([&] { openprogramwindow(p); })) return 1;
+  } else {
+    core::Values args(words.begin(), words.end());
+    guarded([&] { core::call(p.launcher, args, 0); });
+    if (figures().empty()) return 0;
+  }
+  return QApplication::exec();
+}
+
+} // namespace shell

@@ -1,0 +1,67 @@
+#pragma once
+// Program start for the four window programs: the command line, the
+// launcher, the functions callable by name, the event loop, scripted runs
+// and screenshots.
+//
+//   PROGRAM                  opens the program's window
+//   PROGRAM NAME ARGS...     calls NAME (a launcher's local function, or any
+//                            function of the program) with the words as text
+//   PROGRAM --run SCRIPT     runs a script without a window ("-": stdin)
+//   --seed N                 seeds the random generator, for repeatable runs
+//   --quiet                  silences the computations' running commentary
+//   --screenshot FILE        saves a picture of a window and exits
+//                            (--window NAME picks another window, e.g. AuxBox)
+
+#include "core/callables.h"
+#include "shell/host.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace shell {
+
+struct Program {
+  std::string executable; // "anglepick"
+  std::string launcher;   // "Anglepick": the launcher's and the layout's name
+  std::string switchname; // "anglepicksw": what controls and scripts call
+  std::string summary;    // one line for --help
+  // Tags whose launcher local functions only report that they do nothing.
+  std::vector<std::string> placeholders;
+  // The window takes the controls' background colour.
+  bool controlcolour = false;
+  // The program draws random numbers: its seed is reported at start.
+  bool random = false;
+  // Registers the program's own functions (its switch, objectives).
+  std::function<void()> define;
+};
+
+// The host of the running program (the windows, or the script).
+Host& host();
+
+// Runs an action with the error rule of the windows: an error ends it, its
+// message goes to standard error and to the window's status line, and
+// whatever it stored before the error stays. Returns false after an error.
+bool guarded(const std::function<void()>& action);
+
+// Registers the functions every program shares (AuxBox, AuxBoxsw,
+// CopyBigImage, SavePlot, movegui, cla, openfig, isvarname, iskeyword) and
+// the program's launcher with its local functions.
+void defineshell(const Program& program);
+
+// Splits a Callback text such as "anglepicksw('LoadData')" or
+// "CopyBigImage(1)" into the function's name and its arguments (quoted
+// arguments as text, others as numbers). Raises core::Error for text that
+// is not a call.
+std::pair<std::string, core::Values> parsecallback(std::string_view callback);
+
+int run(const Program& program, int argc, char** argv);
+
+class WindowHost;
+// Makes `h` the host of the running program `program` and routes the
+// controls' callbacks to it (what run() does before opening a window;
+// tests use it to drive a program in-process).
+void installhost(std::unique_ptr<WindowHost> h, const Program& program);
+
+} // namespace shell

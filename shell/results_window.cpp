@@ -1,0 +1,37 @@
+#include "shell/results_window.h"
+
+#include "core/error.h"
+#include "core/text_file.h"
+#include "core/text_format.h"
+#include "shell/window.h"
+
+#include <QApplication>
+#include <QPalette>
+
+namespace shell {
+
+void AuxBox() {
+  Figure* figure = openfig("AuxBox", "reuse");
+  // The window takes the colour of the controls, so it reads as one panel.
+  QPalette palette = figure->palette();
+  palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+  figure->setPalette(palette);
+  figure->setAutoFillBackground(true);
+  guidata(figure, guihandles(figure));
+}
+
+void AuxBoxsw(Host& host) {
+  const std::vector<std::string> rows = host.results();
+  host.echo(rows.empty() ? "h =\n\n     []\n\n" : "h =\n\n  AuxResults\n\n");
+  const auto choice = host.uiputfile("*.*", "File Name for Partial Warp Scores");
+  if (!choice) throw core::Error("AuxBoxsw: no file was chosen, so the results were not saved");
+  std::string text, whole;
+  for (const auto& r : rows) whole += r;
+  for (const auto& r : rows) {
+    text += core::format("%s \n", r);
+    host.echo(whole);
+  }
+  core::writefile(choice->path(), text, core::WriteMode::Append);
+}
+
+} // namespace shell

@@ -1,0 +1,141 @@
+#include "shell/script.h"
+
+#include "core/callables.h"
+#include "core/error.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace shell {
+
+namespace fs = std::filesystem;
+
+ScriptHost::ScriptHost(std::string window) : WindowHost(std::move(window)), start_(fs::current_path().string()) {}
+
+std::vector<std::string> ScriptHost::answer(std::vector<std::string> files) {
+  std::vector<std::string> unused(answers_.begin(), answers_.end());
+  answers_.assign(files.begin(), files.end());
+  return unused;
+}
+
+std::optional<FileChoice> ScriptHost::next() {
+  if (answers_.empty()) return std::nullopt;
+  const std::string word = answers_.front();
+  answers_.pop_front();
+  if (word == "-") return std::nullopt;
+  fs::path path(word);
+  if (path.is_relative()) path = fs::path(start_) / path;
+  path = path.lexically_normal();
+  FileChoice choice{path.filename().string(), path.parent_path().string() + "/"};
+  folder_ = choice.folder;
+  return choice;
+}
+
+std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view) { return next(); }
+std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view) { return next(); }
+
+void ScriptHost::msgbox(std::string_view text, std::string_view title) {
+  print(title.empty() ? "== ==\n" : "== " + std::string(title) + " ==\n");
+  print(text);
+  print("\n\n");
+}
+
+void ScriptHost::setresults(const std::vector<std::string>& rows) {
+  WindowHost::setresults(rows);
+  print("== Results ==\n");
+  for (std::size_t i = 0; i < rows.size(); ++i) print(rows[i] + (i + 1 < rows.size() ? "\n" : ""));
+  print("\n\n");
+}
+
+bool ScriptHost::progress(std::string_view, double) { return true; }
+
+std::vector<std::string> scriptwords(std::string_view line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inword = false, quoted = false;
+  for (char c : line) {
+    if (quoted) {
+      if (c == '"') quoted = false;
+      else word += c;
+    } else if (c == '"') {
+      quoted = inword = true;
+    } else if (c == '#') {
+      break;
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      if (inword) words.push_back(word);
+      word.clear();
+      inword = false;
+    } else {
+      word += c;
+      inword = true;
+    }
+  }
+  if (quoted) throw core::Error("a double quote is not closed");
+  if (inword) words.push_back(word);
+  return words;
+}
+
+namespace {
+
+// One command of a script.
+void command(const std::vector<std::string>& words, ScriptHost& host, const std::string& switchname,
+             const std::string& start) {
+  const std::string& verb = words[0];
+  const auto resolve = [&](const std::string& file) {
+    const fs::path p(file);
+    return (p.is_relative() ? fs::path(start) / p : p).lexically_normal().string();
+  };
+  if (verb == "set") {
+    if (words.size() < 2) throw core::Error("set needs a Tag and the text to type into it");
+    std::string text;
+    for (std::size_t i = 2; i < words.size(); ++i) text += (i > 2 ? " " : "") + words[i];
+    host.setstring(words[1], text);
+  } else if (verb == "show") {
+    if (words.size() != 2) throw core::Error("show needs one Tag");
+    for (const std::string& row : host.string(words[1])) host.print(row + "\n");
+  } else if (verb == "plot") {
+    if (words.size() != 2) throw core::Error("plot needs one file name (.png, .svg or .pdf)");
+    host.axes().save(resolve(words[1]));
+  } else {
+    // An action of the switch (or the results window's save), the words
+    // after it answering its dialogs.
+    const std::vector<std::string> files(words.begin() + 1, words.end());
+    host.answer(files);
+    if (verb == "AuxBoxsw") core::call("AuxBoxsw", {}, 0);
+    else core::call(switchname, {verb}, 0);
+    const std::vector<std::string> unused = host.answer({});
+    if (!unused.empty()) {
+      std::string list;
+      for (const auto& u : unused) list += " " + u;
+      std::fprintf(stderr, "note: %s used fewer file names than given; unused:%s\n", verb.c_str(), list.c_str());
+    }
+  }
+}
+
+} // namespace
+
+int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname) {
+  const std::string start = fs::current_path().string();
+  host.startin(start);
+  std::string line;
+  int lineno = 0;
+  while (std::getline(script, line)) {
+    ++lineno;
+    std::vector<std::string> words;
+    try {
+      words = scriptwords(line);
+      if (words.empty()) continue;
+      command(words, host, switchname, start);
+      host.endprogress();
+    } catch (const std::exception& e) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n(%s, line %d%s%s)\n", e.what(), scriptname.c_str(), lineno, words.empty() ? "" : ": ",
+                   words.empty() ? "" : words[0].c_str());
+      return 1;
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+} // namespace shell

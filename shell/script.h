@@ -1,0 +1,66 @@
+#pragma once
+// Scripted runs: `PROGRAM --run SCRIPT` drives the program's actions
+// without a window. A script is text, one command per line, words
+// separated by blanks, double quotes around a word with blanks, '#'
+// starting a comment:
+//
+//   set TAG TEXT...   sets the String of a control, as typed in an edit box
+//   show TAG          prints the control's String, one line per text line
+//   plot FILE         saves the current axes as PNG, SVG or PDF
+//   AuxBoxsw FILE     appends the results window's text to FILE
+//   ACTION FILE...    runs ACTION of the program's action switch; the FILE
+//                     words answer its file dialogs in order (a missing
+//                     word or "-" cancels that dialog)
+//
+// A message box prints "== TITLE ==", its text and an empty line; text set
+// in the results window prints likewise under "== Results ==". Relative
+// file names are taken relative to the folder the run started in. The
+// first action that ends with an error stops the run.
+
+#include "shell/window_host.h"
+
+#include <deque>
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shell {
+
+// The host of scripted runs: the program's windows exist but are never
+// shown; file dialogs take their answers from the script, and message
+// boxes and results print to standard output.
+class ScriptHost : public WindowHost {
+public:
+  explicit ScriptHost(std::string window);
+
+  std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
+  std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
+  void msgbox(std::string_view text, std::string_view title) override;
+  void setresults(const std::vector<std::string>& rows) override;
+  bool progress(std::string_view what, double fraction) override;
+
+  // Relative file names are taken from here (the folder a run starts in).
+  void startin(std::string folder) { start_ = std::move(folder); }
+
+  // The answers for the next dialogs ("-" cancels); returns those left
+  // unused by the previous action.
+  std::vector<std::string> answer(std::vector<std::string> files);
+
+private:
+  std::optional<FileChoice> next();
+  std::deque<std::string> answers_;
+  std::string start_; // the folder the run started in
+};
+
+// Splits a script line into words: blanks separate, double quotes group,
+// '#' outside quotes ends the line. Raises core::Error for an unclosed
+// quote.
+std::vector<std::string> scriptwords(std::string_view line);
+
+// Runs a script with the program's action switch `switchname`. Returns the
+// exit status: 0 when every command ran, 1 after the first error (whose
+// message goes to standard error with the script's name and line).
+int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname);
+
+} // namespace shell

@@ -1,0 +1,195 @@
+#include "shell/window_host.h"
+
+#include "core/error.h"
+#include "shell/plot_axes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <cstdio>
+#include <filesystem>
+#include <qcustomplot.h>
+
+namespace shell {
+
+namespace {
+
+QString joined(const std::vector<std::string>& rows) {
+  QStringList list;
+  for (const auto& r : rows) list << QString::fromStdString(r);
+  return list.join('\n');
+}
+
+QString shown(QObject* control) {
+  if (auto* e = qobject_cast<QLineEdit*>(control)) return e->text();
+  if (auto* l = qobject_cast<QLabel*>(control)) return l->text();
+  if (auto* p = qobject_cast<QPlainTextEdit*>(control)) return p->toPlainText();
+  if (auto* t = qobject_cast<QTextEdit*>(control)) return t->toPlainText();
+  if (auto* b = qobject_cast<QAbstractButton*>(control)) return b->text();
+  throw core::Error("The control '" + control->objectName().toStdString() + "' holds no text");
+}
+
+// A dialog filter such as "*.tps" in Qt's form; "*.*" means every file.
+QString qtfilter(std::string_view filter) {
+  if (filter == "*.*" || filter.empty()) return "All files (*)";
+  const QString f = QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
+  return f + " (" + f + ");;All files (*)";
+}
+
+} // namespace
+
+std::vector<std::string> controlstring(QObject* control) {
+  const QString text = shown(control);
+  // Rows set by the program come back exactly as set, unless the user has
+  // typed over them since.
+  const QVariant stored = control->property("StringRows");
+  if (stored.isValid()) {
+    std::vector<std::string> rows;
+    for (const QString& r : stored.toStringList()) rows.push_back(r.toStdString());
+    if (joined(rows) == text) return rows;
+  }
+  if (qobject_cast<QLineEdit*>(control) != nullptr) return {text.toStdString()};
+  return splitlines(text.toStdString());
+}
+
+void setcontrolstring(QObject* control, const std::vector<std::string>& rows) {
+  QStringList list;
+  for (const auto& r : rows) list << QString::fromStdString(r);
+  const QString text = list.join(qobject_cast<QLineEdit*>(control) != nullptr ? " " : "\n");
+  if (auto* e = qobject_cast<QLineEdit*>(control)) e->setText(text);
+  else if (auto* l = qobject_cast<QLabel*>(control)) l->setText(text);
+  else if (auto* p = qobject_cast<QPlainTextEdit*>(control)) p->setPlainText(text);
+  else if (auto* t = qobject_cast<QTextEdit*>(control)) t->setPlainText(text);
+  else if (auto* b = qobject_cast<QAbstractButton*>(control)) b->setText(text);
+  else throw core::Error("The control '" + control->objectName().toStdString() + "' holds no text");
+  control->setProperty("StringRows", list);
+}
+
+WindowHost::WindowHost(std::string window)
+    : window_(std::move(window)), folder_(std::filesystem::current_path().string() + "/") {}
+
+WindowHost::~WindowHost() = default;
+
+Figure* WindowHost::window() const {
+  for (Figure* f : figures())
+    if (f->name() == window_) return f;
+  return openfig(window_, "reuse");
+}
+
+QObject* WindowHost::control(std::string_view tag) const {
+  const std::vector<QObject*> found = findobj(tag);
+  if (found.empty()) throw core::Error("No window holds a control with the Tag '" + std::string(tag) + "'");
+  // The program's own window first, where several windows share a Tag.
+  for (QObject* o : found)
+    if (figureof(o)->name() == window_) return o;
+  return found.front();
+}
+
+std::vector<std::string> WindowHost::string(std::string_view tag) const { return controlstring(control(tag)); }
+
+void WindowHost::setstring(std::string_view tag, const std::vector<std::string>& rows) {
+  setcontrolstring(control(tag), rows);
+}
+
+void WindowHost::setenable(std::string_view tag, bool on) {
+  for (QObject* o : findobj(tag))
+    if (auto* w = qobject_cast<QWidget*>(o)) w->setEnabled(on);
+  control(tag); // raises when there is no such control
+}
+
+std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::string_view title) {
+  const QString path = QFileDialog::getOpenFileName(window(), QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                                                    QString::fromStdString(folder_), qtfilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  const QFileInfo info(path);
+  FileChoice choice{info.fileName().toStdString(), info.absolutePath().toStdString() + "/"};
+  folder_ = choice.folder;
+  return choice;
+}
+
+std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
+  const QString path = QFileDialog::getSaveFileName(window(), QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                                                    QString::fromStdString(folder_), qtfilter(filter));
+  if (path.isEmpty()) return std::nullopt;
+  const QFileInfo info(path);
+  FileChoice choice{info.fileName().toStdString(), info.absolutePath().toStdString() + "/"};
+  folder_ = choice.folder;
+  return choice;
+}
+
+void WindowHost::msgbox(std::string_view text, std::string_view title) {
+  auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                              QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
+                              window());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
+Axes& WindowHost::axes() {
+  QCustomPlot* plot = window()->plot();
+  if (plot == nullptr) throw core::Error("The window '" + window_ + "' has no plot area");
+  auto& slot = axes_[plot];
+  if (!slot) {
+    slot = std::make_unique<PlotAxes>(plot);
+    // Forget the axes when their window goes.
+    QObject::connect(plot, &QObject::destroyed, [this, plot] { axes_.erase(plot); });
+  }
+  setcurrent(window());
+  return *slot;
+}
+
+void WindowHost::setresults(const std::vector<std::string>& rows) {
+  Figure* results = openfig("AuxBox", "reuse");
+  for (QObject* o : results->objects())
+    if (o->objectName() == "AuxResults") setcontrolstring(o, rows);
+}
+
+std::vector<std::string> WindowHost::results() const {
+  for (QObject* o : findobj("AuxResults")) return controlstring(o);
+  return {};
+}
+
+void WindowHost::closewindow() {
+  if (Figure* f = gcf()) f->close();
+}
+
+bool WindowHost::progress(std::string_view what, double fraction) {
+  Figure* f = window();
+  // Drawing and input are handled a few dozen times a second, not on every
+  // call, so that reporting never dominates the work.
+  const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+  if (now - lastevents_ >= 40 || fraction >= 1) {
+    f->showprogress(QString::fromUtf8(what.data(), static_cast<qsizetype>(what.size())), fraction);
+    QApplication::processEvents();
+    lastevents_ = now;
+  }
+  return !f->cancelrequested();
+}
+
+void WindowHost::endprogress() {
+  for (Figure* f : figures())
+    if (f->name() == window_) {
+      f->hideprogress();
+      f->resetcancel();
+    }
+}
+
+void WindowHost::print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void WindowHost::echo(std::string_view text) {
+  if (!quiet_) print(text);
+}
+
+} // namespace shell

@@ -1,0 +1,65 @@
+#pragma once
+// The Host of the Qt windows: controls are the widgets of the open
+// windows, dialogs are Qt's file dialogs, message boxes are non-modal
+// boxes, and the axes are the program window's plot area.
+
+#include "shell/host.h"
+#include "shell/window.h"
+
+#include <map>
+#include <memory>
+
+class QCustomPlot;
+
+namespace shell {
+
+class PlotAxes;
+
+// The String of a control as rows, and setting it. Edit boxes hold one
+// row; labels and multi-line boxes show their rows one per line and keep
+// them exactly (padding included) until the user edits the text.
+std::vector<std::string> controlstring(QObject* control);
+void setcontrolstring(QObject* control, const std::vector<std::string>& rows);
+
+class WindowHost : public Host {
+public:
+  // `window` is the layout name of the program's main window.
+  explicit WindowHost(std::string window);
+  ~WindowHost() override;
+
+  std::vector<std::string> string(std::string_view tag) const override;
+  void setstring(std::string_view tag, const std::vector<std::string>& rows) override;
+  using Host::setstring;
+  void setenable(std::string_view tag, bool on) override;
+  std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
+  std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
+  void msgbox(std::string_view text, std::string_view title) override;
+  Axes& axes() override;
+  void setresults(const std::vector<std::string>& rows) override;
+  std::vector<std::string> results() const override;
+  void closewindow() override;
+  bool progress(std::string_view what, double fraction) override;
+  void print(std::string_view text) override;
+  void echo(std::string_view text) override;
+
+  // The program's main window (opened if it is not open).
+  Figure* window() const;
+  // Silences echo().
+  void setquiet(bool quiet) { quiet_ = quiet; }
+  // Ends the progress display of an action and clears its cancel request.
+  void endprogress();
+  // The folder in which the next file dialog opens.
+  const std::string& dialogfolder() const { return folder_; }
+
+protected:
+  std::string window_;
+  std::string folder_;
+  bool quiet_ = false;
+
+private:
+  QObject* control(std::string_view tag) const;
+  std::map<QCustomPlot*, std::unique_ptr<PlotAxes>> axes_;
+  std::int64_t lastevents_ = 0;
+};
+
+} // namespace shell

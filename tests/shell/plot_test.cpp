@@ -1,0 +1,257 @@
+#include "shell/figure_copy.h"
+#include "shell/plot_axes.h"
+#include "shell/shape_plot.h"
+
+#include "core/error.h"
+#include "tests/support/test_support.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <qcustomplot.h>
+
+#include <random>
+
+using testsupport::error_of;
+
+namespace {
+
+std::vector<QCPCurve*> curves(QCustomPlot& p) {
+  std::vector<QCPCurve*> out;
+  for (int i = 0; i < p.plottableCount(); ++i) out.push_back(qobject_cast<QCPCurve*>(p.plottable(i)));
+  return out;
+}
+
+std::vector<std::pair<double, double>> points(const QCPCurve* c) {
+  std::vector<std::pair<double, double>> out;
+  for (const QCPCurveData& d : *c->data()) out.emplace_back(d.key, d.value);
+  return out;
+}
+
+// Drawn at y's scale, the x range must fill the axis box to within a pixel.
+::testing::AssertionResult equalscaled(QCustomPlot& p) {
+  p.replot();
+  const QRect r = p.axisRect()->rect();
+  const double perpixel = p.yAxis->range().size() / r.height();
+  const double off = p.xAxis->range().size() / perpixel - r.width();
+  if (std::abs(off) <= 1) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "x range is " << off << " pixels off equal scaling in a " << r.width()
+                                       << " x " << r.height() << " box";
+}
+
+::testing::AssertionResult contains(const shell::Limits& l, const Eigen::MatrixXd& x) {
+  for (Eigen::Index i = 0; i < x.rows(); ++i)
+    for (Eigen::Index j = 0; j + 1 < x.cols(); j += 2)
+      if (x(i, j) < l[0] || x(i, j) > l[1] || x(i, j + 1) < l[2] || x(i, j + 1) > l[3])
+        return ::testing::AssertionFailure() << "(" << x(i, j) << ", " << x(i, j + 1) << ") is off the limits";
+  return ::testing::AssertionSuccess();
+}
+
+// m specimen rows of k landmarks plus a size slot, spread `sx` by `sy`.
+Eigen::MatrixXd dataset(Eigen::Index m, Eigen::Index k, double sx, double sy, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(-1, 1);
+  Eigen::MatrixXd x(m, 2 * k + 1);
+  for (Eigen::Index i = 0; i < m; ++i) {
+    for (Eigen::Index j = 0; j < k; ++j) x(i, 2 * j) = sx * u(rng), x(i, 2 * j + 1) = sy * u(rng);
+    x(i, 2 * k) = 1;
+  }
+  return x;
+}
+
+class PlotTest : public ::testing::Test {
+protected:
+  PlotTest() { plot.resize(600, 450); }
+  QCustomPlot plot;
+  shell::PlotAxes axes{&plot};
+};
+
+TEST_F(PlotTest, ShowshapeDrawsLandmarksInSpecimenOrderAsOnePlottable) {
+  const Eigen::MatrixXd x = dataset(3, 4, 1, 1, 1);
+  EXPECT_FALSE(axes.hold());
+  EXPECT_EQ(shell::showshape(axes, x), 1);
+  EXPECT_TRUE(axes.hold());
+  ASSERT_EQ(curves(plot).size(), 1u);
+  const auto p = points(curves(plot)[0]);
+  ASSERT_EQ(p.size(), 12u);
+  for (std::size_t n = 0; n < p.size(); ++n)
+    EXPECT_EQ(p[n], std::make_pair(x(n / 4, 2 * (n % 4)), x(n / 4, 2 * (n % 4) + 1))) << "point " << n;
+  EXPECT_EQ(curves(plot)[0]->scatterStyle().shape(), QCPScatterStyle::ssDisc); // default "k."
+
+  // Rows without the size slot lose their last landmark.
+  axes.cla();
+  shell::showshape(axes, dataset(2, 4, 1, 1, 2).leftCols(8), "bo");
+  EXPECT_EQ(axes.pointcount(), 6u);
+}
+
+TEST_F(PlotTest, SuccessiveShowshapesOverlayAndKeepEverythingInEqualScale) {
+  const Eigen::MatrixXd wide = dataset(20, 5, 10, 1, 3), tall = dataset(20, 5, 1, 30, 4);
+  shell::showshape(axes, wide, "bo");
+  EXPECT_TRUE(contains(axes.limits(), wide));
+  EXPECT_TRUE(equalscaled(plot));
+  shell::showshape(axes, tall, "r+");
+  ASSERT_EQ(curves(plot).size(), 2u);
+  EXPECT_EQ(axes.pointcount(), 200u);
+  EXPECT_EQ(curves(plot)[0]->scatterStyle().pen().color(), QColor(Qt::blue));
+  EXPECT_EQ(curves(plot)[1]->scatterStyle().pen().color(), QColor(Qt::red));
+  EXPECT_DOUBLE_EQ(curves(plot)[1]->scatterStyle().size(), 3 * plot.logicalDpiY() / 72.0);
+  EXPECT_TRUE(contains(axes.limits(), wide));
+  EXPECT_TRUE(contains(axes.limits(), tall));
+  EXPECT_TRUE(equalscaled(plot));
+
+  // Equal scaling follows the window when it is resized to another shape.
+  plot.show();
+  plot.resize(300, 700);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(equalscaled(plot));
+  EXPECT_TRUE(contains(axes.limits(), tall));
+  EXPECT_TRUE(contains(axes.limits(), wide));
+}
+
+TEST_F(PlotTest, StylesGiveColourMarkerOrLine) {
+  struct Case {
+    const char* style;
+    QColor colour;
+    QCPScatterStyle::ScatterShape shape;
+  };
+  const QColor green(0, 128, 0);
+  const Case cases[] = {
+      {"bo", Qt::blue, QCPScatterStyle::ssCircle},          {"ro", Qt::red, QCPScatterStyle::ssCircle},
+      {"rv", Qt::red, QCPScatterStyle::ssTriangleInverted}, {"r>", Qt::red, QCPScatterStyle::ssCustom},
+      {"r+", Qt::red, QCPScatterStyle::ssPlus},             {"k+", Qt::black, QCPScatterStyle::ssPlus},
+      {"ko", Qt::black, QCPScatterStyle::ssCircle},         {"kd", Qt::black, QCPScatterStyle::ssDiamond},
+      {"md", Qt::magenta, QCPScatterStyle::ssDiamond},      {"gd", green, QCPScatterStyle::ssDiamond},
+      {"gv", green, QCPScatterStyle::ssTriangleInverted},   {"k.", Qt::black, QCPScatterStyle::ssDisc},
+      {"cx", Qt::cyan, QCPScatterStyle::ssCross},           {"y*", Qt::yellow, QCPScatterStyle::ssStar},
+      {"ws", Qt::white, QCPScatterStyle::ssSquare},         {"b^", Qt::blue, QCPScatterStyle::ssTriangle},
+      {"g", green, QCPScatterStyle::ssNone},                {"k-", Qt::black, QCPScatterStyle::ssNone}};
+  const Eigen::VectorXd v = Eigen::VectorXd::LinSpaced(3, 0, 1);
+  for (const Case& c : cases) {
+    axes.plot(v, v, c.style);
+    const QCPCurve* curve = curves(plot).back();
+    const bool line = c.shape == QCPScatterStyle::ssNone;
+    EXPECT_EQ(curve->scatterStyle().shape(), c.shape) << c.style;
+    EXPECT_EQ(curve->lineStyle(), line ? QCPCurve::lsLine : QCPCurve::lsNone) << c.style;
+    EXPECT_EQ((line ? curve->pen() : curve->scatterStyle().pen()).color(), c.colour) << c.style;
+  }
+  EXPECT_EQ(curves(plot).size(), 1u); // hold is off: each plot replaced the last
+
+  // The custom triangles point the way their character does.
+  axes.plot(v, v, "r>");
+  const QRectF right = curves(plot).back()->scatterStyle().customPath().boundingRect();
+  axes.plot(v, v, "r<");
+  const QRectF left = curves(plot).back()->scatterStyle().customPath().boundingRect();
+  EXPECT_GT(right.right(), -right.left());
+  EXPECT_GT(-left.left(), left.right());
+
+  for (const char* bad : {"zq", "q", "", "b-o", "bz"})
+    EXPECT_NE(error_of([&] { axes.plot(v, v, bad); }).find(std::string("'") + bad + "'"), std::string::npos)
+        << bad;
+  EXPECT_EQ(error_of([&] { axes.plot(v, Eigen::VectorXd(2), "bo"); }), "Cannot plot 3 x values against 2 y values");
+}
+
+TEST_F(PlotTest, AutomaticLimitsCoverTextsAndSinglePoints) {
+  axes.text(4, -2, "only a label");
+  const shell::Limits alone = axes.limits();
+  EXPECT_EQ(alone, (shell::Limits{3, 5, -3, -1}));
+
+  axes.sethold(true);
+  axes.plot(Eigen::Vector2d(0, 1), Eigen::Vector2d(0, 1), "bo");
+  axes.text(5, -3, "far");
+  axes.axisauto();
+  axes.axisequal();
+  const shell::Limits l = axes.limits();
+  EXPECT_LE(l[0], 0);
+  EXPECT_GE(l[1], 5);
+  EXPECT_LE(l[2], -3);
+  EXPECT_GE(l[3], 1);
+  EXPECT_TRUE(equalscaled(plot));
+
+  // Fixed limits stay through later plots; automatic ones follow them.
+  axes.setlimits({-1, 1, -1, 1});
+  axes.plot(Eigen::Vector2d(9, 9), Eigen::Vector2d(9, 9), "ko");
+  EXPECT_EQ(axes.limits(), (shell::Limits{-1, 1, -1, 1}));
+  axes.axisauto();
+  EXPECT_EQ(axes.limits()[1], 9);
+  EXPECT_NE(error_of([&] { axes.setlimits({1, 1, 0, 1}); }), "no error");
+
+  axes.cla();
+  EXPECT_EQ(plot.plottableCount(), 0);
+  EXPECT_EQ(plot.itemCount(), 0);
+  EXPECT_EQ(axes.pointcount(), 0u);
+  EXPECT_TRUE(plot.xAxis->visible());
+}
+
+TEST_F(PlotTest, SavesPngSvgAndPdfByExtension) {
+  shell::showshape(axes, dataset(5, 4, 1, 1, 5), "bo");
+  axes.text(0, 0, "label");
+  const std::pair<const char*, const char*> files[] = {{"a.png", "\x89PNG"}, {"a.svg", "<?xml"}, {"a.pdf", "%PDF"}};
+  for (const auto& [name, magic] : files) {
+    const std::string path = testsupport::temppath(name);
+    axes.save(path);
+    QFile f(QString::fromStdString(path));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    const QByteArray head = f.read(5);
+    EXPECT_TRUE(head.startsWith(magic)) << name;
+    EXPECT_GT(f.size(), 500) << name;
+  }
+  EXPECT_EQ(error_of([&] { axes.save("x.bmp"); }),
+            "Cannot save the plot as 'x.bmp': use a .png, .svg or .pdf file name");
+  EXPECT_EQ(error_of([&] { axes.save("/no/such/folder/p.svg"); }),
+            "Cannot write the plot to '/no/such/folder/p.svg'");
+  EXPECT_EQ(error_of([&] { axes.save("/no/such/folder/p.png"); }),
+            "Cannot write the plot to '/no/such/folder/p.png'");
+}
+
+TEST_F(PlotTest, HundredThousandPointsGoInOnePlottableInOrder) {
+  const Eigen::VectorXd x = Eigen::VectorXd::LinSpaced(100000, 1, 0), y = x.array().square();
+  axes.plot(x, y, "k.", 3);
+  ASSERT_EQ(curves(plot).size(), 1u);
+  EXPECT_EQ(axes.pointcount(), 100000u);
+  // x falls, so a plottable that sorts by x would have turned them round.
+  const auto p = points(curves(plot)[0]);
+  for (Eigen::Index i = 0; i < x.size(); ++i) ASSERT_EQ(p[i], std::make_pair(x(i), y(i))) << i;
+}
+
+TEST(FigureCopy, CopiesAtTheWindowsShapeThenLeavesAutomaticEqualLimits) {
+  QWidget window;
+  window.resize(800, 400);
+  QCustomPlot plot(&window);
+  plot.setGeometry(0, 0, 300, 300);
+  shell::PlotAxes axes(&plot);
+  const Eigen::MatrixXd x = dataset(10, 6, 2, 1, 6);
+  shell::showshape(axes, x, "kd");
+  axes.setlimits({-5, 5, -4, 6});
+
+  const shell::FigureCopy copy = shell::copybigimage(&plot);
+  const shell::Limits widened{-5.3, 5.3, -4.3, 6.3};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(copy.widened[i], widened[i], 1e-12) << i;
+  const shell::Limits& w = copy.widened;
+  EXPECT_TRUE(contains(copy.drawn, Eigen::RowVector4d(w[0], w[2], w[1], w[3])));
+  EXPECT_EQ(copy.image.size(), QSize(1600, 800));
+  EXPECT_TRUE(copy.svg.startsWith("<?xml"));
+  EXPECT_TRUE(copy.svg.contains("<svg"));
+  const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  EXPECT_EQ(mime->data("image/svg+xml"), copy.svg);
+  EXPECT_TRUE(mime->hasImage());
+
+  // Afterwards: automatic limits with equal scaling, the old ones dropped.
+  const shell::Limits after = axes.limits();
+  EXPECT_GT(after[0], -2.5);
+  EXPECT_TRUE(contains(after, x));
+  EXPECT_TRUE(equalscaled(plot));
+  axes.sethold(true);
+  axes.plot(Eigen::Matrix<double, 1, 1>(40), Eigen::Matrix<double, 1, 1>(0), "ro");
+  EXPECT_GE(axes.limits()[1], 40);
+
+  // The copy was drawn equal-scaled at the window's size, not the plot's.
+  axes.setcanvas(window.size());
+  axes.setlimits(copy.drawn);
+  axes.axisequal();
+  EXPECT_EQ(axes.limits(), copy.drawn);
+  axes.resetcanvas();
+}
+
+} // namespace

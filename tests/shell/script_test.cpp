@@ -1,0 +1,188 @@
+// A tiny program driven end to end the way `PROGRAM --run SCRIPT` drives
+// the real ones: controls set and shown, dialogs answered from the script,
+// message boxes and results printed, a plot saved, an error stopping the
+// run.
+
+#include "shell/program.h"
+#include "shell/script.h"
+#include "shell/shape_plot.h"
+#include "shell/window.h"
+
+#include "core/row_file.h"
+#include "core/text_number.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using testsupport::error_of;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The tiny program's action switch.
+void tinysw(shell::Host& host, const std::string& action) {
+  if (action == "Load") {
+    const auto file = host.uigetfile("*.*", "Enter file to Load?");
+    if (!file) throw core::Error("No file chosen");
+    const Eigen::MatrixXd data = core::dload(file->path());
+    host.setstring("FileBox", std::vector<std::string>{"Loaded:", file->name});
+    shell::showshape(host.axes(), data, "bo");
+  } else if (action == "Save") {
+    const Eigen::MatrixXd slab = core::str2num(host.string("SlabBox").at(0));
+    const auto file = host.uiputfile("*.*", "File Name");
+    if (file) core::writerows(file->path(), slab, "%g ", " \n", core::WriteMode::Replace);
+  } else if (action == "Hello") {
+    host.msgbox("Hello there", "Greeting");
+  } else if (action == "Report") {
+    host.setresults({"line one", "line two"});
+  } else if (action == "Fail") {
+    host.setstring("FileBox", "before the error");
+    throw core::Error("deliberate failure");
+  } else {
+    host.msgbox("Hopelessly lost, send help!", "");
+  }
+}
+
+struct Tiny {
+  shell::Program program;
+  shell::ScriptHost* host = nullptr;
+  fs::path folder;
+
+  Tiny() {
+    program.executable = "tiny";
+    program.launcher = "Tiny";
+    program.switchname = "tinysw";
+    program.placeholders = {"pushbutton1"};
+    shell::setheadless(true);
+    shell::defineshell(program);
+    core::Callable sw;
+    sw.name = "tinysw";
+    sw.nin = 1;
+    sw.body = [](const core::Values& args, int) -> core::Values {
+      tinysw(shell::host(), std::get<std::string>(args.at(0)));
+      return {};
+    };
+    core::define(sw);
+    auto h = std::make_unique<shell::ScriptHost>("Tiny");
+    host = h.get();
+    shell::installhost(std::move(h), program);
+    shell::openfig(std::string(TECTO_SHELL_DATA) + "/Tiny.fig", "reuse");
+    folder = fs::path(testsupport::temppath("tiny"));
+    fs::create_directories(folder);
+  }
+  ~Tiny() {
+    for (shell::Figure* f : shell::figures()) delete f;
+    QApplication::processEvents();
+  }
+
+  // Runs a script from the temporary folder; returns its exit status and
+  // what it printed.
+  std::pair<int, std::string> run(const std::string& script) {
+    const fs::path here = fs::current_path();
+    fs::current_path(folder);
+    std::istringstream in(script);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = shell::runscript(in, "test.script", *host, "tinysw");
+    std::string out = testing::internal::GetCapturedStdout();
+    lasterror = testing::internal::GetCapturedStderr();
+    fs::current_path(here);
+    return {status, out};
+  }
+  std::string lasterror;
+};
+
+} // namespace
+
+TEST(runscript, DrivesAProgramFromEndToEnd) {
+  Tiny tiny;
+  std::ofstream(tiny.folder / "data.txt") << "0 0 1 0 0 1 1\n2 2 3 2 2 3 1\n";
+  const auto [status, out] = tiny.run(
+      "# a whole session\n"
+      "set SlabBox 7   # the slab\n"
+      "Load data.txt\n"
+      "show FileBox\n"
+      "Hello\n"
+      "Nonsense\n"
+      "Report\n"
+      "AuxBoxsw results.txt\n"
+      "AuxBoxsw results.txt\n"
+      "plot \"my plot.svg\"\n"
+      "Save out/../slab.txt\n");
+  EXPECT_EQ(status, 0) << tiny.lasterror;
+  EXPECT_EQ(out,
+            "Loaded:\ndata.txt\n"
+            "== Greeting ==\nHello there\n\n"
+            "== ==\nHopelessly lost, send help!\n\n"
+            "== Results ==\nline one\nline two\n\n"
+            "h =\n\n  AuxResults\n\nline oneline twoline oneline two"
+            "h =\n\n  AuxResults\n\nline oneline twoline oneline two");
+  // Saving twice appends the text twice, each row ending in a blank.
+  std::ifstream results(tiny.folder / "results.txt");
+  std::stringstream text;
+  text << results.rdbuf();
+  EXPECT_EQ(text.str(), "line one \nline two \nline one \nline two \n");
+  EXPECT_EQ(core::dload((tiny.folder / "slab.txt").string())(0, 0), 7);
+  EXPECT_GT(fs::file_size(tiny.folder / "my plot.svg"), 100u);
+  EXPECT_EQ(tiny.host->axes().pointcount(), 6u); // two specimens of three landmarks
+}
+
+TEST(runscript, StopsAtTheFirstErrorAndKeepsWhatWasStored) {
+  Tiny tiny;
+  const auto [status, out] = tiny.run("Hello\nFail\nHello\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, "== Greeting ==\nHello there\n\n");
+  EXPECT_EQ(tiny.lasterror, "deliberate failure\n(test.script, line 2: Fail)\n");
+  EXPECT_EQ(tiny.host->string("FileBox"), std::vector<std::string>{"before the error"});
+
+  // A cancelled dialog ("-") is the action's business: here an error.
+  const auto [status2, out2] = tiny.run("Load -\n");
+  EXPECT_EQ(status2, 1);
+  EXPECT_EQ(tiny.lasterror, "No file chosen\n(test.script, line 1: Load)\n");
+  // A control that does not exist.
+  EXPECT_EQ(tiny.run("show NoSuchBox\n").first, 1);
+  EXPECT_EQ(tiny.lasterror, "No window holds a control with the Tag 'NoSuchBox'\n(test.script, line 1: show)\n");
+}
+
+TEST(scriptwords, SplitsAtBlanksKeepsQuotesAndDropsComments) {
+  EXPECT_EQ(shell::scriptwords("Load  \"a b.txt\" c.txt # later"),
+            (std::vector<std::string>{"Load", "a b.txt", "c.txt"}));
+  EXPECT_EQ(shell::scriptwords("   # only a comment"), std::vector<std::string>{});
+  EXPECT_EQ(shell::scriptwords("set Box \"\""), (std::vector<std::string>{"set", "Box", ""}));
+  EXPECT_EQ(error_of([] { shell::scriptwords("Load \"open"); }), "a double quote is not closed");
+}
+
+TEST(launcher, CallsLocalFunctionsAndTrapsTheirErrors) {
+  Tiny tiny;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  core::call("Tiny", {std::string("pushbutton1_Callback")}, 0);
+  core::call("Tiny", {std::string("pushbutton1_Callback"), std::string("a"), std::string("b"), std::string("c"),
+                      std::string("d")},
+             0);
+  core::call("Tiny", {std::string("nosuchfunction")}, 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out, "pushbutton1 Callback not implemented yet.\n");
+  EXPECT_EQ(err,
+            "Run-time Error: File: Tiny/pushbutton1_Callback Line: 2 Column: 1 The function \"pushbutton1_Callback\" "
+            "was called with more than the declared number of inputs (3).\n"
+            "Undefined function or variable 'nosuchfunction'.\n");
+}
+
+TEST(parsecallback, ReadsNamesTextsAndNumbers) {
+  const auto [name, args] = shell::parsecallback("restrainsw('Load')");
+  EXPECT_EQ(name, "restrainsw");
+  ASSERT_EQ(args.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(args[0]), "Load");
+  const auto [n2, a2] = shell::parsecallback("CopyBigImage(1)");
+  EXPECT_EQ(std::get<Eigen::MatrixXd>(a2.at(0))(0, 0), 1);
+  EXPECT_TRUE(shell::parsecallback("AuxBoxsw").second.empty());
+  const auto [n3, a3] = shell::parsecallback("f('it''s', 2)");
+  EXPECT_EQ(std::get<std::string>(a3.at(0)), "it's");
+  EXPECT_EQ(error_of([] { shell::parsecallback("f('open"); }), "The Callback 'f('open' is not a call of a function");
+}

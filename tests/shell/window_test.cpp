@@ -1,0 +1,112 @@
+#include "shell/names.h"
+#include "shell/window.h"
+
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+
+using testsupport::error_of;
+
+namespace {
+
+const std::string tiny = std::string(TECTO_SHELL_DATA) + "/Tiny.fig";
+
+void closeall() {
+  for (shell::Figure* f : shell::figures()) delete f;
+  QApplication::processEvents();
+}
+
+} // namespace
+
+TEST(openfig, ReusesTheOpenWindowAndLoadsAnotherOnRequest) {
+  shell::setheadless(true);
+  shell::Figure* first = shell::openfig(tiny, "reuse");
+  shell::Figure* again = shell::openfig(tiny, "reuse");
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(shell::gcf(), first);
+  shell::Figure* other = shell::openfig(tiny, "new");
+  EXPECT_NE(other, first);
+  // "reuse" now returns the newest window of the layout.
+  EXPECT_EQ(shell::openfig(tiny, "reuse"), other);
+  const auto& list = std::any_cast<const std::vector<QPointer<shell::Figure>>&>(
+      shell::rootappdata().at("Tiny_SINGLETON_handle"));
+  EXPECT_EQ(list.size(), 2u);
+  // A closed window is dropped from the registry, and the next "reuse"
+  // returns the one still open.
+  delete other;
+  EXPECT_EQ(shell::openfig(tiny, "reuse"), first);
+  closeall();
+}
+
+TEST(openfig, RefusesOtherFilesAndPolicies) {
+  EXPECT_EQ(error_of([] { shell::openfig("Tiny.txt"); }), "Argument must be a .fig file");
+  EXPECT_EQ(error_of([] { shell::openfig(tiny, "again"); }), "Second input argument must be 'new' or 'reuse'.");
+  EXPECT_EQ(error_of([] { shell::openfig("/nowhere/Nothing.fig"); }), "Cannot find the window layout 'Nothing.fig'");
+  // Registry keys are cut to 31 characters.
+  EXPECT_TRUE(shell::figures().empty());
+}
+
+TEST(guihandles, HoldsEveryValidTagOnceWithAllItsObjects) {
+  shell::setheadless(true);
+  shell::Figure* f = shell::openfig(tiny, "new");
+  const shell::Handles h = shell::guihandles(f->form()->findChild<QLabel*>("FileBox"));
+  EXPECT_TRUE(h.contains("Tiny"));
+  EXPECT_TRUE(h.contains("FileBox"));
+  EXPECT_TRUE(h.contains("axes1"));
+  EXPECT_TRUE(h.contains("StatusLine"));
+  EXPECT_FALSE(h.contains(""));
+  EXPECT_FALSE(h.contains("1abc"));
+  EXPECT_FALSE(h.contains("end"));
+  ASSERT_TRUE(h.contains("Twin"));
+  EXPECT_EQ(h.at("Twin").size(), 2u);
+  EXPECT_EQ(shell::findobj("Twin").size(), 2u);
+
+  shell::guidata(f, h);
+  const auto stored = std::any_cast<shell::Handles>(shell::guidata(f->form()));
+  EXPECT_EQ(stored.size(), h.size());
+  QObject stray;
+  EXPECT_EQ(error_of([&] { shell::guihandles(&stray); }), "H must be the handle to a figure or figure descendent.");
+  closeall();
+}
+
+TEST(isvarname, AcceptsNamesAndRejectsEverythingElse) {
+  EXPECT_TRUE(shell::isvarname("x1_a"));
+  EXPECT_TRUE(shell::isvarname(std::string(31, 'a')));
+  EXPECT_FALSE(shell::isvarname(std::string(32, 'a')));
+  EXPECT_FALSE(shell::isvarname("1x"));
+  EXPECT_FALSE(shell::isvarname("a-b"));
+  EXPECT_FALSE(shell::isvarname("_a"));
+  EXPECT_FALSE(shell::isvarname(""));
+  EXPECT_FALSE(shell::isvarname("end"));
+  EXPECT_EQ(shell::iskeyword().size(), 17u);
+  EXPECT_TRUE(shell::iskeyword("otherwise"));
+  EXPECT_FALSE(shell::iskeyword("End"));
+}
+
+TEST(movegui, BringsAWindowHalfOffTheScreenBackWhole) {
+  shell::setheadless(false);
+  shell::Figure* f = shell::openfig(tiny, "new");
+  const QRect screen = f->screen()->geometry();
+  f->resize(300, 200);
+  f->move(screen.right() - 100, screen.bottom() - 50);
+  shell::movegui(f, "onscreen");
+  EXPECT_TRUE(screen.contains(f->frameGeometry())) << f->frameGeometry().x() << "," << f->frameGeometry().y();
+
+  // A window that fits is left where it is.
+  f->move(screen.left() + 10, screen.top() + 20);
+  const QPoint before = f->frameGeometry().topLeft();
+  shell::movegui(f, "onscreen");
+  EXPECT_EQ(f->frameGeometry().topLeft(), before);
+
+  shell::movegui(f, "northeast");
+  EXPECT_EQ(f->frameGeometry().right(), screen.right());
+  EXPECT_EQ(f->frameGeometry().top(), screen.top());
+  shell::movegui(f, 10, 20); // from the left and the bottom
+  EXPECT_EQ(f->frameGeometry().left(), screen.left() + 10);
+  EXPECT_EQ(f->frameGeometry().bottom(), screen.bottom() - 20);
+  EXPECT_EQ(error_of([&] { shell::movegui(f, "upstairs"); }), "unrecognized position");
+  shell::setheadless(true);
+  closeall();
+}
