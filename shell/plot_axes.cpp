@@ -257,9 +257,11 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   if (x.size() != y.size())
     throw core::Error("Cannot plot " + std::to_string(x.size()) + " x values against " + std::to_string(y.size()) +
                       " y values");
-  if (!state_->hold) {
+  if (!state_->hold) { // a fresh axes, as MATLAB's plot gives without hold
     plot_->clearPlottables();
     plot_->clearItems();
+    state_->autolimits = true;
+    state_->equal = false;
   }
   // A curve keeps its points in the order of its parameter t (a graph would
   // sort them by x), so t = index keeps later markers on top. QCPCurve has

@@ -24,8 +24,10 @@ public:
   void cla() override;
   void sethold(bool on) override;
   bool hold() const override;
-  // One QCPCurve per call, its points in the given order. Raises
-  // core::Error for an unknown style or when x and y differ in length.
+  // One QCPCurve per call, its points in the given order. With hold off it
+  // first clears the axes and returns them to automatic limits without
+  // equal scaling. Raises core::Error for an unknown style or when x and y
+  // differ in length.
   void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
             double markersize = 6) override;
   // Black text whose lower left corner is at (x, y).

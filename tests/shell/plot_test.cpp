@@ -176,6 +176,14 @@ TEST_F(PlotTest, AutomaticLimitsCoverTextsAndSinglePoints) {
   EXPECT_EQ(axes.limits()[1], 9);
   EXPECT_NE(error_of([&] { axes.setlimits({1, 1, 0, 1}); }), "no error");
 
+  // Without hold a plot starts afresh: texts gone, tight limits, not equal.
+  axes.axisequal();
+  axes.sethold(false);
+  axes.plot(Eigen::Vector2d(0, 10), Eigen::Vector2d(0, 1), "b");
+  EXPECT_EQ(plot.plottableCount(), 1);
+  EXPECT_EQ(plot.itemCount(), 0);
+  EXPECT_EQ(axes.limits(), (shell::Limits{0, 10, 0, 1}));
+
   axes.cla();
   EXPECT_EQ(plot.plottableCount(), 0);
   EXPECT_EQ(plot.itemCount(), 0);
