@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QThread>
+#include <cerrno>
 #include <climits>
 #include <clocale>
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include <map>
 #include <memory>
 #include <qcustomplot.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace shell {
 
@@ -294,12 +297,15 @@ int run(const Program& p, int argc, char** argv) {
   std::uint64_t seed = 0;
   bool quiet = false;
   std::vector<std::string> words;
-  app.add_option("--run", script, "run the actions of SCRIPT without a window ('-' reads standard input)");
-  auto* seedopt = app.add_option("--seed", seed, "seed the random generator, so that a run can be repeated");
+  app.add_option("--run", script, "run the actions of SCRIPT without a window ('-' reads standard input)")
+      ->type_name("SCRIPT");
+  auto* seedopt =
+      app.add_option("--seed", seed, "seed the random generator, so that a run can be repeated")->type_name("N");
   app.add_flag("--quiet", quiet, "silence the running commentary of the computations");
-  app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit");
-  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox");
-  app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments");
+  app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit")->type_name("FILE");
+  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
+  app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
+      ->type_name("NAME ARGS");
 #ifdef TECTO_VERSION
   app.set_version_flag("--version", p.executable + " " + TECTO_VERSION);
 #endif
@@ -307,6 +313,12 @@ int run(const Program& p, int argc, char** argv) {
 
   // A scripted run needs no display.
   if (!script.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt wants a private runtime folder and complains on every start without
+  // one; give it the one it would fall back to.
+  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+    const std::string runtime = "/tmp/runtime-" + std::to_string(getuid());
+    if (mkdir(runtime.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  }
   QApplication qapp(argc, argv);
   // Qt adopts the user's locale; numbers in files and reports are always
   // written with a decimal point.

@@ -13,6 +13,7 @@
 #include "tests/support/test_support.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -146,6 +147,22 @@ TEST(runscript, StopsAtTheFirstErrorAndKeepsWhatWasStored) {
   // A control that does not exist.
   EXPECT_EQ(tiny.run("show NoSuchBox\n").first, 1);
   EXPECT_EQ(tiny.lasterror, "No window holds a control with the Tag 'NoSuchBox'\n(test.script, line 1: show)\n");
+}
+
+TEST(callbacks, RunTheButtonsCallAndReportErrorsInTheStatusLine) {
+  Tiny tiny;
+  shell::Figure* window = shell::figures().front();
+  auto* hello = window->form()->findChild<QPushButton*>("pushbutton1");
+  auto* fail = window->form()->findChild<QPushButton*>("pushbutton2");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  hello->click();
+  fail->click();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "== Greeting ==\nHello there\n\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "deliberate failure\n");
+  EXPECT_EQ(window->status(), "Error: deliberate failure");
+  // What the action stored before its error stays.
+  EXPECT_EQ(tiny.host->string("FileBox"), std::vector<std::string>{"before the error"});
 }
 
 TEST(scriptwords, SplitsAtBlanksKeepsQuotesAndDropsComments) {
