@@ -1,8 +1,9 @@
 // Anglepick: the midline bearing t and the pair angles p of every specimen of a TPS file.
 //
-// The program's window, launcher and command line. Its action switch
-// anglepicksw is registered by define() as it is built.
+// The program's window, launcher and command line; its action switch is
+// anglepicksw.
 
+#include "apps/anglepick/anglepicksw.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
   program.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3"};
   program.controlcolour = false;
   program.random = false;
+  program.define = anglepick::define;
   return shell::run(program, argc, argv);
 }

@@ -7,6 +7,7 @@
 #include "shell/script.h"
 #include "shell/shape_plot.h"
 #include "shell/window.h"
+#include "tests/shell/scripted_program.h"
 
 #include "core/row_file.h"
 #include "core/text_number.h"
@@ -48,18 +49,13 @@ void tinysw(shell::Host& host, const std::string& action) {
   }
 }
 
-struct Tiny {
+shell::Program tinyprogram() {
   shell::Program program;
-  shell::ScriptHost* host = nullptr;
-  fs::path folder;
-
-  Tiny() {
-    program.executable = "tiny";
-    program.launcher = "Tiny";
-    program.switchname = "tinysw";
-    program.placeholders = {"pushbutton1"};
-    shell::setheadless(true);
-    shell::defineshell(program);
+  program.executable = "tiny";
+  program.launcher = "Tiny";
+  program.switchname = "tinysw";
+  program.placeholders = {"pushbutton1"};
+  program.define = [] {
     core::Callable sw;
     sw.name = "tinysw";
     sw.nin = 1;
@@ -68,40 +64,19 @@ struct Tiny {
       return {};
     };
     core::define(sw);
-    auto h = std::make_unique<shell::ScriptHost>("Tiny");
-    host = h.get();
-    shell::installhost(std::move(h), program);
-    shell::openfig(std::string(TECTO_SHELL_DATA) + "/Tiny.fig", "reuse");
-    folder = fs::path(testsupport::temppath("tiny"));
-    fs::create_directories(folder);
-  }
-  ~Tiny() {
-    for (shell::Figure* f : shell::figures()) delete f;
-    QApplication::processEvents();
-  }
+  };
+  return program;
+}
 
-  // Runs a script from the temporary folder; returns its exit status and
-  // what it printed.
-  std::pair<int, std::string> run(const std::string& script) {
-    const fs::path here = fs::current_path();
-    fs::current_path(folder);
-    std::istringstream in(script);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = shell::runscript(in, "test.script", *host, "tinysw");
-    std::string out = testing::internal::GetCapturedStdout();
-    lasterror = testing::internal::GetCapturedStderr();
-    fs::current_path(here);
-    return {status, out};
-  }
-  std::string lasterror;
+struct Tiny : testsupport::ScriptedProgram {
+  Tiny() : ScriptedProgram(tinyprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {}
 };
 
 } // namespace
 
 TEST(runscript, DrivesAProgramFromEndToEnd) {
   Tiny tiny;
-  std::ofstream(tiny.folder / "data.txt") << "0 0 1 0 0 1 1\n2 2 3 2 2 3 1\n";
+  std::ofstream(tiny.folder() / "data.txt") << "0 0 1 0 0 1 1\n2 2 3 2 2 3 1\n";
   const auto [status, out] = tiny.run(
       "# a whole session\n"
       "set SlabBox 7   # the slab\n"
@@ -114,7 +89,7 @@ TEST(runscript, DrivesAProgramFromEndToEnd) {
       "AuxBoxsw results.txt\n"
       "plot \"my plot.svg\"\n"
       "Save out/../slab.txt\n");
-  EXPECT_EQ(status, 0) << tiny.lasterror;
+  EXPECT_EQ(status, 0) << tiny.errors();
   EXPECT_EQ(out,
             "Loaded:\ndata.txt\n"
             "== Greeting ==\nHello there\n\n"
@@ -123,13 +98,13 @@ TEST(runscript, DrivesAProgramFromEndToEnd) {
             "h =\n\n  AuxResults\n\nline oneline twoline oneline two"
             "h =\n\n  AuxResults\n\nline oneline twoline oneline two");
   // Saving twice appends the text twice, each row ending in a blank.
-  std::ifstream results(tiny.folder / "results.txt");
+  std::ifstream results(tiny.folder() / "results.txt");
   std::stringstream text;
   text << results.rdbuf();
   EXPECT_EQ(text.str(), "line one \nline two \nline one \nline two \n");
-  EXPECT_EQ(core::dload((tiny.folder / "slab.txt").string())(0, 0), 7);
-  EXPECT_GT(fs::file_size(tiny.folder / "my plot.svg"), 100u);
-  EXPECT_EQ(tiny.host->axes().pointcount(), 6u); // two specimens of three landmarks
+  EXPECT_EQ(core::dload((tiny.folder() / "slab.txt").string())(0, 0), 7);
+  EXPECT_GT(fs::file_size(tiny.folder() / "my plot.svg"), 100u);
+  EXPECT_EQ(tiny.host().axes().pointcount(), 6u); // two specimens of three landmarks
 }
 
 TEST(runscript, StopsAtTheFirstErrorAndKeepsWhatWasStored) {
@@ -137,16 +112,16 @@ TEST(runscript, StopsAtTheFirstErrorAndKeepsWhatWasStored) {
   const auto [status, out] = tiny.run("Hello\nFail\nHello\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== Greeting ==\nHello there\n\n");
-  EXPECT_EQ(tiny.lasterror, "deliberate failure\n(test.script, line 2: Fail)\n");
-  EXPECT_EQ(tiny.host->string("FileBox"), std::vector<std::string>{"before the error"});
+  EXPECT_EQ(tiny.errors(), "deliberate failure\n(test.script, line 2: Fail)\n");
+  EXPECT_EQ(tiny.host().string("FileBox"), std::vector<std::string>{"before the error"});
 
   // A cancelled dialog ("-") is the action's business: here an error.
   const auto [status2, out2] = tiny.run("Load -\n");
   EXPECT_EQ(status2, 1);
-  EXPECT_EQ(tiny.lasterror, "No file chosen\n(test.script, line 1: Load)\n");
+  EXPECT_EQ(tiny.errors(), "No file chosen\n(test.script, line 1: Load)\n");
   // A control that does not exist.
   EXPECT_EQ(tiny.run("show NoSuchBox\n").first, 1);
-  EXPECT_EQ(tiny.lasterror, "No window holds a control with the Tag 'NoSuchBox'\n(test.script, line 1: show)\n");
+  EXPECT_EQ(tiny.errors(), "No window holds a control with the Tag 'NoSuchBox'\n(test.script, line 1: show)\n");
 }
 
 TEST(callbacks, RunTheButtonsCallAndReportErrorsInTheStatusLine) {
@@ -162,7 +137,7 @@ TEST(callbacks, RunTheButtonsCallAndReportErrorsInTheStatusLine) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "deliberate failure\n");
   EXPECT_EQ(window->status(), "Error: deliberate failure");
   // What the action stored before its error stays.
-  EXPECT_EQ(tiny.host->string("FileBox"), std::vector<std::string>{"before the error"});
+  EXPECT_EQ(tiny.host().string("FileBox"), std::vector<std::string>{"before the error"});
 }
 
 TEST(scriptwords, SplitsAtBlanksKeepsQuotesAndDropsComments) {

@@ -1,0 +1,30 @@
+#pragma once
+// Anglepick's action switch: load a TPS file and a protocol, measure t and
+// p on every specimen, draw the protocol on the consensus, and save the
+// angles in the three layouts Restrain reads.
+
+#include "shell/host.h"
+
+#include <Eigen/Core>
+#include <string_view>
+
+namespace anglepick {
+
+// What the program keeps between actions; empty until loaded.
+struct State {
+  Eigen::MatrixXd rdata;    // n x (2k + 1): the TPS specimens, centroid size in the slot
+  Eigen::MatrixXd proto;    // mp x 2: the protocol
+  Eigen::RowVectorXd tlist; // 1 x n: t of every specimen, radians
+  Eigen::MatrixXd plist;    // n x pcount: p of every specimen, radians
+  Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen
+};
+
+// Runs one action: "LoadData", "LoadProto", "SaveData", "SaveDataBirch",
+// "SaveAveData", "Clear"; any other name shows the program's message box.
+void anglepicksw(shell::Host& host, State& state, std::string_view action);
+
+// Registers anglepicksw under its name for the controls, scripts and the
+// command line, acting on the program's one State.
+void define();
+
+} // namespace anglepick

@@ -1,0 +1,105 @@
+#include "apps/anglepick/angles.h"
+
+#include "core/error.h"
+#include "core/text_format.h"
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace anglepick {
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+constexpr double twopi = 6.283185307179586;
+
+std::string row(Eigen::Index i) { return "protocol row " + std::to_string(i + 1); }
+
+} // namespace
+
+double compass_from_theta(double theta) {
+  double phi = 4.71238898038469 + theta;
+  while (phi > twopi) phi -= twopi;
+  return twopi - phi;
+}
+
+Eigen::MatrixXd compass_from_theta(const Eigen::MatrixXd& theta) {
+  return theta.unaryExpr([](double t) { return compass_from_theta(t); });
+}
+
+void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k) {
+  if (proto.cols() < 2)
+    throw core::Error("The protocol has " + std::to_string(proto.cols()) +
+                      " column; each row needs two landmark numbers (the second 0 for a midline landmark)");
+  if (proto.rows() < 2)
+    throw core::Error("The protocol has " + std::to_string(proto.rows()) +
+                      " row; at least two rows are needed to give the midline a direction");
+  for (Eigen::Index i = 0; i < proto.rows(); ++i) {
+    for (int c = 0; c < 2; ++c) {
+      const double v = proto(i, c);
+      const double lowest = c == 0 ? 1 : 0;
+      if (!(v >= lowest && v <= static_cast<double>(k)) || v != std::floor(v))
+        throw core::Error(row(i) + ": landmark number " + core::format("%g", v) +
+                          (std::isfinite(v) && v != std::floor(v) ? " is not a whole number"
+                                                                  : " is outside 1 ... " + std::to_string(k)));
+    }
+  }
+}
+
+TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
+  const Eigen::Index k = data.size() / 2;
+  checkprotocol(proto, k);
+  const Eigen::Index mp = proto.rows();
+  const auto x = [&](double lm) { return data(2 * static_cast<Eigen::Index>(lm) - 2); };
+  const auto y = [&](double lm) { return data(2 * static_cast<Eigen::Index>(lm) - 1); };
+
+  TpAngles out;
+  out.plist.resize(mp);
+  Eigen::VectorXd xs(mp), ys(mp);
+  for (Eigen::Index i = 0; i < mp; ++i) {
+    const double a = proto(i, 0), b = proto(i, 1);
+    if (b == 0) {
+      xs(i) = x(a);
+      ys(i) = y(a);
+    } else {
+      xs(i) = 0.5 * (x(a) + x(b));
+      ys(i) = 0.5 * (y(a) + y(b));
+      // Direction from landmark b to landmark a.
+      out.plist(out.pcount++) = std::atan2(y(a) - y(b), x(a) - x(b));
+    }
+  }
+  out.plist.conservativeResize(out.pcount);
+
+  // The midline is fitted by regressing y on x while it lies within 45
+  // degrees of the x axis, and x on y when it is steeper, where y on x
+  // becomes ill-conditioned (an upright specimen's midline is nearly
+  // vertical). Either way it is read from the first row's point towards
+  // the second's.
+  const double mx = xs.mean(), my = ys.mean();
+  const double sxx = (xs.array() - mx).square().sum(), syy = (ys.array() - my).square().sum();
+  const double sxy = ((xs.array() - mx) * (ys.array() - my)).sum();
+  if (sxx == 0 && syy == 0) throw core::Error("the midline points all lie at one point, so the midline has no direction");
+  double tf;
+  if (syy <= sxx) {
+    const double slope = sxy / sxx;
+    const double dx = xs(1) - xs(0);
+    tf = std::atan2(slope * dx, dx);
+  } else {
+    const double slope = sxy / syy; // x per unit y
+    const double dy = ys(1) - ys(0);
+    tf = std::atan2(dy, slope * dy);
+  }
+  out.tp = compass_from_theta(tf);
+
+  // Each pair against the midline, folded into [0, pi].
+  for (Eigen::Index j = 0; j < out.pcount; ++j) {
+    double p = pi - (out.plist(j) - tf);
+    while (p > pi) p -= pi;
+    while (p < 0) p += pi;
+    out.plist(j) = p;
+  }
+  return out;
+}
+
+} // namespace anglepick

@@ -1,0 +1,35 @@
+#pragma once
+// The two angles the Wellman strain analysis consumes, measured on one
+// specimen: t, the compass bearing of its midline, and p, the angle between
+// each bilateral landmark pair and that midline. Radians throughout.
+
+#include <Eigen/Core>
+
+namespace anglepick {
+
+// Compass bearings (clockwise from north, +y) of angles measured
+// counter-clockwise from east (+x): 0 gives pi/2, pi/2 gives 0. Values are
+// reduced from above only, so an angle below -3 pi/2 gives a bearing above
+// 2 pi.
+Eigen::MatrixXd compass_from_theta(const Eigen::MatrixXd& theta);
+double compass_from_theta(double theta);
+
+struct TpAngles {
+  double tp = 0;          // the midline's compass bearing, radians
+  Eigen::RowVectorXd plist; // the p angle of every pair row, radians in [0, pi]
+  int pcount = 0;         // number of pair rows
+};
+
+// Measures t and p on one specimen row (x1 y1 ... xk yk, a size slot may
+// follow) with a protocol of landmark numbers: a row (a, 0) names a
+// midline landmark, a row (a, b) a bilateral pair whose midpoint lies on
+// the midline. The midline is the least-squares line through those points,
+// read from the first row's point towards the second's. Raises core::Error
+// naming the row for a protocol of fewer than two rows or two columns, or
+// a landmark number outside 1 ... k (0 allowed in the second column).
+TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto);
+
+// The protocol checks of get_tp on their own, against k landmarks.
+void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k);
+
+} // namespace anglepick

@@ -1,0 +1,43 @@
+#include "tests/shell/scripted_program.h"
+
+#include "shell/window.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <sstream>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layout) : program_(std::move(program)) {
+  shell::setheadless(true);
+  shell::defineshell(program_);
+  if (program_.define) program_.define();
+  auto h = std::make_unique<shell::ScriptHost>(program_.launcher);
+  host_ = h.get();
+  shell::installhost(std::move(h), program_);
+  shell::openfig(layout.empty() ? program_.launcher : layout, "reuse");
+  folder_ = fs::path(temppath(program_.executable));
+  fs::create_directories(folder_);
+}
+
+ScriptedProgram::~ScriptedProgram() {
+  for (shell::Figure* f : shell::figures()) delete f;
+  QApplication::processEvents();
+}
+
+std::pair<int, std::string> ScriptedProgram::run(const std::string& script) {
+  const fs::path here = fs::current_path();
+  fs::current_path(folder_);
+  std::istringstream in(script);
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  const int status = shell::runscript(in, "test.script", *host_, program_.switchname);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  errors_ = ::testing::internal::GetCapturedStderr();
+  fs::current_path(here);
+  return {status, out};
+}
+
+} // namespace testsupport

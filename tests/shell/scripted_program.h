@@ -1,0 +1,40 @@
+#pragma once
+// Drives a program in-process the way `PROGRAM --run SCRIPT` does: its
+// window exists but is never shown, dialogs are answered from the script,
+// and what the run prints is captured.
+
+#include "shell/program.h"
+#include "shell/script.h"
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+namespace testsupport {
+
+class ScriptedProgram {
+public:
+  // Registers the shell's and the program's functions and opens the
+  // program's window from `layout` (a path, or empty for the built-in
+  // layout of the launcher's name).
+  ScriptedProgram(shell::Program program, const std::string& layout = "");
+  ~ScriptedProgram();
+
+  // Runs a script from a fresh temporary folder (where relative file names
+  // land); returns the exit status and what went to standard output.
+  std::pair<int, std::string> run(const std::string& script);
+
+  shell::ScriptHost& host() { return *host_; }
+  const std::filesystem::path& folder() const { return folder_; }
+  std::filesystem::path file(const std::string& name) const { return folder_ / name; }
+  // What the last run wrote to standard error.
+  const std::string& errors() const { return errors_; }
+
+private:
+  shell::Program program_;
+  shell::ScriptHost* host_ = nullptr;
+  std::filesystem::path folder_;
+  std::string errors_;
+};
+
+} // namespace testsupport
