@@ -23,3 +23,11 @@ shoot restrain restrain.png
 shoot symrestore symrestore.png
 shoot tectsim tectsim.png
 shoot tectsim results.png AuxBox
+
+# Anglepick after measuring the lizard heads with their protocol.
+script=$(mktemp)
+printf 'LoadData examples/lizards_podarcis/lizards.tps\nLoadProto examples/lizards_podarcis/protocol.txt\n' > "$script"
+env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x900x24" build/bin/anglepick --quiet --run "$script" \
+  --screenshot "$out/anglepick-protocol.png"
+rm -f "$script"
+echo "wrote $out/anglepick-protocol.png"

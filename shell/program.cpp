@@ -149,17 +149,22 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   busy = false;
 }
 
+// Saves a picture of a window (the program's own, or the one named). The
+// window is shown first, so that its layout is complete.
 int screenshot(const Program& p, const std::string& file, const std::string& window) {
-  if (!guarded([&] {
-        if (window.empty() || window == p.launcher) openprogramwindow(p);
-        else core::call(window, {}, 0);
+  const std::string name = window.empty() ? p.launcher : window;
+  bool open = false;
+  for (Figure* g : figures()) open = open || g->name() == name;
+  if (!open && !guarded([&] {
+        if (name == p.launcher) openprogramwindow(p);
+        else core::call(name, {}, 0);
       }))
     return 1;
   Figure* f = nullptr;
   for (Figure* g : figures())
-    if (g->name() == (window.empty() ? p.launcher : window)) f = g;
+    if (g->name() == name) f = g;
   if (f == nullptr) {
-    std::fprintf(stderr, "%s: no window named '%s'\n", p.executable.c_str(), window.c_str());
+    std::fprintf(stderr, "%s: no window named '%s'\n", p.executable.c_str(), name.c_str());
     return 1;
   }
   f->show();
@@ -334,7 +339,7 @@ int run(const Program& p, int argc, char** argv) {
     std::fprintf(stderr, "%s: random seed %llu (repeat a run with --seed %llu)\n", p.executable.c_str(),
                  static_cast<unsigned long long>(core::seed()), static_cast<unsigned long long>(core::seed()));
 
-  if (!shot.empty()) {
+  if (!shot.empty() && script.empty()) {
     hostslot() = std::make_unique<WindowHost>(p.launcher);
     return screenshot(p, shot, window);
   }
@@ -346,13 +351,17 @@ int run(const Program& p, int argc, char** argv) {
     ScriptHost& h = *scripted;
     hostslot() = std::move(scripted);
     if (!guarded([&] { openprogramwindow(p); })) return 1;
-    if (script == "-") return runscript(std::cin, "standard input", h, p.switchname);
-    std::ifstream in(script);
-    if (!in) {
+    int status = 1;
+    if (script == "-") {
+      status = runscript(std::cin, "standard input", h, p.switchname);
+    } else if (std::ifstream in(script); in) {
+      status = runscript(in, script, h, p.switchname);
+    } else {
       std::fprintf(stderr, "%s: cannot open the script '%s'\n", p.executable.c_str(), script.c_str());
-      return 1;
     }
-    return runscript(in, script, h, p.switchname);
+    // With --screenshot too: a picture of the window as the script left it.
+    if (status == 0 && !shot.empty()) status = screenshot(p, shot, window);
+    return status;
   }
 
   hostslot() = std::make_unique<WindowHost>(p.launcher);

@@ -9,8 +9,9 @@
 //   PROGRAM --run SCRIPT     runs a script without a window ("-": stdin)
 //   --seed N                 seeds the random generator, for repeatable runs
 //   --quiet                  silences the computations' running commentary
-//   --screenshot FILE        saves a picture of a window and exits
-//                            (--window NAME picks another window, e.g. AuxBox)
+//   --screenshot FILE        saves a picture of a window and exits (after the
+//                            script, with --run; --window NAME picks another
+//                            window, e.g. AuxBox)
 
 #include "core/callables.h"
 #include "shell/host.h"
