@@ -105,9 +105,11 @@ void WindowHost::setenable(std::string_view tag, bool on) {
   control(tag); // raises when there is no such control
 }
 
-std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::string_view title) {
-  const QString path = QFileDialog::getOpenFileName(window(), QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-                                                    QString::fromStdString(folder_), qtfilter(filter));
+std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view filter, std::string_view title) {
+  const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
+  const QString folder = QString::fromStdString(folder_);
+  const QString path = save ? QFileDialog::getSaveFileName(window(), caption, folder, qtfilter(filter))
+                            : QFileDialog::getOpenFileName(window(), caption, folder, qtfilter(filter));
   if (path.isEmpty()) return std::nullopt;
   const QFileInfo info(path);
   FileChoice choice{info.fileName().toStdString(), info.absolutePath().toStdString() + "/"};
@@ -115,14 +117,12 @@ std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::st
   return choice;
 }
 
+std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::string_view title) {
+  return filedialog(false, filter, title);
+}
+
 std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
-  const QString path = QFileDialog::getSaveFileName(window(), QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-                                                    QString::fromStdString(folder_), qtfilter(filter));
-  if (path.isEmpty()) return std::nullopt;
-  const QFileInfo info(path);
-  FileChoice choice{info.fileName().toStdString(), info.absolutePath().toStdString() + "/"};
-  folder_ = choice.folder;
-  return choice;
+  return filedialog(true, filter, title);
 }
 
 void WindowHost::msgbox(std::string_view text, std::string_view title) {

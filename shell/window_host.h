@@ -58,6 +58,7 @@ protected:
 
 private:
   QObject* control(std::string_view tag) const;
+  std::optional<FileChoice> filedialog(bool save, std::string_view filter, std::string_view title);
   std::map<QCustomPlot*, std::unique_ptr<PlotAxes>> axes_;
   std::int64_t lastevents_ = 0;
 };
