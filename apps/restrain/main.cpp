@@ -1,8 +1,9 @@
 // Restrain: the strain ellipse by the Wellman construction, its permutation test, and retrodeformation.
 //
-// The program's window, launcher and command line. Its action switch
-// restrainsw is registered by define() as it is built.
+// The program's window, launcher and command line; its action switch is
+// restrainsw.
 
+#include "apps/restrain/restrainsw.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
   program.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3", "edit1", "pushbutton5", "pushbutton6", "pushbutton7", "BaseBox1", "BaseBox2", "UserR", "UserTheta", "PBox"};
   program.controlcolour = false;
   program.random = true;
+  program.define = restrain::define;
   return shell::run(program, argc, argv);
 }

@@ -1,0 +1,288 @@
+#include "apps/restrain/restrainsw.h"
+
+#include "apps/restrain/retro.h"
+#include "apps/restrain/wellman.h"
+#include "core/callables.h"
+#include "core/error.h"
+#include "core/procrustes.h"
+#include "core/row_file.h"
+#include "core/text_format.h"
+#include "core/text_number.h"
+#include "core/tps_file.h"
+#include "shell/file_dialogs.h"
+#include "shell/program.h"
+#include "shell/shape_plot.h"
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace restrain {
+
+namespace {
+
+constexpr double todegrees = 180 / std::numbers::pi;
+const char* const title = "Wellman Ellipse Calculation";
+
+// The number typed in an edit box; `what` says what the box is for.
+double boxnumber(shell::Host& host, const char* tag, const char* what, bool whole = false) {
+  const std::vector<std::string> rows = host.string(tag);
+  const std::string text = rows.empty() ? "" : rows.front();
+  Eigen::MatrixXd value;
+  try {
+    value = core::str2num(text);
+  } catch (const core::Error&) {
+  }
+  if (value.size() != 1 || !std::isfinite(value(0)) || (whole && value(0) != std::floor(value(0))))
+    throw core::Error(std::string("The box ") + tag + " (" + what + ") holds '" + text + "', which is not " +
+                      (whole ? "a whole number" : "a number"));
+  return value(0);
+}
+
+void require(bool loaded, const char* what) {
+  if (!loaded) throw core::Error(what);
+}
+
+void requirealltp(const State& s) {
+  require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
+}
+
+// The per-specimen angles must match the data set row for row.
+void requirematchingangles(const State& s) {
+  require(s.data.size() > 0, "Load a landmark data set first (Load or LoadTPS)");
+  require(s.datatp.size() > 0, "Load the per-specimen angles first (LoadDataTP)");
+  if (s.datatp.rows() != s.data.rows())
+    throw core::Error("The per-specimen angles hold " + std::to_string(s.datatp.rows()) +
+                      " rows but the data set has " + std::to_string(s.data.rows()) +
+                      " specimens; load the angles of these specimens (LoadDataTP)");
+}
+
+// The analytic fit with its construction drawn: every vertex's triangle on
+// the baseline, and the fitted axes (long in blue with half-length R, short
+// in red with half-length 1).
+AnalyticFit drawnfit(shell::Host& host, const State& s) {
+  const AnalyticFit a = analyticfit(s.alltp);
+  shell::Axes& axes = host.axes();
+  for (Eigen::Index i = 0; i < a.vlista.rows(); ++i) {
+    Eigen::Vector4d x(0, a.vlista(i, 0), 0, 0), y(1, a.vlista(i, 1), -1, 1);
+    axes.plot(x, y, "k");
+  }
+  if (a.fit.ellipse) {
+    const Eigen::Vector2d l = a.fit.R * a.fit.V.col(0), sh = a.fit.V.col(1);
+    axes.plot(Eigen::Vector3d(l(0), 0, -l(0)), Eigen::Vector3d(l(1), 0, -l(1)), "b");
+    axes.plot(Eigen::Vector3d(sh(0), 0, -sh(0)), Eigen::Vector3d(sh(1), 0, -sh(1)), "r");
+  }
+  host.echo(core::format("RS=%2.4f  Angle=%3.2f\n", std::sqrt(a.fit.R), a.fit.thetap * todegrees));
+  return a;
+}
+
+// The words for a conic that is not an ellipse, in place of R = NaN.
+std::string notellipse(const AnalyticFit& a, Eigen::Index m) {
+  return core::format("the conic fitted to the %i paired t,p is not an ellipse (its eigenvalues are %g and %g), so "
+                      "it gives no strain ratio",
+                      m, a.fit.lambda(0), a.fit.lambda(1));
+}
+
+void load(shell::Host& host, State& s) {
+  const shell::Loaded in = shell::mfload(host);
+  s.data = in.y;
+  const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
+  host.setstring("FileBox", core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2));
+  const core::Superimposition sup = core::getconsensus(s.data);
+  s.reference = sup.y;
+  s.data = sup.xpt;
+  host.axes().cla();
+  shell::showshape(host.axes(), s.data, "bo");
+  shell::showshape(host.axes(), s.reference, "k+");
+}
+
+void loadtps(shell::Host& host, State& s) {
+  const core::TpsFile tps = shell::gettpsfile2(host, 1);
+  s.rdata = tps.y;
+  const Eigen::Index m = s.rdata.rows(), k = s.rdata.cols() / 2;
+  host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,
+                                                      core::format("Total of %3.0d Specimens", m),
+                                                      core::format("Landmarks= %3.0d", k)});
+  const core::Superimposition sup = core::getconsensuspca(s.rdata);
+  s.data = sup.xpt;
+  shell::showshape(host.axes(), s.data, "bo");
+  shell::showshape(host.axes(), sup.y, "rv");
+  for (Eigen::Index j = 0; j < s.data.cols() / 2; ++j)
+    host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+}
+
+void requireresult(const State& s) {
+  require(s.ydata.size() > 0, "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
+}
+
+void save(shell::Host& host, const State& s, const char* dialogtitle) {
+  requireresult(s);
+  if (const auto file = host.uiputfile("*.*", dialogtitle))
+    core::writerows(file->path(), s.ydata, "%g ", " \n", core::WriteMode::Replace);
+}
+
+void savetps(shell::Host& host, const State& s) {
+  save(host, s, "File Name for RetroDeformed TPS Data (KAV output)");
+  // The TPS file holds the coordinates before superimposition, which only
+  // UserRetroTPS keeps; another run's would not belong to these specimens.
+  if (!s.yrawcurrent || s.yraw.rows() != s.ydata.rows() || s.yraw.cols() != s.ydata.cols()) {
+    host.msgbox("The TPS file needs UserRetroTPS first: only it keeps the retrodeformed coordinates before "
+                "superimposition. The row-format file was written.",
+                "");
+    return;
+  }
+  if (const auto file = host.uiputfile("*.*", "File Name for RetroDeformed TPS Data (TPS output)"))
+    core::writetpsfile(file->path(), s.yraw);
+}
+
+void loadangles(shell::Host& host, State& s, bool perspecimen) {
+  const shell::Loaded in = shell::mfload(host);
+  (perspecimen ? s.datatp : s.alltp) = in.y;
+  const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
+  std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", in.fn, m, (n - 1) / 2);
+  if (!perspecimen) {
+    host.setstring("TPBox", stemp);
+    return;
+  }
+  if (s.data.rows() != in.y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
+  host.msgbox(stemp, "");
+}
+
+void dowellman(shell::Host& host, const State& s) {
+  requirealltp(s);
+  const Eigen::Index m = s.alltp.rows();
+  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", m));
+  host.axes().cla();
+  host.axes().sethold(true);
+  const AnalyticFit a = drawnfit(host, s);
+  host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
+  const std::string stemp =
+      a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
+                                   "The R^2 was %f Chi^2 was %f",
+                                   a.fit.R, a.fit.thetap * todegrees, m, a.penalty.rtwo, a.penalty.chitwo)
+                    : "ANALYTIC METHOD: " + notellipse(a, m) + ".";
+  // The refinement starts from the analytic bearing even when the conic is
+  // not an ellipse: the minimiser may still find a strain.
+  const Refinement r = refine(s.alltp, std::isfinite(a.fit.thetap) ? a.fit.thetap : 0.0);
+  host.echo(core::format("pf = [%g %g], chi = %g\n", r.pf(0), r.pf(1), r.chi));
+  const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
+                                          "paired t,p, The R^2 was %f Chi^2 was %f",
+                                          r.pf(0), r.pf(1) * todegrees, m, r.penalty.rtwo, r.penalty.chitwo);
+  host.msgbox(stemp + stempa, title);
+}
+
+void permutewellman(shell::Host& host, const State& s) {
+  const double nperms = boxnumber(host, "PBox", "number of permutations", true);
+  requirealltp(s);
+  const Eigen::Index m = s.alltp.rows();
+  host.axes().cla();
+  host.axes().sethold(true);
+  const AnalyticFit a = drawnfit(host, s);
+  const int n = nperms > 1e8 ? 100000000 : static_cast<int>(nperms);
+  const auto test = permutationtest(s.alltp, n, [&](double fraction) {
+    return host.progress(core::format("Permutation test: %d of %d permutations", std::floor(fraction * n), n), fraction);
+  });
+  if (!test) {
+    host.echo("Permutation test cancelled; nothing reported\n");
+    return;
+  }
+  const std::string stemp =
+      a.fit.ellipse ? core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p, The R^2 was %f",
+                                   a.fit.R, a.fit.thetap * todegrees, m, a.penalty.rtwo)
+                    : "The " + notellipse(a, m) + ".";
+  const std::string stempb = core::format(" The 95p range of R^2 over permutation was %f to %f", test->r2low, test->r2high);
+  const std::string stempc = core::format(" The observed Chi-Square was %f with at 95P range of %f to %f",
+                                          a.penalty.chitwo, test->chilow, test->chihigh);
+  host.msgbox(stemp + stempb + stempc, title);
+}
+
+void doretro(shell::Host& host, State& s) {
+  const int b1 = static_cast<int>(boxnumber(host, "BaseBox1", "first baseline landmark", true));
+  const int b2 = static_cast<int>(boxnumber(host, "BaseBox2", "second baseline landmark", true));
+  requirealltp(s);
+  requirematchingangles(s);
+  const AnalyticFit a = analyticfit(s.alltp);
+  if (!a.fit.ellipse)
+    throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
+  host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.R,
+                           a.fit.thetap * todegrees, s.alltp.rows()),
+              title);
+  s.ydata = retro_wellman3(s.data, s.datatp.col(0), s.datatp.col(1), b1, b2, s.alltp.col(0), s.alltp.col(1));
+  s.yrawcurrent = false;
+  host.axes().cla();
+  shell::showshape(host.axes(), s.data, "bo");
+  shell::showshape(host.axes(), s.ydata, "gd");
+}
+
+void doretrouser(shell::Host& host, State& s) {
+  const int b1 = static_cast<int>(boxnumber(host, "BaseBox1", "first baseline landmark", true));
+  const int b2 = static_cast<int>(boxnumber(host, "BaseBox2", "second baseline landmark", true));
+  const double theta = boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
+  const double R = boxnumber(host, "UserR", "strain ratio R");
+  userstrain(R, theta); // rejects R <= 0 before anything changes
+  requirealltp(s);
+  requirematchingangles(s);
+  const Penalty pen = wellpenalty(R, theta / todegrees, s.alltp.col(0), s.alltp.col(1));
+  host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
+                           R, theta, pen.rtwo),
+              title);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data, s.datatp.col(0), s.datatp.col(1), b1, b2, R, theta);
+  host.axes().cla();
+  const Eigen::RowVectorXd mdata = s.data.colwise().mean();
+  s.data = core::getpsup(s.data, mdata);
+  s.ydata = core::getpsup(ydata, mdata);
+  s.yrawcurrent = false;
+  shell::showshape(host.axes(), s.ydata, "r+");
+  shell::showshape(host.axes(), s.data, "bo");
+}
+
+void userretrotps(shell::Host& host, State& s) {
+  const double theta = boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
+  const double R = boxnumber(host, "UserR", "strain ratio R");
+  require(s.rdata.size() > 0, "Load a TPS file first (LoadTPS)");
+  Retro5 r = retro_wellman5(s.rdata, R, theta);
+  host.axes().cla();
+  const Eigen::RowVectorXd mdata = r.y.colwise().mean();
+  const Eigen::MatrixXd tdata = core::getpsup(s.rdata, mdata);
+  s.ydata = core::getpsup(r.y, mdata);
+  s.yraw = std::move(r.yraw);
+  s.yrawcurrent = true;
+  shell::showshape(host.axes(), s.ydata, "r+");
+  shell::showshape(host.axes(), tdata, "bo");
+}
+
+} // namespace
+
+void restrainsw(shell::Host& host, State& s, std::string_view action) {
+  if (action == "Load") load(host, s);
+  else if (action == "LoadTPS") loadtps(host, s);
+  else if (action == "SaveTPS") savetps(host, s);
+  else if (action == "Save") save(host, s, "File Name for RetroDeformed Data");
+  else if (action == "LoadDataTP") loadangles(host, s, true);
+  else if (action == "LoadAllTP") loadangles(host, s, false);
+  else if (action == "DoWellman") dowellman(host, s);
+  else if (action == "PermuteWellman") permutewellman(host, s);
+  else if (action == "DoRetro") doretro(host, s);
+  else if (action == "DoRetroUser") doretrouser(host, s);
+  else if (action == "UserRetroTPS") userretrotps(host, s);
+  else if (action == "Clear") {
+  } else host.msgbox("Fell through the case statement", "");
+}
+
+void define() {
+  static State state;
+  definewellpenalty2();
+  core::Callable c;
+  c.name = "restrainsw";
+  c.nin = 1;
+  c.nout = 0;
+  c.body = [](const core::Values& args, int) -> core::Values {
+    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    if (action == nullptr) throw core::Error("restrainsw needs an action name");
+    restrainsw(shell::host(), state, *action);
+    return {};
+  };
+  core::define(std::move(c));
+}
+
+} // namespace restrain

@@ -1,0 +1,261 @@
+#include "apps/restrain/wellman.h"
+
+#include "core/error.h"
+#include "core/minimise.h"
+#include "core/random.h"
+#include "core/text_format.h"
+
+#include <Eigen/Eigenvalues>
+#include <Eigen/QR>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <thread>
+#include <vector>
+
+namespace restrain {
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+constexpr double toradians = pi / 180;
+
+bool multipleof180(double degrees) { return std::fmod(degrees, 180.0) == 0; }
+
+// The conic fit with its working storage, reused across the permutations
+// of a test so that no fit allocates.
+class ConicFitter {
+public:
+  explicit ConicFitter(Eigen::Index m) : xm_(m, 3), qr_(m, 3), ones_(Eigen::VectorXd::Ones(m)) {}
+
+  EllipseFit fit(const Eigen::Ref<const Eigen::MatrixX2d>& vlist) {
+    for (Eigen::Index i = 0; i < vlist.rows(); ++i) {
+      const double x = vlist(i, 0), y = vlist(i, 1);
+      xm_(i, 0) = x * x;
+      xm_(i, 1) = y * y;
+      xm_(i, 2) = x * y;
+    }
+    EllipseFit f;
+    // The conic closest to passing through every vertex: least squares by
+    // pivoted QR, as a right division solves it.
+    qr_.compute(xm_);
+    f.aa = qr_.solve(ones_);
+    Eigen::Matrix2d aam;
+    aam << f.aa(0), f.aa(2) / 2, f.aa(2) / 2, f.aa(1);
+    if (!aam.allFinite()) {
+      f.R = f.thetap = std::nan("");
+      f.lambda.setConstant(std::nan(""));
+      f.V.setConstant(std::nan(""));
+      f.di.setConstant(std::nan(""));
+      return f;
+    }
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(aam);
+    f.lambda = eig.eigenvalues();
+    f.V = eig.eigenvectors();
+    f.ellipse = f.lambda(0) > 0 && f.lambda(1) > 0;
+    // The long axis belongs to the smaller eigenvalue.
+    f.R = std::pow(f.lambda(0), -0.5) / std::pow(f.lambda(1), -0.5);
+    // Its bearing, measured like t from +y towards +x, whatever the sign
+    // of the eigenvector.
+    f.thetap = std::atan2(f.V(0, 0), f.V(1, 0));
+    if (f.thetap < 0) f.thetap += pi;
+    if (f.thetap > pi) f.thetap -= pi;
+
+    double phiboy = std::atan2(f.V(1, 0), f.V(0, 0));
+    if (phiboy < -pi / 2) phiboy += pi;
+    if (phiboy > pi / 2) phiboy -= pi;
+    const double c = std::cos(phiboy), s = std::sin(phiboy);
+    Eigen::Matrix2d rmp, rmpi, dpi;
+    rmp << c, -s, s, c;
+    rmpi << c, s, -s, c;
+    dpi << std::pow(f.R, -0.5), 0, 0, std::pow(f.R, 0.5);
+    f.di = rmpi * dpi * rmp;
+    return f;
+  }
+
+private:
+  Eigen::MatrixXd xm_;
+  Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr_;
+  Eigen::VectorXd ones_;
+};
+
+void checkangles(const Eigen::MatrixXd& alltp) {
+  if (alltp.cols() < 2)
+    throw core::Error("The pooled angle data need two columns, t and p; they have " + std::to_string(alltp.cols()));
+  if (alltp.rows() < 3)
+    throw core::Error("A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold " +
+                      std::to_string(alltp.rows()));
+}
+
+} // namespace
+
+Eigen::RowVector2d getvertices2(double ry, double tang, double pang, bool adegree) {
+  if (adegree) {
+    tang *= toradians;
+    pang *= toradians;
+  }
+  // Slopes dy/dx of the lines at bearings t and t + p.
+  const double mt = 1 / std::tan(tang), mp = 1 / std::tan(tang + pang);
+  const double xp = 2 * ry / (mt - mp);
+  return {xp, mt * xp - ry};
+}
+
+Eigen::MatrixXd vertices(const Eigen::MatrixXd& alltp) {
+  checkangles(alltp);
+  Eigen::MatrixXd v(alltp.rows(), 2);
+  for (Eigen::Index i = 0; i < alltp.rows(); ++i) {
+    const double t = alltp(i, 0), p = alltp(i, 1);
+    const std::string row = "Pooled angle data, row " + std::to_string(i + 1) + ": t = " + core::format("%g", t) +
+                            ", p = " + core::format("%g", p) + " give no Wellman vertex (";
+    if (!std::isfinite(t) || !std::isfinite(p)) throw core::Error(row + "an angle is not a number)");
+    if (multipleof180(t)) throw core::Error(row + "t must not be a multiple of 180 degrees)");
+    if (multipleof180(p)) throw core::Error(row + "p must not be a multiple of 180 degrees)");
+    if (multipleof180(t + p)) throw core::Error(row + "t + p must not be a multiple of 180 degrees)");
+    v.row(i) = getvertices2(1, t, p, true);
+  }
+  return v;
+}
+
+EllipseFit wellman2(const Eigen::MatrixXd& vlist) {
+  ConicFitter fitter(vlist.rows());
+  return fitter.fit(vlist.leftCols(2));
+}
+
+Eigen::Matrix2d removal(const EllipseFit& f) {
+  const double c = f.V(0, 0), s = f.V(1, 0);
+  Eigen::Matrix2d rmp, rmpi, dpi;
+  rmp << c, -s, s, c;
+  rmpi << c, s, -s, c;
+  dpi << std::pow(f.R, -0.5), 0, 0, std::pow(f.R, 0.5);
+  return rmp * dpi * rmpi;
+}
+
+double predictedp(double Rw, double tprime, double t) {
+  const double tanphip = std::tan(t - tprime);
+  const double rs2 = Rw * Rw;
+  const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
+  return std::atan2(1, gamma);
+}
+
+Penalty wellpenalty(double Rw, double tprime, const Eigen::Ref<const Eigen::VectorXd>& ta,
+                    const Eigen::Ref<const Eigen::VectorXd>& pa) {
+  const Eigen::Index n = ta.size();
+  double chi2 = 0, sumy = 0, sumy2 = 0;
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const double p = pa(i) * toradians;
+    const double diff = p - predictedp(Rw, tprime, ta(i) * toradians);
+    chi2 += diff * diff;
+    sumy += p;
+    sumy2 += p * p;
+  }
+  Penalty out;
+  out.sst = sumy2 - sumy * sumy / static_cast<double>(n);
+  out.rtwo = out.sst == 0 ? 1 : 1 - chi2 / out.sst;
+  out.chitwo = chi2;
+  return out;
+}
+
+AnalyticFit analyticfit(const Eigen::MatrixXd& alltp) {
+  AnalyticFit a;
+  a.vlista = vertices(alltp);
+  a.fit = wellman2(a.vlista);
+  a.penalty = wellpenalty(a.fit.R, a.fit.thetap, alltp.col(0), alltp.col(1));
+  return a;
+}
+
+void definewellpenalty2() {
+  core::register_objective(
+      "wellpenalty2",
+      [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
+        if (extra.empty() || extra[0].cols() < 2) throw core::Error("wellpenalty2 needs the angle data (t, p in radians)");
+        const Eigen::MatrixXd& tp = extra[0];
+        double chi2 = 0;
+        for (Eigen::Index i = 0; i < tp.rows(); ++i) {
+          const double diff = tp(i, 1) - predictedp(p(0), p(1), tp(i, 0));
+          chi2 += diff * diff;
+        }
+        return chi2;
+      },
+      2);
+}
+
+Refinement refine(const Eigen::MatrixXd& alltp, double tprime) {
+  checkangles(alltp);
+  const std::vector<Eigen::MatrixXd> extra{alltp * toradians};
+  const core::MinimiseResult r = core::fminsearch("wellpenalty2", Eigen::Vector2d(1.1, tprime), {}, extra);
+  Refinement out;
+  out.pf = r.x;
+  out.chi = r.fval;
+  out.penalty = wellpenalty(out.pf(0), out.pf(1), alltp.col(0), alltp.col(1));
+  return out;
+}
+
+std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
+                                               const std::function<bool(double)>& progress, unsigned threads) {
+  if (nperms < 40)
+    throw core::Error("A permutation test needs at least 40 permutations to give a 95 % range; " +
+                      std::to_string(nperms) + " were asked for");
+  PermutationTest out;
+  out.observed = analyticfit(alltp);
+  const Eigen::Index m = alltp.rows();
+  const Eigen::VectorXd ta = alltp.col(0), pa = alltp.col(1);
+
+  // Every permutation is drawn first, in order, so that the result is the
+  // same however the work is shared out afterwards.
+  std::vector<int> order(static_cast<std::size_t>(nperms) * static_cast<std::size_t>(m));
+  for (int j = 0; j < nperms; ++j) {
+    const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
+    std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j) * m);
+  }
+
+  out.prtwo.resize(nperms);
+  out.pchitwo.resize(nperms);
+  std::atomic<int> next{0}, done{0};
+  std::atomic<bool> stop{false};
+  // Threads take blocks of permutations in turn; each scores its own with
+  // its own buffers. Only the calling thread reports progress, which lets
+  // a window answer its user, and hears a cancel.
+  const auto work = [&](bool reports) {
+    constexpr int block = 32;
+    ConicFitter fitter(m);
+    Eigen::MatrixX2d vlist(m, 2);
+    Eigen::VectorXd pap(m);
+    for (int start; !stop && (start = next.fetch_add(block)) < nperms;) {
+      const int end = std::min(start + block, nperms);
+      for (int j = start; j < end; ++j) {
+        const int* perm = order.data() + static_cast<std::ptrdiff_t>(j) * m;
+        for (Eigen::Index i = 0; i < m; ++i) {
+          pap(i) = pa(perm[i] - 1);
+          vlist.row(i) = getvertices2(1, ta(i), pap(i), true);
+        }
+        const EllipseFit f = fitter.fit(vlist);
+        const Penalty pen = wellpenalty(f.R, f.thetap, ta, pap);
+        out.prtwo(j) = pen.rtwo;
+        out.pchitwo(j) = pen.chitwo;
+      }
+      done += end - start;
+      if (reports && progress && !progress(static_cast<double>(done) / nperms)) stop = true;
+    }
+  };
+  const unsigned helpers = (threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads) - 1;
+  std::vector<std::thread> pool;
+  for (unsigned h = 0; h < helpers; ++h) pool.emplace_back(work, false);
+  work(true);
+  for (auto& t : pool) t.join();
+  if (stop) return std::nullopt;
+
+  // Each list sorted on its own, non-numbers last.
+  const auto nanlast = [](double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; };
+  std::sort(out.prtwo.begin(), out.prtwo.end(), nanlast);
+  std::sort(out.pchitwo.begin(), out.pchitwo.end(), nanlast);
+  const auto lower = static_cast<Eigen::Index>(std::floor(0.025 * nperms)) - 1;
+  const auto upper = static_cast<Eigen::Index>(std::ceil(0.975 * nperms)) - 1;
+  out.r2low = out.prtwo(lower);
+  out.r2high = out.prtwo(upper);
+  out.chilow = out.pchitwo(lower);
+  out.chihigh = out.pchitwo(upper);
+  return out;
+}
+
+} // namespace restrain

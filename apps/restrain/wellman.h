@@ -1,0 +1,102 @@
+#pragma once
+// The Wellman strain-ellipse fit. Every bilateral pair of every specimen
+// gives two angles: t, the compass bearing of the specimen's midline, and
+// p, the angle of the pair's line against the midline (degrees in files,
+// radians inside). Undeformed, every pair line is perpendicular to its
+// midline; strain turns pair lines by amounts that depend on t. The
+// Wellman construction turns each (t, p) into a vertex that lies on the
+// strain ellipse, centred at the origin; a least-squares conic through the
+// vertices gives the strain ratio R and the bearing theta' of the long axis.
+
+#include <Eigen/Core>
+#include <functional>
+#include <optional>
+
+namespace restrain {
+
+// The vertex of one pair: where the line at bearing t through (0, -ry)
+// meets the line at bearing t + p through (0, ry). Angles in degrees when
+// adegree is true. An undeformed sample puts every vertex on the circle on
+// the baseline from (0, -ry) to (0, ry).
+Eigen::RowVector2d getvertices2(double ry, double tang, double pang, bool adegree);
+
+// The vertices of every row (t, p in degrees) of pooled angle data.
+// Raises core::Error for fewer than three pairs or two columns, and naming
+// the row for a pair with no vertex (t a multiple of 180 degrees, or t + p
+// one: the two lines are parallel to the baseline or to each other).
+Eigen::MatrixXd vertices(const Eigen::MatrixXd& alltp);
+
+// A centred conic a x^2 + b y^2 + c x y = 1 fitted to the vertices by least
+// squares, and its axes.
+struct EllipseFit {
+  double R = 0;             // long axis over short axis (NaN when not an ellipse)
+  double thetap = 0;        // bearing of the long axis, radians in [0, pi]
+  Eigen::Vector3d aa;       // a, b, c
+  Eigen::Vector2d lambda;   // eigenvalues of [a c/2; c/2 b], ascending
+  Eigen::Matrix2d V;        // their unit eigenvectors as columns
+  bool ellipse = false;     // both eigenvalues positive
+  Eigen::Matrix2d di;       // the retrodeformation matrix of the classic construction
+};
+// wellman, wellman2 and wellman3 compute the same fit; they differ only in
+// what they draw and echo, which is the caller's business.
+EllipseFit wellman2(const Eigen::MatrixXd& vlist);
+
+// The inverse of the fitted strain: shortens the long axis (c, s) by
+// R^-1/2 and lengthens the short axis by R^1/2 (determinant 1).
+Eigen::Matrix2d removal(const EllipseFit& fit);
+
+// Goodness of fit of the strain (Rw, tprime radians) to observed pairs (t,
+// p degrees): the p each t should show under that strain against the p
+// observed. rtwo = 1 - chi2 / sst (1 when the observed p do not vary),
+// chitwo the summed squared differences in radians.
+struct Penalty {
+  double rtwo = 1;
+  double chitwo = 0;
+  double sst = 0;
+};
+Penalty wellpenalty(double Rw, double tprime, const Eigen::Ref<const Eigen::VectorXd>& ta,
+                    const Eigen::Ref<const Eigen::VectorXd>& pa);
+
+// The p (radians) that a pair at bearing t (radians) shows under strain
+// (Rw, tprime): atan2(1, gamma), pi/2 when Rw = 1.
+double predictedp(double Rw, double tprime, double t);
+
+// The analytic fit of pooled angle data (t, p degrees in columns 1, 2).
+struct AnalyticFit {
+  Eigen::MatrixXd vlista; // m x 2 vertices
+  EllipseFit fit;
+  Penalty penalty;
+};
+AnalyticFit analyticfit(const Eigen::MatrixXd& alltp);
+
+// Registers the objective "wellpenalty2": the Chi^2 of wellpenalty for the
+// parameters [R, theta' radians] against angle data in radians.
+void definewellpenalty2();
+
+// The numerical refinement: Nelder-Mead on "wellpenalty2" from
+// [1.1, tprime], default settings.
+struct Refinement {
+  Eigen::Vector2d pf; // R, theta' radians
+  double chi = 0;
+  Penalty penalty;
+};
+Refinement refine(const Eigen::MatrixXd& alltp, double tprime);
+
+// The permutation test: the p column shuffled among the t values nperms
+// times, each shuffle fitted and scored, and the 95 % ranges of R^2 and
+// Chi^2 over the shuffles (each list sorted on its own; non-numbers last).
+// The permutations are drawn first, in order, from the program's
+// generator, then scored on every core; the result does not depend on the
+// number of threads. `progress` (fraction done) is asked now and then and
+// may return false to cancel: the result is then empty. Raises core::Error
+// for fewer than 40 permutations.
+struct PermutationTest {
+  AnalyticFit observed;
+  Eigen::VectorXd prtwo, pchitwo; // sorted ascending
+  double r2low = 0, r2high = 0, chilow = 0, chihigh = 0;
+};
+std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
+                                               const std::function<bool(double)>& progress = {},
+                                               unsigned threads = 0);
+
+} // namespace restrain

@@ -1,0 +1,138 @@
+// Ground truth for retrodeformation: a bilaterally symmetric form, copies
+// of it at random bearings, scales and places, all deformed by one known
+// strain in the frame of the rock; the angles measured on them as
+// Anglepick measures them; the strain fitted and taken out again.
+
+#include "apps/restrain/retro.h"
+
+#include "apps/anglepick/angles.h"
+#include "core/procrustes.h"
+#include "core/random.h"
+#include "tests/support/test_support.h"
+
+#include <cmath>
+#include <numbers>
+
+using testsupport::error_of;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// Midline landmarks 1, 2, 3 (1 at the head) and pairs (4, 5), (6, 7), (8, 9).
+Eigen::RowVectorXd templaterow() {
+  Eigen::RowVectorXd t(19);
+  t << 0, 1, 0, 0.3, 0, -0.8, 0.6, 0.7, -0.6, 0.7, 0.9, -0.1, -0.9, -0.1, 0.4, -0.6, -0.4, -0.6, 1;
+  return t;
+}
+
+Eigen::MatrixXd protocol() {
+  Eigen::MatrixXd p(6, 2);
+  p << 1, 0, 3, 0, 2, 0, 4, 5, 6, 7, 8, 9;
+  return p;
+}
+
+struct Sample {
+  Eigen::MatrixXd x;      // the deformed specimens
+  Eigen::VectorXd t, p;   // per specimen: t and mean p, degrees
+  Eigen::MatrixXd alltp;  // every pair: t, p degrees
+};
+
+Sample deformed(double R, double thetadeg, double noise, unsigned seed) {
+  core::setseed(seed);
+  const Eigen::Matrix2d strain = restrain::userstrain(R, thetadeg);
+  const Eigen::RowVectorXd form = templaterow();
+  Sample s;
+  const int n = 40;
+  s.x.resize(n, 19);
+  s.t.resize(n);
+  s.p.resize(n);
+  s.alltp.resize(3 * n, 2);
+  for (int i = 0; i < n; ++i) {
+    const Eigen::RowVectorXd placed =
+        testsupport::similar(form, 0.5 + core::rand01(), 2 * pi * core::rand01(), 50 * core::rand01(), 20 * core::rand01());
+    for (int j = 0; j < 9; ++j) {
+      const Eigen::Vector2d v = strain * placed.segment(2 * j, 2).transpose();
+      s.x(i, 2 * j) = v(0) + noise * core::randn();
+      s.x(i, 2 * j + 1) = v(1) + noise * core::randn();
+    }
+    s.x(i, 18) = 1;
+    const anglepick::TpAngles a = anglepick::get_tp(s.x.row(i), protocol());
+    s.t(i) = a.tp * 180 / pi;
+    s.p(i) = a.plist.mean() * 180 / pi;
+    for (int j = 0; j < 3; ++j) s.alltp.row(3 * i + j) << s.t(i), a.plist(j) * 180 / pi;
+  }
+  return s;
+}
+
+// Partial Procrustes distance of every row from the template.
+Eigen::VectorXd distances(const Eigen::MatrixXd& y) {
+  const Eigen::MatrixXd form = templaterow();
+  const Eigen::RowVectorXd reference = core::getpsup(form, form).row(0);
+  const Eigen::MatrixXd fitted = core::getpsup(y, reference);
+  return (fitted.leftCols(18).rowwise() - reference.head(18)).rowwise().norm();
+}
+
+} // namespace
+
+TEST(retrodeformation, RestoresEveryDeformedSpecimenExactly) {
+  for (const auto& [R, theta] : {std::pair{1.6, 30.0}, std::pair{2.0, 120.0}}) {
+    const Sample s = deformed(R, theta, 0, 5);
+    EXPECT_GT(distances(s.x).mean(), 0.05); // the strain shows
+
+    const restrain::AnalyticFit fit = restrain::analyticfit(s.alltp);
+    EXPECT_NEAR(fit.fit.R, R, 1e-9);
+    EXPECT_NEAR(fit.fit.thetap * 180 / pi, theta, 1e-7);
+
+    const Eigen::MatrixXd fitted = restrain::retro_wellman3(s.x, s.t, s.p, 1, 3, s.alltp.col(0), s.alltp.col(1));
+    EXPECT_LT(distances(fitted).maxCoeff(), 1e-6) << R;
+    const Eigen::MatrixXd typed = restrain::retro_wellman4(s.x, s.t, s.p, 1, 3, R, theta);
+    EXPECT_LT(distances(typed).maxCoeff(), 1e-6) << R;
+    // The baseline's direction along the midline does not matter.
+    const Eigen::MatrixXd reversed = restrain::retro_wellman4(s.x, s.t, s.p, 3, 1, R, theta);
+    EXPECT_LT(distances(reversed).maxCoeff(), 1e-6) << R;
+  }
+}
+
+TEST(retrodeformation, BringsNoisySpecimensCloserToTheirForm) {
+  const Sample s = deformed(1.8, 75, 0.01, 9);
+  const restrain::AnalyticFit fit = restrain::analyticfit(s.alltp);
+  EXPECT_NEAR(fit.fit.R, 1.8, 0.1);
+  const Eigen::MatrixXd y = restrain::retro_wellman3(s.x, s.t, s.p, 1, 3, s.alltp.col(0), s.alltp.col(1));
+  EXPECT_LT(distances(y).mean(), 0.5 * distances(s.x).mean());
+}
+
+TEST(retro_wellman5, RemovesTheStrainInTheDataFrame) {
+  std::mt19937 rng(4);
+  Eigen::MatrixXd x(5, 13);
+  for (int i = 0; i < 5; ++i) x.row(i) = testsupport::randomrow(6, rng, 42);
+  // R = 1 changes nothing before superimposition.
+  const restrain::Retro5 same = restrain::retro_wellman5(x, 1, 37);
+  EXPECT_TRUE(testsupport::near(same.yraw.leftCols(12), x.leftCols(12), 1e-14));
+  EXPECT_TRUE((same.yraw.col(12).array() == 1).all());
+  // theta' = 0: the long axis is +y, so y shrinks by sqrt(R) and x grows.
+  const restrain::Retro5 r = restrain::retro_wellman5(x, 4, 0);
+  for (int j = 0; j < 6; ++j) {
+    EXPECT_NEAR(r.yraw(2, 2 * j), 2 * x(2, 2 * j), 1e-13);
+    EXPECT_NEAR(r.yraw(2, 2 * j + 1), x(2, 2 * j + 1) / 2, 1e-13);
+  }
+  EXPECT_EQ(error_of([&] { restrain::retro_wellman5(x, -1, 0); }), "The strain ratio R must be a positive number; it is -1");
+}
+
+TEST(orientandremove, PutsTheBaselineOnItsBearing) {
+  const Eigen::MatrixXd form = templaterow();
+  Eigen::VectorXd t(1);
+  t << 0;
+  const Eigen::MatrixXd y = restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity());
+  // Bearing 0: landmark 1 at the origin, landmark 3 at (0, 1).
+  EXPECT_NEAR(y(0, 0), 0, 1e-15);
+  EXPECT_NEAR(y(0, 4), 0, 1e-15);
+  EXPECT_NEAR(y(0, 5), 1, 1e-15);
+  t << 90; // east
+  const Eigen::MatrixXd e = restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity());
+  EXPECT_NEAR(e(0, 4), 1, 1e-15);
+  EXPECT_NEAR(e(0, 5), 0, 1e-15);
+  EXPECT_EQ(error_of([&] { restrain::orientandremove(form, Eigen::VectorXd::Zero(2), 1, 3, Eigen::Matrix2d::Identity()); }),
+            "The per-specimen angles hold 2 rows but the data set has 1 specimens; load the angles of these specimens "
+            "(LoadDataTP)");
+}

@@ -1,0 +1,139 @@
+#include "apps/restrain/wellman.h"
+
+#include "apps/restrain/retro.h"
+#include "core/random.h"
+#include "tests/support/test_support.h"
+
+#include <Eigen/LU>
+#include <cmath>
+#include <numbers>
+
+using testsupport::error_of;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// Pairs at t = 5, 12, 19, ... 173 degrees whose p is what the strain
+// (R, theta') predicts.
+Eigen::MatrixXd predicted(double R, double thetadeg) {
+  Eigen::MatrixXd tp(25, 2);
+  for (int i = 0; i < 25; ++i) {
+    const double t = 5 + 7 * i;
+    tp(i, 0) = t;
+    tp(i, 1) = restrain::predictedp(R, thetadeg * pi / 180, t * pi / 180) * 180 / pi;
+  }
+  return tp;
+}
+
+} // namespace
+
+TEST(getvertices2, BuildsTheVertexOnTheBaselineCircle) {
+  const Eigen::RowVector2d v = restrain::getvertices2(1, 30, 90, true);
+  EXPECT_NEAR(v(0), std::sqrt(3.0) / 2, 1e-15);
+  EXPECT_NEAR(v(1), 0.5, 1e-15);
+  // Any t with p = 90 lies on the unit circle.
+  for (double t = 3; t < 180; t += 11) EXPECT_NEAR(restrain::getvertices2(1, t, 90, true).norm(), 1, 1e-12) << t;
+  EXPECT_TRUE(testsupport::near(restrain::getvertices2(2, pi / 6, pi / 2, false), 2 * v, 1e-14));
+}
+
+TEST(analyticfit, FindsNoStrainInPerpendicularPairs) {
+  Eigen::MatrixXd tp(12, 2);
+  for (int i = 0; i < 12; ++i) tp.row(i) << 7 + 14 * i, 90;
+  const restrain::AnalyticFit a = restrain::analyticfit(tp);
+  EXPECT_NEAR(a.fit.R, 1, 1e-9);
+  EXPECT_NEAR(a.penalty.chitwo, 0, 1e-18);
+  EXPECT_NEAR(restrain::predictedp(1, 0.4, 1.1), pi / 2, 1e-15);
+}
+
+TEST(analyticfit, RecoversTheStrainThatMadeThePairs) {
+  for (const auto& [R, theta] : {std::pair{1.5, 30.0}, std::pair{2.0, 120.0}, std::pair{3.0, 0.5}, std::pair{1.2, 179.0}}) {
+    const restrain::AnalyticFit a = restrain::analyticfit(predicted(R, theta));
+    EXPECT_TRUE(a.fit.ellipse);
+    EXPECT_NEAR(a.fit.R, R, 1e-9) << R << " " << theta;
+    EXPECT_NEAR(a.fit.thetap * 180 / pi, theta, 1e-7) << R << " " << theta;
+    EXPECT_NEAR(a.penalty.rtwo, 1, 1e-12);
+    EXPECT_NEAR(a.penalty.chitwo, 0, 1e-20);
+    // The strain it removes is the inverse of the strain that made them.
+    EXPECT_TRUE(testsupport::near(restrain::removal(a.fit) * restrain::userstrain(R, theta), Eigen::Matrix2d::Identity(), 1e-8));
+  }
+}
+
+TEST(wellman2, GivesTheBearingOfTheLongAxisWhateverTheEigenvectorSign) {
+  // Vertices on x^2 + y^2/4 = 1: the long axis along +y, bearing 0 (or pi).
+  Eigen::MatrixXd tall(8, 2), wide(8, 2);
+  for (int i = 0; i < 8; ++i) {
+    const double a = i * pi / 4 + 0.1;
+    tall.row(i) << std::cos(a), 2 * std::sin(a);
+    wide.row(i) << 2 * std::cos(a), std::sin(a);
+  }
+  const restrain::EllipseFit t = restrain::wellman2(tall), w = restrain::wellman2(wide);
+  EXPECT_NEAR(t.R, 2, 1e-12);
+  EXPECT_NEAR(std::min(t.thetap, pi - t.thetap), 0, 1e-12);
+  EXPECT_NEAR(w.thetap, pi / 2, 1e-12);
+  EXPECT_NEAR(t.di.determinant(), 1, 1e-12);
+  // A hyperbola is no ellipse.
+  Eigen::MatrixXd hyper(6, 2);
+  for (int i = 0; i < 6; ++i) hyper.row(i) << std::cosh(0.3 * i - 0.7), std::sinh(0.3 * i - 0.7) * (i % 2 ? 1 : -1);
+  EXPECT_FALSE(restrain::wellman2(hyper).ellipse);
+}
+
+TEST(wellpenalty, ScoresObservedPairsAgainstAStrain) {
+  Eigen::VectorXd ta(3), pa(3);
+  ta << 10, 50, 100;
+  pa << 80, 95, 90;
+  const restrain::Penalty unstrained = restrain::wellpenalty(1, 0.3, ta, pa);
+  const double expected = std::pow((80 - 90) * pi / 180, 2) + std::pow(5 * pi / 180, 2);
+  EXPECT_NEAR(unstrained.chitwo, expected, 1e-15);
+  // A single pair has no spread, so R^2 is 1 whatever Chi^2 is.
+  EXPECT_EQ(restrain::wellpenalty(2, 0.3, ta.head(1), pa.head(1)).rtwo, 1);
+}
+
+TEST(refine, SettlesOnTheStrainOfExactPairs) {
+  restrain::definewellpenalty2();
+  const restrain::Refinement r = restrain::refine(predicted(1.5, 30), 30 * pi / 180 + 0.05);
+  EXPECT_NEAR(r.pf(0), 1.5, 2e-3);
+  EXPECT_NEAR(r.pf(1) * 180 / pi, 30, 0.2);
+  EXPECT_LT(r.chi, 1e-6);
+}
+
+TEST(permutationtest, GivesSeparatelySortedRangesIndependentOfThreads) {
+  Eigen::MatrixXd tp = predicted(1.8, 60);
+  core::setseed(3);
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
+  core::setseed(99);
+  const auto one = restrain::permutationtest(tp, 200, {}, 1);
+  core::setseed(99);
+  const auto two = restrain::permutationtest(tp, 200, {}, 2);
+  ASSERT_TRUE(one && two);
+  EXPECT_TRUE(testsupport::near(one->prtwo, two->prtwo, 0));
+  EXPECT_TRUE(testsupport::near(one->pchitwo, two->pchitwo, 0));
+  for (Eigen::Index j = 1; j < 200; ++j) {
+    EXPECT_LE(one->prtwo(j - 1), one->prtwo(j));
+    EXPECT_LE(one->pchitwo(j - 1), one->pchitwo(j));
+  }
+  // Indices floor(0.025 n) and ceil(0.975 n), counted from 1.
+  EXPECT_EQ(one->r2low, one->prtwo(4));
+  EXPECT_EQ(one->r2high, one->prtwo(194));
+  EXPECT_EQ(one->chihigh, one->pchitwo(194));
+  // Shuffling p among t destroys the strain signal the observed pairs carry.
+  EXPECT_GT(one->observed.penalty.rtwo, one->r2high);
+
+  int calls = 0;
+  EXPECT_FALSE(restrain::permutationtest(tp, 400, [&](double) { return ++calls < 2; }, 1));
+  EXPECT_EQ(error_of([&] { restrain::permutationtest(tp, 39); }),
+            "A permutation test needs at least 40 permutations to give a 95 % range; 39 were asked for");
+}
+
+TEST(vertices, NamesThePairsThatHaveNoVertex) {
+  Eigen::MatrixXd tp(4, 2);
+  tp << 10, 80, 0, 90, 30, 60, 40, 95;
+  EXPECT_EQ(error_of([&] { restrain::vertices(tp); }),
+            "Pooled angle data, row 2: t = 0, p = 90 give no Wellman vertex (t must not be a multiple of 180 degrees)");
+  tp(1, 0) = 20;
+  tp(2, 1) = 150;
+  EXPECT_EQ(error_of([&] { restrain::vertices(tp); }),
+            "Pooled angle data, row 3: t = 30, p = 150 give no Wellman vertex (t + p must not be a multiple of 180 degrees)");
+  EXPECT_EQ(error_of([&] { restrain::vertices(tp.topRows(2)); }),
+            "A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold 2");
+}
