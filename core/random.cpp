@@ -119,11 +119,16 @@ Eigen::MatrixXd randn(Eigen::Index rows, Eigen::Index cols) {
 // Raises core::Error for n = 0.
 std::uint64_t randbelow(std::uint64_t n) {
   if (n == 0) throw Error("randbelow: the range [0, 0) is empty");
-  const std::uint64_t reject_below = (0 - n) % n; // 2^64 mod n
-  std::uint64_t x;
-  do x = engine()();
-  while (x < reject_below);
-  return x % n;
+  // Lemire's multiply-and-shift: the high half of x * n is uniform in
+  // [0, n) once the few x whose low half falls below 2^64 mod n are
+  // rejected; the division that finds that bound is needed only rarely.
+  __extension__ using u128 = unsigned __int128;
+  u128 product = static_cast<u128>(engine()()) * n;
+  if (static_cast<std::uint64_t>(product) < n) {
+    const std::uint64_t bound = (0 - n) % n;
+    while (static_cast<std::uint64_t>(product) < bound) product = static_cast<u128>(engine()()) * n;
+  }
+  return static_cast<std::uint64_t>(product >> 64);
 }
 
 // Fisher-Yates shuffle of 1 ... n; raises core::Error for negative n.

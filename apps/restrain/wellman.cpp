@@ -200,6 +200,15 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
   out.observed = analyticfit(alltp);
   const Eigen::Index m = alltp.rows();
   const Eigen::VectorXd ta = alltp.col(0), pa = alltp.col(1);
+  // Every trigonometric value a permutation needs except one arctangent
+  // per pair follows from the tangents of the observed t and p, by the
+  // addition formulas: 1 / tan(t + p) = (1 - tan t tan p) / (tan t + tan p)
+  // and tan(t - theta') = (tan t - tan theta') / (1 + tan t tan theta').
+  Eigen::VectorXd tant(m), tanp(m);
+  for (Eigen::Index i = 0; i < m; ++i) {
+    tant(i) = std::tan(ta(i) * toradians);
+    tanp(i) = std::tan(pa(i) * toradians);
+  }
 
   // Every permutation is drawn first, in order, so that the result is the
   // same however the work is shared out afterwards.
@@ -226,13 +235,30 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
       for (int j = start; j < end; ++j) {
         const int* perm = order.data() + static_cast<std::ptrdiff_t>(j) * m;
         for (Eigen::Index i = 0; i < m; ++i) {
-          pap(i) = pa(perm[i] - 1);
-          vlist.row(i) = getvertices2(1, ta(i), pap(i), true);
+          // The Wellman vertex of (t_i, p shuffled in), as getvertices2.
+          const Eigen::Index k = perm[i] - 1;
+          pap(i) = pa(k);
+          const double mt = 1 / tant(i);
+          const double mp = (1 - tant(i) * tanp(k)) / (tant(i) + tanp(k));
+          const double xp = 2 / (mt - mp);
+          vlist(i, 0) = xp;
+          vlist(i, 1) = mt * xp - 1;
         }
         const EllipseFit f = fitter.fit(vlist);
-        const Penalty pen = wellpenalty(f.R, f.thetap, ta, pap);
-        out.prtwo(j) = pen.rtwo;
-        out.pchitwo(j) = pen.chitwo;
+        // wellpenalty of the fit against the shuffled pairs.
+        const double tanth = std::tan(f.thetap), rs2 = f.R * f.R;
+        double chi2 = 0, sumy = 0, sumy2 = 0;
+        for (Eigen::Index i = 0; i < m; ++i) {
+          const double tanphip = (tant(i) - tanth) / (1 + tant(i) * tanth);
+          const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
+          const double p = pap(i) * toradians, diff = p - std::atan2(1, gamma);
+          chi2 += diff * diff;
+          sumy += p;
+          sumy2 += p * p;
+        }
+        const double sst = sumy2 - sumy * sumy / static_cast<double>(m);
+        out.prtwo(j) = sst == 0 ? 1 : 1 - chi2 / sst;
+        out.pchitwo(j) = chi2;
       }
       done += end - start;
       if (reports && progress && !progress(static_cast<double>(done) / nperms)) stop = true;
