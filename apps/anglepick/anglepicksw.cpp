@@ -131,7 +131,9 @@ void anglepicksw(shell::Host& host, State& s, std::string_view action) {
 }
 
 void define() {
+  // The program's stored values, empty at start.
   static State state;
+  state = State{};
   core::Callable c;
   c.name = "anglepicksw";
   c.nin = 1;

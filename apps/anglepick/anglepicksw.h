@@ -24,7 +24,8 @@ struct State {
 void anglepicksw(shell::Host& host, State& state, std::string_view action);
 
 // Registers anglepicksw under its name for the controls, scripts and the
-// command line, acting on the program's one State.
+// command line, acting on the program's one State, which
+// starts (and, called again, starts again) empty.
 void define();
 
 } // namespace anglepick

@@ -270,7 +270,9 @@ void restrainsw(shell::Host& host, State& s, std::string_view action) {
 }
 
 void define() {
+  // The program's stored values, empty at start.
   static State state;
+  state = State{};
   definewellpenalty2();
   core::Callable c;
   c.name = "restrainsw";

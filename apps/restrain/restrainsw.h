@@ -27,7 +27,8 @@ struct State {
 void restrainsw(shell::Host& host, State& state, std::string_view action);
 
 // Registers restrainsw and the objective wellpenalty2 by name, acting on
-// the program's one State.
+// the program's one State, which
+// starts (and, called again, starts again) empty.
 void define();
 
 } // namespace restrain

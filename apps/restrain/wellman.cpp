@@ -245,6 +245,12 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
           vlist(i, 1) = mt * xp - 1;
         }
         const EllipseFit f = fitter.fit(vlist);
+        if (!std::isfinite(f.R) || !std::isfinite(f.thetap)) {
+          // No ellipse, no strain: its scores are not numbers (and the
+          // arctangents of non-numbers are slow to find so).
+          out.prtwo(j) = out.pchitwo(j) = std::nan("");
+          continue;
+        }
         // wellpenalty of the fit against the shuffled pairs.
         const double tanth = std::tan(f.thetap), rs2 = f.R * f.R;
         double chi2 = 0, sumy = 0, sumy2 = 0;

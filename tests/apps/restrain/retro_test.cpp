@@ -5,7 +5,7 @@
 
 #include "apps/restrain/retro.h"
 
-#include "apps/anglepick/angles.h"
+#include "tests/apps/restrain/sample.h"
 #include "core/procrustes.h"
 #include "core/random.h"
 #include "tests/support/test_support.h"
@@ -15,65 +15,7 @@
 
 using testsupport::error_of;
 
-namespace {
-
-constexpr double pi = std::numbers::pi;
-
-// Midline landmarks 1, 2, 3 (1 at the head) and pairs (4, 5), (6, 7), (8, 9).
-Eigen::RowVectorXd templaterow() {
-  Eigen::RowVectorXd t(19);
-  t << 0, 1, 0, 0.3, 0, -0.8, 0.6, 0.7, -0.6, 0.7, 0.9, -0.1, -0.9, -0.1, 0.4, -0.6, -0.4, -0.6, 1;
-  return t;
-}
-
-Eigen::MatrixXd protocol() {
-  Eigen::MatrixXd p(6, 2);
-  p << 1, 0, 3, 0, 2, 0, 4, 5, 6, 7, 8, 9;
-  return p;
-}
-
-struct Sample {
-  Eigen::MatrixXd x;      // the deformed specimens
-  Eigen::VectorXd t, p;   // per specimen: t and mean p, degrees
-  Eigen::MatrixXd alltp;  // every pair: t, p degrees
-};
-
-Sample deformed(double R, double thetadeg, double noise, unsigned seed) {
-  core::setseed(seed);
-  const Eigen::Matrix2d strain = restrain::userstrain(R, thetadeg);
-  const Eigen::RowVectorXd form = templaterow();
-  Sample s;
-  const int n = 40;
-  s.x.resize(n, 19);
-  s.t.resize(n);
-  s.p.resize(n);
-  s.alltp.resize(3 * n, 2);
-  for (int i = 0; i < n; ++i) {
-    const Eigen::RowVectorXd placed =
-        testsupport::similar(form, 0.5 + core::rand01(), 2 * pi * core::rand01(), 50 * core::rand01(), 20 * core::rand01());
-    for (int j = 0; j < 9; ++j) {
-      const Eigen::Vector2d v = strain * placed.segment(2 * j, 2).transpose();
-      s.x(i, 2 * j) = v(0) + noise * core::randn();
-      s.x(i, 2 * j + 1) = v(1) + noise * core::randn();
-    }
-    s.x(i, 18) = 1;
-    const anglepick::TpAngles a = anglepick::get_tp(s.x.row(i), protocol());
-    s.t(i) = a.tp * 180 / pi;
-    s.p(i) = a.plist.mean() * 180 / pi;
-    for (int j = 0; j < 3; ++j) s.alltp.row(3 * i + j) << s.t(i), a.plist(j) * 180 / pi;
-  }
-  return s;
-}
-
-// Partial Procrustes distance of every row from the template.
-Eigen::VectorXd distances(const Eigen::MatrixXd& y) {
-  const Eigen::MatrixXd form = templaterow();
-  const Eigen::RowVectorXd reference = core::getpsup(form, form).row(0);
-  const Eigen::MatrixXd fitted = core::getpsup(y, reference);
-  return (fitted.leftCols(18).rowwise() - reference.head(18)).rowwise().norm();
-}
-
-} // namespace
+using namespace restraintest;
 
 TEST(retrodeformation, RestoresEveryDeformedSpecimenExactly) {
   for (const auto& [R, theta] : {std::pair{1.6, 30.0}, std::pair{2.0, 120.0}}) {

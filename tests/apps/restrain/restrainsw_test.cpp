@@ -1,0 +1,123 @@
+// Restrain driven by scripts through a whole analysis, on a sample with
+// known strain.
+
+#include "apps/restrain/restrainsw.h"
+
+#include "core/row_file.h"
+#include "core/tps_file.h"
+#include "tests/apps/restrain/sample.h"
+#include "tests/shell/scripted_program.h"
+
+#include <Eigen/LU>
+#include <regex>
+
+using namespace restraintest;
+
+namespace {
+
+shell::Program restrainprogram() {
+  shell::Program p;
+  p.executable = "restrain";
+  p.launcher = "Restrain";
+  p.switchname = "restrainsw";
+  p.define = restrain::define;
+  return p;
+}
+
+// The sample's files, written at full precision.
+struct Files : testsupport::ScriptedProgram {
+  Sample sample = deformed(1.6, 30, 0, 21);
+  Files() : ScriptedProgram(restrainprogram()) {
+    host().setquiet(true);
+    Eigen::MatrixXd datatp(sample.t.size(), 2);
+    datatp << sample.t, sample.p;
+    core::writerows(file("data.txt").string(), sample.x, "%.17g ", "\n", core::WriteMode::Replace);
+    core::writerows(file("datatp.txt").string(), datatp, "%.17g ", "\n", core::WriteMode::Replace);
+    core::writerows(file("alltp.txt").string(), sample.alltp, "%.17g ", "\n", core::WriteMode::Replace);
+    core::writerows(file("short.txt").string(), datatp.topRows(10), "%.17g ", "\n", core::WriteMode::Replace);
+    core::writetpsfile(file("data.tps").string(), sample.x);
+  }
+};
+
+} // namespace
+
+TEST(restrainsw, RunsAWholeAnalysisWithoutAWindow) {
+  Files restrain;
+  const auto [status, out] = restrain.run("Load data.txt\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\nshow TPBox\n"
+                                          "DoWellman\nset PBox 100\nPermuteWellman\nset BaseBox1 1\nset BaseBox2 3\n"
+                                          "DoRetro\nSave retro.txt\nClear\nshow FileBox\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  const std::string expected_start =
+      "== ==\nFile: datatp.txt \n  40 Specimens \n   0 T+P values loaded\n\n"
+      "File: alltp.txt \n 120 Specimens \n   0 T+P values loaded\n"
+      "== Wellman Ellipse Calculation ==\n"
+      "ANALYTIC METHOD: The R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R^2 was 1.000000 "
+      "Chi^2 was 0.000000\n\nNUMERICAL METHOD: The R value was ";
+  EXPECT_EQ(out.substr(0, expected_start.size()), expected_start);
+  const std::regex permutation(
+      "== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R\\^2 "
+      "was 1.000000 The 95p range of R\\^2 over permutation was -?\\d+\\.\\d{6} to -?\\d+\\.\\d{6} The observed "
+      "Chi-Square was 0.000000 with at 95P range of \\d+\\.\\d{6} to \\d+\\.\\d{6}\n\n");
+  EXPECT_TRUE(std::regex_search(out, permutation)) << out;
+  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired "
+                     "t,p\n\n"),
+            std::string::npos);
+  // Clear changes nothing.
+  EXPECT_NE(out.find("File: data.txt \n  40 Specimens \n   9 Landmarks\n"), std::string::npos);
+
+  // The saved specimens are the form again, to the six digits written.
+  const Eigen::MatrixXd saved = core::dload(restrain.file("retro.txt").string());
+  ASSERT_EQ(saved.rows(), 40);
+  EXPECT_LT(distances(saved).maxCoeff(), 1e-4);
+}
+
+TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
+  Files restrain;
+  const auto [status, out] = restrain.run("Load data.txt\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\n"
+                                          "set BaseBox1 3\nset BaseBox2 1\nset UserR 1.6\nset UserTheta 30\n"
+                                          "DoRetroUser\nSaveTPS typed.txt\nLoadTPS data.tps\nUserRetroTPS\n"
+                                          "SaveTPS raw.txt raw.tps\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe User-Supplied R value used = 1.6000, theta` used = "
+                     "30.0000 R^2= 1.000000 based on all T,P entered\n\n"),
+            std::string::npos);
+  EXPECT_LT(distances(core::dload(restrain.file("typed.txt").string())).maxCoeff(), 1e-4);
+  // SaveTPS after DoRetroUser writes the row file and says why not the TPS.
+  EXPECT_NE(out.find("== ==\nThe TPS file needs UserRetroTPS first"), std::string::npos);
+  // After UserRetroTPS both files: the TPS one holds the coordinates before
+  // superimposition, the strain taken out in the data's frame.
+  const core::TpsFile tps = core::readtpsfile(restrain.file("raw.tps").string(), 0);
+  ASSERT_EQ(tps.y.rows(), 40);
+  const Eigen::Matrix2d undo = restrain::userstrain(1.6, 30).inverse();
+  const Eigen::Vector2d first = undo * Eigen::Vector2d(restrain.sample.x(0, 0), restrain.sample.x(0, 1));
+  EXPECT_NEAR(tps.y(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
+  EXPECT_NEAR(tps.y(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
+  EXPECT_EQ(core::dload(restrain.file("raw.txt").string()).rows(), 40);
+}
+
+TEST(restrainsw, RefusesWhatCannotBeDoneAndSaysWhy) {
+  Files restrain;
+  const auto expect_error = [&](const std::string& script, const std::string& message) {
+    EXPECT_EQ(restrain.run(script).first, 1) << script;
+    EXPECT_EQ(restrain.errors().substr(0, message.size()), message) << script;
+  };
+  expect_error("DoWellman\n", "Load the pooled angle pairs first (LoadAllTP)");
+  expect_error("LoadAllTP alltp.txt\nDoRetro\n", "Load a landmark data set first (Load or LoadTPS)");
+  expect_error("set PBox 39\nPermuteWellman\n",
+               "A permutation test needs at least 40 permutations to give a 95 % range; 39 were asked for");
+  expect_error("set PBox many\nPermuteWellman\n", "The box PBox (number of permutations) holds 'many', which is not a whole number");
+  expect_error("set UserR -2\nDoRetroUser\n", "The strain ratio R must be a positive number; it is -2");
+  expect_error("set BaseBox1 0\nset BaseBox2 3\nset UserR 1.5\nLoad data.txt\nLoadDataTP datatp.txt\nDoRetroUser\n",
+               "basereg: baseline landmarks 0 and 3 must both lie in 1 ... 9");
+  expect_error("Save x.txt\n", "Nothing to save yet: retrodeform the data first");
+  // A per-specimen file that does not match is stored, reported, and
+  // refused by the retrodeformation.
+  const auto [status, out] = restrain.run("Load data.txt\nLoadDataTP short.txt\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(out.find(" Error loading Data T and P values, mismatch in sample size"), std::string::npos);
+  expect_error("set BaseBox1 1\nDoRetro\n",
+               "The per-specimen angles hold 10 rows but the data set has 40 specimens; load the angles of these "
+               "specimens (LoadDataTP)");
+  const auto [s2, out2] = restrain.run("Restore\n");
+  EXPECT_EQ(out2, "== ==\nFell through the case statement\n\n");
+}
