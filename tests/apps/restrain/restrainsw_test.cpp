@@ -121,3 +121,27 @@ TEST(restrainsw, RefusesWhatCannotBeDoneAndSaysWhy) {
   const auto [s2, out2] = restrain.run("Restore\n");
   EXPECT_EQ(out2, "== ==\nFell through the case statement\n\n");
 }
+
+TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
+  Files restrain;
+  // Pairs whose Wellman vertices lie on the hyperbola x^2 - y^2 = 1: the
+  // line from (0, -1) to a vertex has bearing t, the line from (0, 1) to it
+  // bearing t + p.
+  Eigen::MatrixXd tp(8, 2);
+  for (int i = 0; i < 8; ++i) {
+    const double u = 0.25 * i - 0.9, x = (i % 2 ? 1 : -1) * std::cosh(u), y = std::sinh(u);
+    double t = std::atan2(x, y + 1) * 180 / pi, tpp = std::atan2(x, y - 1) * 180 / pi;
+    t = std::fmod(t + 360, 180);
+    tp.row(i) << t, std::fmod(tpp - t + 720, 180);
+  }
+  core::writerows(restrain.file("hyper.txt").string(), tp, "%.17g ", "\n", core::WriteMode::Replace);
+  const auto [status, out] = restrain.run("LoadAllTP hyper.txt\nDoWellman\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  EXPECT_NE(out.find("ANALYTIC METHOD: the conic fitted to the 8 paired t,p is not an ellipse (its eigenvalues are "),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("\n\nNUMERICAL METHOD: The R value was "), std::string::npos);
+  EXPECT_EQ(out.find("NaN"), std::string::npos);
+  EXPECT_EQ(restrain.run("Load data.txt\nLoadDataTP datatp.txt\nset BaseBox1 1\nset BaseBox2 3\nDoRetro\n").first, 1);
+  EXPECT_EQ(restrain.errors().substr(0, 62), "DoRetro: the conic fitted to the 8 paired t,p is not an ellips");
+}
