@@ -1,0 +1,60 @@
+#include "stats/regression.h"
+
+#include "core/numeric.h"
+#include "tests/support/test_support.h"
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace {
+
+TEST(regstuf, GivesTheExactLineAndZeroErrorForPointsOnALine) {
+  const Eigen::VectorXd x = (Eigen::VectorXd(5) << 9, 9, 10, 11, 11).finished();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Eigen::RowVectorXd yr = stats::regstuf(x, (2 + 3 * x.array()).matrix());
+  EXPECT_EQ(yr.head(6), (Eigen::RowVectorXd(6) << 3, 2, 0, 5, 1, inf).finished());
+
+  // Rounded lines: syy - b^2 sxx often comes out just below zero.
+  int negative = 0;
+  for (int n = 3; n <= 30; ++n) {
+    for (int k = 0; k < 20; ++k) {
+      Eigen::MatrixXd xy(n, 2);
+      xy.col(0) = 0.1 * Eigen::ArrayXd::LinSpaced(n, 0, n - 1) + 0.013 * k;
+      xy.col(1) = 2 + (0.3 + 0.07 * k) * xy.col(0).array();
+      const Eigen::Matrix2d c = core::cov(xy);
+      const double b = c(0, 1) / c(0, 0);
+      const bool below = c(1, 1) - b * b * c(0, 0) < 0;
+      negative += below;
+      const double sb = stats::regstuf(xy.col(0), xy.col(1))(2);
+      ASSERT_GE(sb, 0) << "n = " << n << ", k = " << k; // fails for NaN too
+      EXPECT_LE(sb, below ? 0 : 1e-7 * b);
+    }
+  }
+  EXPECT_GT(negative, 0); // the loop did reach the case that needs the guard
+}
+
+TEST(regstuf, AgreesWithTextbookSumsAndIsSymmetricInItsCorrelation) {
+  std::mt19937 rng(5);
+  std::normal_distribution<double> e(0, 1);
+  Eigen::VectorXd x(25), y(25);
+  for (Eigen::Index i = 0; i < 25; ++i) {
+    x(i) = 100 + 10 * e(rng);
+    y(i) = -4 + 0.5 * x(i) + 3 * e(rng);
+  }
+  const Eigen::ArrayXd dx = x.array() - x.mean(), dy = y.array() - y.mean();
+  const double b = (dx * dy).sum() / dx.square().sum(), a = y.mean() - b * x.mean();
+  const double sb = std::sqrt((y.array() - a - b * x.array()).square().sum() / 23 / dx.square().sum());
+  const double r = (dx * dy).sum() / std::sqrt(dx.square().sum() * dy.square().sum());
+  const Eigen::RowVectorXd yr = stats::regstuf(x, y);
+  const Eigen::RowVectorXd expected = (Eigen::RowVectorXd(7) << b, a, sb, 25, r, std::atanh(r), 1 / std::sqrt(22.0)).finished();
+  EXPECT_TRUE(testsupport::near(yr, expected, 1e-11));
+
+  const Eigen::RowVectorXd swapped = stats::regstuf(y.transpose(), x.transpose());
+  EXPECT_NEAR(swapped(0) * yr(0), r * r, 1e-14); // b_xy b_yx = r^2
+  EXPECT_TRUE(testsupport::near(swapped.tail(4), yr.tail(4), 1e-14));
+  EXPECT_EQ(stats::regstuf(x.head(4), y.head(4))(6), 1);
+  EXPECT_EQ(testsupport::error_of([&] { stats::regstuf(x, y.head(3)); }), "regstuf: x has 25 values but y has 3");
+}
+
+} // namespace
