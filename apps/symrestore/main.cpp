@@ -1,8 +1,9 @@
 // Symrestore: undeformation by bilateral symmetry, uniform components and principal components.
 //
-// The program's window, launcher and command line. Its action switch
-// symsw is registered by define() as it is built.
+// The program's window, launcher and command line; its action switch is
+// symsw.
 
+#include "apps/symrestore/symsw.h"
 #include "shell/program.h"
 
 int main(int argc, char** argv) {
@@ -14,5 +15,6 @@ int main(int argc, char** argv) {
   program.placeholders = {"StrainBox", "PCABox"};
   program.controlcolour = true;
   program.random = false;
+  program.define = symrestore::define;
   return shell::run(program, argc, argv);
 }

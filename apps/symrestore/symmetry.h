@@ -1,0 +1,86 @@
+#pragma once
+// Undeformation by symmetry. A bilaterally symmetric fossil deformed by a
+// homogeneous strain loses its symmetry; finding the area-preserving
+// strain that makes its two halves mirror images again, and applying it,
+// restores the form up to a similarity.
+//
+// A pair list names, row by row, a landmark of one side and its
+// counterpart on the other; a row with the same number twice marks a
+// landmark on the axis of symmetry.
+
+#include <Eigen/Core>
+#include <optional>
+
+namespace symrestore {
+
+// The fitted halves of one specimen: L and R (ml x 2, row j belonging to
+// pair-list row j) and the fitted parameters.
+struct Halves {
+  Eigen::MatrixXd L, R;
+  Eigen::VectorXd pf;
+};
+
+// The departure of two point sets from mirror symmetry: the least summed
+// squared distance between the points of l and the mirror images of their
+// partners in r, over every mirror line, relative to the sets' summed
+// squares about their centroids. 0 for exact mirror images; unchanged when
+// both sets are moved, turned or scaled together.
+double mirrormisfit(const Eigen::MatrixX2d& l, const Eigen::MatrixX2d& r);
+
+// Registers the objectives "tecterror2" (p, D, E, n) and "tecterror6" (p,
+// D, E, n, eststrain) that tectparam2 and tectparam6 minimise.
+void defineobjectives();
+
+// A free area-preserving strain R(p1) diag(p2, 1/p2) R(p3), fitted by
+// Nelder-Mead, applied to both halves. One specimen's symmetry cannot tell
+// a stretch along its axis of symmetry (a symmetric form stays
+// symmetric), so among the strains that make it symmetric the one nearest
+// the anchor is taken: the identity, or the strain the whole bed shares.
+Halves tectparam2(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E,
+                  const std::optional<Eigen::VectorXd>& anchor = std::nullopt);
+
+// A strain of the given ratio whose orientation is fitted: shortening by
+// 1/eststrain along the direction at angle p1 and lengthening by eststrain
+// across it (axis ratio eststrain^2). A specimen alone is made symmetric
+// by two orientations; the search starts at pi/4, or at the anchor
+// orientation (radians) and is held near it.
+Halves tectparam6(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double eststrain,
+                  std::optional<double> anchor = std::nullopt);
+
+// The first uniform component between the left half and the mirrored
+// right half removed, both registered on the axis landmarks at pair-list
+// positions b1 and b2 (1-based). L and R are specimen rows of ml points.
+Halves tectuni(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, int b1, int b2);
+
+// Checks a pair list against k landmarks. Raises core::Error, naming the
+// landmarks, for fewer than two columns, numbers outside 1 ... k or not
+// whole, a landmark listed twice, or a landmark left out.
+void checkpairs(const Eigen::MatrixXd& lmlist, Eigen::Index k);
+
+// The positions (1-based) of the first two axis rows of a pair list, or
+// nothing when it has fewer than two.
+std::optional<std::pair<int, int>> axisrows(const Eigen::MatrixXd& lmlist);
+
+// The message shown when the list has fewer than two axis rows.
+inline constexpr const char* oneaxispoint =
+    "Only one point was found on the axis of symmetry.  Cannot flip the specimen";
+
+// Every specimen made symmetric again: y (landmarks 1 ... M, the largest
+// number in the list, and the size slot), Lset and Rset (the fitted halves
+// as specimen rows). The fossils of one bed share one strain: tectfix2 and
+// tectfix4 first find the strain (or orientation) that makes all the
+// specimens most symmetric together, then fit each specimen on its own,
+// held near it, which settles the choices one specimen cannot make.
+struct Restored {
+  Eigen::MatrixXd y, Lset, Rset;
+};
+Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist);
+// Nothing when the list has fewer than two axis rows.
+std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist);
+std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain);
+
+// A specimen row turned by theta radians about the origin; the size slot
+// is kept.
+Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta);
+
+} // namespace symrestore

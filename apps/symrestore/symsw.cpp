@@ -1,0 +1,158 @@
+#include "apps/symrestore/symsw.h"
+
+#include "apps/symrestore/symmetry.h"
+#include "core/callables.h"
+#include "core/error.h"
+#include "core/procrustes.h"
+#include "core/row_file.h"
+#include "core/text_format.h"
+#include "core/text_number.h"
+#include "shell/file_dialogs.h"
+#include "shell/program.h"
+#include "shell/shape_plot.h"
+#include "warp/undeform.h"
+
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace symrestore {
+
+namespace {
+
+void requiredata(const State& s) {
+  if (s.data.size() == 0) throw core::Error("Load a data set first (LoadData)");
+}
+
+void requirepairs(const State& s) {
+  requiredata(s);
+  if (s.lmlist.size() == 0) throw core::Error("Load the pairs file first (LoadProto)");
+}
+
+void loaddata(shell::Host& host, State& s) {
+  const shell::Loaded in = shell::mfload(host);
+  s.data = in.y;
+  const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
+  host.setstring("FileBox", std::vector<std::string>{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
+                                                      core::format("%3.0f Samples", m)});
+  shell::Axes& axes = host.axes();
+  axes.cla();
+  shell::showshape(axes, s.data, "ko");
+  axes.axisauto();
+  axes.axisequal();
+  host.setenable("GetPairs", true);
+  host.setenable("Load", false);
+}
+
+void loadproto(shell::Host& host, State& s) {
+  const shell::Loaded in = shell::mfload(host);
+  // A list that does not fit the loaded data is refused before it is kept.
+  if (s.data.size() > 0) checkpairs(in.y, s.data.cols() / 2);
+  s.lmlist = in.y;
+  host.setstring("ProtoBox", std::vector<std::string>{in.fn});
+}
+
+// The undeformed set superimposed on its consensus and plotted; with
+// `compare`, the loaded data fitted onto that consensus are drawn first.
+void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, bool quarterturn) {
+  core::Superimposition sup = core::getconsensus(undata);
+  if (quarterturn) {
+    sup.y = rotateshape(sup.y, -std::numbers::pi / 2);
+    sup.xpt = core::getpsup(sup.xpt, sup.y);
+  }
+  s.undata = sup.xpt;
+  shell::Axes& axes = host.axes();
+  axes.cla();
+  if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md");
+  shell::showshape(axes, sup.y, "ro");
+  shell::showshape(axes, s.undata, "bo");
+}
+
+double strainratio(shell::Host& host) {
+  const std::vector<std::string> rows = host.string("StrainBox");
+  const std::string text = rows.empty() ? "" : rows.front();
+  Eigen::MatrixXd v;
+  try {
+    v = core::str2num(text);
+  } catch (const core::Error&) {
+  }
+  if (v.size() != 1 || !(v(0) > 0) || !std::isfinite(v(0)))
+    throw core::Error("The box StrainBox (strain ratio) holds '" + text + "', which is not a positive number");
+  return v(0);
+}
+
+void undeformpca(shell::Host& host, State& s) {
+  requiredata(s);
+  const std::vector<std::string> rows = host.string("PCABox");
+  const std::string text = rows.empty() ? "" : rows.front();
+  Eigen::MatrixXd naxis;
+  try {
+    naxis = core::str2num(text);
+  } catch (const core::Error&) {
+    throw core::Error("The box PCABox (axes to remove) holds '" + text + "', which is not a list of axis numbers");
+  }
+  const Eigen::Index k = s.data.cols() / 2;
+  for (Eigen::Index i = 0; i < naxis.size(); ++i)
+    if (!(naxis(i) >= 1 && naxis(i) <= static_cast<double>(2 * k - 4)) || naxis(i) != std::floor(naxis(i)))
+      throw core::Error("The box PCABox (axes to remove) holds axis " + core::format("%g", naxis(i)) +
+                        "; the axes of " + std::to_string(k) + " landmarks are numbered 1 ... " +
+                        std::to_string(2 * k - 4));
+  Eigen::RowVectorXd reference = core::getconsensus(s.data).y;
+  reference = (reference * 10000).array().round() / 10000;
+  s.data = core::getpsup(s.data, reference);
+  host.axes().cla();
+  s.undata = core::getpsup(warp::undeformpca(s.data, naxis), reference);
+  shell::showshape(host.axes(), s.data, "md");
+  shell::showshape(host.axes(), reference, "ro");
+  shell::showshape(host.axes(), s.undata, "bo");
+}
+
+void save(shell::Host& host, const State& s) {
+  if (s.undata.size() == 0) throw core::Error("Nothing to save yet: undeform the data first");
+  if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset"))
+    core::writerows(file->path(), s.undata, "%g ", " \n", core::WriteMode::Replace);
+}
+
+} // namespace
+
+void symsw(shell::Host& host, State& s, std::string_view action) {
+  if (action == "LoadData") loaddata(host, s);
+  else if (action == "LoadProto") loadproto(host, s);
+  else if (action == "UnDeform") {
+    requirepairs(s);
+    finish(host, s, tectfix2(s.data, s.lmlist).y, false, false);
+  } else if (action == "UndeformUni") {
+    requirepairs(s);
+    const auto fixed = tectfix3(s.data, s.lmlist);
+    if (!fixed) return host.msgbox(oneaxispoint, "");
+    finish(host, s, fixed->y, true, true);
+  } else if (action == "RetroStrain") {
+    const double e = strainratio(host);
+    requirepairs(s);
+    const auto fixed = tectfix4(s.data, s.lmlist, e);
+    if (!fixed) return host.msgbox(oneaxispoint, "");
+    finish(host, s, fixed->y, true, false);
+  } else if (action == "UndeformPCA") undeformpca(host, s);
+  else if (action == "Save") save(host, s);
+  else if (action == "Exit") host.closewindow();
+  else host.msgbox("Fell through case function", "");
+}
+
+void define() {
+  static State state;
+  state = State{};
+  defineobjectives();
+  core::Callable c;
+  c.name = "symsw";
+  c.nin = 1;
+  c.nout = 0;
+  c.body = [](const core::Values& args, int) -> core::Values {
+    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    if (action == nullptr) throw core::Error("symsw needs an action name");
+    symsw(shell::host(), state, *action);
+    return {};
+  };
+  core::define(std::move(c));
+}
+
+} // namespace symrestore

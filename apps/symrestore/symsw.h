@@ -1,0 +1,29 @@
+#pragma once
+// Symrestore's action switch: load a data set and a pairs file, undeform
+// by symmetry, by uniform components or by principal components, save.
+
+#include "shell/host.h"
+
+#include <Eigen/Core>
+#include <string_view>
+
+namespace symrestore {
+
+// What the program keeps between actions; empty until loaded.
+struct State {
+  Eigen::MatrixXd data;   // the loaded data set (superimposed by UndeformPCA)
+  Eigen::MatrixXd lmlist; // the pair list
+  Eigen::MatrixXd undata; // the last undeformed data set
+};
+
+// Runs one action: "LoadData", "LoadProto", "UnDeform", "UndeformUni",
+// "RetroStrain", "UndeformPCA", "Save", "Exit"; any other name shows the
+// program's message box.
+void symsw(shell::Host& host, State& state, std::string_view action);
+
+// Registers symsw and the objectives tecterror2 and tecterror6 by name,
+// acting on the program's one State, which starts (and, called again,
+// starts again) empty.
+void define();
+
+} // namespace symrestore

@@ -1,0 +1,174 @@
+// Undeformation by symmetry, from the geometry: symmetric forms deformed
+// by known area-preserving strains and restored.
+
+#include "apps/symrestore/symmetry.h"
+
+#include "core/procrustes.h"
+#include "core/random.h"
+#include "tests/support/test_support.h"
+
+#include <Eigen/LU>
+#include <cmath>
+#include <numbers>
+
+using testsupport::error_of;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// A bilaterally symmetric form: axis landmarks 1, 2, 3 on x = 0, pairs
+// (4, 5), (6, 7), (8, 9), (10, 11) mirrored across it.
+Eigen::RowVectorXd form() {
+  Eigen::RowVectorXd t(23);
+  t << 0, 1, 0, 0.3, 0, -0.8, 0.6, 0.7, -0.6, 0.7, 0.9, -0.1, -0.9, -0.1, 0.4, -0.6, -0.4, -0.6, 0.25, 0.95, -0.25,
+      0.95, 1;
+  return t;
+}
+
+Eigen::MatrixXd pairs() {
+  Eigen::MatrixXd p(7, 2);
+  p << 1, 1, 4, 5, 2, 2, 6, 7, 3, 3, 8, 9, 10, 11;
+  return p;
+}
+
+Eigen::Matrix2d strain(double R, double thetadeg) {
+  const double a = pi / 2 - thetadeg * pi / 180, c = std::cos(a), s = std::sin(a);
+  Eigen::Matrix2d turn;
+  turn << c, -s, s, c;
+  return turn * Eigen::Vector2d(std::sqrt(R), 1 / std::sqrt(R)).asDiagonal() * turn.transpose();
+}
+
+// n copies of the form at random bearings and places, deformed by one
+// strain, with digitising noise.
+Eigen::MatrixXd deformed(double R, double thetadeg, double noise, int n, unsigned seed) {
+  core::setseed(seed);
+  const Eigen::Matrix2d S = strain(R, thetadeg);
+  Eigen::MatrixXd x(n, 23);
+  for (int i = 0; i < n; ++i) {
+    const Eigen::RowVectorXd placed =
+        testsupport::similar(form(), 1 + core::rand01(), 2 * pi * core::rand01(), 10 * core::rand01(), 5 * core::rand01());
+    for (int j = 0; j < 11; ++j) {
+      const Eigen::Vector2d v = S * placed.segment(2 * j, 2).transpose();
+      x(i, 2 * j) = v(0) + noise * core::randn();
+      x(i, 2 * j + 1) = v(1) + noise * core::randn();
+    }
+    x(i, 22) = 2.5;
+  }
+  return x;
+}
+
+// Partial Procrustes distance of each row from the form.
+Eigen::VectorXd distances(const Eigen::MatrixXd& y) {
+  const Eigen::MatrixXd f = form();
+  const Eigen::RowVectorXd ref = core::getpsup(f, f).row(0);
+  return (core::getpsup(y, ref).leftCols(22).rowwise() - ref.head(22)).rowwise().norm();
+}
+
+struct Setup {
+  Setup() { symrestore::defineobjectives(); }
+};
+const Setup setup;
+
+} // namespace
+
+TEST(mirrormisfit, IsZeroForMirrorImagesWhereverTheyLie) {
+  Eigen::MatrixX2d l(4, 2), r(4, 2);
+  l << 0.6, 0.7, 0.9, -0.1, 0, 1, 0.2, -0.5;
+  r = l;
+  r.col(0) *= -1;
+  EXPECT_NEAR(symrestore::mirrormisfit(l, r), 0, 1e-15);
+  // Turned, moved and scaled together: still mirror images.
+  Eigen::Matrix2d turn;
+  turn << std::cos(1.1), -std::sin(1.1), std::sin(1.1), std::cos(1.1);
+  const Eigen::MatrixX2d lt = ((3 * l * turn.transpose()).rowwise() + Eigen::RowVector2d(5, -2)).eval();
+  const Eigen::MatrixX2d rt = ((3 * r * turn.transpose()).rowwise() + Eigen::RowVector2d(5, -2)).eval();
+  EXPECT_NEAR(symrestore::mirrormisfit(lt, rt), 0, 1e-14);
+  // A sheared copy is not symmetric.
+  Eigen::Matrix2d shear;
+  shear << 1, 0.4, 0, 1;
+  EXPECT_GT(symrestore::mirrormisfit(l * shear.transpose(), r * shear.transpose()), 1e-3);
+}
+
+TEST(tectparam, PreserveAreaAndLeaveWhatNeedsNoChange) {
+  const Eigen::MatrixXd x = deformed(1.7, 40, 0, 1, 3);
+  Eigen::MatrixXd D(7, 2), E(7, 2);
+  const Eigen::MatrixXd p = pairs();
+  const auto halves = [&](const Eigen::RowVectorXd& row) {
+    for (int j = 0; j < 7; ++j) {
+      const auto a = static_cast<Eigen::Index>(p(j, 0)) - 1, b = static_cast<Eigen::Index>(p(j, 1)) - 1;
+      D.row(j) << row(2 * a), row(2 * a + 1);
+      E.row(j) << row(2 * b), row(2 * b + 1);
+    }
+  };
+  halves(x.row(0));
+  // The fitted map of each fit has determinant 1: the triangle of
+  // landmarks 1, 4, 6 keeps its area.
+  const auto area = [](const Eigen::MatrixXd& s) {
+    const Eigen::Vector2d a = s.row(1) - s.row(0), b = s.row(3) - s.row(0);
+    return a(0) * b(1) - a(1) * b(0);
+  };
+  const symrestore::Halves two = symrestore::tectparam2(D, E);
+  EXPECT_NEAR(area(two.L), area(D), 1e-9 * std::abs(area(D)));
+  const symrestore::Halves six = symrestore::tectparam6(D, E, std::sqrt(1.7));
+  EXPECT_NEAR(area(six.L), area(D), 1e-9 * std::abs(area(D)));
+  // Ratio 1 is no strain: the halves come back as they were.
+  const symrestore::Halves none = symrestore::tectparam6(D, E, 1);
+  EXPECT_TRUE(testsupport::near(none.L, D, 1e-12));
+  EXPECT_TRUE(testsupport::near(none.R, E, 1e-12));
+  // An already symmetric specimen needs no strain: the free fit stays at
+  // the identity, returning its inputs.
+  halves(form());
+  const symrestore::Halves same = symrestore::tectparam2(D, E);
+  EXPECT_LT(symrestore::mirrormisfit(same.L, same.R), 1e-10);
+  EXPECT_TRUE(testsupport::near(same.L, D, 1e-3));
+}
+
+TEST(tectfix, RestoreFormsDeformedByKnownStrains) {
+  for (const auto& [R, theta] : {std::pair{1.5, 30.0}, std::pair{2.0, 120.0}, std::pair{1.3, 80.0}}) {
+    const Eigen::MatrixXd x = deformed(R, theta, 0, 6, 11);
+    const double before = distances(x).mean();
+    const Eigen::MatrixXd free = symrestore::tectfix2(x, pairs()).y;
+    EXPECT_LT(distances(free).maxCoeff(), 1e-3 * before + 1e-6) << R << " " << theta;
+    const auto given = symrestore::tectfix4(x, pairs(), std::sqrt(R));
+    ASSERT_TRUE(given);
+    EXPECT_LT(distances(given->y).maxCoeff(), 1e-3 * before + 1e-6) << R << " " << theta;
+    // The size slot travels with each specimen; Lset and Rset carry 1.
+    EXPECT_TRUE((free.col(22).array() == 2.5).all());
+    EXPECT_TRUE((given->Lset.col(14).array() == 1).all());
+  }
+}
+
+TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
+  const Eigen::MatrixXd x = deformed(1.8, 60, 0.01, 10, 12);
+  const double before = distances(x).mean();
+  EXPECT_LT(distances(symrestore::tectfix2(x, pairs()).y).mean(), 0.3 * before);
+  EXPECT_LT(distances(symrestore::tectfix4(x, pairs(), std::sqrt(1.8))->y).mean(), 0.3 * before);
+}
+
+TEST(pairlists, AreCheckedAgainstTheDataAndSearchedForTheAxis) {
+  Eigen::MatrixXd p = pairs();
+  EXPECT_EQ(symrestore::axisrows(p), (std::pair{1, 3}));
+  Eigen::MatrixXd oneaxis(3, 2);
+  oneaxis << 4, 5, 6, 7, 2, 2;
+  EXPECT_FALSE(symrestore::axisrows(oneaxis));
+  EXPECT_EQ(error_of([&] { symrestore::checkpairs(p.topRows(6), 11); }),
+            "The pair list leaves out landmarks 10, 11; every landmark must be in it once, in a pair or on the axis");
+  p(6, 1) = 4;
+  EXPECT_EQ(error_of([&] { symrestore::checkpairs(p, 11); }), "The pair list names landmark 4 more than once (rows 2 and 7)");
+  p(6, 1) = 12;
+  EXPECT_EQ(error_of([&] { symrestore::checkpairs(p, 11); }),
+            "The pair list, row 7: landmark number 12 is not one of the data set's landmarks 1 ... 11");
+  // A list with one axis row cannot be flipped.
+  Eigen::MatrixXd single(6, 2);
+  single << 1, 1, 4, 5, 2, 3, 6, 7, 8, 9, 10, 11;
+  EXPECT_FALSE(symrestore::tectfix4(deformed(1.5, 0, 0, 1, 1), single, 1.5));
+}
+
+TEST(rotateshape, TurnsTheLandmarksAndKeepsTheSlot) {
+  Eigen::RowVectorXd x(5);
+  x << 1, 0, 0, 2, 7;
+  Eigen::RowVectorXd expected(5);
+  expected << 0, 1, -2, 0, 7;
+  EXPECT_TRUE(testsupport::near(symrestore::rotateshape(x, pi / 2), expected, 1e-15));
+}
