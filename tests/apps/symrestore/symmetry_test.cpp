@@ -172,3 +172,34 @@ TEST(rotateshape, TurnsTheLandmarksAndKeepsTheSlot) {
   expected << 0, 1, -2, 0, 7;
   EXPECT_TRUE(testsupport::near(symrestore::rotateshape(x, pi / 2), expected, 1e-15));
 }
+
+TEST(tectuni, RegistersBothHalvesOnTheAxisLandmarks) {
+  const Eigen::MatrixXd p = pairs();
+  const auto split = [&](const Eigen::RowVectorXd& row, Eigen::MatrixXd& D, Eigen::MatrixXd& E) {
+    D.resize(7, 2);
+    E.resize(7, 2);
+    for (int j = 0; j < 7; ++j) {
+      const auto a = static_cast<Eigen::Index>(p(j, 0)) - 1, b = static_cast<Eigen::Index>(p(j, 1)) - 1;
+      D.row(j) << row(2 * a), row(2 * a + 1);
+      E.row(j) << row(2 * b), row(2 * b + 1);
+    }
+  };
+  Eigen::MatrixXd D, E;
+  split(deformed(1.6, 25, 0, 1, 8).row(0), D, E);
+  // Axis rows 1 and 3 of the list: both halves put them at (0, 0) and (1, 0).
+  const symrestore::Halves h = symrestore::tectuni(D, E, 1, 3);
+  for (const Eigen::MatrixXd* half : {&h.L, &h.R}) {
+    EXPECT_NEAR((*half)(0, 0), 0, 1e-12);
+    EXPECT_NEAR((*half)(0, 1), 0, 1e-12);
+    EXPECT_NEAR((*half)(0, 4), 1, 1e-12);
+    EXPECT_NEAR((*half)(0, 5), 0, 1e-12);
+  }
+  // Congruent halves: no uniform score to remove, so the two halves come
+  // back as mirror images of each other across the x axis.
+  split(testsupport::similar(form(), 2, 0.7, 3, -1), D, E);
+  const symrestore::Halves c = symrestore::tectuni(D, E, 1, 3);
+  for (int j = 0; j < 7; ++j) {
+    EXPECT_NEAR(c.L(0, 2 * j), c.R(0, 2 * j), 1e-12) << j;
+    EXPECT_NEAR(c.L(0, 2 * j + 1), -c.R(0, 2 * j + 1), 1e-12) << j;
+  }
+}
