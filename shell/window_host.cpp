@@ -74,7 +74,8 @@ void setcontrolstring(QObject* control, const std::vector<std::string>& rows) {
 }
 
 WindowHost::WindowHost(std::string window)
-    : window_(std::move(window)), folder_(std::filesystem::current_path().string() + "/") {}
+    : window_(std::move(window)), folder_(std::filesystem::current_path().string() + "/"),
+      guard_(std::make_unique<QObject>()) {}
 
 WindowHost::~WindowHost() = default;
 
@@ -141,7 +142,7 @@ Axes& WindowHost::axes() {
   if (!slot) {
     slot = std::make_unique<PlotAxes>(plot);
     // Forget the axes when their window goes.
-    QObject::connect(plot, &QObject::destroyed, [this, plot] { axes_.erase(plot); });
+    QObject::connect(plot, &QObject::destroyed, guard_.get(), [this, plot] { axes_.erase(plot); });
   }
   setcurrent(window());
   return *slot;

@@ -60,6 +60,8 @@ private:
   QObject* control(std::string_view tag) const;
   std::optional<FileChoice> filedialog(bool save, std::string_view filter, std::string_view title);
   std::map<QCustomPlot*, std::unique_ptr<PlotAxes>> axes_;
+  // Connections made on behalf of this host end with it.
+  std::unique_ptr<QObject> guard_;
   std::int64_t lastevents_ = 0;
 };
 

@@ -1,0 +1,142 @@
+#include "apps/tectsim/simulation.h"
+
+#include "core/configurations.h"
+#include "core/error.h"
+#include "core/procrustes.h"
+#include "core/random.h"
+#include "core/text_format.h"
+#include "stats/distributions.h"
+#include "stats/regression.h"
+#include "stats/wilks.h"
+#include "warp/partial_warps.h"
+#include "warp/undeform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace tectsim {
+
+namespace {
+
+const char* const wilksformat =
+    " \nWilks Lambda= %2.4f   F score= %2.4f  Percent variance explained: %1.4f ,     df1=%4.2f ,    df2=%4.2f,  "
+    "p value=%3.8g";
+const char* const univariateformat =
+    ", Univariate Results \nRegression Slope: %2.4f Regression Intercept: %2.4f Std. Deviation in Slope: %2.4f  "
+    "Correlation Coefficient %2.4f  Zscore: %2.4f  p score = %3.8g";
+
+// Wilks' lambda of the partial warp scores of a set on its size slot.
+std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
+  const core::Superimposition s = core::getconsensus(x);
+  const Eigen::MatrixXd pwscore = warp::getpw_arbit(s.y, s.xpt);
+  const Eigen::Index m = pwscore.rows(), n = pwscore.cols();
+  if (stats::wilkssingular(pwscore))
+    return "\n" + label + " \nWilks Lambda cannot be computed: the " + std::to_string(m) + " specimens give a singular " +
+           "total matrix for " + std::to_string(n - 1) + " shape variables (more specimens than variables are needed)";
+  const Eigen::RowVectorXd f = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
+  const double plevel = 1 - stats::fcdf(f(1), f(2), f(3));
+  return "\n" + label + core::format(wilksformat, f(0), f(1), 1 - f(0), f(2), f(3), plevel);
+}
+
+// Procrustes distance from the consensus of the three specimens nearest
+// the start of the path, regressed on path position.
+std::string univariate(const Eigen::MatrixXd& x, const std::string& label, const char* end) {
+  const Eigen::Index n = x.cols();
+  if (x.rows() < 3) throw core::Error("The univariate analysis needs at least three specimens");
+  std::vector<Eigen::Index> order(static_cast<std::size_t>(x.rows()));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](Eigen::Index a, Eigen::Index b) { return x(a, n - 1) < x(b, n - 1); });
+  Eigen::MatrixXd first(3, n);
+  for (int i = 0; i < 3; ++i) first.row(i) = x.row(order[static_cast<std::size_t>(i)]);
+  const Eigen::RowVectorXd reference = core::getconsensus(first).y;
+  const Eigen::MatrixXd pdistance = core::pdistbc(reference, core::getpsup(x, reference));
+  const Eigen::RowVectorXd yr = stats::regstuf(pdistance.col(1), pdistance.col(0));
+  const double z = yr(5) / yr(6);
+  const double plevel = 1 - stats::normcdf(z);
+  return "\n\n" + label + core::format(univariateformat, yr(0), yr(1), yr(2), yr(4), z, plevel) + end;
+}
+
+// A rebuilt set takes the path positions of the set it was rebuilt from.
+Eigen::MatrixXd withpositions(Eigen::MatrixXd rebuilt, const Eigen::MatrixXd& from) {
+  rebuilt.col(rebuilt.cols() - 1) = from.col(from.cols() - 1);
+  return rebuilt;
+}
+
+} // namespace
+
+Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp, double defangle) {
+  const double alpha = 3.141592653589793 * defangle / 180;
+  Eigen::Matrix2d d, s;
+  d << std::cos(alpha), std::sin(alpha), std::sin(alpha), std::cos(alpha);
+  s << defamp, 0, 0, 1 / defamp;
+  const Eigen::Matrix2d edef = d * s;
+  const Eigen::Index m = dcdata.rows(), n = dcdata.cols();
+  Eigen::MatrixXd ynewc(m, n), ynewn(m, n);
+  for (Eigen::Index i = 0; i < m; ++i) {
+    const double r = 6.283185307179586 * core::rand01();
+    Eigen::Matrix2d q;
+    q << std::cos(r), -std::sin(r), std::sin(r), std::cos(r);
+    const Eigen::Matrix2d map = edef * q;
+    ynewc.row(i) = core::xyfromvert((map * core::vertxy(dcdata.row(i))).transpose(), dcdata(i, n - 1));
+    ynewn.row(i) = core::xyfromvert((map * core::vertxy(dndata.row(i))).transpose(), dndata(i, n - 1));
+  }
+  return {core::getconsensus(ynewc).xpt, core::getconsensus(ynewn).xpt};
+}
+
+Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exemplar2, const Parameters& p,
+                   const std::function<void(double)>& progress) {
+  if (exemplar1.size() == 0 || exemplar2.size() == 0)
+    throw core::Error("Load both exemplar shapes first (Load1 and Load2)");
+  if (exemplar2.rows() != 1)
+    throw core::Error("The end shape (Load2) must be one specimen; its file holds " + std::to_string(exemplar2.rows()));
+  if (exemplar1.cols() != exemplar2.cols())
+    throw core::Error("The two exemplar shapes have different numbers of landmarks (" +
+                      std::to_string((exemplar1.cols() - 1) / 2) + " and " + std::to_string((exemplar2.cols() - 1) / 2) + ")");
+  if (p.nsamp < 3) throw core::Error("An experiment needs at least 3 specimens; the number asked for is " + std::to_string(p.nsamp));
+  if (!(p.noiseamp >= 0)) throw core::Error("The noise amplitude must be zero or a positive number");
+  if (!(p.defamp > 0) || !std::isfinite(p.defamp)) throw core::Error("The deformation amount must be a positive number");
+
+  Eigen::MatrixXd stack(3 * exemplar1.rows(), exemplar1.cols());
+  stack << exemplar1, exemplar1, exemplar1;
+  const Eigen::RowVectorXd exemplar1s = core::getconsensus(stack).y;
+  const Eigen::RowVectorXd exemplar2s = core::getpsup(exemplar2, exemplar1s).row(0);
+  const Eigen::RowVectorXd dpath = exemplar2s - exemplar1s;
+  const Eigen::Index ne = exemplar1.cols();
+
+  // Built afresh, exactly nsamp rows: no rows of an earlier run survive.
+  Models m;
+  m.cdata.resize(p.nsamp, ne);
+  m.ndata.resize(p.nsamp, ne);
+  for (int i = 0; i < p.nsamp; ++i) {
+    const double xvar = core::rand01();
+    m.cdata.row(i) = exemplar1s + xvar * dpath;
+    m.cdata(i, ne - 1) = xvar;
+    m.ndata.row(i) = m.cdata.row(i);
+    for (Eigen::Index j = 0; j < ne - 1; ++j) m.ndata(i, j) += p.noiseamp * core::randn();
+    if (progress && (i + 1) % 4096 == 0) progress(0.5 * (i + 1) / p.nsamp);
+  }
+  const Deformed d = maketecdef(m.cdata, m.ndata, p.defamp, p.defangle);
+  m.dcdata = d.ynewcp;
+  m.dndata = d.ynewnp;
+  m.cdata = core::getconsensus(m.cdata).xpt;
+  m.ndata = core::getconsensus(m.ndata).xpt;
+  if (progress) progress(0.75);
+  m.udcdata = warp::undeformpca(m.dcdata, p.npca);
+  m.udndata = warp::undeformpca(m.dndata, p.npca);
+  if (progress) progress(1);
+  return m;
+}
+
+std::string dostats(const Models& m) {
+  if (m.cdata.size() == 0) throw core::Error("Nothing to analyse yet: build the models first (BuildModels)");
+  const Eigen::MatrixXd udc = withpositions(m.udcdata, m.dcdata), udn = withpositions(m.udndata, m.dndata);
+  return wilks(m.ndata, "Noisy Data") + wilks(m.dcdata, "Deformed Clean Data") + wilks(m.dndata, "Deformed Noisy Data") +
+         univariate(m.cdata, "Clean Data", "\n") + univariate(m.ndata, "Noisy Data", "\n") +
+         univariate(m.dcdata, "Deformed Clean Data", "\n") + univariate(m.dndata, "Deformed Noisy Data", " \n") +
+         wilks(udc, "Retrodeformed Clean Data") + wilks(udn, "Retrodeformed Noisy Data") +
+         univariate(udc, "Retrodeformed Clean Data", "\n") + univariate(udn, "Retrodeformed Noisy Data", " \n");
+}
+
+} // namespace tectsim

@@ -1,0 +1,122 @@
+#include "apps/tectsim/tsswitch.h"
+
+#include "core/callables.h"
+#include "core/error.h"
+#include "core/row_file.h"
+#include "core/text_format.h"
+#include "core/text_number.h"
+#include "shell/file_dialogs.h"
+#include "shell/program.h"
+#include "shell/shape_plot.h"
+
+#include <cmath>
+#include <string>
+
+namespace tectsim {
+
+namespace {
+
+// The number (or, with `list`, the numbers) typed in an edit box.
+Eigen::MatrixXd boxvalue(shell::Host& host, const char* tag, const char* what, bool list = false) {
+  const std::vector<std::string> rows = host.string(tag);
+  const std::string text = rows.empty() ? "" : rows.front();
+  try {
+    Eigen::MatrixXd v = core::str2num(text);
+    if ((list || v.size() == 1) && v.allFinite()) return v;
+  } catch (const core::Error&) {
+  }
+  throw core::Error(std::string("The box ") + tag + " (" + what + ") holds '" + text + "', which is not " +
+                    (list ? "a list of numbers" : "a number"));
+}
+
+void load(shell::Host& host, State& s, bool second) {
+  const shell::Loaded in = shell::mfload(host);
+  (second ? s.exemplar2 : s.exemplar1) = in.y;
+  shell::Axes& axes = host.axes();
+  shell::showshape(axes, in.y, second ? "ro" : "bo");
+  axes.axisauto();
+  axes.axisequal();
+  axes.sethold(true);
+  const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
+  host.setstring(second ? "FileBox2" : "FileBox1",
+                 core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.fn, m, (n - 1) / 2));
+}
+
+const Eigen::MatrixXd& built(const Eigen::MatrixXd& set) {
+  if (set.size() == 0) throw core::Error("Nothing to show or save yet: build the models first (BuildModels)");
+  return set;
+}
+
+void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, const char* valueformat) {
+  built(set);
+  if (const auto file = host.uiputfile("*.*", title))
+    core::writerows(file->path(), set, valueformat, "\n", core::WriteMode::Append);
+}
+
+void show(shell::Host& host, const Eigen::MatrixXd& set, const Eigen::MatrixXd* over = nullptr) {
+  built(set);
+  host.axes().cla();
+  shell::showshape(host.axes(), set, "bo");
+  if (over != nullptr) shell::showshape(host.axes(), built(*over), "r>");
+}
+
+void build(shell::Host& host, State& s) {
+  Parameters p;
+  const double nsamp = boxvalue(host, "NumBox", "number of specimens")(0);
+  if (nsamp != std::floor(nsamp) || nsamp < 3 || nsamp > 1e8)
+    throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
+  p.nsamp = static_cast<int>(nsamp);
+  p.noiseamp = boxvalue(host, "AmpBox", "noise amplitude")(0);
+  p.defamp = boxvalue(host, "DefBox", "deformation amount")(0);
+  p.defangle = boxvalue(host, "AngleBox", "deformation angle, degrees")(0);
+  p.npca = boxvalue(host, "NaxisBox", "principal axes to remove", true);
+  s.models = buildmodels(s.exemplar1, s.exemplar2, p,
+                         [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
+  host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
+}
+
+} // namespace
+
+void TSSwitch(shell::Host& host, State& s, std::string_view action) {
+  Models& m = s.models;
+  if (action == "Load1") load(host, s, false);
+  else if (action == "Load2") load(host, s, true);
+  else if (action == "SaveCData") save(host, m.cdata, "File Name for Clean Data File", "%f ");
+  else if (action == "SaveNData") save(host, m.ndata, "File Name for Noisy Data File", "%f ");
+  else if (action == "SaveDCData") save(host, m.dcdata, "File Name for Deformed Clean Data File", "%f ");
+  else if (action == "ShowDCData2") show(host, m.dcdata);
+  else if (action == "ShowDNData2") show(host, m.dndata);
+  else if (action == "SaveDNData") save(host, m.dndata, "File Name for Deformed Noisy Data File", " %f ");
+  else if (action == "SaveRDCData") save(host, m.udcdata, "File Name for Retro-Deformed Clean Data File", "%f ");
+  else if (action == "SaveRDNData") save(host, m.udndata, "File Name for RetroDeformed Noisy Data File", "%f ");
+  else if (action == "ShowCData") show(host, m.cdata);
+  else if (action == "ShowNData") show(host, m.ndata);
+  else if (action == "ShowDCData") show(host, m.dcdata, &m.udcdata);
+  else if (action == "ShowDNData") show(host, m.dndata, &m.udndata);
+  else if (action == "BuildModels") build(host, s);
+  else if (action == "DoStats") host.setresults({dostats(m)});
+  else if (action == "Clear") {
+    m = Models{};
+    host.axes().cla();
+    host.setstring("FileBox1", "No File Active");
+    host.setstring("FileBox2", "No File Active");
+  } else host.msgbox("Fell through Case!", "");
+}
+
+void define() {
+  static State state;
+  state = State{};
+  core::Callable c;
+  c.name = "TSSwitch";
+  c.nin = 1;
+  c.nout = 0;
+  c.body = [](const core::Values& args, int) -> core::Values {
+    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    if (action == nullptr) throw core::Error("TSSwitch needs an action name");
+    TSSwitch(shell::host(), state, *action);
+    return {};
+  };
+  core::define(std::move(c));
+}
+
+} // namespace tectsim

@@ -1,0 +1,111 @@
+// The simulation from its definition, and a statistical check that it
+// does what it claims.
+
+#include "apps/tectsim/simulation.h"
+
+#include "core/procrustes.h"
+#include "core/random.h"
+#include "core/row_file.h"
+#include "tests/support/test_support.h"
+
+#include <regex>
+
+namespace {
+
+// The salamander heads: the first five specimens as the start shape, a
+// specimen of the other species as the end shape.
+struct Exemplars {
+  Eigen::MatrixXd start, end;
+  Exemplars() {
+    const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+    start = heads.topRows(5);
+    end = heads.row(30);
+  }
+};
+
+tectsim::Parameters parameters(int nsamp, double noise, double defamp, double defangle) {
+  tectsim::Parameters p;
+  p.nsamp = nsamp;
+  p.noiseamp = noise;
+  p.defamp = defamp;
+  p.defangle = defangle;
+  p.npca = Eigen::MatrixXd::Constant(1, 1, 1);
+  return p;
+}
+
+// Partial Procrustes distance between matching rows of two sets.
+Eigen::VectorXd rowdistances(const Eigen::MatrixXd& a, const Eigen::MatrixXd& b) {
+  Eigen::VectorXd d(a.rows());
+  for (Eigen::Index i = 0; i < a.rows(); ++i) {
+    const Eigen::MatrixXd ai = a.row(i), bi = b.row(i);
+    const Eigen::MatrixXd fitted = core::getpsup(bi, core::getpsup(ai, ai));
+    d(i) = (fitted.leftCols(a.cols() - 1) - core::getpsup(ai, ai).leftCols(a.cols() - 1)).norm();
+  }
+  return d;
+}
+
+} // namespace
+
+TEST(buildmodels, CarriesPathPositionsAndHonoursItsParameters) {
+  const Exemplars ex;
+  core::setseed(1);
+  const tectsim::Models none = tectsim::buildmodels(ex.start, ex.end, parameters(25, 0, 1, 0));
+  EXPECT_TRUE(testsupport::near(none.ndata, none.cdata, 0));
+  for (const Eigen::MatrixXd* set : {&none.cdata, &none.ndata, &none.dcdata, &none.dndata}) {
+    ASSERT_EQ(set->rows(), 25);
+    EXPECT_TRUE((set->col(24).array() > 0).all() && (set->col(24).array() < 1).all());
+  }
+  // No strain: the deformed specimens only differ by their turn.
+  EXPECT_LT(rowdistances(none.cdata, none.dcdata).maxCoeff(), 1e-9);
+  // An angle of 90 degrees swaps x and y: a mirror image of each specimen.
+  const tectsim::Models swapped = tectsim::buildmodels(ex.start, ex.end, parameters(10, 0, 1, 90));
+  Eigen::MatrixXd mirrored = swapped.cdata;
+  for (int j = 0; j < 12; ++j) mirrored.col(2 * j).swap(mirrored.col(2 * j + 1));
+  EXPECT_LT(rowdistances(mirrored, swapped.dcdata).maxCoeff(), 1e-9);
+  // A smaller second run leaves no rows of the first.
+  EXPECT_EQ(tectsim::buildmodels(ex.start, ex.end, parameters(4, 0.01, 1.5, 30)).cdata.rows(), 4);
+  // The same seed builds the same experiment.
+  core::setseed(7);
+  const tectsim::Models a = tectsim::buildmodels(ex.start, ex.end, parameters(12, 0.01, 1.5, 30));
+  core::setseed(7);
+  const tectsim::Models b = tectsim::buildmodels(ex.start, ex.end, parameters(12, 0.01, 1.5, 30));
+  EXPECT_TRUE(testsupport::near(a.udndata, b.udndata, 0));
+  EXPECT_EQ(testsupport::error_of([&] { tectsim::buildmodels(ex.start, ex.start, parameters(12, 0, 1, 0)); }),
+            "The end shape (Load2) must be one specimen; its file holds 5");
+}
+
+TEST(dostats, ReportsItsBlocksInOrderWithTheirDegreesOfFreedom) {
+  const Exemplars ex;
+  core::setseed(2);
+  const std::string report = tectsim::dostats(tectsim::buildmodels(ex.start, ex.end, parameters(40, 0.002, 2, 30)));
+  std::size_t at = 0;
+  for (const char* block :
+       {"\nNoisy Data \nWilks", "\nDeformed Clean Data \nWilks", "\nDeformed Noisy Data \nWilks",
+        "\n\nClean Data, Univariate", "\n\nNoisy Data, Univariate", "\n\nDeformed Clean Data, Univariate",
+        "\n\nDeformed Noisy Data, Univariate", "\nRetrodeformed Clean Data \nWilks", "\nRetrodeformed Noisy Data \nWilks",
+        "\n\nRetrodeformed Clean Data, Univariate", "\n\nRetrodeformed Noisy Data, Univariate"}) {
+    const std::size_t found = report.find(block, at);
+    ASSERT_NE(found, std::string::npos) << block << "\n" << report;
+    at = found + 1;
+  }
+  // p = 2k - 4 = 20 shape variables, 40 specimens: df2 = 40 - 20 - 1.
+  EXPECT_NE(report.find("df1=20.00 ,    df2=19.00,"), std::string::npos) << report;
+  // The clean specimens lie on the path: their distance from its start
+  // grows with their position, beyond any doubt.
+  const std::regex clean(R"(Clean Data, Univariate Results \nRegression Slope: (\S+) .* p score = +(\S+)\n)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(report, m, clean)) << report;
+  EXPECT_GT(std::stod(m[1]), 0);
+  EXPECT_LT(std::stod(m[2]), 1e-6);
+}
+
+TEST(dostats, SaysSoWhenTooFewSpecimensMakeWilksSingular) {
+  const Exemplars ex;
+  core::setseed(3);
+  const std::string report = tectsim::dostats(tectsim::buildmodels(ex.start, ex.end, parameters(12, 0.01, 1.5, 30)));
+  EXPECT_NE(report.find("\nNoisy Data \nWilks Lambda cannot be computed: the 12 specimens give a singular total matrix "
+                        "for 20 shape variables"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(report.find("NaN"), std::string::npos) << report;
+}

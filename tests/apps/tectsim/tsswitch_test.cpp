@@ -1,0 +1,82 @@
+// Tectsim driven by scripts: a whole experiment, saved sets and the
+// report, repeatable with the same seed.
+
+#include "apps/tectsim/tsswitch.h"
+
+#include "core/random.h"
+#include "core/row_file.h"
+#include "tests/shell/scripted_program.h"
+#include "tests/support/test_support.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+shell::Program tectsimprogram() {
+  shell::Program p;
+  p.executable = "tectsim";
+  p.launcher = "Tectsim";
+  p.switchname = "TSSwitch";
+  p.define = tectsim::define;
+  return p;
+}
+
+struct Tectsim : testsupport::ScriptedProgram {
+  Tectsim() : ScriptedProgram(tectsimprogram()) {
+    host().setquiet(true);
+    const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+    core::writerows(file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", core::WriteMode::Replace);
+    core::writerows(file("end.txt").string(), heads.row(30), "%.10g ", "\n", core::WriteMode::Replace);
+  }
+  std::string text(const std::string& name) const {
+    std::ifstream in(file(name));
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+const char* const experiment =
+    "Load1 start.txt\nLoad2 end.txt\nshow FileBox1\nset NumBox 30\nset AmpBox 0.005\nset DefBox 1.5\n"
+    "set AngleBox 20\nset NaxisBox 1\nBuildModels\nDoStats\nSaveDNData dn.txt\nSaveDNData dn.txt\n"
+    "SaveCData c.txt\nShowDCData\nplot shown.svg\n";
+
+} // namespace
+
+TEST(TSSwitch, RunsARepeatableExperiment) {
+  Tectsim first;
+  core::setseed(42);
+  const auto [status, out] = first.run(experiment);
+  ASSERT_EQ(status, 0) << first.errors();
+  EXPECT_EQ(out.substr(0, 46), "File start.txt \n    5 Samples \n   12 landmarks");
+  EXPECT_NE(out.find("== Results ==\n\nNoisy Data \nWilks Lambda"), std::string::npos) << out;
+  // Appended twice, a leading blank before every value.
+  const Eigen::MatrixXd dn = core::dload(first.file("dn.txt").string());
+  EXPECT_EQ(dn.rows(), 60);
+  EXPECT_EQ(first.text("dn.txt").substr(0, 1), " ");
+  EXPECT_EQ(first.text("c.txt").substr(0, 1) == " ", false);
+  EXPECT_TRUE((dn.col(24).array() > 0).all() && (dn.col(24).array() < 1).all());
+
+  Tectsim second;
+  core::setseed(42);
+  const auto [status2, out2] = second.run(experiment);
+  EXPECT_EQ(status2, 0);
+  EXPECT_EQ(out2, out);
+  EXPECT_EQ(second.text("dn.txt"), first.text("dn.txt"));
+}
+
+TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
+  Tectsim ts;
+  core::setseed(1);
+  const auto [status, out] = ts.run(std::string(experiment) +
+                                    "Clear\nshow FileBox1\nset NumBox 10\nBuildModels\nSaveCData c10.txt\nMoveOn\n");
+  ASSERT_EQ(status, 0) << ts.errors();
+  EXPECT_NE(out.find("No File Active\n"), std::string::npos);
+  EXPECT_EQ(core::dload(ts.file("c10.txt").string()).rows(), 10);
+  EXPECT_NE(out.find("== ==\nFell through Case!\n\n"), std::string::npos);
+  EXPECT_EQ(ts.run("Clear\nShowCData\n").first, 1);
+  EXPECT_EQ(ts.errors().substr(0, 52), "Nothing to show or save yet: build the models first ");
+  EXPECT_EQ(ts.run("set NumBox ten\nBuildModels\n").first, 1);
+  EXPECT_EQ(ts.errors().substr(0, 61), "The box NumBox (number of specimens) holds 'ten', which is no");
+}
