@@ -28,7 +28,7 @@ Line nextline(std::string_view text, std::size_t pos) {
 } // namespace
 
 Eigen::MatrixXd dload(const std::string& fname) {
-  const std::string text = readfile(fname);
+  std::string text = readfile(fname);
   std::vector<double> values;
   values.reserve(text.size() / 8);
   std::size_t cols = 0, rows = 0, pos = 0;
@@ -54,6 +54,9 @@ Eigen::MatrixXd dload(const std::string& fname) {
     pos = line.next;
   }
   if (rows == 0) throw Error("File '" + fname + "' holds no data");
+  // The text goes before the numbers are laid out in columns, so that a
+  // large file is held at most twice over at any moment.
+  std::string().swap(text);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
   return Eigen::Map<const RowMajor>(values.data(), static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(cols));
 }

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <vector>
 
 namespace shell {
 
@@ -110,12 +111,37 @@ QPainterPath star(int points, double inner) {
 // like MATLAB, a marker whose point lies on the limits is drawn whole, over
 // the axis line, instead of being cut in half. (QCPCurve itself skips
 // markers whose points lie off the limits.)
+//
+// A marker drawn at the same pixel as an earlier one of the same plottable
+// hides it, so of a dense cloud (a data set of 100,000 specimens puts two
+// million markers into a few thousand pixels) only the last marker at each
+// pixel is drawn, in the original order: the picture is the same, and it
+// draws in a fraction of the time.
 class MarkerCurve : public QCPCurve {
 public:
   using QCPCurve::QCPCurve;
 
 protected:
   QRect clipRect() const override { return parentPlot()->viewport(); }
+
+  void drawScatterPlot(QCPPainter* painter, const QVector<QPointF>& points, const QCPScatterStyle& style) const override {
+    const QRect view = parentPlot()->viewport();
+    if (points.size() < 4096 || view.isEmpty()) return QCPCurve::drawScatterPlot(painter, points, style);
+    const auto cell = [&](const QPointF& p) -> qsizetype {
+      const int x = static_cast<int>(std::lround(p.x())) - view.left(), y = static_cast<int>(std::lround(p.y())) - view.top();
+      return x >= 0 && y >= 0 && x < view.width() && y < view.height() ? static_cast<qsizetype>(y) * view.width() + x : -1;
+    };
+    std::vector<int> last(static_cast<std::size_t>(view.width()) * static_cast<std::size_t>(view.height()), -1);
+    for (int i = 0; i < points.size(); ++i)
+      if (const qsizetype c = cell(points[i]); c >= 0) last[static_cast<std::size_t>(c)] = i;
+    QVector<QPointF> kept;
+    kept.reserve(points.size() / 4);
+    for (int i = 0; i < points.size(); ++i) {
+      const qsizetype c = cell(points[i]);
+      if (c < 0 || last[static_cast<std::size_t>(c)] == i) kept.push_back(points[i]);
+    }
+    QCPCurve::drawScatterPlot(painter, kept, style);
+  }
 };
 
 QCPScatterStyle scatterof(const Style& s, double pixels) {

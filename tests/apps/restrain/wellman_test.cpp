@@ -5,6 +5,7 @@
 #include "tests/support/test_support.h"
 
 #include <Eigen/LU>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -136,4 +137,29 @@ TEST(vertices, NamesThePairsThatHaveNoVertex) {
             "Pooled angle data, row 3: t = 30, p = 150 give no Wellman vertex (t + p must not be a multiple of 180 degrees)");
   EXPECT_EQ(error_of([&] { restrain::vertices(tp.topRows(2)); }),
             "A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold 2");
+}
+
+TEST(permutationtest, ScoresEachShuffleAsTheDirectFormulasDo) {
+  Eigen::MatrixXd tp = predicted(1.4, 100);
+  core::setseed(8);
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 4 * core::randn();
+  core::setseed(123);
+  const auto fast = restrain::permutationtest(tp, 60, {}, 1);
+  ASSERT_TRUE(fast);
+  // The same shuffles, drawn in the same order, scored by the plain
+  // construction, fit and penalty.
+  core::setseed(123);
+  Eigen::VectorXd r2(60), chi(60);
+  for (int j = 0; j < 60; ++j) {
+    const Eigen::VectorXi perm = core::randperm(static_cast<int>(tp.rows()));
+    Eigen::MatrixXd shuffled = tp;
+    for (Eigen::Index i = 0; i < tp.rows(); ++i) shuffled(i, 1) = tp(perm(i) - 1, 1);
+    const restrain::AnalyticFit a = restrain::analyticfit(shuffled);
+    r2(j) = a.penalty.rtwo;
+    chi(j) = a.penalty.chitwo;
+  }
+  std::sort(r2.begin(), r2.end());
+  std::sort(chi.begin(), chi.end());
+  EXPECT_TRUE(testsupport::near(fast->prtwo, r2, 1e-9));
+  EXPECT_TRUE(testsupport::near(fast->pchitwo, chi, 1e-9));
 }
