@@ -146,6 +146,7 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
     core::call(name, args, 0);
   });
   if (hostslot()) hostslot()->endprogress();
+  std::fflush(stdout);
   busy = false;
 }
 

@@ -127,6 +127,7 @@ int runscript(std::istream& script, const std::string& scriptname, ScriptHost& h
       if (words.empty()) continue;
       command(words, host, switchname, start);
       host.endprogress();
+      std::fflush(stdout);
     } catch (const std::exception& e) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s\n(%s, line %d%s%s)\n", e.what(), scriptname.c_str(), lineno, words.empty() ? "" : ": ",

@@ -184,10 +184,9 @@ void WindowHost::endprogress() {
     }
 }
 
-void WindowHost::print(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
-}
+// Console output is buffered; the end of every action flushes it, so a
+// computation's running commentary costs no system call per line.
+void WindowHost::print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 void WindowHost::echo(std::string_view text) {
   if (!quiet_) print(text);
