@@ -180,6 +180,19 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
   return 0;
 }
 
+// Qt's own notices that carry nothing for a user (the offscreen platform's
+// remark on size hints, the runtime folder fallback) are kept off the
+// console; everything else goes where Qt would send it.
+QtMessageHandler& qtdefault() {
+  static QtMessageHandler h = nullptr;
+  return h;
+}
+
+void filterqt(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
+  if (qtdefault() != nullptr) qtdefault()(type, context, message);
+}
+
 } // namespace
 
 Host& host() {
@@ -325,6 +338,7 @@ int run(const Program& p, int argc, char** argv) {
     const std::string runtime = "/tmp/runtime-" + std::to_string(getuid());
     if (mkdir(runtime.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   }
+  qtdefault() = qInstallMessageHandler(filterqt);
   QApplication qapp(argc, argv);
   // Qt adopts the user's locale; numbers in files and reports are always
   // written with a decimal point.

@@ -199,6 +199,11 @@ Figure* openfig(std::string_view filename, std::string_view policy) {
     figure->show();
     figure->raise();
     figure->activateWindow();
+  } else if (!figure->isVisible()) {
+    // Laid out as if shown, so that its plot has the size a person would
+    // see (pictures saved by scripts depend on it), but never on screen.
+    figure->setAttribute(Qt::WA_DontShowOnScreen);
+    figure->show();
   }
   setcurrent(figure);
   return figure;

@@ -32,7 +32,7 @@ void save(const std::string& path, const Eigen::MatrixXd& data) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Superimpose a landmark data set on its partial Procrustes consensus."};
-  std::string input, consensus, superimposed;
+  std::string input, consensus, superimposed, reference;
   bool principal = false;
   app.add_option("input", input, "TPS file (.tps) or row-format file (one specimen per line, size slot last)")
       ->required()
@@ -41,18 +41,32 @@ int main(int argc, char** argv) {
   app.add_option("-s,--superimposed", superimposed, "where to write the superimposed specimens");
   app.add_flag("-p,--principal-axis", principal,
                "turn the result so that the consensus's principal axis stands vertical");
+  app.add_option("-d,--distance-to", reference,
+                 "print only the mean partial Procrustes distance of the specimens from the first row of this "
+                 "row-format file")
+      ->check(CLI::ExistingFile);
   CLI11_PARSE(app, argc, argv);
 
   try {
     Eigen::MatrixXd data;
+    const bool quiet = !reference.empty();
     if (istps(input)) {
       data = core::readtpsfile(input, 1).y;
-      std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
+      if (!quiet) std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
     } else {
       data = core::dload(input);
-      std::printf("Read %s: row-format file, %ld specimens of %ld landmarks\n", input.c_str(),
+      if (!quiet) std::printf("Read %s: row-format file, %ld specimens of %ld landmarks\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
+    }
+    if (!reference.empty()) {
+      // Each specimen fitted onto the reference at unit size; the
+      // distances are those of shape alone.
+      const Eigen::MatrixXd ref = core::dload(reference).topRows(1);
+      const Eigen::MatrixXd standard = core::getpsup(ref, ref);
+      const Eigen::MatrixXd d = core::pdistbc(standard, core::getpsup(data, standard));
+      std::printf("%.4f\n", d.col(0).mean());
+      return 0;
     }
     const core::Superimposition s = principal ? core::getconsensuspca(data) : core::getconsensus(data);
     std::printf("Superimposed by partial Procrustes fit%s\n",
