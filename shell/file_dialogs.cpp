@@ -2,6 +2,8 @@
 
 #include "core/error.h"
 #include "core/row_file.h"
+#include "core/text_format.h"
+#include "shell/shape_plot.h"
 
 namespace shell {
 
@@ -17,6 +19,21 @@ core::TpsFile gettpsfile2(Host& host, double cs) {
   core::TpsFile tps = core::readtpsfile(choice->path(), cs);
   tps.fname = choice->name;
   return tps;
+}
+
+core::Superimposition loadtpsplotted(Host& host, Eigen::MatrixXd& raw) {
+  const core::TpsFile tps = gettpsfile2(host, 1);
+  raw = tps.y;
+  const Eigen::Index n = raw.rows(), k = raw.cols() / 2;
+  host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,
+                                                      core::format("Total of %3.0d Specimens", n),
+                                                      core::format("Landmarks= %3.0d", k)});
+  core::Superimposition sup = core::getconsensuspca(raw);
+  showshape(host.axes(), sup.xpt, "bo");
+  showshape(host.axes(), sup.y, "rv");
+  for (Eigen::Index j = 0; j < sup.xpt.cols() / 2; ++j)
+    host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+  return sup;
 }
 
 } // namespace shell

@@ -2,6 +2,7 @@
 // Loading data through a file dialog: the row-format loader and the TPS
 // loader as the programs' actions use them.
 
+#include "core/procrustes.h"
 #include "core/tps_file.h"
 #include "shell/host.h"
 
@@ -24,5 +25,12 @@ Loaded mfload(Host& host);
 // centroid size appended as the size slot when cs is 1. Raises core::Error
 // when the dialog is cancelled or the file cannot be read.
 core::TpsFile gettpsfile2(Host& host, double cs);
+
+// The TPS load of Anglepick and Restrain: asks for a TPS file, keeps its
+// specimens with their centroid sizes in `raw` (kept even when a later
+// step fails), reports the file in FileBox, superimposes the specimens on
+// their principal axes and plots them ("bo"), the consensus ("rv") and
+// the consensus's landmark numbers. Returns the superimposition.
+core::Superimposition loadtpsplotted(Host& host, Eigen::MatrixXd& raw);
 
 } // namespace shell

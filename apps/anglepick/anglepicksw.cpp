@@ -1,12 +1,11 @@
 #include "apps/anglepick/anglepicksw.h"
 
 #include "apps/anglepick/angles.h"
-#include "core/callables.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/text_file.h"
 #include "core/text_format.h"
-#include "core/text_number.h"
+#include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
@@ -20,20 +19,7 @@ namespace {
 
 constexpr double degrees = 57.29577951308232;
 
-void loaddata(shell::Host& host, State& s) {
-  const core::TpsFile tps = shell::gettpsfile2(host, 1);
-  s.rdata = tps.y;
-  const Eigen::Index n = s.rdata.rows(), k = s.rdata.cols() / 2;
-  host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,
-                                                      core::format("Total of %3.0d Specimens", n),
-                                                      core::format("Landmarks= %3.0d", k)});
-  const core::Superimposition sup = core::getconsensuspca(s.rdata);
-  shell::showshape(host.axes(), sup.xpt, "bo");
-  shell::showshape(host.axes(), sup.y, "rv");
-  // Number every landmark of the consensus.
-  for (Eigen::Index j = 0; j < sup.xpt.cols() / 2; ++j)
-    host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
-}
+void loaddata(shell::Host& host, State& s) { shell::loadtpsplotted(host, s.rdata); }
 
 void loadproto(shell::Host& host, State& s) {
   if (s.rdata.size() == 0)
@@ -84,15 +70,7 @@ void loadproto(shell::Host& host, State& s) {
 // The three save actions share one frame: read the slab number, ask for
 // the file, write one line per pair or per specimen in degrees.
 void save(shell::Host& host, const State& s, std::string_view action) {
-  const std::vector<std::string> box = host.string("SlabBox");
-  const std::string text = box.empty() ? "" : box.front();
-  Eigen::MatrixXd slab;
-  try {
-    slab = core::str2num(text);
-  } catch (const core::Error&) {
-  }
-  if (slab.size() != 1 || !std::isfinite(slab(0)) || slab(0) != std::floor(slab(0)))
-    throw core::Error("The slab number '" + text + "' is not a whole number; nothing was written");
+  const double slab = shell::boxnumber(host, "SlabBox", "slab number", shell::Number::Whole);
 
   const char* title = action == "SaveData"        ? "File Name for All Angular data, t-p-slab"
                       : action == "SaveDataBirch" ? "File Name for All Angular data, t-p-slab, Birch Format"
@@ -106,12 +84,12 @@ void save(shell::Host& host, const State& s, std::string_view action) {
     const double specimen = static_cast<double>(i + 1);
     if (action == "SaveAveData") {
       const double mean = s.plist.cols() > 0 ? s.plist.row(i).mean() : std::nan("");
-      out += core::format("%f\t%f\t%i\t %% specimen %i", t, mean * degrees, slab(0), specimen) + "\n";
+      out += core::format("%f\t%f\t%i\t %% specimen %i", t, mean * degrees, slab, specimen) + "\n";
       continue;
     }
     for (int j = 0; j < s.np(i); ++j) {
       const double p = s.plist(i, j) * degrees;
-      out += action == "SaveData" ? core::format("%f\t%f\t%i\t %% specimen %i", t, p, slab(0), specimen) + "\n"
+      out += action == "SaveData" ? core::format("%f\t%f\t%i\t %% specimen %i", t, p, slab, specimen) + "\n"
                                   : core::format("%f\t%f\n", t, p);
     }
   }
@@ -134,17 +112,7 @@ void define() {
   // The program's stored values, empty at start.
   static State state;
   state = State{};
-  core::Callable c;
-  c.name = "anglepicksw";
-  c.nin = 1;
-  c.nout = 0;
-  c.body = [](const core::Values& args, int) -> core::Values {
-    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
-    if (action == nullptr) throw core::Error("anglepicksw needs an action name");
-    anglepicksw(shell::host(), state, *action);
-    return {};
-  };
-  core::define(std::move(c));
+  shell::defineswitch("anglepicksw", [](shell::Host& host, const std::string& action) { anglepicksw(host, state, action); });
 }
 
 } // namespace anglepick

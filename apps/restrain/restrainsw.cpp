@@ -2,13 +2,12 @@
 
 #include "apps/restrain/retro.h"
 #include "apps/restrain/wellman.h"
-#include "core/callables.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
-#include "core/text_number.h"
 #include "core/tps_file.h"
+#include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
@@ -26,17 +25,7 @@ const char* const title = "Wellman Ellipse Calculation";
 
 // The number typed in an edit box; `what` says what the box is for.
 double boxnumber(shell::Host& host, const char* tag, const char* what, bool whole = false) {
-  const std::vector<std::string> rows = host.string(tag);
-  const std::string text = rows.empty() ? "" : rows.front();
-  Eigen::MatrixXd value;
-  try {
-    value = core::str2num(text);
-  } catch (const core::Error&) {
-  }
-  if (value.size() != 1 || !std::isfinite(value(0)) || (whole && value(0) != std::floor(value(0))))
-    throw core::Error(std::string("The box ") + tag + " (" + what + ") holds '" + text + "', which is not " +
-                      (whole ? "a whole number" : "a number"));
-  return value(0);
+  return shell::boxnumber(host, tag, what, whole ? shell::Number::Whole : shell::Number::Any);
 }
 
 void require(bool loaded, const char* what) {
@@ -96,20 +85,7 @@ void load(shell::Host& host, State& s) {
   shell::showshape(host.axes(), s.reference, "k+");
 }
 
-void loadtps(shell::Host& host, State& s) {
-  const core::TpsFile tps = shell::gettpsfile2(host, 1);
-  s.rdata = tps.y;
-  const Eigen::Index m = s.rdata.rows(), k = s.rdata.cols() / 2;
-  host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,
-                                                      core::format("Total of %3.0d Specimens", m),
-                                                      core::format("Landmarks= %3.0d", k)});
-  const core::Superimposition sup = core::getconsensuspca(s.rdata);
-  s.data = sup.xpt;
-  shell::showshape(host.axes(), s.data, "bo");
-  shell::showshape(host.axes(), sup.y, "rv");
-  for (Eigen::Index j = 0; j < s.data.cols() / 2; ++j)
-    host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
-}
+void loadtps(shell::Host& host, State& s) { s.data = shell::loadtpsplotted(host, s.rdata).xpt; }
 
 void requireresult(const State& s) {
   require(s.ydata.size() > 0, "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
@@ -274,17 +250,7 @@ void define() {
   static State state;
   state = State{};
   definewellpenalty2();
-  core::Callable c;
-  c.name = "restrainsw";
-  c.nin = 1;
-  c.nout = 0;
-  c.body = [](const core::Values& args, int) -> core::Values {
-    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
-    if (action == nullptr) throw core::Error("restrainsw needs an action name");
-    restrainsw(shell::host(), state, *action);
-    return {};
-  };
-  core::define(std::move(c));
+  shell::defineswitch("restrainsw", [](shell::Host& host, const std::string& action) { restrainsw(host, state, action); });
 }
 
 } // namespace restrain

@@ -1,12 +1,11 @@
 #include "apps/symrestore/symsw.h"
 
 #include "apps/symrestore/symmetry.h"
-#include "core/callables.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
-#include "core/text_number.h"
+#include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
@@ -69,28 +68,12 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
 }
 
 double strainratio(shell::Host& host) {
-  const std::vector<std::string> rows = host.string("StrainBox");
-  const std::string text = rows.empty() ? "" : rows.front();
-  Eigen::MatrixXd v;
-  try {
-    v = core::str2num(text);
-  } catch (const core::Error&) {
-  }
-  if (v.size() != 1 || !(v(0) > 0) || !std::isfinite(v(0)))
-    throw core::Error("The box StrainBox (strain ratio) holds '" + text + "', which is not a positive number");
-  return v(0);
+  return shell::boxnumber(host, "StrainBox", "strain ratio", shell::Number::Positive);
 }
 
 void undeformpca(shell::Host& host, State& s) {
   requiredata(s);
-  const std::vector<std::string> rows = host.string("PCABox");
-  const std::string text = rows.empty() ? "" : rows.front();
-  Eigen::MatrixXd naxis;
-  try {
-    naxis = core::str2num(text);
-  } catch (const core::Error&) {
-    throw core::Error("The box PCABox (axes to remove) holds '" + text + "', which is not a list of axis numbers");
-  }
+  const Eigen::MatrixXd naxis = shell::boxnumbers(host, "PCABox", "axes to remove");
   const Eigen::Index k = s.data.cols() / 2;
   for (Eigen::Index i = 0; i < naxis.size(); ++i)
     if (!(naxis(i) >= 1 && naxis(i) <= static_cast<double>(2 * k - 4)) || naxis(i) != std::floor(naxis(i)))
@@ -139,20 +122,11 @@ void symsw(shell::Host& host, State& s, std::string_view action) {
 }
 
 void define() {
+  // The program's stored values, empty at start.
   static State state;
   state = State{};
   defineobjectives();
-  core::Callable c;
-  c.name = "symsw";
-  c.nin = 1;
-  c.nout = 0;
-  c.body = [](const core::Values& args, int) -> core::Values {
-    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
-    if (action == nullptr) throw core::Error("symsw needs an action name");
-    symsw(shell::host(), state, *action);
-    return {};
-  };
-  core::define(std::move(c));
+  shell::defineswitch("symsw", [](shell::Host& host, const std::string& action) { symsw(host, state, action); });
 }
 
 } // namespace symrestore

@@ -1,10 +1,9 @@
 #include "apps/tectsim/tsswitch.h"
 
-#include "core/callables.h"
 #include "core/error.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
-#include "core/text_number.h"
+#include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
@@ -15,19 +14,6 @@
 namespace tectsim {
 
 namespace {
-
-// The number (or, with `list`, the numbers) typed in an edit box.
-Eigen::MatrixXd boxvalue(shell::Host& host, const char* tag, const char* what, bool list = false) {
-  const std::vector<std::string> rows = host.string(tag);
-  const std::string text = rows.empty() ? "" : rows.front();
-  try {
-    Eigen::MatrixXd v = core::str2num(text);
-    if ((list || v.size() == 1) && v.allFinite()) return v;
-  } catch (const core::Error&) {
-  }
-  throw core::Error(std::string("The box ") + tag + " (" + what + ") holds '" + text + "', which is not " +
-                    (list ? "a list of numbers" : "a number"));
-}
 
 void load(shell::Host& host, State& s, bool second) {
   const shell::Loaded in = shell::mfload(host);
@@ -62,14 +48,14 @@ void show(shell::Host& host, const Eigen::MatrixXd& set, const Eigen::MatrixXd* 
 
 void build(shell::Host& host, State& s) {
   Parameters p;
-  const double nsamp = boxvalue(host, "NumBox", "number of specimens")(0);
-  if (nsamp != std::floor(nsamp) || nsamp < 3 || nsamp > 1e8)
+  const double nsamp = shell::boxnumber(host, "NumBox", "number of specimens", shell::Number::Whole);
+  if (nsamp < 3 || nsamp > 1e8)
     throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
   p.nsamp = static_cast<int>(nsamp);
-  p.noiseamp = boxvalue(host, "AmpBox", "noise amplitude")(0);
-  p.defamp = boxvalue(host, "DefBox", "deformation amount")(0);
-  p.defangle = boxvalue(host, "AngleBox", "deformation angle, degrees")(0);
-  p.npca = boxvalue(host, "NaxisBox", "principal axes to remove", true);
+  p.noiseamp = shell::boxnumber(host, "AmpBox", "noise amplitude");
+  p.defamp = shell::boxnumber(host, "DefBox", "deformation amount", shell::Number::Positive);
+  p.defangle = shell::boxnumber(host, "AngleBox", "deformation angle, degrees");
+  p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove");
   s.models = buildmodels(s.exemplar1, s.exemplar2, p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
@@ -104,19 +90,10 @@ void TSSwitch(shell::Host& host, State& s, std::string_view action) {
 }
 
 void define() {
+  // The program's stored values, empty at start.
   static State state;
   state = State{};
-  core::Callable c;
-  c.name = "TSSwitch";
-  c.nin = 1;
-  c.nout = 0;
-  c.body = [](const core::Values& args, int) -> core::Values {
-    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
-    if (action == nullptr) throw core::Error("TSSwitch needs an action name");
-    TSSwitch(shell::host(), state, *action);
-    return {};
-  };
-  core::define(std::move(c));
+  shell::defineswitch("TSSwitch", [](shell::Host& host, const std::string& action) { TSSwitch(host, state, action); });
 }
 
 } // namespace tectsim

@@ -10,6 +10,16 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+shell::Program program(std::string executable, std::string launcher, std::string switchname,
+                       std::function<void()> define) {
+  shell::Program p;
+  p.executable = std::move(executable);
+  p.launcher = std::move(launcher);
+  p.switchname = std::move(switchname);
+  p.define = std::move(define);
+  return p;
+}
+
 ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layout) : program_(std::move(program)) {
   shell::setheadless(true);
   shell::defineshell(program_);

@@ -7,10 +7,15 @@
 #include "shell/script.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 
 namespace testsupport {
+
+// A program as the tests drive it: its names and what it registers.
+shell::Program program(std::string executable, std::string launcher, std::string switchname,
+                       std::function<void()> define);
 
 class ScriptedProgram {
 public:

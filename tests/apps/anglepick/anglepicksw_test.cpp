@@ -13,15 +13,7 @@
 
 namespace {
 
-shell::Program anglepickprogram() {
-  shell::Program p;
-  p.executable = "anglepick";
-  p.launcher = "Anglepick";
-  p.switchname = "anglepicksw";
-  p.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3"};
-  p.define = anglepick::define;
-  return p;
-}
+shell::Program anglepickprogram() { return testsupport::program("anglepick", "Anglepick", "anglepicksw", anglepick::define); }
 
 std::vector<std::string> lines(const std::filesystem::path& file) {
   std::ifstream in(file);
@@ -86,7 +78,7 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
             "Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens\n"
             "(test.script, line 1: LoadProto)\n");
   EXPECT_EQ(anglepick.run("set SlabBox two\nSaveData x.txt\n").first, 1);
-  EXPECT_EQ(anglepick.errors(), "The slab number 'two' is not a whole number; nothing was written\n"
+  EXPECT_EQ(anglepick.errors(), "The box SlabBox (slab number) holds 'two', which is not a whole number\n"
                                 "(test.script, line 2: SaveData)\n");
   EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
   // A cancelled save writes nothing and is no error.

@@ -15,14 +15,7 @@ using namespace restraintest;
 
 namespace {
 
-shell::Program restrainprogram() {
-  shell::Program p;
-  p.executable = "restrain";
-  p.launcher = "Restrain";
-  p.switchname = "restrainsw";
-  p.define = restrain::define;
-  return p;
-}
+shell::Program restrainprogram() { return testsupport::program("restrain", "Restrain", "restrainsw", restrain::define); }
 
 // The sample's files, written at full precision.
 struct Files : testsupport::ScriptedProgram {

@@ -14,14 +14,7 @@
 
 namespace {
 
-shell::Program symrestoreprogram() {
-  shell::Program p;
-  p.executable = "symrestore";
-  p.launcher = "Symrestore";
-  p.switchname = "symsw";
-  p.define = symrestore::define;
-  return p;
-}
+shell::Program symrestoreprogram() { return testsupport::program("symrestore", "Symrestore", "symsw", symrestore::define); }
 
 // The first 12 lizard heads turned to random bearings and deformed by one
 // strain (axis ratio 1.69 = 1.3^2, long axis at 40 degrees), with their

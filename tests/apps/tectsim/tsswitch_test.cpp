@@ -13,14 +13,7 @@
 
 namespace {
 
-shell::Program tectsimprogram() {
-  shell::Program p;
-  p.executable = "tectsim";
-  p.launcher = "Tectsim";
-  p.switchname = "TSSwitch";
-  p.define = tectsim::define;
-  return p;
-}
+shell::Program tectsimprogram() { return testsupport::program("tectsim", "Tectsim", "TSSwitch", tectsim::define); }
 
 struct Tectsim : testsupport::ScriptedProgram {
   Tectsim() : ScriptedProgram(tectsimprogram()) {
