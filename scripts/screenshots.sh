@@ -24,10 +24,29 @@ shoot symrestore symrestore.png
 shoot tectsim tectsim.png
 shoot tectsim results.png AuxBox
 
-# Anglepick after measuring the lizard heads with their protocol.
-script=$(mktemp)
-printf 'LoadData examples/lizards_podarcis/lizards.tps\nLoadProto examples/lizards_podarcis/protocol.txt\n' > "$script"
-env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x900x24" build/bin/anglepick --quiet --run "$script" \
-  --screenshot "$out/anglepick-protocol.png"
-rm -f "$script"
-echo "wrote $out/anglepick-protocol.png"
+# Each program at work on the bundled samples: a script runs first, then
+# the window is pictured as the script left it.
+at_work() { # program, picture, script text, [window]
+  local script extra=()
+  script=$(mktemp)
+  printf '%b' "$3" > "$script"
+  [ $# -gt 3 ] && extra=(--window "$4")
+  env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x900x24" build/bin/"$1" --quiet --seed 1 --run "$script" \
+    --screenshot "$out/$2" "${extra[@]}" > /dev/null
+  rm -f "$script"
+  echo "wrote $out/$2"
+}
+sample=examples/deformed_sample
+at_work anglepick anglepick-protocol.png \
+  "LoadData examples/lizards_podarcis/lizards.tps\nLoadProto examples/lizards_podarcis/protocol.txt\n"
+tmp=$(mktemp -d)
+at_work anglepick anglepick-sample.png \
+  "LoadData $sample/deformed.tps\nLoadProto $sample/protocol.txt\nSaveData $tmp/all.txt\nSaveAveData $tmp/means.txt\n"
+at_work restrain restrain-wellman.png "LoadAllTP $tmp/all.txt\nDoWellman\n"
+at_work restrain restrain-retro.png \
+  "LoadTPS $sample/deformed.tps\nLoadDataTP $tmp/means.txt\nLoadAllTP $tmp/all.txt\nset BaseBox1 1\nset BaseBox2 4\nDoRetro\n"
+at_work symrestore symrestore-undeform.png "LoadData $sample/deformed.txt\nLoadProto $sample/pairs.txt\nRetroStrain\n"
+stats="Load1 examples/tectsim/start.txt\nLoad2 examples/tectsim/end.txt\nset NumBox 100\nBuildModels\nShowDNData\nDoStats\n"
+at_work tectsim tectsim-experiment.png "$stats"
+at_work tectsim results-report.png "$stats" AuxBox
+rm -rf "$tmp"

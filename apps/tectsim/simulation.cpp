@@ -97,6 +97,12 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
   if (p.nsamp < 3) throw core::Error("An experiment needs at least 3 specimens; the number asked for is " + std::to_string(p.nsamp));
   if (!(p.noiseamp >= 0)) throw core::Error("The noise amplitude must be zero or a positive number");
   if (!(p.defamp > 0) || !std::isfinite(p.defamp)) throw core::Error("The deformation amount must be a positive number");
+  // The deformation's D has determinant cos 2a: at 45 degrees (and every
+  // quarter turn from it) it flattens every specimen onto a line.
+  if (std::abs(std::cos(2 * 3.141592653589793 * p.defangle / 180)) < 1e-9)
+    throw core::Error("A deformation angle of " + core::format("%g", p.defangle) +
+                      " degrees flattens every specimen onto a line (the deformation's determinant is cos 2a = 0); "
+                      "choose another angle");
 
   Eigen::MatrixXd stack(3 * exemplar1.rows(), exemplar1.cols());
   stack << exemplar1, exemplar1, exemplar1;
