@@ -189,7 +189,9 @@ void layout(QCustomPlot* p) {
 
 // The box around every plottable and every text anchor; QCustomPlot's own
 // rescaleAxes() ignores items. A side of zero length is opened to half the
-// other side's length, or to ±1 when everything is one point.
+// other side's length, or to ±1 when everything is one point. Each side
+// then gets a margin of 3 % of its length, so that markers and labels at
+// the edge of the data are drawn whole.
 std::optional<Limits> fitlimits(QCustomPlot* p) {
   double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
   const auto take = [&](QCPRange x, QCPRange y) {
@@ -209,7 +211,8 @@ std::optional<Limits> fitlimits(QCustomPlot* p) {
   if (x0 > x1) return std::nullopt;
   const double wx = x1 - x0, wy = y1 - y0;
   const double hx = wx > 0 ? 0 : (wy > 0 ? wy / 2 : 1), hy = wy > 0 ? 0 : (wx > 0 ? wx / 2 : 1);
-  return Limits{x0 - hx, x1 + hx, y0 - hy, y1 + hy};
+  const double mx = 0.03 * (wx + 2 * hx), my = 0.03 * (wy + 2 * hy);
+  return Limits{x0 - hx - mx, x1 + hx + mx, y0 - hy - my, y1 + hy + my};
 }
 
 // Widens one axis of `base` about its centre until a data unit spans as

@@ -181,7 +181,7 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
 }
 
 // Qt's own notices that carry nothing for a user (the offscreen platform's
-// remark on size hints, the runtime folder fallback) are kept off the
+// remarks on what it cannot do with windows, the runtime folder fallback) are kept off the
 // console; everything else goes where Qt would send it.
 QtMessageHandler& qtdefault() {
   static QtMessageHandler h = nullptr;
@@ -189,7 +189,7 @@ QtMessageHandler& qtdefault() {
 }
 
 void filterqt(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
+  if (message.contains("This plugin does not support") || message.contains("XDG_RUNTIME_DIR")) return;
   if (qtdefault() != nullptr) qtdefault()(type, context, message);
 }
 

@@ -32,9 +32,15 @@ std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
   const core::Superimposition s = core::getconsensus(x);
   const Eigen::MatrixXd pwscore = warp::getpw_arbit(s.y, s.xpt);
   const Eigen::Index m = pwscore.rows(), n = pwscore.cols();
+  const Eigen::Index p = n - 1;
+  if (m <= p + 1)
+    return "\n" + label + " \nWilks Lambda cannot be computed: " + std::to_string(m) + " specimens leave no degrees of " +
+           "freedom for " + std::to_string(p) + " shape variables (more than " + std::to_string(p + 1) +
+           " specimens are needed)";
   if (stats::wilkssingular(pwscore))
-    return "\n" + label + " \nWilks Lambda cannot be computed: the " + std::to_string(m) + " specimens give a singular " +
-           "total matrix for " + std::to_string(n - 1) + " shape variables (more specimens than variables are needed)";
+    return "\n" + label + " \nWilks Lambda cannot be computed: the " + std::to_string(m) + " specimens vary in " +
+           "fewer independent directions than the " + std::to_string(p) + " shape variables, so their total matrix " +
+           "is singular";
   const Eigen::RowVectorXd f = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
   const double plevel = 1 - stats::fcdf(f(1), f(2), f(3));
   return "\n" + label + core::format(wilksformat, f(0), f(1), 1 - f(0), f(2), f(3), plevel);
