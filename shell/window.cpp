@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "shell/names.h"
+#include "shell/plot_axes.h"
 
 #include <QAbstractButton>
 #include <QBuffer>
@@ -129,6 +130,9 @@ Figure::Figure(std::string name, QWidget* form, std::vector<QObject*> objects)
 
   objects_.reserve(objects.size());
   for (QObject* o : objects) objects_.emplace_back(o);
+  // The plot area looks as it will once something is drawn in it (white,
+  // boxed, no grid) from the moment the window opens.
+  if (QCustomPlot* p = plot()) PlotAxes{p};
 }
 
 std::vector<QObject*> Figure::objects() const {
