@@ -121,7 +121,9 @@ Figure::Figure(std::string name, QWidget* form, std::vector<QObject*> objects)
   bar_->hide();
   cancelbutton_ = new QPushButton(tr("Cancel"), this);
   cancelbutton_->setToolTip(tr("Stop the running action; it then changes nothing"));
+  cancelbutton_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   cancelbutton_->hide();
+  if (row->count() == 0) row->addStretch(1); // the layout's own status line sits above
   QObject::connect(cancelbutton_, &QPushButton::clicked, this, [this] { cancel_ = true; });
   row->addWidget(bar_);
   row->addWidget(cancelbutton_);
@@ -149,6 +151,7 @@ QString Figure::status() const { return status_->text(); }
 
 void Figure::showprogress(const QString& what, double fraction) {
   status_->setText(what);
+  progresstext_ = what;
   bar_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000));
   bar_->show();
   cancelbutton_->show();
@@ -157,6 +160,11 @@ void Figure::showprogress(const QString& what, double fraction) {
 void Figure::hideprogress() {
   bar_->hide();
   cancelbutton_->hide();
+  // The progress report goes with the bar, unless an error has taken its
+  // place; a cancelled action says so.
+  if (!progresstext_.isEmpty() && status_->text() == progresstext_)
+    status_->setText(cancel_ ? tr("Cancelled: nothing was changed") : QString());
+  progresstext_.clear();
 }
 
 void setcallbackrunner(CallbackRunner r) { runner() = std::move(r); }

@@ -55,6 +55,7 @@ private:
   QLabel* status_ = nullptr;
   QProgressBar* bar_ = nullptr;
   QPushButton* cancelbutton_ = nullptr;
+  QString progresstext_;
   bool cancel_ = false;
 };
 
