@@ -17,3 +17,16 @@ if(TECTO_SANITIZE)
   target_compile_options(tecto_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(tecto_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# A subsystem's static library from every .cpp of its folder, with its
+# tectomorph:: alias; nothing when the folder has no sources yet.
+function(tecto_add_library name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_library(${name} STATIC ${sources})
+  add_library(tectomorph::${name} ALIAS ${name})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARGN} PRIVATE tectomorph::options)
+endfunction()

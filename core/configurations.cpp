@@ -58,4 +58,14 @@ Eigen::VectorXd centsize(const Eigen::MatrixXd& x) {
   return sizes;
 }
 
+Eigen::Matrix2d rotation(double angle) {
+  Eigen::Matrix2d r;
+  r << std::cos(angle), -std::sin(angle), std::sin(angle), std::cos(angle);
+  return r;
+}
+
+Eigen::Matrix2d purestrain(double angle, double along) {
+  return rotation(angle) * Eigen::Vector2d(along, 1 / along).asDiagonal() * rotation(-angle);
+}
+
 } // namespace core

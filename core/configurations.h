@@ -32,4 +32,13 @@ Eigen::RowVector2d centpos(const Eigen::MatrixXd& x);
 // centroid, not divided by k.
 Eigen::VectorXd centsize(const Eigen::MatrixXd& x);
 
+// The turn counter-clockwise by `angle` radians, acting on landmark
+// columns (x, y) of a vertex matrix.
+Eigen::Matrix2d rotation(double angle);
+
+// The area-preserving pure strain that multiplies lengths along the
+// direction at `angle` radians (counter-clockwise from +x) by `along` and
+// lengths across it by 1 / along.
+Eigen::Matrix2d purestrain(double angle, double along);
+
 } // namespace core

@@ -122,12 +122,7 @@ Figure* programwindow() {
 
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
-  if (p.controlcolour) {
-    QPalette palette = f->palette();
-    palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-    f->setPalette(palette);
-    f->setAutoFillBackground(true);
-  }
+  if (p.controlcolour) usecontrolcolour(f);
   guidata(f, guihandles(f));
 }
 

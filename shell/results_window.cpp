@@ -5,18 +5,12 @@
 #include "core/text_format.h"
 #include "shell/window.h"
 
-#include <QApplication>
-#include <QPalette>
 
 namespace shell {
 
 void AuxBox() {
   Figure* figure = openfig("AuxBox", "reuse");
-  // The window takes the colour of the controls, so it reads as one panel.
-  QPalette palette = figure->palette();
-  palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
-  figure->setPalette(palette);
-  figure->setAutoFillBackground(true);
+  usecontrolcolour(figure);
   guidata(figure, guihandles(figure));
 }
 

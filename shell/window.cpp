@@ -5,6 +5,8 @@
 #include "shell/plot_axes.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QPalette>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -302,6 +304,13 @@ std::vector<QObject*> findobj(std::string_view tag) {
     for (QObject* o : f->objects())
       if (o->objectName() == t) found.push_back(o);
   return found;
+}
+
+void usecontrolcolour(QWidget* window) {
+  QPalette palette = window->palette();
+  palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+  window->setPalette(palette);
+  window->setAutoFillBackground(true);
 }
 
 std::map<std::string, std::any>& rootappdata() {

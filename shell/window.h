@@ -116,6 +116,10 @@ std::vector<Figure*> figures();
 // Every object of every open window whose Tag equals tag.
 std::vector<QObject*> findobj(std::string_view tag);
 
+// Gives a window the background colour of the controls, so that it reads
+// as one panel (Symrestore's window and the results window).
+void usecontrolcolour(QWidget* window);
+
 // Application data of the root (the screen): the singleton registry lives
 // here under "<name>_SINGLETON_handle" cut to 31 characters.
 std::map<std::string, std::any>& rootappdata();

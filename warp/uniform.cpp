@@ -83,9 +83,7 @@ Eigen::RowVectorXd asrow(const Eigen::MatrixXd& x) { return Eigen::Map<const Eig
 
 Eigen::RowVectorXd formrotate(const Eigen::MatrixXd& x, double theta) {
   if (x.size() == 0) throw core::Error("formrotate: the specimen row is empty");
-  Eigen::Matrix2d r;
-  r << std::cos(theta), -std::sin(theta), std::sin(theta), std::cos(theta);
-  const Eigen::MatrixXd vx = (r * core::vertxy(x)).transpose();
+  const Eigen::MatrixXd vx = (core::rotation(theta) * core::vertxy(x)).transpose();
   return core::xyfromvert(vx, x(x.size() - 1));
 }
 

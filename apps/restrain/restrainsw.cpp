@@ -23,9 +23,16 @@ namespace {
 constexpr double todegrees = 180 / std::numbers::pi;
 const char* const title = "Wellman Ellipse Calculation";
 
-// The number typed in an edit box; `what` says what the box is for.
-double boxnumber(shell::Host& host, const char* tag, const char* what, bool whole = false) {
-  return shell::boxnumber(host, tag, what, whole ? shell::Number::Whole : shell::Number::Any);
+// The baseline landmarks typed in BaseBox1 and BaseBox2.
+std::pair<int, int> baseline(shell::Host& host) {
+  return {static_cast<int>(shell::boxnumber(host, "BaseBox1", "first baseline landmark", shell::Number::Whole)),
+          static_cast<int>(shell::boxnumber(host, "BaseBox2", "second baseline landmark", shell::Number::Whole))};
+}
+
+// The user's strain: R from UserR and theta' (degrees) from UserTheta.
+std::pair<double, double> typedstrain(shell::Host& host) {
+  const double theta = shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
+  return {shell::boxnumber(host, "UserR", "strain ratio R"), theta};
 }
 
 void require(bool loaded, const char* what) {
@@ -148,7 +155,7 @@ void dowellman(shell::Host& host, const State& s) {
 }
 
 void permutewellman(shell::Host& host, const State& s) {
-  const double nperms = boxnumber(host, "PBox", "number of permutations", true);
+  const double nperms = shell::boxnumber(host, "PBox", "number of permutations", shell::Number::Whole);
   requirealltp(s);
   const Eigen::Index m = s.alltp.rows();
   host.axes().cla();
@@ -173,8 +180,7 @@ void permutewellman(shell::Host& host, const State& s) {
 }
 
 void doretro(shell::Host& host, State& s) {
-  const int b1 = static_cast<int>(boxnumber(host, "BaseBox1", "first baseline landmark", true));
-  const int b2 = static_cast<int>(boxnumber(host, "BaseBox2", "second baseline landmark", true));
+  const auto [b1, b2] = baseline(host);
   requirealltp(s);
   requirematchingangles(s);
   const AnalyticFit a = analyticfit(s.alltp);
@@ -191,10 +197,8 @@ void doretro(shell::Host& host, State& s) {
 }
 
 void doretrouser(shell::Host& host, State& s) {
-  const int b1 = static_cast<int>(boxnumber(host, "BaseBox1", "first baseline landmark", true));
-  const int b2 = static_cast<int>(boxnumber(host, "BaseBox2", "second baseline landmark", true));
-  const double theta = boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
-  const double R = boxnumber(host, "UserR", "strain ratio R");
+  const auto [b1, b2] = baseline(host);
+  const auto [R, theta] = typedstrain(host);
   userstrain(R, theta); // rejects R <= 0 before anything changes
   requirealltp(s);
   requirematchingangles(s);
@@ -213,8 +217,7 @@ void doretrouser(shell::Host& host, State& s) {
 }
 
 void userretrotps(shell::Host& host, State& s) {
-  const double theta = boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
-  const double R = boxnumber(host, "UserR", "strain ratio R");
+  const auto [R, theta] = typedstrain(host);
   require(s.rdata.size() > 0, "Load a TPS file first (LoadTPS)");
   Retro5 r = retro_wellman5(s.rdata, R, theta);
   host.axes().cla();

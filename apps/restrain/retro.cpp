@@ -16,12 +16,6 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-Eigen::Matrix2d turn(double angle) {
-  Eigen::Matrix2d r;
-  r << std::cos(angle), -std::sin(angle), std::sin(angle), std::cos(angle);
-  return r;
-}
-
 } // namespace
 
 Eigen::Matrix2d userstrain(double R, double thetadeg) {
@@ -29,9 +23,7 @@ Eigen::Matrix2d userstrain(double R, double thetadeg) {
     throw core::Error("The strain ratio R must be a positive number; it is " + core::format("%g", R));
   if (!std::isfinite(thetadeg)) throw core::Error("The bearing theta' must be a number");
   // The long axis's angle counter-clockwise from +x.
-  const double ct = pi / 2 - thetadeg * pi / 180;
-  const double r = std::sqrt(R);
-  return turn(ct) * Eigen::Vector2d(r, 1 / r).asDiagonal() * turn(-ct);
+  return core::purestrain(pi / 2 - thetadeg * pi / 180, std::sqrt(R));
 }
 
 Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
@@ -47,7 +39,7 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd&
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
     const double a = t(i) * pi / 180;
     // Clockwise by the compass bearing, then the strain taken out.
-    const Eigen::Matrix2d m = rdefmat * turn(-a) * quarter;
+    const Eigen::Matrix2d m = rdefmat * core::rotation(-a) * quarter;
     y.row(i) = core::xyfromvert((m * core::vertxy(xbc.row(i))).transpose(), 1);
   }
   return y;

@@ -20,21 +20,15 @@ namespace symrestore {
 
 namespace {
 
-Eigen::Matrix2d turn(double a) {
-  Eigen::Matrix2d r;
-  r << std::cos(a), -std::sin(a), std::sin(a), std::cos(a);
-  return r;
-}
-
 // The strain of tectparam2: any area-preserving linear map, written as a
 // turn, a stretch by s along x and 1/s along y, and another turn.
-Eigen::Matrix2d freestrain(const Eigen::VectorXd& p) { return turn(p(0)) * Eigen::Vector2d(p(1), 1 / p(1)).asDiagonal() * turn(p(2)); }
+Eigen::Matrix2d freestrain(const Eigen::VectorXd& p) {
+  return core::rotation(p(0)) * Eigen::Vector2d(p(1), 1 / p(1)).asDiagonal() * core::rotation(p(2));
+}
 
 // The strain of tectparam6: shortening by 1/e along the direction at
 // angle theta, lengthening by e across it.
-Eigen::Matrix2d orientedstrain(double theta, double e) {
-  return turn(theta) * Eigen::Vector2d(1 / e, e).asDiagonal() * turn(-theta);
-}
+Eigen::Matrix2d orientedstrain(double theta, double e) { return core::purestrain(theta, 1 / e); }
 
 // Every point of a set (rows) through a 2 x 2 map.
 Eigen::MatrixX2d apply(const Eigen::Matrix2d& m, const Eigen::MatrixXd& set) { return set.leftCols(2) * m.transpose(); }
@@ -62,25 +56,38 @@ std::string landmarklist(const std::vector<int>& list) {
   return out;
 }
 
+// The halves of every specimen.
+struct Sides {
+  std::vector<Eigen::MatrixXd> D, E;
+};
+
+Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
+  Sides s;
+  for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    Eigen::MatrixXd D(lmlist.rows(), 2), E(lmlist.rows(), 2);
+    for (Eigen::Index j = 0; j < lmlist.rows(); ++j) {
+      const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
+      D.row(j) << x(i, 2 * a), x(i, 2 * a + 1);
+      E.row(j) << x(i, 2 * b), x(i, 2 * b + 1);
+    }
+    s.D.push_back(std::move(D));
+    s.E.push_back(std::move(E));
+  }
+  return s;
+}
+
 // The loop shared by the three fixes: fit each specimen's halves and
 // assemble the symmetric specimen from them.
 template <class Fit>
-Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Fit fit) {
+Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Sides& s, Fit fit) {
   const Eigen::Index m = x.rows(), n = x.cols(), ml = lmlist.rows();
-  checkpairs(lmlist, n / 2);
   const auto M = static_cast<Eigen::Index>(lmlist.leftCols(2).maxCoeff());
   Restored out;
   out.y = Eigen::MatrixXd::Zero(m, 2 * M + 1);
   out.Lset.resize(m, 2 * ml + 1);
   out.Rset.resize(m, 2 * ml + 1);
-  Eigen::MatrixXd D(ml, 2), E(ml, 2);
   for (Eigen::Index i = 0; i < m; ++i) {
-    for (Eigen::Index j = 0; j < ml; ++j) {
-      const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
-      D.row(j) << x(i, 2 * a), x(i, 2 * a + 1);
-      E.row(j) << x(i, 2 * b), x(i, 2 * b + 1);
-    }
-    const Halves h = fit(D, E);
+    const Halves h = fit(s.D[static_cast<std::size_t>(i)], s.E[static_cast<std::size_t>(i)]);
     for (Eigen::Index j = 0; j < ml; ++j) {
       const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
       if (a == b) {
@@ -159,26 +166,6 @@ Eigen::VectorXd identitystrain() {
   Eigen::VectorXd p(5);
   p << 0, 1, 0, 0, 0;
   return p;
-}
-
-// The halves of every specimen.
-struct Sides {
-  std::vector<Eigen::MatrixXd> D, E;
-};
-
-Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
-  Sides s;
-  for (Eigen::Index i = 0; i < x.rows(); ++i) {
-    Eigen::MatrixXd D(lmlist.rows(), 2), E(lmlist.rows(), 2);
-    for (Eigen::Index j = 0; j < lmlist.rows(); ++j) {
-      const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
-      D.row(j) << x(i, 2 * a), x(i, 2 * a + 1);
-      E.row(j) << x(i, 2 * b), x(i, 2 * b + 1);
-    }
-    s.D.push_back(std::move(D));
-    s.E.push_back(std::move(E));
-  }
-  return s;
 }
 
 // The one free strain that makes the specimens of a bed most symmetric
@@ -340,15 +327,17 @@ std::optional<std::pair<int, int>> axisrows(const Eigen::MatrixXd& lmlist) {
 
 Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   checkpairs(lmlist, x.cols() / 2);
-  const Eigen::VectorXd common = commonfreestrain(sides(x, lmlist));
-  return restore(x, lmlist, [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) { return tectparam2(D, E, common); });
+  const Sides halves = sides(x, lmlist);
+  const Eigen::VectorXd common = commonfreestrain(halves);
+  return restore(x, lmlist, halves,
+                 [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) { return tectparam2(D, E, common); });
 }
 
 std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   checkpairs(lmlist, x.cols() / 2);
   const auto axis = axisrows(lmlist);
   if (!axis) return std::nullopt;
-  return restore(x, lmlist, [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) {
+  return restore(x, lmlist, sides(x, lmlist), [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) {
     Halves h = tectuni(D, E, axis->first, axis->second);
     h.L = core::vertxy(h.L).transpose();
     h.R = core::vertxy(h.R).transpose();
@@ -361,13 +350,15 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   if (!axisrows(lmlist)) return std::nullopt;
   if (!(eststrain > 0) || !std::isfinite(eststrain))
     throw core::Error("The strain ratio must be a positive number; it is " + core::format("%g", eststrain));
-  const double common = commonorientation(sides(x, lmlist), eststrain);
-  return restore(x, lmlist,
+  const Sides halves = sides(x, lmlist);
+  const double common = commonorientation(halves, eststrain);
+  return restore(x, lmlist, halves,
                  [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) { return tectparam6(D, E, eststrain, common); });
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {
-  return core::xyfromvert((turn(theta) * core::vertxy(x)).transpose(), x(x.size() - 1));
+  // The same turn as formrotate of the uniform components.
+  return warp::formrotate(x, theta);
 }
 
 } // namespace symrestore

@@ -82,9 +82,7 @@ Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata
   Eigen::MatrixXd ynewc(m, n), ynewn(m, n);
   for (Eigen::Index i = 0; i < m; ++i) {
     const double r = 6.283185307179586 * core::rand01();
-    Eigen::Matrix2d q;
-    q << std::cos(r), -std::sin(r), std::sin(r), std::cos(r);
-    const Eigen::Matrix2d map = edef * q;
+    const Eigen::Matrix2d map = edef * core::rotation(r);
     ynewc.row(i) = core::xyfromvert((map * core::vertxy(dcdata.row(i))).transpose(), dcdata(i, n - 1));
     ynewn.row(i) = core::xyfromvert((map * core::vertxy(dndata.row(i))).transpose(), dndata(i, n - 1));
   }
