@@ -51,9 +51,9 @@ struct Style {
   char marker = 0; // 0: a solid line instead of markers
 };
 
-// The letters' colours are MATLAB's, except green: pure green (0, 1, 0) is
-// barely visible on white at landmark-marker sizes, so 'g' is the darker
-// (0, 0.5, 0) that MATLAB itself uses for its own plot lines.
+// Each colour letter names one saturated colour: b blue, r red, k black,
+// and so on. Green is the exception: pure green (0, 1, 0) is barely visible
+// on white at landmark-marker sizes, so 'g' is the darker (0, 0.5, 0).
 std::optional<QColor> colourof(char c) {
   switch (c) {
   case 'b': return QColor(0, 0, 255);
@@ -107,9 +107,10 @@ QPainterPath star(int points, double inner) {
   return path;
 }
 
-// Markers are clipped to the whole widget rather than to the axis box:
-// like MATLAB, a marker whose point lies on the limits is drawn whole, over
-// the axis line, instead of being cut in half. (QCPCurve itself skips
+// Markers are clipped to the whole widget rather than to the axis box: a
+// landmark whose point lies on the limits (automatic limits put the extreme
+// landmarks there) is drawn whole, over the axis line, instead of being cut
+// in half. (QCPCurve itself skips
 // markers whose points lie off the limits.)
 //
 // A marker drawn at the same pixel as an earlier one of the same plottable
@@ -150,8 +151,8 @@ QCPScatterStyle scatterof(const Style& s, double pixels) {
   const auto shape = [&](S::ScatterShape shape) { return S(shape, pen, Qt::NoBrush, pixels); };
   const auto custom = [&](const QPainterPath& path) { return S(path, pen, Qt::NoBrush, pixels); };
   switch (s.marker) {
-  // MATLAB draws '.' at a third of the marker size; at least 2 pixels keeps
-  // it visible at the suite's 3 points.
+  // A point marker is a small dot, a third of the marker size, so that dense
+  // clouds stay readable; at least 2 pixels keeps it visible at 3 points.
   case '.': return S(S::ssDisc, pen, Qt::NoBrush, std::max(pixels / 3, 2.0));
   case 'o': return shape(S::ssCircle);
   case '+': return shape(S::ssPlus);
@@ -286,7 +287,7 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   if (x.size() != y.size())
     throw core::Error("Cannot plot " + std::to_string(x.size()) + " x values against " + std::to_string(y.size()) +
                       " y values");
-  if (!state_->hold) { // a fresh axes, as MATLAB's plot gives without hold
+  if (!state_->hold) { // without hold, each plot call starts the axes afresh
     plot_->clearPlottables();
     plot_->clearItems();
     state_->autolimits = true;
@@ -320,7 +321,7 @@ void PlotAxes::text(double x, double y, std::string_view label) {
   t->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
   t->setText(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())));
   t->setColor(Qt::black);
-  t->setClipToAxisRect(false); // as in MATLAB, a label may run past the box
+  t->setClipToAxisRect(false); // a landmark number beside the box stays readable
   state_->apply();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The Axes of a program window, drawn by a QCustomPlot widget. The axes
-// state that MATLAB-style callers expect to persist between calls (hold,
+// state that the actions expect to persist between plot calls (hold,
 // automatic or fixed limits, equal scaling) lives with the widget, so that
 // every PlotAxes wrapping the same widget sees the same axes, and equal
 // scaling survives a resize of the window.
