@@ -7,7 +7,9 @@
 # and a picture of every plot lands in one folder (default demo-output/),
 # listed at the end with what each one is.
 #
-# Installs what it needs (as root) and builds the programs first.
+# Installs what it needs (as root) and builds the programs first, then runs
+# scripts/demo-chain.sh on this checkout's own build and examples (the chain
+# alone runs as well from an installation, with no build tools).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -15,145 +17,6 @@ out=${1:-demo-output}
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build -j "$(nproc)" --target anglepick restrain symrestore tectsim superimpose
-export QT_QPA_PLATFORM=offscreen
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
-bin="$here/build/bin"
-sample="$here/examples/deformed_sample"
-manifest=()
-note() { manifest+=("$1|$2"); } # file, what it is
-truth() { awk -v k="$1" '$1 == k { print $2 }' "$sample/truth.txt"; }
-
-cd "$out"
-echo "== The sample: 60 trilobite-like cephala on one slab, deformed by R = $(truth R), theta' = $(truth "theta'") (examples/deformed_sample)"
-
-echo
-echo "== Anglepick: midline bearing t and pair angles p of every specimen"
-cat > anglepick.script <<SCRIPT
-LoadData $sample/deformed.tps
-plot anglepick-specimens.png
-LoadProto $sample/protocol.txt
-plot anglepick-protocol.png
-set SlabBox 1
-SaveData angles-all.txt
-SaveDataBirch angles-birch.txt
-SaveAveData angles-means.txt
-SCRIPT
-"$bin/anglepick" --quiet --run anglepick.script
-note anglepick.script "the Anglepick script that was run"
-note anglepick-specimens.png "Anglepick: the specimens superimposed on their principal axes, the numbered consensus"
-note anglepick-protocol.png "Anglepick: the protocol drawn on the consensus (midline triangles, pair lines)"
-note angles-all.txt "every (t, p) pair with slab and specimen number (degrees)"
-note angles-birch.txt "every (t, p) pair, two columns (Birch layout)"
-note angles-means.txt "per specimen: t and the mean p (the per-specimen angles Restrain reads)"
-
-echo
-echo "== Restrain: the Wellman strain ellipse, its permutation test, retrodeformation"
-echo "   true strain: R = $(truth R), theta' = $(truth "theta'")"
-cat > restrain.script <<SCRIPT
-LoadTPS $sample/deformed.tps
-LoadDataTP angles-means.txt
-LoadAllTP angles-all.txt
-DoWellman
-plot restrain-wellman.png
-set PBox 1000
-PermuteWellman
-set BaseBox1 1
-set BaseBox2 4
-DoRetro
-plot restrain-retro.png
-Save restrain-retrodeformed.txt
-set UserR $(truth R)
-set UserTheta $(truth "theta'")
-DoRetroUser
-plot restrain-retro-user.png
-Save restrain-retrodeformed-true-strain.txt
-SCRIPT
-"$bin/restrain" --quiet --seed 1 --run restrain.script | tee restrain-report.txt
-note restrain.script "the Restrain script that was run (seed 1)"
-note restrain-report.txt "Restrain's message boxes: analytic and numerical fits, permutation ranges"
-note restrain-wellman.png "Restrain: the Wellman construction triangles and the fitted strain axes"
-note restrain-retro.png "Restrain: the TPS data (blue) and their retrodeformation with the fitted strain (green)"
-note restrain-retrodeformed.txt "the specimens retrodeformed with the fitted strain (row format)"
-note restrain-retro-user.png "Restrain: the data and their retrodeformation with the true strain typed in"
-note restrain-retrodeformed-true-strain.txt "the specimens retrodeformed with the true strain (row format)"
-
-echo
-echo "== Symrestore: undeformation by symmetry, uniform components and principal components"
-cat > symrestore.script <<SCRIPT
-LoadData $sample/deformed.txt
-plot symrestore-loaded.png
-LoadProto $sample/pairs.txt
-UnDeform
-plot symrestore-undeform.png
-Save symrestore-symmetry.txt
-set StrainBox $(truth e)
-RetroStrain
-plot symrestore-retrostrain.png
-Save symrestore-given-strain.txt
-UndeformUni
-plot symrestore-uniform.png
-Save symrestore-uniform.txt
-set PCABox 1
-UndeformPCA
-plot symrestore-pca.png
-Save symrestore-pca.txt
-SCRIPT
-"$bin/symrestore" --quiet --run symrestore.script
-note symrestore.script "the Symrestore script that was run"
-note symrestore-loaded.png "Symrestore: the deformed specimens as loaded"
-note symrestore-undeform.png "Symrestore: made symmetric with a free strain (consensus red, specimens blue)"
-note symrestore-symmetry.txt "the specimens undeformed by symmetry, free strain"
-note symrestore-retrostrain.png "Symrestore: made symmetric with the strain ratio given (e = sqrt R)"
-note symrestore-given-strain.txt "the specimens undeformed by symmetry, given strain ratio"
-note symrestore-uniform.png "Symrestore: the first uniform component between the halves removed"
-note symrestore-uniform.txt "the specimens undeformed by uniform components"
-note symrestore-pca.png "Symrestore: principal axis 1 removed"
-note symrestore-pca.txt "the specimens undeformed by removing principal axis 1"
-
-echo
-echo "== How far each set is from the undeformed form (mean partial Procrustes distance to the template)"
-for f in "$sample/deformed.txt" restrain-retrodeformed.txt restrain-retrodeformed-true-strain.txt \
-         symrestore-symmetry.txt symrestore-given-strain.txt symrestore-uniform.txt symrestore-pca.txt; do
-  printf '   %-42s %s\n' "$(basename "$f")" "$("$bin/superimpose" "$f" --distance-to "$here/examples/tectsim/start.txt")"
-done
-
-echo
-echo "== Tectsim: a simulated assemblage along the path between two exemplar shapes"
-cat > tectsim.script <<SCRIPT
-Load1 $here/examples/tectsim/start.txt
-Load2 $here/examples/tectsim/end.txt
-plot tectsim-exemplars.png
-set NumBox 200
-set AmpBox 0.01
-set DefBox 1.5
-set AngleBox 30
-set NaxisBox 1
-BuildModels
-ShowCData
-plot tectsim-clean.png
-ShowDNData
-plot tectsim-deformed-retrodeformed.png
-SaveCData tectsim-clean.txt
-SaveDNData tectsim-deformed-noisy.txt
-SaveRDNData tectsim-retrodeformed-noisy.txt
-DoStats
-AuxBoxsw tectsim-report.txt
-SCRIPT
-"$bin/tectsim" --quiet --seed 1 --run tectsim.script > tectsim-console.txt
-sed -n '/== Results ==/,$p' tectsim-console.txt
-note tectsim.script "the Tectsim script that was run (seed 1)"
-note tectsim-console.txt "what Tectsim printed, the statistics report included"
-note tectsim-exemplars.png "Tectsim: the two exemplar shapes (start blue, end red)"
-note tectsim-clean.png "Tectsim: the simulated clean specimens, superimposed"
-note tectsim-deformed-retrodeformed.png "Tectsim: deformed noisy specimens (blue) and their retrodeformation (red)"
-note tectsim-clean.txt "the simulated clean specimens; size slot = position along the path"
-note tectsim-deformed-noisy.txt "the deformed noisy specimens (each value written with a leading blank)"
-note tectsim-retrodeformed-noisy.txt "the retrodeformed noisy specimens"
-note tectsim-report.txt "the statistics report saved from the results window"
-
-echo
-echo "== Files in $out"
-for entry in "${manifest[@]}"; do
-  printf '  %-42s %s\n' "${entry%%|*}" "${entry#*|}"
-done
+# The programs just built, never others that happen to be on PATH; a
+# relative OUT is taken from the checkout's root, as it always was.
+bash scripts/demo-chain.sh --bin "$here/build/bin" --examples "$here/examples" -- "$out"
