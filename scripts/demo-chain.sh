@@ -206,6 +206,9 @@ done
 
 echo
 echo "== Tectsim: a simulated assemblage along the path between two exemplar shapes"
+# Tectsim's saves append to a file that exists, so that several runs can
+# gather in one table; a demo run again into the same folder starts afresh.
+rm -f tectsim-clean.txt tectsim-deformed-noisy.txt tectsim-retrodeformed-noisy.txt tectsim-report.txt
 cat > tectsim.script <<SCRIPT
 Load1 $examples/tectsim/start.txt
 Load2 $examples/tectsim/end.txt
