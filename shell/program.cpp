@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "core/about.h"
 #include "core/error.h"
 #include "core/random.h"
 #include "core/text_number.h"
@@ -320,9 +321,7 @@ int run(const Program& p, int argc, char** argv) {
   app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
   app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
       ->type_name("NAME ARGS");
-#ifdef TECTO_VERSION
-  app.set_version_flag("--version", p.executable + " " + TECTO_VERSION);
-#endif
+  app.set_version_flag("--version", core::versiontext(p.executable));
   CLI11_PARSE(app, argc, argv);
 
   // A scripted run needs no display.

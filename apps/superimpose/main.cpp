@@ -3,6 +3,7 @@
 // superimposed specimens. A command-line companion of the window programs
 // for scripted pipelines.
 
+#include "core/about.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
@@ -31,7 +32,8 @@ void save(const std::string& path, const Eigen::MatrixXd& data) {
 } // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Superimpose a landmark data set on its partial Procrustes consensus."};
+  CLI::App app{"Superimpose a landmark data set on its partial Procrustes consensus.", "superimpose"};
+  app.set_version_flag("--version", core::versiontext("superimpose"));
   std::string input, consensus, superimposed, reference;
   bool principal = false;
   app.add_option("input", input, "TPS file (.tps) or row-format file (one specimen per line, size slot last)")
