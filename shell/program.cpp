@@ -5,6 +5,7 @@
 #include "core/random.h"
 #include "core/text_number.h"
 #include "shell/figure_copy.h"
+#include "shell/menus.h"
 #include "shell/names.h"
 #include "shell/results_window.h"
 #include "shell/script.h"
@@ -124,6 +125,8 @@ Figure* programwindow() {
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
   if (p.controlcolour) usecontrolcolour(f);
+  addmenubar(f, p);
+  movegui(f, "onscreen"); // the menu bar made it taller
   guidata(f, guihandles(f));
 }
 
@@ -338,6 +341,9 @@ int run(const Program& p, int argc, char** argv) {
   // written with a decimal point.
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QString::fromStdString(p.executable));
+  // The desktop entry of the program, so that a desktop shows the window
+  // with its installed icon and name.
+  QGuiApplication::setDesktopFileName(QString::fromStdString("org.tectomorph." + p.launcher));
 
   if (seedopt->count() > 0) core::setseed(seed);
   running() = &p;
