@@ -1,0 +1,70 @@
+#pragma once
+// Hostile input, run the way a user meets it: the real programs of this
+// build, started as processes on a script in a fresh folder, so that a
+// crash, a hang, a lost file or a wrong exit status shows as what it is.
+//
+// A case table holds rows of Case; each row says what to lay out in the
+// folder, which script to run, and the verdict it must reach:
+//   - Refused: the run stops with exit status 1, its standard error names
+//     the culprit (every string of `culprit` appears in it), and the files
+//     that were there before are byte for byte what they were;
+//   - Accepted: the run ends with status 0 and `check` (if any) holds.
+// Either way the program must end by itself, with no signal and within the
+// time limit.
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace hostile {
+
+namespace fs = std::filesystem;
+
+// What one run of a program did.
+struct Outcome {
+  bool finished = false; // ended by itself before the time limit
+  bool signalled = false; // ended by a signal (a crash, an abort)
+  int status = -1;        // exit status when it ended normally
+  std::string out, err;   // standard output and standard error
+};
+
+// Runs build/bin/<program> with `args` in `folder`, standard input from
+// `input`; gives up (and kills it) after `limit_ms`.
+Outcome run(const std::string& program, const std::vector<std::string>& args, const fs::path& folder,
+            const std::string& input = "", int limit_ms = 60000);
+
+// A fresh empty folder for one case, removed at the end of the process.
+fs::path scratch(const std::string& name);
+
+// Whole-file text, and a file written with exactly `text`.
+std::string read(const fs::path& path);
+void write(const fs::path& path, const std::string& text);
+
+// Path of a file under examples/ (the bundled sample data).
+std::string example(const std::string& relative);
+
+enum class Verdict { Refused, Accepted };
+
+struct Case {
+  std::string name;                        // a sentence: what the user did
+  std::string program;                     // anglepick, restrain, symrestore, tectsim, superimpose
+  std::map<std::string, std::string> files; // name in the folder -> content, laid out first
+  std::string script;                      // the --run script ("" when args say all)
+  Verdict verdict = Verdict::Refused;
+  std::vector<std::string> culprit;        // Refused: texts standard error must contain
+  std::function<std::string(const fs::path& folder, const Outcome&)> check = {}; // Accepted: "" when right
+  std::vector<std::string> args = {};      // extra arguments (before --run)
+  std::string input = "";                  // standard input
+};
+
+// Runs a case in its own folder and says what was wrong with the outcome,
+// or "" when it reached its verdict.
+std::string judge(const Case& c);
+
+// A printable name for parameterised tests: the case name with every
+// character that is not a letter or digit dropped.
+std::string testname(const Case& c);
+
+} // namespace hostile
