@@ -44,6 +44,12 @@ Eigen::MatrixXd dload(const std::string& fname) {
     if (!scan.bad.empty())
       throw Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
                   std::to_string(scan.bad_column) + ": '" + std::string(scan.bad) + "' is not a number");
+    // NaN and Inf written as such are read as such; a number written with
+    // digits that no double can hold is a damaged value, not infinity.
+    if (!scan.overflow.empty())
+      throw Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+                  std::to_string(scan.overflow_column) + ": '" + std::string(scan.overflow) +
+                  "' is beyond the range of numbers (about 1.8e308)");
     if (scan.count == 0)
       throw Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
     if (rows == 0) cols = scan.count;

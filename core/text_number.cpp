@@ -43,7 +43,7 @@ double out_of_range(std::string_view t) {
 // Reads a whole word as one number; false when any of it is not. Takes an
 // optional sign (from_chars itself refuses '+'), decimal and exponent
 // notation, and NaN/Inf in any case.
-bool parse_number(std::string_view word, double& value) {
+bool parse_number(std::string_view word, double& value, bool* overflowed = nullptr) {
   bool negative = false;
   if (!word.empty() && (word[0] == '+' || word[0] == '-')) {
     negative = word[0] == '-';
@@ -53,8 +53,12 @@ bool parse_number(std::string_view word, double& value) {
   const char* end = word.data() + word.size();
   const auto [ptr, ec] = std::from_chars(word.data(), end, value, std::chars_format::general);
   if (ptr != end) return false;
-  if (ec == std::errc::result_out_of_range) value = out_of_range(word);
-  else if (ec != std::errc()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    value = out_of_range(word);
+    if (overflowed != nullptr) *overflowed = std::isinf(value);
+  } else if (ec != std::errc()) {
+    return false;
+  }
   if (negative) value = -value;
   return true;
 }
@@ -62,19 +66,23 @@ bool parse_number(std::string_view word, double& value) {
 // A colon range a:s:b expanded as the colon operator does. The count takes
 // a tolerance of a few ulps of the bounds, so that 0:0.1:0.3 reaches 0.3
 // although (0.3 - 0) / 0.1 is just below 3; the last value then is b itself.
-void expand_range(double a, double s, double b, std::vector<double>& row, std::string_view text) {
+void expand_range(double a, double s, double b, std::vector<double>& row, std::string_view text, std::size_t& total) {
   if (std::isnan(a) || std::isnan(s) || std::isnan(b)) {
     row.push_back(std::numeric_limits<double>::quiet_NaN());
+    ++total;
     return;
   }
   if (s == 0 || (s > 0 && b < a) || (s < 0 && b > a)) return;
   const double tol = 4 * std::numeric_limits<double>::epsilon() * std::max(std::fabs(a), std::fabs(b));
   const double steps = std::floor((b - a) / s + tol / std::fabs(s));
-  constexpr double max_values = 1e8;
-  if (!(steps < max_values))
-    throw Error("'" + std::string(text) + "' asks for a range of more than " +
-                std::to_string(static_cast<long>(max_values)) + " numbers");
+  // Counted before anything is laid out: a slip of the keyboard such as
+  // 1:99999999 must not take gigabytes before it is refused. No box of the
+  // suite needs anywhere near this many numbers.
+  if (!(steps + 1 + static_cast<double>(total) <= static_cast<double>(max_box_numbers)))
+    throw TooManyNumbers("'" + std::string(text) + "' asks for a range of more than " + std::to_string(max_box_numbers) +
+                " numbers");
   const auto n = static_cast<long>(steps) + 1;
+  total += static_cast<std::size_t>(n);
   for (long k = 0; k < n; ++k) row.push_back(a + static_cast<double>(k) * s);
   if (std::fabs(row.back() - b) <= tol) row.back() = b;
 }
@@ -91,10 +99,15 @@ NumberScan scan_numbers(std::string_view line, std::vector<double>& out) {
     while (end < line.size() && !is_blank(line[end]) && line[end] != '%') ++end;
     const std::string_view word = line.substr(i, end - i);
     double value;
-    if (!parse_number(word, value)) {
+    bool overflowed = false;
+    if (!parse_number(word, value, &overflowed)) {
       scan.bad = word;
       scan.bad_column = i + 1;
       return scan;
+    }
+    if (overflowed && scan.overflow.empty()) {
+      scan.overflow = word;
+      scan.overflow_column = i + 1;
     }
     out.push_back(value);
     ++scan.count;
@@ -145,6 +158,7 @@ Eigen::MatrixXd str2num(std::string_view text) {
   }
 
   std::vector<std::vector<double>> rows(1);
+  std::size_t total = 0; // numbers laid out so far, ranges included
   for (std::size_t i = first; i < last;) {
     const Kind kind = tokens[i].kind;
     if (kind == Kind::RowEnd) {
@@ -163,9 +177,12 @@ Eigen::MatrixXd str2num(std::string_view text) {
       ++i;
     }
     if (i < last && tokens[i].kind == Kind::Colon) throw not_a_number();
-    if (count == 1) rows.back().push_back(bounds[0]);
-    else if (count == 2) expand_range(bounds[0], 1, bounds[1], rows.back(), text);
-    else expand_range(bounds[0], bounds[1], bounds[2], rows.back(), text);
+    if (count == 1) {
+      rows.back().push_back(bounds[0]);
+      ++total;
+    }
+    else if (count == 2) expand_range(bounds[0], 1, bounds[1], rows.back(), text, total);
+    else expand_range(bounds[0], bounds[1], bounds[2], rows.back(), text, total);
   }
   if (rows.back().empty()) rows.pop_back();
   if (rows.empty()) return Eigen::MatrixXd(0, 0);

@@ -4,7 +4,9 @@
 #include "core/error.h"
 #include "core/text_file.h"
 #include "core/text_format.h"
+#include "core/text_number.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -21,30 +23,50 @@ public:
   bool done() const { return pos_ >= text_.size(); }
   std::size_t pos() const { return pos_; }
 
-  // Finds the next "LM=" key and leaves the cursor after the '='. The
-  // search reads up to an 'l' or 'L'; if the next character is 'm' or 'M'
-  // it reads one more, and the key is found when that one is '='. In the
-  // search for the first key an 'L' directly followed by '=' counts too.
-  // Returns the position of the key's 'L', or npos at the end of the text.
+  // Finds the next "LM=" key and leaves the cursor after the '='. A key is
+  // the first word of a line: "LM=" with either letter in either case
+  // after optional blanks (in the search for the first key "L=" counts
+  // too). An "lm=" inside another key's value (IMAGE=film=14.jpg,
+  // IMAGE=LM=3.jpg) is text like any other. The search starts at the next
+  // line start at or after the cursor. Returns the position of the key's
+  // 'L', or npos at the end of the text.
   std::size_t findkey(bool first) {
-    while (true) {
-      while (pos_ < text_.size() && text_[pos_] != 'l' && text_[pos_] != 'L') ++pos_;
-      if (pos_ >= text_.size()) return std::string_view::npos;
-      const std::size_t at = pos_++;
-      if (pos_ >= text_.size()) return std::string_view::npos;
-      const char c = text_[pos_++];
-      if (c == 'm' || c == 'M') {
-        if (pos_ >= text_.size()) return std::string_view::npos;
-        if (text_[pos_++] == '=') return at;
-      } else if (first && c == '=') {
-        return at;
+    if (pos_ > 0 && pos_ <= text_.size() && text_[pos_ - 1] != '\n') skipline();
+    while (pos_ < text_.size()) {
+      std::size_t p = pos_;
+      while (p < text_.size() && (text_[p] == ' ' || text_[p] == '\t')) ++p;
+      const auto is = [&](std::size_t i, char lower) {
+        return i < text_.size() && (text_[i] == lower || text_[i] == lower - 'a' + 'A');
+      };
+      if (is(p, 'l')) {
+        if (is(p + 1, 'm') && p + 2 < text_.size() && text_[p + 2] == '=') {
+          pos_ = p + 3;
+          return p;
+        }
+        if (first && p + 1 < text_.size() && text_[p + 1] == '=') {
+          pos_ = p + 2;
+          return p;
+        }
       }
+      skipline();
     }
+    return std::string_view::npos;
   }
 
-  // Reads one number after optional white space, as a %f conversion
-  // would; leaves the cursor unmoved and returns false at text that is not
-  // a number.
+  // The next word after optional white space (empty at the end of the
+  // text), with its position; the cursor stays where it is.
+  std::string_view word(std::size_t& at) const {
+    std::size_t p = pos_;
+    while (p < text_.size() && std::isspace(static_cast<unsigned char>(text_[p]))) ++p;
+    std::size_t end = p;
+    while (end < text_.size() && !std::isspace(static_cast<unsigned char>(text_[end]))) ++end;
+    at = p;
+    return text_.substr(p, end - p);
+  }
+
+  // Reads one finite number after optional white space, as a %f
+  // conversion would; leaves the cursor unmoved and returns false at text
+  // that is not a number or not a finite one.
   bool number(double& value) {
     std::size_t p = pos_;
     while (p < text_.size() && std::isspace(static_cast<unsigned char>(text_[p]))) ++p;
@@ -54,7 +76,7 @@ public:
     const char c = text_[p];
     if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.')) return false;
     const auto [end, ec] = std::from_chars(text_.data() + p, text_.data() + text_.size(), value);
-    if (ec != std::errc()) return false;
+    if (ec != std::errc() || !std::isfinite(value)) return false;
     pos_ = static_cast<std::size_t>(end - text_.data());
     return true;
   }
@@ -68,6 +90,11 @@ public:
   }
 
 private:
+  void skipline() {
+    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+    if (pos_ < text_.size()) ++pos_;
+  }
+
   std::string_view text_;
   std::size_t pos_ = 0;
 };
@@ -113,13 +140,30 @@ TpsFile readtpsfile(const std::string& path, double cs) {
     ++blocks;
     std::size_t got = 0;
     double v;
-    while (got < 2 * k && in.number(v)) {
+    while (got < 2 * k && in.number(v) && std::isfinite(v)) {
       values.push_back(v);
       ++got;
     }
+    // A word that reads as a number but not as a finite one (inf, nan, a
+    // value beyond the range of a double such as 1e400) is named as it
+    // stands, not counted as the end of the block's numbers.
+    std::size_t wordat = 0;
+    const std::string_view next = in.word(wordat);
+    std::vector<double> probe;
+    const NumberScan scan = scan_numbers(next, probe);
+    const bool numeric = !next.empty() && scan.bad.empty() && scan.count > 0;
+    if (got < 2 * k && numeric)
+      throw Error(where(blocks, at) + ": '" + std::string(next) + "' on line " +
+                  std::to_string(line_of(text, wordat)) + " is not a finite number");
     if (got < 2 * k)
       throw Error(where(blocks, at) + " holds " + std::to_string(got) + " numbers where " + std::to_string(k) +
                   " landmarks need " + std::to_string(2 * k));
+    // More numbers than the count says: the extra point would otherwise be
+    // dropped silently, or taken as the start of the next specimen.
+    if (numeric)
+      throw Error(where(blocks, at) + " holds more than the " + std::to_string(2 * k) + " numbers of its " +
+                  std::to_string(k) + " landmarks: '" + std::string(next) + "' on line " +
+                  std::to_string(line_of(text, wordat)) + " is one too many");
     at = in.findkey(false);
     if (at == std::string_view::npos) break;
     double later = 0;

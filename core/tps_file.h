@@ -2,8 +2,9 @@
 // TPS landmark files, the subset the suite reads and the form it writes.
 //
 // A file is a sequence of specimen blocks. A block starts with the key
-// "LM=" (either letter in either case) and the landmark count k, then 2k
-// numbers x1 y1 ... xk yk separated by any white space. All other text
+// "LM=" (either letter in either case) at the start of a line and the
+// landmark count k, then 2k numbers x1 y1 ... xk yk separated by any white
+// space, and no more numbers before the next text. All other text
 // (IMAGE=, ID=, SCALE=, CURVES=, POINTS= lines and their contents) is
 // skipped unread; in particular a scale factor is never applied, so the
 // coordinates come back as written.
@@ -28,8 +29,9 @@ struct TpsFile {
 // Raises core::Error naming the file, and the block and its line where there
 // is one, when the file cannot be opened, has no "LM=" key, has a count
 // that is not a positive whole number, has a block whose count differs from
-// the first block's, or has a block with fewer than 2k numbers before its
-// next text.
+// the first block's, has a block with fewer or more than 2k numbers before
+// its next text, or has a coordinate that is not a finite number (inf, nan,
+// 1e400; the message quotes it with its line).
 TpsFile readtpsfile(const std::string& path, double cs);
 
 // The TPS text of a data set whose last column is the size slot: for each

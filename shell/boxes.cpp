@@ -41,6 +41,8 @@ Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string
   try {
     Eigen::MatrixXd v = core::str2num(text);
     if (v.allFinite()) return v;
+  } catch (const core::TooManyNumbers&) {
+    throw notwhat(tag, what, text, ("a list of at most " + std::to_string(core::max_box_numbers) + " numbers").c_str());
   } catch (const core::Error&) {
   }
   throw notwhat(tag, what, text, "a list of numbers");

@@ -129,3 +129,22 @@ TEST(writerows, AFailedWriteNamesTheFileAndLeavesNothing) {
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(path));
 }
+
+TEST(dload, SkipsAByteOrderMarkAndNamesANumberBeyondRange) {
+  EXPECT_TRUE(near(core::dload(tempfile("bom.txt", "\xEF\xBB\xBF" "1 2\n3 4\n")), matrix({{1, 2}, {3, 4}}), 0));
+  const auto big = tempfile("big.txt", "1 2\n3 1e400\n");
+  EXPECT_EQ(error_of([&] { core::dload(big); }),
+            "File '" + big + "', line 2, column 3: '1e400' is beyond the range of numbers (about 1.8e308)");
+}
+
+TEST(writerows, AFailedAppendLeavesTheFileAsItWas) {
+  const auto path = testsupport::temppath("append-ro.txt");
+  std::filesystem::remove(path);
+  core::writerows(path, matrix({{1, 2}}), "%f ", "\n", core::WriteMode::Append);
+  const std::string before = core::readfile(path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  EXPECT_EQ(error_of([&] { core::writerows(path, matrix({{3, 4}}), "%f ", "\n", core::WriteMode::Append); }),
+            "Cannot write file '" + path + "': it is read-only");
+  EXPECT_EQ(core::readfile(path), before);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}

@@ -105,3 +105,11 @@ TEST(str2num, RaisesAnErrorNamingTheTextWhenItIsNotNumbers) {
   EXPECT_NE(error_of([] { str2num("1:1e12"); }).find("range of more than"), std::string::npos);
   EXPECT_NE(error_of([] { str2num("1:Inf"); }).find("range of more than"), std::string::npos);
 }
+
+TEST(str2num, RefusesAHugeRangeBeforeLayingItOut) {
+  // Counted over the whole text, not range by range.
+  EXPECT_THROW(str2num("1:99999999"), core::TooManyNumbers);
+  EXPECT_THROW(str2num("1:600000 1:600000"), core::TooManyNumbers);
+  EXPECT_EQ(error_of([] { str2num("[1:99999999]"); }), "'[1:99999999]' asks for a range of more than 1000000 numbers");
+  EXPECT_EQ(str2num("1:1000000").size(), 1000000);
+}

@@ -113,3 +113,41 @@ TEST(writetpsfile, WritesTheDigitiserLayoutAndReadsBack) {
   EXPECT_TRUE(near(back.y.leftCols(20), set.leftCols(20), 5e-6));
   EXPECT_EQ(back.namelist, std::vector<std::string>(5, "\n"));
 }
+
+TEST(readtpsfile, RefusesABlockWithMorePointsThanItsCount) {
+  // The third point of block 1 would otherwise be dropped, or shift every
+  // later landmark.
+  const auto extra = tempfile("extra.tps", "LM=2\n0 0\n1 1\n2 2\nID=a\nLM=2\n0 0\n1 1\n");
+  EXPECT_EQ(error_of([&] { core::readtpsfile(extra, 1); }),
+            "File '" + extra + "', block 1 (line 1) holds more than the 4 numbers of its 2 landmarks: '2' on line 4 is "
+            "one too many");
+  const auto last = tempfile("extra-last.tps", "LM=2\n0 0\n1 1\nLM=2\n0 0\n1 1 7\n");
+  EXPECT_NE(error_of([&] { core::readtpsfile(last, 1); }).find("block 2 (line 4) holds more than"), std::string::npos);
+}
+
+TEST(readtpsfile, NamesACoordinateThatIsNotAFiniteNumber) {
+  for (const std::string value : {"inf", "-inf", "+Inf", "nan", "-nan", "1e400", "-1e999"}) {
+    const auto path = tempfile("nonfinite.tps", "LM=2\n0 0\n1 1\nLM=2\n0 0\n1 " + value + "\n");
+    EXPECT_EQ(error_of([&] { core::readtpsfile(path, 1); }),
+              "File '" + path + "', block 2 (line 4): '" + value + "' on line 6 is not a finite number")
+        << value;
+  }
+}
+
+TEST(readtpsfile, FindsKeysOnlyAsTheFirstWordOfALine) {
+  // "film=" and "LM=3.jpg" inside an IMAGE= value are not keys.
+  const auto path = tempfile("image.tps", "LM=2\n0 0\n1 1\nIMAGE=film=14.jpg\nID=1\n"
+                                          "  lm=2\n2 2\n3 3\nIMAGE=LM=3.jpg\nID=2\n");
+  const core::TpsFile f = core::readtpsfile(path, 0);
+  Eigen::MatrixXd expected(2, 4);
+  expected << 0, 0, 1, 1, 2, 2, 3, 3;
+  EXPECT_TRUE(near(f.y, expected, 0));
+  const auto nokey = tempfile("nokey2.tps", "IMAGE=film=2.jpg\n0 0 1 1\n");
+  EXPECT_EQ(error_of([&] { core::readtpsfile(nokey, 1); }),
+            "File '" + nokey + "' holds no \"LM=\" key: it is not a TPS file");
+}
+
+TEST(readtpsfile, SkipsAByteOrderMark) {
+  const auto path = tempfile("bom.tps", std::string("\xEF\xBB\xBF") + two_blocks);
+  EXPECT_EQ(core::readtpsfile(path, 0).y.rows(), 2);
+}
