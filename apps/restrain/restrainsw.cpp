@@ -13,6 +13,7 @@
 #include "shell/shape_plot.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <string>
 
@@ -24,15 +25,24 @@ constexpr double todegrees = 180 / std::numbers::pi;
 const char* const title = "Wellman Ellipse Calculation";
 
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
+// Landmark numbers count from 1; whether the data have that many landmarks
+// is checked where the baseline is used.
 std::pair<int, int> baseline(shell::Host& host) {
-  return {static_cast<int>(shell::boxnumber(host, "BaseBox1", "first baseline landmark", shell::Number::Whole)),
-          static_cast<int>(shell::boxnumber(host, "BaseBox2", "second baseline landmark", shell::Number::Whole))};
+  return {shell::boxwhole(host, "BaseBox1", "first baseline landmark"),
+          shell::boxwhole(host, "BaseBox2", "second baseline landmark")};
 }
 
-// The user's strain: R from UserR and theta' (degrees) from UserTheta.
+// The user's strain: R from UserR and theta' (degrees) from UserTheta. A
+// strain ratio beyond a thousand (or below a thousandth) is no rock's, and
+// far beyond it the retrodeformed coordinates overflow.
 std::pair<double, double> typedstrain(shell::Host& host) {
-  const double theta = shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees");
-  return {shell::boxnumber(host, "UserR", "strain ratio R"), theta};
+  const double theta =
+      shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees", shell::Number::Any, {-360, 360});
+  // A ratio that is not positive is refused by the strain itself, in its own words.
+  constexpr double any = std::numeric_limits<double>::infinity();
+  const double R = shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Any, {-any, any});
+  if (R > 0) shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Positive, {1e-3, 1e3});
+  return {R, theta};
 }
 
 void require(bool loaded, const char* what) {
@@ -79,6 +89,15 @@ std::string notellipse(const AnalyticFit& a, Eigen::Index m) {
                       m, a.fit.lambda(0), a.fit.lambda(1));
 }
 
+// The warning a report of the analytic fit ends with when the fit explains
+// nothing (and "" when it is usable or not an ellipse, which the report
+// already says).
+std::string fitwarning(const AnalyticFit& a) {
+  if (!a.fit.ellipse) return "";
+  const std::string problem = fitproblem(a);
+  return problem.empty() ? "" : "\n\nWARNING: " + problem + "; DoRetro will not use this fit.";
+}
+
 void load(shell::Host& host, State& s) {
   const shell::Loaded in = shell::mfload(host);
   s.data = in.y;
@@ -118,8 +137,38 @@ void savetps(shell::Host& host, const State& s) {
     core::writetpsfile(file->path(), s.yraw);
 }
 
+// An angle file holds t and p, degrees in [0, 360], in columns 1 and 2 of
+// every line (Anglepick writes a slab number in column 3). Raises
+// core::Error naming the file, the line and the value otherwise; a file of
+// 2k + 1 >= 5 columns has the layout of landmark data (k landmarks and a
+// size slot) and is said to look like it.
+void checkanglefile(const shell::Loaded& in, const char* action) {
+  const Eigen::Index c = in.y.cols();
+  const std::string file = "The angle file '" + in.fn + "' (" + action + ")";
+  const bool landmarks = c >= 5 && c % 2 == 1;
+  const std::string looks =
+      landmarks ? core::format("; with %i numbers per line it looks like landmark data (%i landmarks and a size slot), "
+                               "not angles: landmark data are loaded with Load",
+                               c, (c - 1) / 2)
+                : "";
+  if (c < 2)
+    throw core::Error(file + ", line 1, holds " + std::to_string(c) +
+                      " number; an angle file needs t and p, degrees, in columns 1 and 2 of every line");
+  for (Eigen::Index i = 0; i < in.y.rows(); ++i)
+    for (Eigen::Index j = 0; j < 2; ++j) {
+      const double v = in.y(i, j);
+      if (!(v >= 0 && v <= 360))
+        throw core::Error(file + core::format(", line %i, column %i holds %g, which is not an angle in degrees from 0 "
+                                              "to 360",
+                                              i + 1, j + 1, v) +
+                          looks);
+    }
+  if (landmarks) throw core::Error(file + looks.substr(1));
+}
+
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::Loaded in = shell::mfload(host);
+  checkanglefile(in, perspecimen ? "LoadDataTP" : "LoadAllTP");
   (perspecimen ? s.datatp : s.alltp) = in.y;
   const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", in.fn, m, (n - 1) / 2);
@@ -151,17 +200,17 @@ void dowellman(shell::Host& host, const State& s) {
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.pf(0), r.pf(1) * todegrees, m, r.penalty.rtwo, r.penalty.chitwo);
-  host.msgbox(stemp + stempa, title);
+  host.msgbox(stemp + stempa + fitwarning(a), title);
 }
 
 void permutewellman(shell::Host& host, const State& s) {
-  const double nperms = shell::boxnumber(host, "PBox", "number of permutations", shell::Number::Whole);
+  const int nperms = shell::boxwhole(host, "PBox", "number of permutations", {0, maxpermutations});
   requirealltp(s);
   const Eigen::Index m = s.alltp.rows();
   host.axes().cla();
   host.axes().sethold(true);
   const AnalyticFit a = drawnfit(host, s);
-  const int n = nperms > 1e8 ? 100000000 : static_cast<int>(nperms);
+  const int n = nperms;
   const auto test = permutationtest(s.alltp, n, [&](double fraction) {
     return host.progress(core::format("Permutation test: %d of %d permutations", std::floor(fraction * n), n), fraction);
   });
@@ -176,7 +225,7 @@ void permutewellman(shell::Host& host, const State& s) {
   const std::string stempb = core::format(" The 95p range of R^2 over permutation was %f to %f", test->r2low, test->r2high);
   const std::string stempc = core::format(" The observed Chi-Square was %f with at 95P range of %f to %f",
                                           a.penalty.chitwo, test->chilow, test->chihigh);
-  host.msgbox(stemp + stempb + stempc, title);
+  host.msgbox(stemp + stempb + stempc + fitwarning(a), title);
 }
 
 void doretro(shell::Host& host, State& s) {
@@ -186,6 +235,10 @@ void doretro(shell::Host& host, State& s) {
   const AnalyticFit a = analyticfit(s.alltp);
   if (!a.fit.ellipse)
     throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
+  // A fit that explains nothing would still give a strain ratio; the
+  // retrodeformation it drove would look like a result.
+  if (const std::string problem = fitproblem(a); !problem.empty())
+    throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.R,
                            a.fit.thetap * todegrees, s.alltp.rows()),
               title);
@@ -245,7 +298,13 @@ void restrainsw(shell::Host& host, State& s, std::string_view action) {
   else if (action == "DoRetroUser") doretrouser(host, s);
   else if (action == "UserRetroTPS") userretrotps(host, s);
   else if (action == "Clear") {
-  } else host.msgbox("Fell through the case statement", "");
+  } else {
+    host.msgbox("Fell through the case statement", "");
+    // A script must stop here, not carry on as if the action had run.
+    throw core::Error("Unknown action '" + std::string(action) + "': Restrain's actions are Load, LoadTPS, SaveTPS, "
+                      "Save, LoadDataTP, LoadAllTP, DoWellman, PermuteWellman, DoRetro, DoRetroUser, UserRetroTPS and "
+                      "Clear");
+  }
 }
 
 void define() {

@@ -41,6 +41,7 @@ public:
     // pivoted QR, as a right division solves it.
     qr_.compute(xm_);
     f.aa = qr_.solve(ones_);
+    f.rank = static_cast<int>(qr_.rank());
     Eigen::Matrix2d aam;
     aam << f.aa(0), f.aa(2) / 2, f.aa(2) / 2, f.aa(1);
     if (!aam.allFinite()) {
@@ -79,6 +80,12 @@ private:
   Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr_;
   Eigen::VectorXd ones_;
 };
+
+// Permutations per block: about a million pair indices (4 MB), at least
+// one permutation and at most 4096.
+int defaultblock(Eigen::Index m) {
+  return static_cast<int>(std::clamp<Eigen::Index>((Eigen::Index{1} << 20) / std::max<Eigen::Index>(m, 1), 1, 4096));
+}
 
 void checkangles(const Eigen::MatrixXd& alltp) {
   if (alltp.cols() < 2)
@@ -164,6 +171,19 @@ AnalyticFit analyticfit(const Eigen::MatrixXd& alltp) {
   return a;
 }
 
+std::string fitproblem(const AnalyticFit& a) {
+  const Eigen::Index m = a.vlista.rows();
+  if (a.fit.rank < 3)
+    return core::format("the %i vertices lie on too few distinct points to determine a conic (the fit's design has "
+                        "rank %i of 3), so the fitted R and theta` mean nothing",
+                        m, a.fit.rank);
+  if (!(a.penalty.rtwo > 0) || !std::isfinite(a.penalty.rtwo))
+    return core::format("the R^2 of the fit is %g: the fitted strain explains none of the variation of p among the %i "
+                        "pairs, so the fitted R and theta` mean nothing",
+                        a.penalty.rtwo, m);
+  return "";
+}
+
 void definewellpenalty2() {
   core::register_objective(
       "wellpenalty2",
@@ -192,10 +212,14 @@ Refinement refine(const Eigen::MatrixXd& alltp, double tprime) {
 }
 
 std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
-                                               const std::function<bool(double)>& progress, unsigned threads) {
+                                               const std::function<bool(double)>& progress, unsigned threads,
+                                               int block) {
   if (nperms < 40)
     throw core::Error("A permutation test needs at least 40 permutations to give a 95 % range; " +
                       std::to_string(nperms) + " were asked for");
+  if (nperms > maxpermutations)
+    throw core::Error("A permutation test of " + std::to_string(nperms) + " permutations would not finish in a working " +
+                      "session; at most " + std::to_string(maxpermutations) + " can be asked for");
   PermutationTest out;
   out.observed = analyticfit(alltp);
   const Eigen::Index m = alltp.rows();
@@ -210,30 +234,30 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
     tanp(i) = std::tan(pa(i) * toradians);
   }
 
-  // Every permutation is drawn first, in order, so that the result is the
-  // same however the work is shared out afterwards.
-  std::vector<int> order(static_cast<std::size_t>(nperms) * static_cast<std::size_t>(m));
-  for (int j = 0; j < nperms; ++j) {
-    const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
-    std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j) * m);
-  }
-
   out.prtwo.resize(nperms);
   out.pchitwo.resize(nperms);
+  // The permutations are drawn block by block, in order, on this thread
+  // (the generator is the program's one sequence), and each block is then
+  // scored on every core: the draws are those of drawing them all first,
+  // every score depends on its permutation alone, so neither the block size
+  // nor the number of threads changes the result, and memory stays a block.
+  const int blocksize = block > 0 ? block : defaultblock(m);
+  std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * static_cast<std::size_t>(m));
   std::atomic<int> next{0}, done{0};
   std::atomic<bool> stop{false};
-  // Threads take blocks of permutations in turn; each scores its own with
-  // its own buffers. Only the calling thread reports progress, which lets
-  // a window answer its user, and hears a cancel.
+  int blockstart = 0, blockend = 0;
+  // Threads take chunks of the block's permutations in turn; each scores
+  // its own with its own buffers. Only the calling thread reports progress,
+  // which lets a window answer its user, and hears a cancel.
   const auto work = [&](bool reports) {
-    constexpr int block = 32;
+    constexpr int chunk = 32;
     ConicFitter fitter(m);
     Eigen::MatrixX2d vlist(m, 2);
     Eigen::VectorXd pap(m);
-    for (int start; !stop && (start = next.fetch_add(block)) < nperms;) {
-      const int end = std::min(start + block, nperms);
+    for (int start; !stop && (start = next.fetch_add(chunk)) < blockend;) {
+      const int end = std::min(start + chunk, blockend);
       for (int j = start; j < end; ++j) {
-        const int* perm = order.data() + static_cast<std::ptrdiff_t>(j) * m;
+        const int* perm = order.data() + static_cast<std::ptrdiff_t>(j - blockstart) * m;
         for (Eigen::Index i = 0; i < m; ++i) {
           // The Wellman vertex of (t_i, p shuffled in), as getvertices2.
           const Eigen::Index k = perm[i] - 1;
@@ -271,10 +295,18 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
     }
   };
   const unsigned helpers = (threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads) - 1;
-  std::vector<std::thread> pool;
-  for (unsigned h = 0; h < helpers; ++h) pool.emplace_back(work, false);
-  work(true);
-  for (auto& t : pool) t.join();
+  for (blockstart = 0; blockstart < nperms && !stop; blockstart = blockend) {
+    blockend = blockstart + std::min(blocksize, nperms - blockstart);
+    for (int j = blockstart; j < blockend; ++j) {
+      const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
+      std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j - blockstart) * m);
+    }
+    next = blockstart;
+    std::vector<std::thread> pool;
+    for (unsigned h = 0; h < helpers && h + 1 < static_cast<unsigned>(blockend - blockstart); ++h) pool.emplace_back(work, false);
+    work(true);
+    for (auto& t : pool) t.join();
+  }
   if (stop) return std::nullopt;
 
   // Each list sorted on its own, non-numbers last.

@@ -11,6 +11,7 @@
 #include <Eigen/Core>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace restrain {
 
@@ -35,6 +36,7 @@ struct EllipseFit {
   Eigen::Vector2d lambda;   // eigenvalues of [a c/2; c/2 b], ascending
   Eigen::Matrix2d V;        // their unit eigenvectors as columns
   bool ellipse = false;     // both eigenvalues positive
+  int rank = 0;             // rank of the fit's design (x^2, y^2, xy per vertex): 3 when the vertices determine the conic
   Eigen::Matrix2d di;       // the retrodeformation matrix of the classic construction
 };
 // wellman, wellman2 and wellman3 compute the same fit; they differ only in
@@ -69,6 +71,13 @@ struct AnalyticFit {
 };
 AnalyticFit analyticfit(const Eigen::MatrixXd& alltp);
 
+// What makes an analytic fit unfit to drive a retrodeformation, in words
+// ("" when nothing does): vertices too few or too alike to determine a
+// conic (design rank below 3), or an R^2 that is not a positive number (the
+// strain explains none of the variation of p, as when every pair holds the
+// same angles). A conic that is not an ellipse is said elsewhere.
+std::string fitproblem(const AnalyticFit& a);
+
 // Registers the objective "wellpenalty2": the Chi^2 of wellpenalty for the
 // parameters [R, theta' radians] against angle data in radians.
 void definewellpenalty2();
@@ -85,18 +94,24 @@ Refinement refine(const Eigen::MatrixXd& alltp, double tprime);
 // The permutation test: the p column shuffled among the t values nperms
 // times, each shuffle fitted and scored, and the 95 % ranges of R^2 and
 // Chi^2 over the shuffles (each list sorted on its own; non-numbers last).
-// The permutations are drawn first, in order, from the program's
-// generator, then scored on every core; the result does not depend on the
-// number of threads. `progress` (fraction done) is asked now and then and
-// may return false to cancel: the result is then empty. Raises core::Error
-// for fewer than 40 permutations.
+// The permutations are drawn in order from the program's generator, `block`
+// at a time (0: a block of about 4 MB of pair indices), and each block is
+// scored on every core before the next is drawn; the result depends neither
+// on the block size nor on the number of threads, and the memory held is
+// one block plus two numbers per permutation. `progress` (fraction done)
+// is asked now and then and may return false to cancel: the result is then
+// empty. Raises core::Error for fewer than 40 permutations or more than
+// maxpermutations.
 struct PermutationTest {
   AnalyticFit observed;
   Eigen::VectorXd prtwo, pchitwo; // sorted ascending
   double r2low = 0, r2high = 0, chilow = 0, chihigh = 0;
 };
+// The most permutations a test runs: ten million take minutes on a desktop
+// for a few hundred pairs (time grows with permutations times pairs).
+inline constexpr int maxpermutations = 10000000;
 std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
                                                const std::function<bool(double)>& progress = {},
-                                               unsigned threads = 0);
+                                               unsigned threads = 0, int block = 0);
 
 } // namespace restrain

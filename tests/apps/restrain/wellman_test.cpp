@@ -163,3 +163,35 @@ TEST(permutationtest, ScoresEachShuffleAsTheDirectFormulasDo) {
   EXPECT_TRUE(testsupport::near(fast->prtwo, r2, 1e-9));
   EXPECT_TRUE(testsupport::near(fast->pchitwo, chi, 1e-9));
 }
+
+// Drawing the permutations block by block gives exactly the draws and
+// scores of drawing them all at once, whatever the block and the threads:
+// the reference numbers were computed by the test as it stood when every
+// permutation was drawn before any was scored.
+TEST(permutationtest, StreamsBlocksWithTheResultsOfDrawingAllFirst) {
+  Eigen::MatrixXd tp = predicted(1.6, 40);
+  core::setseed(5);
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
+  for (const auto& [block, threads] : {std::pair{1, 1u}, {7, 2u}, {1000, 2u}, {0, 3u}, {4096, 1u}}) {
+    SCOPED_TRACE(block);
+    core::setseed(2024);
+    const auto r = restrain::permutationtest(tp, 1000, {}, threads, block);
+    ASSERT_TRUE(r);
+    double s1 = 0, s2 = 0;
+    for (Eigen::Index j = 0; j < 1000; ++j) {
+      s1 += r->prtwo(j) * static_cast<double>(j + 1);
+      s2 += r->pchitwo(j) * static_cast<double>(j + 1);
+    }
+    EXPECT_EQ(r->r2low, -0.94963848826587949);
+    EXPECT_EQ(r->r2high, 0.14882486008253648);
+    EXPECT_EQ(r->chilow, 2.076331984368053);
+    EXPECT_EQ(r->chihigh, 4.7932563417911229);
+    EXPECT_EQ(s1, -104811.06247966181);
+    EXPECT_EQ(s2, 1891009.4188933782);
+    // The generator stands where drawing 1000 permutations leaves it.
+    EXPECT_EQ(core::rand01(), 0.35937671137339683);
+  }
+  EXPECT_EQ(error_of([&] { restrain::permutationtest(tp, restrain::maxpermutations + 1); }),
+            "A permutation test of 10000001 permutations would not finish in a working session; at most 10000000 can "
+            "be asked for");
+}
