@@ -3,7 +3,9 @@
 #include "core/error.h"
 #include "core/text_format.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <numbers>
 #include <string>
 
@@ -44,12 +46,28 @@ void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k) {
                           (std::isfinite(v) && v != std::floor(v) ? " is not a whole number"
                                                                   : " is outside 1 ... " + std::to_string(k)));
     }
+    if (proto(i, 0) == proto(i, 1))
+      throw core::Error(row(i) + ": the pair " + core::format("%g %g", proto(i, 0), proto(i, 1)) +
+                        " names one landmark twice; a pair needs two different landmarks (a midline landmark is '" +
+                        core::format("%g", proto(i, 0)) + " 0')");
   }
+  // The midline is read from the first row's point towards the second's:
+  // two rows naming one point (one landmark twice, or one pair either way
+  // round) give it no direction.
+  const auto point = [&](Eigen::Index i) {
+    const double a = proto(i, 0), b = proto(i, 1);
+    return b == 0 ? std::pair{a, a} : std::pair{std::min(a, b), std::max(a, b)};
+  };
+  if (point(0) == point(1))
+    throw core::Error("protocol rows 1 and 2 name the same point (" + core::format("%g %g", proto(1, 0), proto(1, 1)) +
+                      "); the midline runs from the first row's point towards the second's, so they must be two "
+                      "different points");
 }
 
 TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
   const Eigen::Index k = data.size() / 2;
   checkprotocol(proto, k);
+  if (!data.allFinite()) throw core::Error("the specimen holds a coordinate that is not a finite number");
   const Eigen::Index mp = proto.rows();
   const auto x = [&](double lm) { return data(2 * static_cast<Eigen::Index>(lm) - 2); };
   const auto y = [&](double lm) { return data(2 * static_cast<Eigen::Index>(lm) - 1); };
@@ -81,13 +99,19 @@ TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
   const double sxy = ((xs.array() - mx) * (ys.array() - my)).sum();
   if (sxx == 0 && syy == 0) throw core::Error("the midline points all lie at one point, so the midline has no direction");
   double tf;
+  // Two first points level across the fitted line (the same x on a
+  // shallow midline, the same y on a steep one) give it no sense: atan2 of
+  // (0, 0) would read every such specimen as due east.
+  const char* nosense = "the points of protocol rows 1 and 2 lie level across the midline, so they give it no direction";
   if (syy <= sxx) {
     const double slope = sxy / sxx;
     const double dx = xs(1) - xs(0);
+    if (dx == 0) throw core::Error(nosense);
     tf = std::atan2(slope * dx, dx);
   } else {
     const double slope = sxy / syy; // x per unit y
     const double dy = ys(1) - ys(0);
+    if (dy == 0) throw core::Error(nosense);
     tf = std::atan2(dy, slope * dy);
   }
   out.tp = compass_from_theta(tf);

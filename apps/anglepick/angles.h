@@ -25,8 +25,11 @@ struct TpAngles {
 // midline landmark, a row (a, b) a bilateral pair whose midpoint lies on
 // the midline. The midline is the least-squares line through those points,
 // read from the first row's point towards the second's. Raises core::Error
-// naming the row for a protocol of fewer than two rows or two columns, or
-// a landmark number outside 1 ... k (0 allowed in the second column).
+// naming the row for a protocol of fewer than two rows or two columns, a
+// landmark number outside 1 ... k (0 allowed in the second column), a pair
+// of one landmark with itself, or first two rows that name one point; and
+// for a specimen with a coordinate that is not finite, whose midline points
+// all coincide, or whose first two points do not differ along the midline.
 TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto);
 
 // The protocol checks of get_tp on their own, against k landmarks.

@@ -70,22 +70,84 @@ TEST(anglepicksw, WritesTheThreeAngleFilesOfASession) {
 
 TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
   testsupport::ScriptedProgram anglepick(anglepickprogram());
-  // Saving before measuring writes an empty file.
-  EXPECT_EQ(anglepick.run("SaveData empty.txt\n").first, 0);
-  EXPECT_EQ(std::filesystem::file_size(anglepick.file("empty.txt")), 0u);
+  // Saving before measuring is refused before the dialog: a file of that
+  // name keeps its content.
+  std::ofstream(anglepick.file("kept.txt")) << "12.5\t80.1\t1\t % specimen 1\n";
+  for (const std::string action : {"SaveData", "SaveDataBirch", "SaveAveData"}) {
+    EXPECT_EQ(anglepick.run(action + " kept.txt\n").first, 1);
+    EXPECT_EQ(anglepick.errors(), "Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " +
+                                      action + "\n(test.script, line 1: " + action + ")\n");
+  }
+  EXPECT_EQ(lines(anglepick.file("kept.txt")), std::vector<std::string>{"12.5\t80.1\t1\t % specimen 1"});
   EXPECT_EQ(anglepick.run("LoadProto " + proto + "\n").first, 1);
   EXPECT_EQ(anglepick.errors(),
             "Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens\n"
             "(test.script, line 1: LoadProto)\n");
-  EXPECT_EQ(anglepick.run("set SlabBox two\nSaveData x.txt\n").first, 1);
+  // Data without a protocol: still nothing measured.
+  EXPECT_EQ(anglepick.run("LoadData " + tps + "\nSaveAveData kept.txt\n").first, 1);
+  EXPECT_EQ(anglepick.errors(), "Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData\n"
+                                "(test.script, line 2: SaveAveData)\n");
+  EXPECT_EQ(anglepick.run("LoadProto " + proto + "\nset SlabBox two\nSaveData x.txt\n").first, 1);
   EXPECT_EQ(anglepick.errors(), "The box SlabBox (slab number) holds 'two', which is not a whole number\n"
-                                "(test.script, line 2: SaveData)\n");
+                                "(test.script, line 3: SaveData)\n");
   EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
   // A cancelled save writes nothing and is no error.
   EXPECT_EQ(anglepick.run("set SlabBox 2\nSaveAveData -\n").first, 0);
-  const auto [status, out] = anglepick.run("Measure\n");
-  EXPECT_EQ(status, 0);
+  // An action it does not know shows the message box and stops the run.
+  const auto [status, out] = anglepick.run("Measure\nSaveAveData x.txt\n");
+  EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== In truth,can none save me? ==\nHopelessly lost, send help!\n\n");
+  EXPECT_EQ(anglepick.errors(), "Unknown action 'Measure': no such action in anglepicksw\n(test.script, line 1: Measure)\n");
+  EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
+}
+
+TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
+  testsupport::ScriptedProgram anglepick(anglepickprogram());
+  const std::string sample = testsupport::example("deformed_sample/deformed.tps");
+  const std::string sampleproto = testsupport::example("deformed_sample/protocol.txt");
+  // The sample's protocol names landmarks 1 ... 14, which the lizards have
+  // too: it measures both files.
+  const auto [status, out] = anglepick.run("LoadData " + tps + "\nLoadProto " + sampleproto + "\nLoadData " + sample +
+                                           "\nSaveAveData means.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("note: the angles measured on the data loaded before were cleared; load the protocol (LoadProto) "
+                     "to measure these specimens\n"),
+            std::string::npos);
+  EXPECT_EQ(anglepick.errors(), "Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData\n"
+                                "(test.script, line 4: SaveAveData)\n");
+  EXPECT_FALSE(std::filesystem::exists(anglepick.file("means.txt")));
+  // Measured again, the file holds the sample's 60 specimens, as a fresh
+  // session on the sample alone writes them.
+  ASSERT_EQ(anglepick.run("LoadProto " + sampleproto + "\nSaveAveData means.txt\n").first, 0) << anglepick.errors();
+  testsupport::ScriptedProgram fresh(anglepickprogram());
+  ASSERT_EQ(fresh.run("LoadData " + sample + "\nLoadProto " + sampleproto + "\nSaveAveData means.txt\n").first, 0);
+  EXPECT_EQ(lines(anglepick.file("means.txt")).size(), 60u);
+  EXPECT_EQ(lines(anglepick.file("means.txt")), lines(fresh.file("means.txt")));
+}
+
+TEST(anglepicksw, RefusesProtocolsThatMeasureNothingAndKeepsTheLastOne) {
+  testsupport::ScriptedProgram anglepick(anglepickprogram());
+  ASSERT_EQ(anglepick.run("LoadData " + tps + "\nLoadProto " + proto + "\nset SlabBox 1\nSaveData before.txt\n").first, 0);
+  const std::size_t drawn = anglepick.host().axes().pointcount();
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"1 0\n1 0\n2 11\n", "protocol rows 1 and 2 name the same point (1 0); the midline runs from the first row's point "
+                            "towards the second's, so they must be two different points"},
+      {"2 11\n11 2\n1 0\n12 0\n", "protocol rows 1 and 2 name the same point (11 2); the midline runs from the first row's "
+                                   "point towards the second's, so they must be two different points"},
+      {"1 0\n12 0\n5 5\n", "protocol row 3: the pair 5 5 names one landmark twice; a pair needs two different landmarks "
+                            "(a midline landmark is '5 0')"},
+      {"1 0\n12 0\n18 0\n", "The protocol file 'bad.txt' holds no pair row (its second column is 0 on all 3 rows), so there "
+                             "is no p to measure; add the bilateral pairs as rows 'a b'"},
+  };
+  for (const auto& [text, message] : refused) {
+    std::ofstream(anglepick.file("bad.txt")) << text;
+    EXPECT_EQ(anglepick.run("LoadProto bad.txt\n").first, 1) << text;
+    EXPECT_EQ(anglepick.errors(), message + "\n(test.script, line 1: LoadProto)\n") << text;
+    EXPECT_EQ(anglepick.host().axes().pointcount(), drawn) << text;
+  }
+  // The protocol and angles of the last good protocol are still there.
+  ASSERT_EQ(anglepick.run("SaveData after.txt\nshow FileBox\n").first, 0) << anglepick.errors();
+  EXPECT_EQ(lines(anglepick.file("after.txt")), lines(anglepick.file("before.txt")));
 }
 
 TEST(anglepicksw, ReportsAProtocolThatDoesNotFitTheData) {

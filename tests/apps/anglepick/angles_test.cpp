@@ -136,3 +136,47 @@ TEST(get_tp, NamesTheProtocolRowAtFault) {
   half(1, 0) = 1.5;
   EXPECT_EQ(error_of([&] { anglepick::get_tp(row, half); }), "protocol row 2: landmark number 1.5 is not a whole number");
 }
+
+TEST(get_tp, RefusesProtocolsAndSpecimensThatGiveTheMidlineNoDirection) {
+  const Eigen::RowVectorXd row = specimen(0.5, 1, 1);
+  // One point named twice as rows 1 and 2, directly or as one pair both
+  // ways round: no direction to read the midline in.
+  Eigen::MatrixXd twice = protocol();
+  twice.row(1) << 1, 0;
+  EXPECT_EQ(error_of([&] { anglepick::get_tp(row, twice); }),
+            "protocol rows 1 and 2 name the same point (1 0); the midline runs from the first row's point towards "
+            "the second's, so they must be two different points");
+  Eigen::MatrixXd swapped(3, 2);
+  swapped << 4, 5, 5, 4, 1, 0;
+  EXPECT_EQ(error_of([&] { anglepick::get_tp(row, swapped); }),
+            "protocol rows 1 and 2 name the same point (5 4); the midline runs from the first row's point towards "
+            "the second's, so they must be two different points");
+  // The same point further down only weighs it twice.
+  Eigen::MatrixXd later = protocol();
+  later.row(2) << 1, 0;
+  EXPECT_NO_THROW(anglepick::get_tp(row, later));
+  Eigen::MatrixXd self = protocol();
+  self.row(3) << 6, 6;
+  EXPECT_EQ(error_of([&] { anglepick::get_tp(row, self); }),
+            "protocol row 4: the pair 6 6 names one landmark twice; a pair needs two different landmarks (a midline "
+            "landmark is '6 0')");
+
+  // A shallow midline (along x) whose first two points share their x, and
+  // a steep one whose first two share their y: level across the line.
+  Eigen::RowVectorXd shallow(12), steep(12);
+  shallow << 0, 1, 0, -1, 5, 0, -5, 0, 1, 2, 1, -2;
+  steep << 1, 0, -1, 0, 0, 5, 0, -5, 2, 1, -2, 1;
+  Eigen::MatrixXd four(5, 2);
+  four << 1, 0, 2, 0, 3, 0, 4, 0, 5, 6;
+  for (const Eigen::RowVectorXd& r : {shallow, steep})
+    EXPECT_EQ(error_of([&] { anglepick::get_tp(r, four); }),
+              "the points of protocol rows 1 and 2 lie level across the midline, so they give it no direction");
+  // Read the other way round the first two points are well apart.
+  Eigen::MatrixXd along(5, 2);
+  along << 3, 0, 4, 0, 1, 0, 2, 0, 5, 6;
+  EXPECT_NEAR(anglepick::get_tp(shallow, along).tp, 3 * pi / 2, 1e-12); // from +x towards -x: due west
+  Eigen::RowVectorXd holed = row;
+  holed(3) = std::nan("");
+  EXPECT_EQ(error_of([&] { anglepick::get_tp(holed, protocol()); }),
+            "the specimen holds a coordinate that is not a finite number");
+}
