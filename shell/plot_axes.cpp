@@ -1,11 +1,13 @@
 #include "shell/plot_axes.h"
 
 #include "core/error.h"
+#include "core/text_file.h"
 
 #include <QBuffer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QSvgGenerator>
 #include <qcustomplot.h>
 
@@ -348,6 +350,21 @@ void PlotAxes::setlimits(const Limits& l) {
   state_->apply();
 }
 
+namespace {
+
+// The reason of a file error, without the file's name that the plot's own
+// message already gives ("Cannot open file 'x' for writing: Permission
+// denied" gives "Permission denied").
+std::string why(const core::Error& e) {
+  const std::string m = e.what();
+  const std::size_t open = m.find('\'');
+  const std::size_t close = open == std::string::npos ? open : m.find('\'', open + 1);
+  const std::size_t at = close == std::string::npos ? close : m.find(": ", close);
+  return at == std::string::npos ? m : m.substr(at + 2);
+}
+
+} // namespace
+
 void PlotAxes::save(const std::string& path) {
   const QString file = QString::fromStdString(path);
   const QString ext = QFileInfo(file).suffix().toLower();
@@ -356,17 +373,51 @@ void PlotAxes::save(const std::string& path) {
   // Draw at the size the layout (and so equal scaling) was computed for.
   state_->apply();
   const QSize size = plot_->viewport().size();
-  bool ok = false;
-  if (ext == "png") {
-    ok = plot_->savePng(file, size.width(), size.height());
-  } else if (ext == "pdf") {
-    ok = plot_->savePdf(file, size.width(), size.height());
-  } else {
-    const QByteArray svg = svgpicture(plot_, size);
-    QFile out(file);
-    ok = out.open(QIODevice::WriteOnly) && out.write(svg) == svg.size() && out.flush();
+  const std::string failed = "Cannot write the plot to '" + path + "'";
+  try {
+    savepicture(path, ext, size, failed);
+  } catch (const core::Error& e) {
+    const std::string m = e.what();
+    throw core::Error(m.starts_with(failed) ? m : failed + ": " + why(e));
   }
-  if (!ok) throw core::Error("Cannot write the plot to '" + path + "'");
+}
+
+void PlotAxes::savepicture(const std::string& path, const QString& ext, QSize size, const std::string& failed) {
+  if (ext == "pdf") {
+    // The PDF writer takes a file name only and reports no write errors:
+    // it draws into a temporary file beside the old picture, which takes
+    // the old one's place only once it is whole (it ends with the PDF's end
+    // marker).
+    core::Replacement r(path);
+    if (!plot_->savePdf(QString::fromStdString(r.temporary()), size.width(), size.height()))
+      throw core::Error(failed);
+    QFile pdf(QString::fromStdString(r.temporary()));
+    const qint64 length = pdf.size();
+    QByteArray tail;
+    if (pdf.open(QIODevice::ReadOnly) && length > 16 && pdf.seek(length - 16)) tail = pdf.read(16);
+    if (!tail.contains("%%EOF"))
+      throw core::Error(failed + ": the picture was not written whole (is the disk full?)");
+    r.commit(true);
+    return;
+  }
+  // PNG and SVG are made in memory and written all or nothing, so a full
+  // disk or a special destination leaves the old picture as it was.
+  QByteArray bytes;
+  if (ext == "png") {
+    // As QCustomPlot's own PNG export: 96 dots per inch.
+    QImage image = plot_->toPixmap(size.width(), size.height()).toImage();
+    const int dotspermetre = static_cast<int>(96 / 0.0254);
+    image.setDotsPerMeterX(dotspermetre);
+    image.setDotsPerMeterY(dotspermetre);
+    QBuffer buffer(&bytes);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+      throw core::Error(failed + ": the picture could not be drawn");
+  } else {
+    bytes = svgpicture(plot_, size);
+  }
+  if (bytes.isEmpty()) throw core::Error(failed + ": the picture could not be drawn");
+  core::writefile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                  core::WriteMode::Replace);
 }
 
 std::size_t PlotAxes::pointcount() const {

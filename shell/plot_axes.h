@@ -8,6 +8,7 @@
 #include "shell/host.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QSize>
 
 class QCustomPlot;
@@ -42,7 +43,10 @@ public:
   // Exactly these limits (automatic limits and equal scaling end). Raises
   // core::Error unless xmin < xmax and ymin < ymax, all finite.
   void setlimits(const Limits& limits) override;
-  // PNG, SVG or PDF by the extension, at the widget's size.
+  // PNG, SVG or PDF by the extension, at the widget's size, written all or
+  // nothing: the picture takes the old file's place only when it is whole,
+  // and a failure ("Cannot write the plot to 'F': REASON") leaves the old
+  // file as it was.
   void save(const std::string& path) override;
   std::size_t pointcount() const override;
 
@@ -57,6 +61,10 @@ public:
   class State;
 
 private:
+  // Writes the picture all or nothing; save() gives its errors the plot's
+  // own wording.
+  void savepicture(const std::string& path, const QString& ext, QSize size, const std::string& failed);
+
   QCustomPlot* plot_;
   State* state_; // a child of the widget
 };

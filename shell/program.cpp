@@ -3,6 +3,7 @@
 #include "core/about.h"
 #include "core/error.h"
 #include "core/random.h"
+#include "core/text_file.h"
 #include "core/text_number.h"
 #include "shell/figure_copy.h"
 #include "shell/menus.h"
@@ -14,16 +15,24 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QPixmap>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <new>
 #include <memory>
 #include <qcustomplot.h>
 #include <sys/stat.h>
@@ -92,7 +101,8 @@ void definelauncher(const std::string& name, std::function<void()> open) {
     if (fn == nullptr) return {};
     const core::Values rest(args.begin() + 1, args.end());
     core::Values out;
-    guarded([&] {
+    guarded(
+        [&] {
       const auto& mine = locals()[name];
       if (const auto it = mine.find(*fn); it != mine.end()) {
         core::checkcounts(it->second, rest.size(), nargout);
@@ -100,7 +110,8 @@ void definelauncher(const std::string& name, std::function<void()> open) {
       } else {
         out = core::call(*fn, rest, nargout);
       }
-    });
+        },
+        *fn);
     return out;
   };
   core::define(std::move(c));
@@ -130,6 +141,19 @@ void openprogramwindow(const Program& p) {
   guidata(f, guihandles(f));
 }
 
+// The action a Callback runs, for messages: the switch's action name
+// ("DoRetro" of "restrainsw('DoRetro')"), else the function's name.
+std::string actionname(const std::string& callback) {
+  try {
+    const auto [name, args] = parsecallback(callback);
+    if (!args.empty())
+      if (const auto* s = std::get_if<std::string>(&args[0])) return *s;
+    return name;
+  } catch (const std::exception&) {
+    return callback;
+  }
+}
+
 // What a push button's Callback asks for, run as one action at a time.
 void runcallback(Figure* window, QObject*, const std::string& callback) {
   static bool busy = false;
@@ -140,10 +164,12 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   busy = true;
   window->setstatus(QString());
   setcurrent(window);
-  guarded([&] {
-    const auto [name, args] = parsecallback(callback);
-    core::call(name, args, 0);
-  });
+  guarded(
+      [&] {
+        const auto [name, args] = parsecallback(callback);
+        core::call(name, args, 0);
+      },
+      actionname(callback));
   if (hostslot()) hostslot()->endprogress();
   std::fflush(stdout);
   busy = false;
@@ -172,8 +198,24 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     QApplication::processEvents();
     QThread::msleep(20);
   }
-  if (!f->grab().save(QString::fromStdString(file))) {
-    std::fprintf(stderr, "%s: cannot write the screenshot '%s'\n", p.executable.c_str(), file.c_str());
+  // Drawn in memory and written all or nothing, as every picture is.
+  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
+  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  std::string why;
+  if (!buffer.open(QIODevice::WriteOnly) || !f->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
+    why = "the picture could not be drawn";
+  } else {
+    try {
+      core::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      core::WriteMode::Replace);
+    } catch (const core::Error& e) {
+      why = e.what();
+    }
+  }
+  if (!why.empty()) {
+    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
     return 1;
   }
   return 0;
@@ -192,6 +234,36 @@ void filterqt(QtMsgType type, const QMessageLogContext& context, const QString& 
   if (qtdefault() != nullptr) qtdefault()(type, context, message);
 }
 
+// SIGINT and SIGTERM end the process at once, as they would without a
+// handler, but first undo the write in progress (a replacement's temporary
+// file, an append's added bytes) and say so. Only async-signal-safe calls:
+// the message is made before any signal can come.
+char interruptmessage[2][200];
+std::size_t interruptlength[2] = {0, 0};
+
+extern "C" void interrupted(int signal) {
+  core::undo_write_in_progress();
+  const int i = signal == SIGINT ? 0 : 1;
+  if (interruptlength[i] > 0) (void)!::write(STDERR_FILENO, interruptmessage[i], interruptlength[i]);
+  ::_exit(128 + signal);
+}
+
+void catchinterrupts(const std::string& executable) {
+  const char* names[2] = {"SIGINT", "SIGTERM"};
+  for (int i = 0; i < 2; ++i) {
+    const int n = std::snprintf(interruptmessage[i], sizeof interruptmessage[i],
+                                "%s: interrupted (%s); nothing more was written\n", executable.c_str(), names[i]);
+    interruptlength[i] = n > 0 ? std::min(static_cast<std::size_t>(n), sizeof interruptmessage[i] - 1) : 0;
+  }
+  struct sigaction action {};
+  action.sa_handler = interrupted;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
 } // namespace
 
 Host& host() {
@@ -199,10 +271,19 @@ Host& host() {
   return *hostslot();
 }
 
-bool guarded(const std::function<void()>& action) {
+bool guarded(const std::function<void()>& action, std::string_view what) {
   try {
     action();
     return true;
+  } catch (const std::bad_alloc&) {
+    // Said in words, naming the action: "std::bad_alloc" tells nobody what
+    // to do.
+    const std::string message = outofmemory(what);
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fflush(stderr);
+    if (Figure* f = programwindow()) f->setstatus(QObject::tr("Error: ") + QString::fromStdString(message));
+    return false;
   } catch (const std::exception& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.what());
@@ -346,6 +427,7 @@ int run(const Program& p, int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QString::fromStdString("org.tectomorph." + p.launcher));
 
   if (seedopt->count() > 0) core::setseed(seed);
+  catchinterrupts(p.executable);
   running() = &p;
   setcallbackrunner(runcallback);
   defineshell(p);
@@ -367,12 +449,17 @@ int run(const Program& p, int argc, char** argv) {
     hostslot() = std::move(scripted);
     if (!guarded([&] { openprogramwindow(p); })) return 1;
     int status = 1;
+    std::error_code ec;
     if (script == "-") {
       status = runscript(std::cin, "standard input", h, p.switchname);
+    } else if (std::filesystem::is_directory(script, ec)) {
+      std::fprintf(stderr, "%s: the script '%s' is a folder, not a file of commands\n", p.executable.c_str(),
+                   script.c_str());
     } else if (std::ifstream in(script); in) {
       status = runscript(in, script, h, p.switchname);
     } else {
-      std::fprintf(stderr, "%s: cannot open the script '%s'\n", p.executable.c_str(), script.c_str());
+      std::fprintf(stderr, "%s: cannot open the script '%s': %s\n", p.executable.c_str(), script.c_str(),
+                   std::strerror(errno));
     }
     // With --screenshot too: a picture of the window as the script left it.
     if (status == 0 && !shot.empty()) status = screenshot(p, shot, window);

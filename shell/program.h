@@ -43,8 +43,9 @@ Host& host();
 
 // Runs an action with the error rule of the windows: an error ends it, its
 // message goes to standard error and to the window's status line, and
-// whatever it stored before the error stays. Returns false after an error.
-bool guarded(const std::function<void()>& action);
+// whatever it stored before the error stays. Running out of memory is said
+// in words naming `what` (the action). Returns false after an error.
+bool guarded(const std::function<void()>& action, std::string_view what = "this action");
 
 // Registers the functions every program shares (AuxBox, AuxBoxsw,
 // CopyBigImage, SavePlot, movegui, cla, openfig, isvarname, iskeyword) and

@@ -4,6 +4,7 @@
 #include "core/error.h"
 
 #include <cstdio>
+#include <new>
 #include <filesystem>
 
 namespace shell {
@@ -18,11 +19,14 @@ std::vector<std::string> ScriptHost::answer(std::vector<std::string> files) {
   return unused;
 }
 
-std::optional<FileChoice> ScriptHost::next() {
+std::optional<FileChoice> ScriptHost::next(std::string_view title) {
   if (answers_.empty()) return std::nullopt;
   const std::string word = answers_.front();
   answers_.pop_front();
   if (word == "-") return std::nullopt;
+  // "" would name the run's folder; no dialog can answer with no name.
+  if (word.empty())
+    throw core::Error("The file name for \"" + std::string(title) + "\" is empty: give a name, or - to cancel");
   fs::path path(word);
   if (path.is_relative()) path = fs::path(start_) / path;
   path = path.lexically_normal();
@@ -31,8 +35,8 @@ std::optional<FileChoice> ScriptHost::next() {
   return choice;
 }
 
-std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view) { return next(); }
-std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view) { return next(); }
+std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view title) { return next(title); }
+std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view title) { return next(title); }
 
 void ScriptHost::msgbox(std::string_view text, std::string_view title) {
   print(title.empty() ? "== ==\n" : "== " + std::string(title) + " ==\n");
@@ -114,13 +118,43 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const std:
 
 } // namespace
 
+namespace {
+
+// The next line of a script. LF, CR LF and a lone CR all end a line, so a
+// script saved on any system runs every command. A CR's LF is skipped when
+// it comes, never waited for, so a script typed on standard input runs
+// line by line. False at the end of the text.
+bool nextline(std::istream& in, std::string& line, bool& skiplf) {
+  line.clear();
+  bool read = false;
+  for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+    if (skiplf) {
+      skiplf = false;
+      if (c == '\n') continue;
+    }
+    read = true;
+    if (c == '\n') return true;
+    if (c == '\r') {
+      skiplf = true;
+      return true;
+    }
+    line += static_cast<char>(c);
+  }
+  return read;
+}
+
+} // namespace
+
 int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname) {
   const std::string start = fs::current_path().string();
   host.startin(start);
   std::string line;
   int lineno = 0;
-  while (std::getline(script, line)) {
+  bool skiplf = false;
+  while (nextline(script, line, skiplf)) {
     ++lineno;
+    // An editor's UTF-8 byte-order mark is not part of the first command.
+    if (lineno == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     std::vector<std::string> words;
     try {
       words = scriptwords(line);
@@ -128,6 +162,11 @@ int runscript(std::istream& script, const std::string& scriptname, ScriptHost& h
       command(words, host, switchname, start);
       host.endprogress();
       std::fflush(stdout);
+    } catch (const std::bad_alloc&) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s\n(%s, line %d%s%s)\n", outofmemory(words.empty() ? "this command" : words[0]).c_str(),
+                   scriptname.c_str(), lineno, words.empty() ? "" : ": ", words.empty() ? "" : words[0].c_str());
+      return 1;
     } catch (const std::exception& e) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s\n(%s, line %d%s%s)\n", e.what(), scriptname.c_str(), lineno, words.empty() ? "" : ": ",
@@ -136,7 +175,16 @@ int runscript(std::istream& script, const std::string& scriptname, ScriptHost& h
     }
   }
   std::fflush(stdout);
+  if (script.bad()) {
+    std::fprintf(stderr, "Cannot read the script '%s' after line %d\n", scriptname.c_str(), lineno);
+    return 1;
+  }
   return 0;
+}
+
+std::string outofmemory(std::string_view what) {
+  return "Not enough memory for " + std::string(what) +
+         ": the machine could not give it the memory it needed; nothing more of it was done";
 }
 
 } // namespace shell

@@ -48,7 +48,7 @@ public:
   std::vector<std::string> answer(std::vector<std::string> files);
 
 private:
-  std::optional<FileChoice> next();
+  std::optional<FileChoice> next(std::string_view title);
   std::deque<std::string> answers_;
   std::string start_; // the folder the run started in
 };
@@ -60,7 +60,13 @@ std::vector<std::string> scriptwords(std::string_view line);
 
 // Runs a script with the program's action switch `switchname`. Returns the
 // exit status: 0 when every command ran, 1 after the first error (whose
-// message goes to standard error with the script's name and line).
+// message goes to standard error with the script's name and line) or when
+// the script cannot be read to its end. LF, CR LF and lone CR end lines
+// alike; a UTF-8 byte-order mark before the first command is skipped.
 int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname);
+
+// The message for an action that ran out of memory (std::bad_alloc):
+// "Not enough memory for DoRetro: ...".
+std::string outofmemory(std::string_view what);
 
 } // namespace shell

@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <qcustomplot.h>
@@ -64,8 +66,17 @@ void setcontrolstring(QObject* control, const std::vector<std::string>& rows) {
   QStringList list;
   for (const auto& r : rows) list << QString::fromStdString(r);
   const QString text = list.join(qobject_cast<QLineEdit*>(control) != nullptr ? " " : "\n");
-  if (auto* e = qobject_cast<QLineEdit*>(control)) e->setText(text);
-  else if (auto* l = qobject_cast<QLabel*>(control)) l->setText(text);
+  if (auto* e = qobject_cast<QLineEdit*>(control)) {
+    // An edit box cuts its text at maxLength (32,767 characters unless
+    // said otherwise) without a word; the box must hold what was set, so
+    // that what is shown and what is read agree.
+    if (text.size() > e->maxLength()) e->setMaxLength(static_cast<int>(std::min<qsizetype>(text.size(), INT_MAX)));
+    e->setText(text);
+    if (e->text().size() != text.size())
+      throw core::Error("The box " + control->objectName().toStdString() + " cannot hold " +
+                        std::to_string(text.size()) + " characters; it holds at most " +
+                        std::to_string(e->text().size()));
+  } else if (auto* l = qobject_cast<QLabel*>(control)) l->setText(text);
   else if (auto* p = qobject_cast<QPlainTextEdit*>(control)) p->setPlainText(text);
   else if (auto* t = qobject_cast<QTextEdit*>(control)) t->setPlainText(text);
   else if (auto* b = qobject_cast<QAbstractButton*>(control)) b->setText(text);

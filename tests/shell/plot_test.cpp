@@ -211,9 +211,9 @@ TEST_F(PlotTest, SavesPngSvgAndPdfByExtension) {
   EXPECT_EQ(error_of([&] { axes.save("x.bmp"); }),
             "Cannot save the plot as 'x.bmp': use a .png, .svg or .pdf file name");
   EXPECT_EQ(error_of([&] { axes.save("/no/such/folder/p.svg"); }),
-            "Cannot write the plot to '/no/such/folder/p.svg'");
+            "Cannot write the plot to '/no/such/folder/p.svg': No such file or directory");
   EXPECT_EQ(error_of([&] { axes.save("/no/such/folder/p.png"); }),
-            "Cannot write the plot to '/no/such/folder/p.png'");
+            "Cannot write the plot to '/no/such/folder/p.png': No such file or directory");
 }
 
 TEST_F(PlotTest, HundredThousandPointsGoInOnePlottableInOrder) {

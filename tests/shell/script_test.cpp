@@ -41,6 +41,8 @@ void tinysw(shell::Host& host, const std::string& action) {
     host.msgbox("Hello there", "Greeting");
   } else if (action == "Report") {
     host.setresults({"line one", "line two"});
+  } else if (action == "Grow") {
+    throw std::bad_alloc();
   } else if (action == "Fail") {
     host.setstring("FileBox", "before the error");
     throw core::Error("deliberate failure");
@@ -177,4 +179,39 @@ TEST(parsecallback, ReadsNamesTextsAndNumbers) {
   const auto [n3, a3] = shell::parsecallback("f('it''s', 2)");
   EXPECT_EQ(std::get<std::string>(a3.at(0)), "it's");
   EXPECT_EQ(error_of([] { shell::parsecallback("f('open"); }), "The Callback 'f('open' is not a call of a function");
+}
+
+TEST(runscript, RunsEveryCommandWhateverItsLineEnds) {
+  Tiny tiny;
+  // Lone CR (old Mac editors), CR LF, LF, and a byte-order mark first.
+  const auto [status, out] = tiny.run("\xEF\xBB\xBFHello\rHello\r\nHello\nHello");
+  EXPECT_EQ(status, 0);
+  std::string four;
+  for (int i = 0; i < 4; ++i) four += "== Greeting ==\nHello there\n\n";
+  EXPECT_EQ(out, four);
+  // Line numbers count every kind of line end.
+  EXPECT_EQ(tiny.run("Hello\r\rFail\n").first, 1);
+  EXPECT_EQ(tiny.errors(), "deliberate failure\n(test.script, line 3: Fail)\n");
+}
+
+TEST(runscript, SaysWhichActionRanOutOfMemory) {
+  Tiny tiny;
+  EXPECT_EQ(tiny.run("Hello\nGrow\nHello\n").first, 1);
+  EXPECT_EQ(tiny.errors(), shell::outofmemory("Grow") + "\n(test.script, line 2: Grow)\n");
+  EXPECT_NE(tiny.errors().find("Not enough memory for Grow"), std::string::npos);
+  // A button's action the same way, in the window's status line too.
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(shell::guarded([] { throw std::bad_alloc(); }, "Grow"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), shell::outofmemory("Grow") + "\n");
+}
+
+TEST(runscript, KeepsABoxTextLongerThanAnEditBoxTakesByDefault) {
+  Tiny tiny;
+  std::string text;
+  while (text.size() < 40000) text += "7 ";
+  text.pop_back();
+  const auto [status, out] = tiny.run("set SlabBox " + text + "\nshow SlabBox\nSave slab.txt\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(out, text + "\n");
+  EXPECT_EQ(core::dload((tiny.folder() / "slab.txt").string()).size(), 20000);
 }
