@@ -66,6 +66,9 @@ Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string
   Eigen::MatrixXd v;
   try {
     v = core::str2num(text);
+  } catch (const core::TooManyNumbers&) {
+    // A range such as 1:99999999, refused before it was laid out.
+    throw notwhat(tag, what, text, "a list of at most " + std::to_string(core::max_box_numbers) + " numbers");
   } catch (const core::Error&) {
     throw notwhat(tag, what, text, "a list of numbers");
   }
