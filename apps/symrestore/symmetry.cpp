@@ -293,6 +293,12 @@ void checkpairs(const Eigen::MatrixXd& lmlist, Eigen::Index k) {
   if (lmlist.cols() < 2)
     throw core::Error("The pair list has " + std::to_string(lmlist.cols()) +
                       " column; each line needs two landmark numbers (the same number twice for a landmark on the axis)");
+  // A third number on a line would be ignored without a word: it is more
+  // likely another kind of file (an angle file, a data set) than a pairs
+  // file with a stray column.
+  if (lmlist.cols() > 2)
+    throw core::Error("The pair list has " + std::to_string(lmlist.cols()) +
+                      " columns; each line holds two landmark numbers, one side's and its counterpart's, and nothing else");
   std::map<int, std::vector<Eigen::Index>> rows;
   for (Eigen::Index j = 0; j < lmlist.rows(); ++j)
     for (int c = 0; c < 2; ++c) {
@@ -313,6 +319,9 @@ void checkpairs(const Eigen::MatrixXd& lmlist, Eigen::Index k) {
   if (!missing.empty())
     throw core::Error("The pair list leaves out landmark" + std::string(missing.size() > 1 ? "s " : " ") +
                       landmarklist(missing) + "; every landmark must be in it once, in a pair or on the axis");
+  if ((lmlist.col(0).array() == lmlist.col(1).array()).all())
+    throw core::Error("The pair list holds only axis rows (a landmark named twice): it pairs no landmarks, so there is "
+                      "no symmetry to restore");
 }
 
 std::optional<std::pair<int, int>> axisrows(const Eigen::MatrixXd& lmlist) {

@@ -53,8 +53,9 @@ Halves tectparam6(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double est
 Halves tectuni(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, int b1, int b2);
 
 // Checks a pair list against k landmarks. Raises core::Error, naming the
-// landmarks, for fewer than two columns, numbers outside 1 ... k or not
-// whole, a landmark listed twice, or a landmark left out.
+// landmarks, for other than two columns, numbers outside 1 ... k or not
+// whole, a landmark listed twice, a landmark left out, or a list of axis
+// rows only (nothing paired).
 void checkpairs(const Eigen::MatrixXd& lmlist, Eigen::Index k);
 
 // The positions (1-based) of the first two axis rows of a pair list, or

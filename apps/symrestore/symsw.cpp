@@ -14,6 +14,8 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace symrestore {
 
@@ -28,9 +30,20 @@ void requirepairs(const State& s) {
   if (s.lmlist.size() == 0) throw core::Error("Load the pairs file first (LoadProto)");
 }
 
+// Drops an undeformed set that no longer belongs to what is loaded, and
+// says so.
+void dropundata(shell::Host& host, State& s, const char* why) {
+  if (s.undata.size() == 0) return;
+  s.undata.resize(0, 0);
+  s.undatapairs = false;
+  host.print(std::string("note: the undeformed set of the ") + why +
+             " loaded before was cleared; undeform again before saving\n");
+}
+
 void loaddata(shell::Host& host, State& s) {
   const shell::Loaded in = shell::mfload(host);
   s.data = in.y;
+  dropundata(host, s, "data set");
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
   host.setstring("FileBox", std::vector<std::string>{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
                                                       core::format("%3.0f Samples", m)});
@@ -45,10 +58,29 @@ void loaddata(shell::Host& host, State& s) {
 
 void loadproto(shell::Host& host, State& s) {
   const shell::Loaded in = shell::mfload(host);
+  // A list of axis rows only pairs nothing: there is no symmetry to
+  // restore, and the fits would only turn and stretch the specimens.
+  if (in.y.cols() >= 2 && (in.y.col(0).array() == in.y.col(1).array()).all())
+    throw core::Error("The pairs file '" + in.fn + "' holds only axis rows (each of its " +
+                      std::to_string(in.y.rows()) +
+                      " rows names one landmark twice): it pairs no landmarks, so there is no symmetry to restore");
   // A list that does not fit the loaded data is refused before it is kept.
   if (s.data.size() > 0) checkpairs(in.y, s.data.cols() / 2);
   s.lmlist = in.y;
+  s.pairsfile = in.fn;
+  if (s.undatapairs) dropundata(host, s, "pair list");
   host.setstring("ProtoBox", std::vector<std::string>{in.fn});
+}
+
+// A symmetry fix that needs two axis rows: the message box as always, then
+// an error, so that a script stops and the window's status line says what
+// was not done.
+[[noreturn]] void noaxis(shell::Host& host, const State& s, std::string_view action) {
+  host.msgbox(oneaxispoint, "");
+  Eigen::Index axis = 0;
+  for (Eigen::Index j = 0; j < s.lmlist.rows(); ++j) axis += s.lmlist(j, 0) == s.lmlist(j, 1);
+  throw core::Error(std::string(action) + " needs two axis rows (a landmark paired with itself, 'a a') in the pairs file '" +
+                    s.pairsfile + "', which has " + std::to_string(axis) + ": nothing was undeformed");
 }
 
 // The undeformed set superimposed on its consensus and plotted; with
@@ -60,6 +92,7 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
     sup.xpt = core::getpsup(sup.xpt, sup.y);
   }
   s.undata = sup.xpt;
+  s.undatapairs = true;
   shell::Axes& axes = host.axes();
   axes.cla();
   if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md");
@@ -74,17 +107,27 @@ double strainratio(shell::Host& host) {
 void undeformpca(shell::Host& host, State& s) {
   requiredata(s);
   const Eigen::MatrixXd naxis = shell::boxnumbers(host, "PCABox", "axes to remove");
+  if (naxis.size() == 0) {
+    std::string text;
+    for (const std::string& row : host.string("PCABox")) text += row;
+    throw core::Error("The box PCABox (axes to remove) holds '" + text +
+                      "', which lists no axis; type the axes to remove, such as 1 or 1 2");
+  }
   const Eigen::Index k = s.data.cols() / 2;
   for (Eigen::Index i = 0; i < naxis.size(); ++i)
     if (!(naxis(i) >= 1 && naxis(i) <= static_cast<double>(2 * k - 4)) || naxis(i) != std::floor(naxis(i)))
       throw core::Error("The box PCABox (axes to remove) holds axis " + core::format("%g", naxis(i)) +
                         "; the axes of " + std::to_string(k) + " landmarks are numbered 1 ... " +
                         std::to_string(2 * k - 4));
+  // Computed aside and kept only when the whole removal has worked.
   Eigen::RowVectorXd reference = core::getconsensus(s.data).y;
   reference = (reference * 10000).array().round() / 10000;
-  s.data = core::getpsup(s.data, reference);
+  Eigen::MatrixXd data = core::getpsup(s.data, reference);
+  Eigen::MatrixXd undata = core::getpsup(warp::undeformpca(data, naxis), reference);
+  s.data = std::move(data);
+  s.undata = std::move(undata);
+  s.undatapairs = false;
   host.axes().cla();
-  s.undata = core::getpsup(warp::undeformpca(s.data, naxis), reference);
   shell::showshape(host.axes(), s.data, "md");
   shell::showshape(host.axes(), reference, "ro");
   shell::showshape(host.axes(), s.undata, "bo");
@@ -107,18 +150,22 @@ void symsw(shell::Host& host, State& s, std::string_view action) {
   } else if (action == "UndeformUni") {
     requirepairs(s);
     const auto fixed = tectfix3(s.data, s.lmlist);
-    if (!fixed) return host.msgbox(oneaxispoint, "");
+    if (!fixed) noaxis(host, s, action);
     finish(host, s, fixed->y, true, true);
   } else if (action == "RetroStrain") {
     const double e = strainratio(host);
     requirepairs(s);
     const auto fixed = tectfix4(s.data, s.lmlist, e);
-    if (!fixed) return host.msgbox(oneaxispoint, "");
+    if (!fixed) noaxis(host, s, action);
     finish(host, s, fixed->y, true, false);
   } else if (action == "UndeformPCA") undeformpca(host, s);
   else if (action == "Save") save(host, s);
   else if (action == "Exit") host.closewindow();
-  else host.msgbox("Fell through case function", "");
+  else {
+    host.msgbox("Fell through case function", "");
+    // A misspelt action in a script must stop the run, not pass as done.
+    throw core::Error("Unknown action '" + std::string(action) + "': no such action in symsw");
+  }
 }
 
 void define() {

@@ -5,6 +5,7 @@
 #include "shell/host.h"
 
 #include <Eigen/Core>
+#include <string>
 #include <string_view>
 
 namespace symrestore {
@@ -14,11 +15,16 @@ struct State {
   Eigen::MatrixXd data;   // the loaded data set (superimposed by UndeformPCA)
   Eigen::MatrixXd lmlist; // the pair list
   Eigen::MatrixXd undata; // the last undeformed data set
+  std::string pairsfile;  // the pair list's file name, for messages
+  bool undatapairs = false; // undata was made with the pair list (a symmetry fix)
 };
 
 // Runs one action: "LoadData", "LoadProto", "UnDeform", "UndeformUni",
 // "RetroStrain", "UndeformPCA", "Save", "Exit"; any other name shows the
-// program's message box.
+// program's message box and raises core::Error naming it. Loading a data
+// set drops the undeformed set; loading a pair list drops one made with
+// the pair list before, so that "Save" never writes the result of other
+// inputs.
 void symsw(shell::Host& host, State& state, std::string_view action);
 
 // Registers symsw and the objectives tecterror2 and tecterror6 by name,

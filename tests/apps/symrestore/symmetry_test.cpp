@@ -159,6 +159,18 @@ TEST(pairlists, AreCheckedAgainstTheDataAndSearchedForTheAxis) {
   p(6, 1) = 12;
   EXPECT_EQ(error_of([&] { symrestore::checkpairs(p, 11); }),
             "The pair list, row 7: landmark number 12 is not one of the data set's landmarks 1 ... 11");
+  // Axis rows only pair nothing; a third column is not ignored.
+  Eigen::MatrixXd axis(11, 2);
+  for (int j = 0; j < 11; ++j) axis.row(j) << j + 1, j + 1;
+  EXPECT_EQ(error_of([&] { symrestore::tectfix2(deformed(1.5, 0, 0, 1, 2), axis); }),
+            "The pair list holds only axis rows (a landmark named twice): it pairs no landmarks, so there is no "
+            "symmetry to restore");
+  Eigen::MatrixXd wide(p.rows(), 3);
+  wide << pairs(), Eigen::VectorXd::Zero(p.rows());
+  EXPECT_EQ(error_of([&] { symrestore::checkpairs(wide, 11); }),
+            "The pair list has 3 columns; each line holds two landmark numbers, one side's and its counterpart's, and "
+            "nothing else");
+  EXPECT_NO_THROW(symrestore::checkpairs(pairs(), 11));
   // A list with one axis row cannot be flipped.
   Eigen::MatrixXd single(6, 2);
   single << 1, 1, 4, 5, 2, 3, 6, 7, 8, 9, 10, 11;

@@ -10,9 +10,17 @@
 #include "tests/support/test_support.h"
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <tuple>
 #include <numbers>
 
 namespace {
+
+std::string readfile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 shell::Program symrestoreprogram() { return testsupport::program("symrestore", "Symrestore", "symsw", symrestore::define); }
 
@@ -87,8 +95,75 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   Eigen::MatrixXd noaxis(14, 2);
   noaxis << core::dload(sym.file("pairs.txt").string()).topRows(12), Eigen::RowVector2d(1, 12), Eigen::RowVector2d(18, 23);
   core::writerows(sym.file("noaxis.txt").string(), noaxis, "%g ", "\n", core::WriteMode::Replace);
-  const auto [status, out] = sym.run("LoadProto noaxis.txt\nUndeformUni\n");
-  EXPECT_EQ(status, 0) << sym.errors();
-  EXPECT_EQ(out, "== ==\nOnly one point was found on the axis of symmetry.  Cannot flip the specimen\n\n");
-  EXPECT_EQ(sym.run("Repair\n").second, "== ==\nFell through case function\n\n");
+  // The message box, then the run stops: nothing was undeformed.
+  for (const std::string action : {"UndeformUni", "RetroStrain"}) {
+    const auto [status, out] = sym.run("LoadProto noaxis.txt\nset StrainBox 1.3\n" + action + "\nSave out.txt\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out, "== ==\nOnly one point was found on the axis of symmetry.  Cannot flip the specimen\n\n");
+    EXPECT_EQ(sym.errors(), action + " needs two axis rows (a landmark paired with itself, 'a a') in the pairs file "
+                                     "'noaxis.txt', which has 0: nothing was undeformed\n(test.script, line 3: " +
+                                action + ")\n");
+    EXPECT_FALSE(std::filesystem::exists(sym.file("out.txt")));
+  }
+  const auto [status, out] = sym.run("Repair\nSave out.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, "== ==\nFell through case function\n\n");
+  EXPECT_EQ(sym.errors(), "Unknown action 'Repair': no such action in symsw\n(test.script, line 1: Repair)\n");
+}
+
+TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
+  Lizards sym;
+  ASSERT_EQ(sym.run("LoadData deformed.txt\nLoadProto pairs.txt\nset PCABox 1\nUndeformPCA\nSave before.txt\n").first, 0)
+      << sym.errors();
+  // Every landmark on the axis: nothing is paired, refused with or without
+  // data loaded, and the list loaded before is kept.
+  Eigen::MatrixXd axis(28, 2);
+  for (int j = 0; j < 28; ++j) axis.row(j) << j + 1, j + 1;
+  core::writerows(sym.file("axis.txt").string(), axis, "%g ", "\n", core::WriteMode::Replace);
+  const std::string axismessage = "The pairs file 'axis.txt' holds only axis rows (each of its 28 rows names one landmark "
+                                  "twice): it pairs no landmarks, so there is no symmetry to restore\n";
+  EXPECT_EQ(sym.run("LoadProto axis.txt\n").first, 1);
+  EXPECT_EQ(sym.errors(), axismessage + "(test.script, line 1: LoadProto)\n");
+  // A third column is refused rather than ignored.
+  Eigen::MatrixXd wide(28, 3);
+  wide << core::dload(sym.file("pairs.txt").string()), Eigen::VectorXd::Ones(28);
+  core::writerows(sym.file("wide.txt").string(), wide, "%g ", "\n", core::WriteMode::Replace);
+  EXPECT_EQ(sym.run("LoadProto wide.txt\n").first, 1);
+  EXPECT_EQ(sym.errors(), "The pair list has 3 columns; each line holds two landmark numbers, one side's and its "
+                          "counterpart's, and nothing else\n(test.script, line 1: LoadProto)\n");
+  // An axis list that lists no axis.
+  for (const std::string text : {"\"\"", "[]", "1:0", "\" \""}) {
+    EXPECT_EQ(sym.run("set PCABox " + text + "\nUndeformPCA\n").first, 1) << text;
+    const std::string typed = text == "\"\"" ? "" : text == "\" \"" ? " " : text;
+    EXPECT_EQ(sym.errors(), "The box PCABox (axes to remove) holds '" + typed +
+                                "', which lists no axis; type the axes to remove, such as 1 or 1 2\n(test.script, line 2: "
+                                "UndeformPCA)\n");
+  }
+  // Nothing refused changed the result: it saves as before.
+  ASSERT_EQ(sym.run("Save after.txt\n").first, 0) << sym.errors();
+  EXPECT_EQ(readfile(sym.file("after.txt")), readfile(sym.file("before.txt")));
+}
+
+TEST(symsw, NeverSavesTheResultOfOtherInputs) {
+  Lizards sym;
+  Eigen::MatrixXd x = core::dload(sym.file("deformed.txt").string());
+  core::writerows(sym.file("fewer.txt").string(), x.topRows(8), "%.17g ", "\n", core::WriteMode::Replace);
+  std::ofstream(sym.file("kept.txt")) << "kept\n";
+  // New data drop the set undeformed from the old.
+  auto [status, out] = sym.run("LoadData deformed.txt\nLoadProto pairs.txt\nUnDeform\nLoadData fewer.txt\nSave kept.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("note: the undeformed set of the data set loaded before was cleared; undeform again before saving\n"),
+            std::string::npos);
+  EXPECT_EQ(sym.errors(), "Nothing to save yet: undeform the data first\n(test.script, line 5: Save)\n");
+  EXPECT_EQ(readfile(sym.file("kept.txt")), "kept\n");
+  // A new pair list drops a set made by symmetry ...
+  std::tie(status, out) = sym.run("UnDeform\nLoadProto pairs.txt\nSave kept.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("note: the undeformed set of the pair list loaded before was cleared"), std::string::npos);
+  EXPECT_EQ(readfile(sym.file("kept.txt")), "kept\n");
+  // ... but not one made without it.
+  ASSERT_EQ(sym.run("set PCABox 1\nUndeformPCA\nSave pca.txt\nLoadProto pairs.txt\nSave again.txt\n").first, 0)
+      << sym.errors();
+  EXPECT_EQ(core::dload(sym.file("again.txt").string()).rows(), 8);
+  EXPECT_EQ(readfile(sym.file("again.txt")), readfile(sym.file("pca.txt")));
 }
