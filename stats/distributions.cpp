@@ -2,6 +2,9 @@
 
 #include "core/error.h"
 
+#include <boost/math/distributions/fisher_f.hpp>
+#include <boost/math/distributions/gamma.hpp>
+#include <boost/math/distributions/normal.hpp>
 #include <boost/math/policies/policy.hpp>
 #include <boost/math/special_functions/beta.hpp>
 #include <boost/math/special_functions/erf.hpp>
@@ -67,6 +70,37 @@ double fp(double x, double v1, double v2) {
 double normalp(double x, double mu, double sigma) {
   if (anynan(x, mu, sigma) || sigma <= 0) return kNaN;
   return std::min(0.5 * boost::math::erfc(-(x - mu) / (sigma * std::numbers::sqrt2), Quiet()), 1.0);
+}
+
+// The upper tails, each with the same argument checks and limits as its
+// cdf above, and the tail itself from the complement of Boost's
+// distribution.
+double gammaq(double x, double a, double b) {
+  if (anynan(x, a, b) || a <= 0 || std::isinf(a) || b <= 0) return kNaN;
+  if (x <= 0) return 1;
+  if (std::isinf(x)) return 0;
+  return std::min(cdf(complement(boost::math::gamma_distribution<double, Quiet>(a, b), x)), 1.0);
+}
+
+double chi2q(double x, double v) { return gammaq(x, v / 2, 2); }
+
+double fq(double x, double v1, double v2) {
+  if (anynan(x, v1, v2) || v1 <= 0 || v2 <= 0) return kNaN;
+  if (x <= 0) return 1;
+  const bool finite1 = std::isfinite(v1), finite2 = std::isfinite(v2);
+  if (finite1 && finite2) {
+    if (std::isinf(x)) return 0;
+    return std::min(cdf(complement(boost::math::fisher_f_distribution<double, Quiet>(v1, v2), x)), 1.0);
+  }
+  if (finite1) return chi2q(v1 * x, v1);
+  if (finite2) return chi2p(v2 / x, v2);
+  return x >= 1 ? 0 : 1;
+}
+
+double normalq(double x, double mu, double sigma) {
+  if (anynan(x, mu, sigma) || sigma <= 0) return kNaN;
+  if (std::isinf(x)) return x > 0 ? 0 : 1;
+  return std::min(cdf(complement(boost::math::normal_distribution<double, Quiet>(mu, sigma), x)), 1.0);
 }
 
 // Applies kernel(a0, a1, ...) to every element of the arguments after
@@ -142,5 +176,28 @@ Eigen::MatrixXd gamcdf(const Eigen::MatrixXd& x, const Eigen::MatrixXd& a, const
 Eigen::MatrixXd gamcdf(const Eigen::MatrixXd& x, const Eigen::MatrixXd& a) { return gamcdf(x, a, scalar(1)); }
 
 double gamcdf(double x, double a, double b) { return gamcdf(scalar(x), scalar(a), scalar(b))(0, 0); }
+
+// Element-wise upper tails; raise core::Error on mismatched sizes.
+Eigen::MatrixXd normupper(const Eigen::MatrixXd& x, const Eigen::MatrixXd& mu, const Eigen::MatrixXd& sigma) {
+  return elementwise<3>({&x, &mu, &sigma}, normalq);
+}
+
+double normupper(double x, double mu, double sigma) { return normupper(scalar(x), scalar(mu), scalar(sigma))(0, 0); }
+
+Eigen::MatrixXd fupper(const Eigen::MatrixXd& x, const Eigen::MatrixXd& v1, const Eigen::MatrixXd& v2) {
+  return elementwise<3>({&x, &v1, &v2}, fq);
+}
+
+double fupper(double x, double v1, double v2) { return fupper(scalar(x), scalar(v1), scalar(v2))(0, 0); }
+
+Eigen::MatrixXd chi2upper(const Eigen::MatrixXd& x, const Eigen::MatrixXd& v) { return elementwise<2>({&x, &v}, chi2q); }
+
+double chi2upper(double x, double v) { return chi2upper(scalar(x), scalar(v))(0, 0); }
+
+Eigen::MatrixXd gamupper(const Eigen::MatrixXd& x, const Eigen::MatrixXd& a, const Eigen::MatrixXd& b) {
+  return elementwise<3>({&x, &a, &b}, gammaq);
+}
+
+double gamupper(double x, double a, double b) { return gamupper(scalar(x), scalar(a), scalar(b))(0, 0); }
 
 } // namespace stats

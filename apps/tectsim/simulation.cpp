@@ -42,7 +42,7 @@ std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
            "fewer independent directions than the " + std::to_string(p) + " shape variables, so their total matrix " +
            "is singular";
   const Eigen::RowVectorXd f = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
-  const double plevel = 1 - stats::fcdf(f(1), f(2), f(3));
+  const double plevel = stats::fupper(f(1), f(2), f(3));
   return "\n" + label + core::format(wilksformat, f(0), f(1), 1 - f(0), f(2), f(3), plevel);
 }
 
@@ -60,7 +60,7 @@ std::string univariate(const Eigen::MatrixXd& x, const std::string& label, const
   const Eigen::MatrixXd pdistance = core::pdistbc(reference, core::getpsup(x, reference));
   const Eigen::RowVectorXd yr = stats::regstuf(pdistance.col(1), pdistance.col(0));
   const double z = yr(5) / yr(6);
-  const double plevel = 1 - stats::normcdf(z);
+  const double plevel = stats::normupper(z);
   return "\n\n" + label + core::format(univariateformat, yr(0), yr(1), yr(2), yr(4), z, plevel) + end;
 }
 
@@ -89,16 +89,41 @@ Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata
   return {core::getconsensus(ynewc).xpt, core::getconsensus(ynewn).xpt};
 }
 
+int maxspecimens(Eigen::Index columns) {
+  constexpr Eigen::Index most = 100000, cells = 3000000;
+  return static_cast<int>(columns > 0 ? std::min(most, cells / columns) : most);
+}
+
+void checkexemplar(const Eigen::MatrixXd& rows, const std::string& name) {
+  const Eigen::Index c = rows.cols();
+  if (c % 2 == 0)
+    throw core::Error(name + " holds " + std::to_string(c) + " numbers per row, an even count: a landmark row holds " +
+                      "x and y of each landmark and then a size slot, 2k + 1 numbers");
+  if (c < 7)
+    throw core::Error(name + " holds " + std::to_string(c) + " numbers per row, fewer than the 7 of three landmarks " +
+                      "and a size slot");
+  for (Eigen::Index i = 0; i < rows.rows(); ++i)
+    for (Eigen::Index j = 0; j < c; ++j)
+      if (!std::isfinite(rows(i, j)))
+        throw core::Error(name + ", row " + std::to_string(i + 1) + ", holds a value that is not a finite number");
+}
+
 Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exemplar2, const Parameters& p,
                    const std::function<void(double)>& progress) {
   if (exemplar1.size() == 0 || exemplar2.size() == 0)
     throw core::Error("Load both exemplar shapes first (Load1 and Load2)");
+  checkexemplar(exemplar1, "The start shape (Load1)");
+  checkexemplar(exemplar2, "The end shape (Load2)");
   if (exemplar2.rows() != 1)
     throw core::Error("The end shape (Load2) must be one specimen; its file holds " + std::to_string(exemplar2.rows()));
   if (exemplar1.cols() != exemplar2.cols())
     throw core::Error("The two exemplar shapes have different numbers of landmarks (" +
                       std::to_string((exemplar1.cols() - 1) / 2) + " and " + std::to_string((exemplar2.cols() - 1) / 2) + ")");
   if (p.nsamp < 3) throw core::Error("An experiment needs at least 3 specimens; the number asked for is " + std::to_string(p.nsamp));
+  if (p.nsamp > maxspecimens(exemplar1.cols()))
+    throw core::Error("An experiment of " + std::to_string((exemplar1.cols() - 1) / 2) + " landmarks simulates at most " +
+                      std::to_string(maxspecimens(exemplar1.cols())) + " specimens; the number asked for is " +
+                      std::to_string(p.nsamp));
   if (!(p.noiseamp >= 0)) throw core::Error("The noise amplitude must be zero or a positive number");
   if (!(p.defamp > 0) || !std::isfinite(p.defamp)) throw core::Error("The deformation amount must be a positive number");
   // The deformation's D has determinant cos 2a: at 45 degrees (and every

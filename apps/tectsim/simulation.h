@@ -22,6 +22,18 @@ struct Deformed {
 };
 Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp, double defangle);
 
+// The most specimens an experiment of rows of `columns` numbers simulates
+// (every one if columns is 0): a hundred thousand, fewer for many landmarks
+// so that the six sets, their superimpositions and the statistics stay
+// within a few hundred megabytes (a million specimens of 14 landmarks took
+// 2.6 GB); far more than a study of a bed needs.
+int maxspecimens(Eigen::Index columns = 0);
+
+// Checks a landmark row file meant as an exemplar: 2k + 1 numbers per row
+// (k >= 3 landmarks and a size slot), all finite. Raises core::Error
+// beginning with `name` and saying what is wrong.
+void checkexemplar(const Eigen::MatrixXd& rows, const std::string& name);
+
 struct Parameters {
   int nsamp = 30;           // simulated specimens
   double noiseamp = 0.01;   // standard deviation of the noise on every coordinate
@@ -41,8 +53,9 @@ struct Models {
 // program's generator in a fixed order: per specimen one uniform (its
 // position) and 2k normals (its noise), then one uniform per specimen for
 // its turn. `progress` (fraction done) is asked now and then. Raises
-// core::Error for an end shape of several specimens, exemplars of
-// different landmark counts, or parameters that make no experiment.
+// core::Error for an end shape of several specimens, exemplars that are
+// not landmark rows (checkexemplar) or of different landmark counts, or
+// parameters that make no experiment (more than maxspecimens included).
 Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exemplar2, const Parameters& p,
                    const std::function<void(double)>& progress = {});
 

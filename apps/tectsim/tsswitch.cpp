@@ -9,6 +9,7 @@
 #include "shell/shape_plot.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace tectsim {
@@ -17,6 +18,7 @@ namespace {
 
 void load(shell::Host& host, State& s, bool second) {
   const shell::Loaded in = shell::mfload(host);
+  checkexemplar(in.y, "The exemplar file '" + in.fn + "' (" + (second ? "Load2" : "Load1") + ")");
   (second ? s.exemplar2 : s.exemplar1) = in.y;
   shell::Axes& axes = host.axes();
   shell::showshape(axes, in.y, second ? "ro" : "bo");
@@ -48,14 +50,23 @@ void show(shell::Host& host, const Eigen::MatrixXd& set, const Eigen::MatrixXd* 
 
 void build(shell::Host& host, State& s) {
   Parameters p;
-  const double nsamp = shell::boxnumber(host, "NumBox", "number of specimens", shell::Number::Whole);
-  if (nsamp < 3 || nsamp > 1e8)
-    throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
+  constexpr double any = std::numeric_limits<double>::infinity();
+  const double nsamp = shell::boxnumber(host, "NumBox", "number of specimens", shell::Number::Whole, {-any, any});
+  if (nsamp < 3) throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
+  const Eigen::Index columns = s.exemplar1.cols();
+  if (nsamp > maxspecimens(columns))
+    throw core::Error("The box NumBox (number of specimens) holds '" + core::format("%.15g", nsamp) +
+                      "', which is more than the " + std::to_string(maxspecimens(columns)) + " specimens a simulation" +
+                      (columns > 0 ? " of " + std::to_string((columns - 1) / 2) + " landmarks" : std::string()) +
+                      " may hold");
   p.nsamp = static_cast<int>(nsamp);
-  p.noiseamp = shell::boxnumber(host, "AmpBox", "noise amplitude");
-  p.defamp = shell::boxnumber(host, "DefBox", "deformation amount", shell::Number::Positive);
-  p.defangle = shell::boxnumber(host, "AngleBox", "deformation angle, degrees");
-  p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove");
+  // Coordinates of superimposed shapes are about 1/sqrt(k): a noise of a
+  // thousand is far past shape; a strain of a thousand flattens every
+  // specimen at the precision of its coordinates.
+  p.noiseamp = shell::boxnumber(host, "AmpBox", "noise amplitude", shell::Number::Any, {0, 1e3});
+  p.defamp = shell::boxnumber(host, "DefBox", "deformation amount", shell::Number::Positive, {1e-3, 1e3});
+  p.defangle = shell::boxnumber(host, "AngleBox", "deformation angle, degrees", shell::Number::Any, {-360, 360});
+  p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove", shell::Number::Whole);
   s.models = buildmodels(s.exemplar1, s.exemplar2, p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
@@ -86,7 +97,13 @@ void TSSwitch(shell::Host& host, State& s, std::string_view action) {
     host.axes().cla();
     host.setstring("FileBox1", "No File Active");
     host.setstring("FileBox2", "No File Active");
-  } else host.msgbox("Fell through Case!", "");
+  } else {
+    host.msgbox("Fell through Case!", "");
+    // A script must stop here, not carry on as if the action had run.
+    throw core::Error("Unknown action '" + std::string(action) + "': Tectsim's actions are Load1, Load2, BuildModels, "
+                      "DoStats, SaveCData, SaveNData, SaveDCData, SaveDNData, SaveRDCData, SaveRDNData, ShowCData, "
+                      "ShowNData, ShowDCData, ShowDNData, ShowDCData2, ShowDNData2 and Clear");
+  }
 }
 
 void define() {

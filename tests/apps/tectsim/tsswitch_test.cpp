@@ -8,6 +8,7 @@
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -63,11 +64,16 @@ TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
   Tectsim ts;
   core::setseed(1);
   const auto [status, out] = ts.run(std::string(experiment) +
-                                    "Clear\nshow FileBox1\nset NumBox 10\nBuildModels\nSaveCData c10.txt\nMoveOn\n");
+                                    "Clear\nshow FileBox1\nset NumBox 10\nBuildModels\nSaveCData c10.txt\n");
   ASSERT_EQ(status, 0) << ts.errors();
   EXPECT_NE(out.find("No File Active\n"), std::string::npos);
   EXPECT_EQ(core::dload(ts.file("c10.txt").string()).rows(), 10);
-  EXPECT_NE(out.find("== ==\nFell through Case!\n\n"), std::string::npos);
+  // An unknown action shows the program's message box and stops the script.
+  const auto [unknown, shown] = ts.run("MoveOn\nSaveCData never.txt\n");
+  EXPECT_EQ(unknown, 1);
+  EXPECT_NE(shown.find("== ==\nFell through Case!\n\n"), std::string::npos);
+  EXPECT_EQ(ts.errors().substr(0, 24), "Unknown action 'MoveOn':");
+  EXPECT_FALSE(std::filesystem::exists(ts.file("never.txt")));
   EXPECT_EQ(ts.run("Clear\nShowCData\n").first, 1);
   EXPECT_EQ(ts.errors().substr(0, 52), "Nothing to show or save yet: build the models first ");
   EXPECT_EQ(ts.run("set NumBox ten\nBuildModels\n").first, 1);
