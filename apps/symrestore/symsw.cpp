@@ -23,6 +23,12 @@ namespace {
 
 void requiredata(const State& s) {
   if (s.data.size() == 0) throw core::Error("Load a data set first (LoadData)");
+  // Without the size slot the last y would be taken for it (and a fix
+  // would carry a coordinate into the slot of its result).
+  if (s.data.cols() % 2 == 0)
+    throw core::Error("The data set '" + s.datafile + "' has " + std::to_string(s.data.cols()) +
+                      " columns, but a specimen row holds 2k + 1 (k landmarks and the size slot); add the size slot, "
+                      "a 1 at the end of every line");
 }
 
 void requirepairs(const State& s) {
@@ -43,6 +49,7 @@ void dropundata(shell::Host& host, State& s, const char* why) {
 void loaddata(shell::Host& host, State& s) {
   const shell::Loaded in = shell::mfload(host);
   s.data = in.y;
+  s.datafile = in.fn;
   dropundata(host, s, "data set");
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
   host.setstring("FileBox", std::vector<std::string>{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),

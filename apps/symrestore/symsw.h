@@ -15,7 +15,8 @@ struct State {
   Eigen::MatrixXd data;   // the loaded data set (superimposed by UndeformPCA)
   Eigen::MatrixXd lmlist; // the pair list
   Eigen::MatrixXd undata; // the last undeformed data set
-  std::string pairsfile;  // the pair list's file name, for messages
+  std::string datafile;   // the data set's and the pair list's file names, for messages
+  std::string pairsfile;
   bool undatapairs = false; // undata was made with the pair list (a symmetry fix)
 };
 

@@ -102,9 +102,18 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
 }
 
 TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
-  testsupport::ScriptedProgram anglepick(anglepickprogram());
   const std::string sample = testsupport::example("deformed_sample/deformed.tps");
   const std::string sampleproto = testsupport::example("deformed_sample/protocol.txt");
+  // What a fresh session on the sample alone writes (one program at a
+  // time: each starts the program's state afresh).
+  std::vector<std::string> alone;
+  {
+    testsupport::ScriptedProgram fresh(anglepickprogram());
+    ASSERT_EQ(fresh.run("LoadData " + sample + "\nLoadProto " + sampleproto + "\nSaveAveData means.txt\n").first, 0);
+    alone = lines(fresh.file("means.txt"));
+  }
+  ASSERT_EQ(alone.size(), 60u);
+  testsupport::ScriptedProgram anglepick(anglepickprogram());
   // The sample's protocol names landmarks 1 ... 14, which the lizards have
   // too: it measures both files.
   const auto [status, out] = anglepick.run("LoadData " + tps + "\nLoadProto " + sampleproto + "\nLoadData " + sample +
@@ -119,10 +128,17 @@ TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
   // Measured again, the file holds the sample's 60 specimens, as a fresh
   // session on the sample alone writes them.
   ASSERT_EQ(anglepick.run("LoadProto " + sampleproto + "\nSaveAveData means.txt\n").first, 0) << anglepick.errors();
-  testsupport::ScriptedProgram fresh(anglepickprogram());
-  ASSERT_EQ(fresh.run("LoadData " + sample + "\nLoadProto " + sampleproto + "\nSaveAveData means.txt\n").first, 0);
-  EXPECT_EQ(lines(anglepick.file("means.txt")).size(), 60u);
-  EXPECT_EQ(lines(anglepick.file("means.txt")), lines(fresh.file("means.txt")));
+  EXPECT_EQ(lines(anglepick.file("means.txt")), alone);
+  // A TPS file refused half way (read, but its first specimen cannot be
+  // scaled) leaves the data, the angles and the box as they were.
+  std::ofstream(anglepick.file("zero.tps")) << "LM=3\n0 0\n0 0\n0 0\nLM=3\n0 0\n1 0\n0 1\n";
+  const std::string box = anglepick.run("show FileBox\n").second;
+  EXPECT_NE(box.find("File protocol.txt of protocols loaded"), std::string::npos);
+  EXPECT_EQ(anglepick.run("LoadData zero.tps\n").first, 1);
+  const auto [shown, text] = anglepick.run("show FileBox\nSaveAveData again.txt\n");
+  EXPECT_EQ(shown, 0) << anglepick.errors();
+  EXPECT_EQ(text, box);
+  EXPECT_EQ(lines(anglepick.file("again.txt")), alone);
 }
 
 TEST(anglepicksw, RefusesProtocolsThatMeasureNothingAndKeepsTheLastOne) {
