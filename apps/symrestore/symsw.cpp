@@ -121,6 +121,10 @@ void undeformpca(shell::Host& host, State& s) {
                       "', which lists no axis; type the axes to remove, such as 1 or 1 2");
   }
   const Eigen::Index k = s.data.cols() / 2;
+  if (2 * k - 4 < 1)
+    throw core::Error("The data set '" + s.datafile + "' has " + std::to_string(k) +
+                      " landmarks, which vary in no principal axis of shape (2k - 4 = " + std::to_string(2 * k - 4) +
+                      "): there is nothing to remove");
   for (Eigen::Index i = 0; i < naxis.size(); ++i)
     if (!(naxis(i) >= 1 && naxis(i) <= static_cast<double>(2 * k - 4)) || naxis(i) != std::floor(naxis(i)))
       throw core::Error("The box PCABox (axes to remove) holds axis " + core::format("%g", naxis(i)) +

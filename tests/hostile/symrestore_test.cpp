@@ -74,6 +74,10 @@ const std::vector<Case>& cases() {
        "LoadData d.txt\nset PCABox 25\nUndeformPCA\n", Verdict::Refused,
        {"holds axis 25; the axes of 14 landmarks are numbered 1 ... 24"}},
 
+      {"Symrestore axes removed from specimens of two landmarks", "symrestore",
+       {{"k2.txt", "0 0 1 0 1\n0 0 1 0.1 1\n0 0 1 -0.2 1\n"}}, "LoadData k2.txt\nset PCABox 1\nUndeformPCA\n",
+       Verdict::Refused, {"The data set 'k2.txt' has 2 landmarks, which vary in no principal axis of shape"}},
+
       // Data without the size slot.
       {"Symrestore data without the size slot undeformed by symmetry", "symrestore", {{"d.txt", sample(10, false)}},
        "LoadData d.txt\nLoadProto " + pairs + "\nUnDeform\n", Verdict::Refused,
