@@ -1,0 +1,183 @@
+// Scripted runs on hostile scripts: every kind of line end, a byte-order
+// mark, a folder or a missing file given as the script, box texts beyond
+// an edit box's default length, ranges too long for a box, and SIGINT or
+// SIGTERM in the middle of a run, which must say "interrupted", exit with
+// the conventional status and leave no half-written or temporary file.
+
+#include "tests/hostile/hostile.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <algorithm>
+#include <csignal>
+
+namespace {
+
+using hostile::Case;
+using hostile::Verdict;
+namespace fs = hostile::fs;
+
+const std::string tps = hostile::example("deformed_sample/deformed.tps");
+const std::string protocol = hostile::example("deformed_sample/protocol.txt");
+
+// Anglepick's chain with the given line end after every command.
+std::string chain(const std::string& end) {
+  return "LoadData " + tps + end + "LoadProto " + protocol + end + "SaveAveData means.txt" + end;
+}
+
+std::string sixtyrows(const fs::path& folder, const hostile::Outcome&) {
+  const std::string text = hostile::read(folder / "means.txt");
+  return std::count(text.begin(), text.end(), '\n') == 60 ? "" : "means.txt should hold 60 rows (every command ran)";
+}
+
+std::string longtext() {
+  std::string t;
+  while (t.size() < 40000) t += "12 ";
+  t.pop_back();
+  return t;
+}
+
+const std::vector<Case>& cases() {
+  static const std::vector<Case> table = {
+      {"Script with CR line ends", "anglepick", {}, chain("\r"), Verdict::Accepted, {}, sixtyrows},
+      {"Script with CR LF line ends", "anglepick", {}, chain("\r\n"), Verdict::Accepted, {}, sixtyrows},
+      {"Script starting with a byte-order mark", "anglepick", {}, "\xEF\xBB\xBF" + chain("\n"), Verdict::Accepted, {},
+       sixtyrows},
+      {"Script with CR line ends failing at its third command", "anglepick", {},
+       "LoadData " + tps + "\rLoadProto " + protocol + "\rLoadProto nosuch.txt\rSaveAveData means.txt\r",
+       Verdict::Refused, {"nosuch.txt", "(case.script, line 3: LoadProto)"}},
+      {"Run a folder as the script", "anglepick", {}, "", Verdict::Refused,
+       {"anglepick: the script '.' is a folder, not a file of commands"}, {}, {"--quiet", "--run", "."}},
+      {"Run a script that does not exist", "restrain", {}, "", Verdict::Refused,
+       {"restrain: cannot open the script 'missing.txt': No such file or directory"}, {},
+       {"--quiet", "--run", "missing.txt"}},
+      {"Box text of 40000 characters set and shown", "anglepick", {}, "set SlabBox " + longtext() + "\nshow SlabBox\n",
+       Verdict::Accepted, {},
+       [](const fs::path&, const hostile::Outcome& o) -> std::string {
+         return o.out == longtext() + "\n" ? "" : "the box did not show the whole text that was set";
+       }},
+      {"Tectsim axis box range of 10 to the 8", "tectsim", {},
+       "Load1 " + hostile::example("tectsim/start.txt") + "\nLoad2 " + hostile::example("tectsim/end.txt") +
+           "\nset NaxisBox 1:99999999\nBuildModels\n",
+       Verdict::Refused, {"The box NaxisBox", "'1:99999999'", "at most 1000000 numbers"}},
+      {"Symrestore PCA box range of 10 to the 8", "symrestore", {},
+       "LoadData " + hostile::example("deformed_sample/deformed.txt") + "\nset PCABox 1:99999999\nUndeformPCA\n",
+       Verdict::Refused, {"The box PCABox", "'1:99999999'", "at most 1000000 numbers"}},
+  };
+  return table;
+}
+
+class scripts : public ::testing::TestWithParam<Case> {};
+
+TEST_P(scripts, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
+
+INSTANTIATE_TEST_SUITE_P(cases, scripts, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return hostile::testname(info.param); });
+
+// A program started on a script, to be sent a signal part way.
+struct Interrupted {
+  int status = -1;
+  bool normal = false;
+  std::string err;
+};
+
+Interrupted interrupt(const std::string& program, const fs::path& folder, const std::string& scriptfile,
+                      const std::string& input, int signal, int after_ms) {
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(folder.string()));
+  p.start(QString::fromStdString(std::string(TECTO_BIN_DIR) + "/" + program),
+          {"--quiet", "--seed", "1", "--run", QString::fromStdString(scriptfile)});
+  Interrupted r;
+  if (!p.waitForStarted()) return r;
+  if (!input.empty()) p.write(QByteArray::fromStdString(input)); // standard input stays open
+  QThread::msleep(static_cast<unsigned long>(after_ms));
+  ::kill(static_cast<pid_t>(p.processId()), signal);
+  if (!p.waitForFinished(30000)) {
+    p.kill();
+    p.waitForFinished();
+    return r;
+  }
+  r.normal = p.exitStatus() == QProcess::NormalExit;
+  r.status = p.exitCode();
+  r.err = p.readAllStandardError().toStdString();
+  return r;
+}
+
+std::string leftovers(const fs::path& folder) {
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().starts_with(".~tecto")) return e.path().filename().string();
+  return "";
+}
+
+TEST(interrupted, SigintAndSigtermSayInterruptedAndExitWithTheirStatus) {
+  for (const auto& [signal, name, status] : {std::tuple{SIGINT, "SIGINT", 130}, std::tuple{SIGTERM, "SIGTERM", 143}}) {
+    SCOPED_TRACE(name);
+    const fs::path folder = hostile::scratch(std::string("interrupt-") + name);
+    // The run waits for its next command on standard input.
+    const Interrupted r = interrupt("anglepick", folder, "-", "LoadData " + tps + "\n", signal, 700);
+    ASSERT_TRUE(r.normal) << "killed by the signal instead of ending on it";
+    EXPECT_EQ(r.status, status);
+    EXPECT_NE(r.err.find(std::string("anglepick: interrupted (") + name + "); nothing more was written"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
+// A file made of whole copies of `block` and nothing else.
+bool wholeblocks(const std::string& text, const std::string& block) {
+  if (block.empty() || text.size() % block.size() != 0) return false;
+  for (std::size_t at = 0; at < text.size(); at += block.size())
+    if (text.compare(at, block.size(), block) != 0) return false;
+  return true;
+}
+
+TEST(interrupted, ASignalAmidSavesLeavesOnlyWholeFiles) {
+  // For each writer one save, run whole, is the reference; then hundreds of
+  // saves into the same file, interrupted at different moments: appends
+  // (Tectsim) hold whole copies only, a replaced file (Symrestore) is the
+  // whole new file, and no temporary file is left.
+  struct Writer {
+    std::string program, load, save, file;
+    bool append;
+  };
+  const std::vector<Writer> writers = {
+      {"tectsim",
+       "Load1 " + hostile::example("tectsim/start.txt") + "\nLoad2 " + hostile::example("tectsim/end.txt") +
+           "\nset NumBox 100\nBuildModels\n",
+       "SaveCData out.txt\n", "out.txt", true},
+      {"symrestore",
+       "LoadData " + hostile::example("deformed_sample/deformed.txt") + "\nLoadProto " +
+           hostile::example("deformed_sample/pairs.txt") + "\nUnDeform\n",
+       "Save out.txt\n", "out.txt", false},
+  };
+  for (const Writer& w : writers) {
+    SCOPED_TRACE(w.program);
+    const fs::path reference = hostile::scratch("interrupt-reference-" + w.program);
+    hostile::write(reference / "one.script", w.load + w.save);
+    ASSERT_EQ(hostile::run(w.program, {"--quiet", "--seed", "1", "--run", "one.script"}, reference).status, 0);
+    const std::string once = hostile::read(reference / w.file);
+    ASSERT_GT(once.size(), 1000u);
+    std::string many = w.load;
+    for (int i = 0; i < 400; ++i) many += w.save;
+    for (const int after : {250, 450}) {
+      SCOPED_TRACE(after);
+      const fs::path folder = hostile::scratch("interrupt-" + w.program + std::to_string(after));
+      hostile::write(folder / "many.script", many);
+      const Interrupted r = interrupt(w.program, folder, "many.script", "", SIGTERM, after);
+      ASSERT_TRUE(r.normal);
+      EXPECT_EQ(r.status, 143) << r.err;
+      EXPECT_EQ(leftovers(folder), "");
+      if (!fs::exists(folder / w.file)) continue; // interrupted before the first save
+      const std::string text = hostile::read(folder / w.file);
+      EXPECT_TRUE(w.append ? wholeblocks(text, once) : text == once)
+          << w.file << " holds " << text.size() << " bytes; one save writes " << once.size();
+    }
+  }
+}
+
+} // namespace
