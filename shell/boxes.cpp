@@ -27,7 +27,8 @@ const char* kindname(Number kind) {
   return kind == Number::Whole ? "a whole number" : kind == Number::Positive ? "a positive number" : "a number";
 }
 
-std::string bounds(const Range& range) {
+std::string bounds(Number kind, const Range& range) {
+  if (kind == Number::Positive && range.low <= 0) return core::format(" of at most %.15g", range.high);
   return core::format(" from %.15g to %.15g", range.low, range.high);
 }
 
@@ -51,7 +52,7 @@ double boxnumber(Host& host, const std::string& tag, const std::string& what, Nu
   // range: said with the range.
   if (v.size() != 1 || !fits(v(0), kind, {-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()}))
     throw notwhat(tag, what, text, kindname(kind));
-  if (!fits(v(0), kind, range)) throw notwhat(tag, what, text, kindname(kind) + bounds(range));
+  if (!fits(v(0), kind, range)) throw notwhat(tag, what, text, kindname(kind) + bounds(kind, range));
   return v(0);
 }
 
@@ -76,7 +77,7 @@ Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string
   for (Eigen::Index i = 0; i < v.size(); ++i)
     if (!fits(v(i), kind, range)) {
       const std::string kinds = kind == Number::Whole ? "whole numbers" : kind == Number::Positive ? "positive numbers" : "numbers";
-      throw notwhat(tag, what, text, "a list of " + kinds + bounds(range));
+      throw notwhat(tag, what, text, "a list of " + kinds + bounds(kind, range));
     }
   return v;
 }

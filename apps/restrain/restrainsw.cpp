@@ -147,9 +147,9 @@ void checkanglefile(const shell::Loaded& in, const char* action) {
   const std::string file = "The angle file '" + in.fn + "' (" + action + ")";
   const bool landmarks = c >= 5 && c % 2 == 1;
   const std::string looks =
-      landmarks ? core::format("; with %i numbers per line it looks like landmark data (%i landmarks and a size slot), "
-                               "not angles: landmark data are loaded with Load",
-                               c, (c - 1) / 2)
+      landmarks ? core::format("it looks like landmark data (%i landmarks and a size slot), not angles: landmark data "
+                               "are loaded with Load",
+                               (c - 1) / 2)
                 : "";
   if (c < 2)
     throw core::Error(file + ", line 1, holds " + std::to_string(c) +
@@ -161,9 +161,9 @@ void checkanglefile(const shell::Loaded& in, const char* action) {
         throw core::Error(file + core::format(", line %i, column %i holds %g, which is not an angle in degrees from 0 "
                                               "to 360",
                                               i + 1, j + 1, v) +
-                          looks);
+                          (landmarks ? core::format("; with %i numbers per line ", c) + looks : ""));
     }
-  if (landmarks) throw core::Error(file + looks.substr(1));
+  if (landmarks) throw core::Error(file + core::format(" holds %i numbers per line, so ", c) + looks);
 }
 
 void loadangles(shell::Host& host, State& s, bool perspecimen) {

@@ -55,7 +55,7 @@ void build(shell::Host& host, State& s) {
   if (nsamp < 3) throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
   const Eigen::Index columns = s.exemplar1.cols();
   if (nsamp > maxspecimens(columns))
-    throw core::Error("The box NumBox (number of specimens) holds '" + core::format("%.15g", nsamp) +
+    throw core::Error("The box NumBox (number of specimens) holds '" + host.string("NumBox").front() +
                       "', which is more than the " + std::to_string(maxspecimens(columns)) + " specimens a simulation" +
                       (columns > 0 ? " of " + std::to_string((columns - 1) / 2) + " landmarks" : std::string()) +
                       " may hold");

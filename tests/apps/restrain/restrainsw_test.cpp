@@ -138,3 +138,20 @@ TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
   EXPECT_EQ(restrain.run("Load data.txt\nLoadDataTP datatp.txt\nset BaseBox1 1\nset BaseBox2 3\nDoRetro\n").first, 1);
   EXPECT_EQ(restrain.errors().substr(0, 62), "DoRetro: the conic fitted to the 8 paired t,p is not an ellips");
 }
+
+TEST(restrainsw, KeepsItsAnglesWhenAnAngleFileIsRefused) {
+  Files restrain;
+  core::writerows(restrain.file("one.txt").string(), restrain.sample.t, "%.17g ", "\n", core::WriteMode::Replace);
+  ASSERT_EQ(restrain.run("Load data.txt\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\n").first, 0) << restrain.errors();
+  EXPECT_EQ(restrain.run("LoadDataTP one.txt\n").first, 1);
+  EXPECT_EQ(restrain.errors().substr(0, 67), "The angle file 'one.txt' (LoadDataTP), line 1, holds 1 number; an a");
+  EXPECT_EQ(restrain.run("LoadAllTP data.txt\n").first, 1);
+  // Coordinates that all pass for angles still have the layout of landmarks.
+  const std::string message = "The angle file 'data.txt' (LoadAllTP) holds 19 numbers per line, so it looks like "
+                              "landmark data (9 landmarks and a size slot), not angles";
+  EXPECT_EQ(restrain.errors().substr(0, message.size()), message);
+  // Both refusals left the angles loaded before: the retrodeformation still
+  // gives back the form.
+  ASSERT_EQ(restrain.run("set BaseBox1 1\nset BaseBox2 3\nDoRetro\nSave retro.txt\n").first, 0) << restrain.errors();
+  EXPECT_LT(distances(core::dload(restrain.file("retro.txt").string())).maxCoeff(), 1e-4);
+}

@@ -195,3 +195,32 @@ TEST(permutationtest, StreamsBlocksWithTheResultsOfDrawingAllFirst) {
             "A permutation test of 10000001 permutations would not finish in a working session; at most 10000000 can "
             "be asked for");
 }
+
+TEST(fitproblem, NamesFitsThatExplainNothing) {
+  EXPECT_EQ(restrain::fitproblem(restrain::analyticfit(predicted(1.5, 30))), "");
+  // Every pair alike: one vertex, a conic of rank 1 (the fit still gives
+  // an R and a huge negative R^2).
+  const restrain::AnalyticFit same = restrain::analyticfit(Eigen::MatrixXd::NullaryExpr(300, 2, [](Eigen::Index, Eigen::Index j) {
+    return j == 0 ? 30.0 : 60.0;
+  }));
+  EXPECT_EQ(restrain::fitproblem(same).substr(0, 76),
+            "the 300 vertices lie on too few distinct points to determine a conic (the fi");
+  EXPECT_LT(same.fit.rank, 3);
+  // A shuffle of noisy pairs whose fit is worse than the mean of p.
+  Eigen::MatrixXd tp = predicted(1.6, 40);
+  core::setseed(5);
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
+  bool found = false;
+  for (int k = 0; k < 200 && !found; ++k) {
+    const Eigen::VectorXi perm = core::randperm(static_cast<int>(tp.rows()));
+    Eigen::MatrixXd shuffled = tp;
+    for (Eigen::Index i = 0; i < tp.rows(); ++i) shuffled(i, 1) = tp(perm(i) - 1, 1);
+    const restrain::AnalyticFit a = restrain::analyticfit(shuffled);
+    if (a.fit.ellipse && a.penalty.rtwo <= 0) {
+      found = true;
+      EXPECT_EQ(a.fit.rank, 3);
+      EXPECT_EQ(restrain::fitproblem(a).substr(0, 22), "the R^2 of the fit is ");
+    }
+  }
+  EXPECT_TRUE(found);
+}

@@ -79,3 +79,24 @@ TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
   EXPECT_EQ(ts.run("set NumBox ten\nBuildModels\n").first, 1);
   EXPECT_EQ(ts.errors().substr(0, 61), "The box NumBox (number of specimens) holds 'ten', which is no");
 }
+
+TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
+  Tectsim ts;
+  const Eigen::MatrixXd end = core::dload(ts.file("end.txt").string());
+  core::writerows(ts.file("even.txt").string(), end.leftCols(end.cols() - 1), "%.10g ", "\n", core::WriteMode::Replace);
+  ASSERT_EQ(ts.run("Load1 start.txt\nLoad2 end.txt\n").first, 0) << ts.errors();
+  EXPECT_EQ(ts.run("Load2 even.txt\n").first, 1);
+  EXPECT_EQ(ts.errors().substr(0, 72), "The exemplar file 'even.txt' (Load2) holds 24 numbers per row, an even c");
+  // The end shape loaded before is the one built from.
+  core::setseed(3);
+  EXPECT_EQ(ts.run("set NumBox 12\nset AmpBox 0\nset DefBox 1.2\nset AngleBox 10\nset NaxisBox 1\nBuildModels\n"
+                   "SaveCData c.txt\n")
+                .first,
+            0)
+      << ts.errors();
+  EXPECT_EQ(core::dload(ts.file("c.txt").string()).cols(), 25);
+  EXPECT_EQ(ts.run("set NumBox 100001\nBuildModels\n").first, 1);
+  const std::string message = "The box NumBox (number of specimens) holds '100001', which is more than the 100000 "
+                              "specimens a simulation of 12 landmarks may hold";
+  EXPECT_EQ(ts.errors().substr(0, message.size()), message);
+}
