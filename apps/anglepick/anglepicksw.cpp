@@ -173,7 +173,8 @@ void anglepicksw(shell::Host& host, State& s, std::string_view action) {
   } else {
     host.msgbox("Hopelessly lost, send help!", "In truth,can none save me?");
     // A misspelt action in a script must stop the run, not pass as done.
-    throw core::Error("Unknown action '" + std::string(action) + "': no such action in anglepicksw");
+    throw core::Error("Unknown action '" + std::string(action) +
+                      "': Anglepick's actions are LoadData, LoadProto, SaveData, SaveDataBirch, SaveAveData and Clear");
   }
 }
 

@@ -175,7 +175,9 @@ void symsw(shell::Host& host, State& s, std::string_view action) {
   else {
     host.msgbox("Fell through case function", "");
     // A misspelt action in a script must stop the run, not pass as done.
-    throw core::Error("Unknown action '" + std::string(action) + "': no such action in symsw");
+    throw core::Error("Unknown action '" + std::string(action) +
+                      "': Symrestore's actions are LoadData, LoadProto, UnDeform, UndeformUni, RetroStrain, UndeformPCA, "
+                      "Save and Exit");
   }
 }
 

@@ -98,7 +98,7 @@ const std::vector<Case>& cases() {
 
       // A misspelt action stops the run before the save after it.
       {"Anglepick misspelt action in a script", "anglepick", {{"out.txt", earlier}}, measure(proto, "SaveAverage out.txt\nSaveAveData out.txt\n"),
-       Verdict::Refused, {"Unknown action 'SaveAverage': no such action in anglepicksw", "line 3"}},
+       Verdict::Refused, {"Unknown action 'SaveAverage': Anglepick's actions are LoadData, LoadProto", "line 3"}},
 
       // Data that cannot be superimposed are refused and leave the angles
       // measured before.

@@ -111,7 +111,7 @@ const std::vector<Case>& cases() {
        {"RetroStrain needs two axis rows", "which has 0"}},
       {"Symrestore misspelt action in a script", "symrestore", {{"d.txt", sample(10)}, {"out.txt", earlier}},
        "LoadData d.txt\nUndeform\nSave out.txt\n", Verdict::Refused,
-       {"Unknown action 'Undeform': no such action in symsw", "line 2"}},
+       {"Unknown action 'Undeform': Symrestore's actions are LoadData, LoadProto, UnDeform", "line 2"}},
   };
   return table;
 }

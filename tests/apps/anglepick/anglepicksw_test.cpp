@@ -97,7 +97,8 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
   const auto [status, out] = anglepick.run("Measure\nSaveAveData x.txt\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== In truth,can none save me? ==\nHopelessly lost, send help!\n\n");
-  EXPECT_EQ(anglepick.errors(), "Unknown action 'Measure': no such action in anglepicksw\n(test.script, line 1: Measure)\n");
+  EXPECT_EQ(anglepick.errors(), "Unknown action 'Measure': Anglepick's actions are LoadData, LoadProto, SaveData, SaveDataBirch, "
+                                "SaveAveData and Clear\n(test.script, line 1: Measure)\n");
   EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
 }
 

@@ -108,7 +108,8 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   const auto [status, out] = sym.run("Repair\nSave out.txt\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== ==\nFell through case function\n\n");
-  EXPECT_EQ(sym.errors(), "Unknown action 'Repair': no such action in symsw\n(test.script, line 1: Repair)\n");
+  EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, UndeformUni, "
+                          "RetroStrain, UndeformPCA, Save and Exit\n(test.script, line 1: Repair)\n");
 }
 
 TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
