@@ -391,6 +391,7 @@ void installhost(std::unique_ptr<WindowHost> h, const Program& program) {
 }
 
 int run(const Program& p, int argc, char** argv) {
+  catchinterrupts(p.executable);
   CLI::App app{p.summary, p.executable};
   std::string script, shot, window;
   std::uint64_t seed = 0;
@@ -427,7 +428,6 @@ int run(const Program& p, int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QString::fromStdString("org.tectomorph." + p.launcher));
 
   if (seedopt->count() > 0) core::setseed(seed);
-  catchinterrupts(p.executable);
   running() = &p;
   setcallbackrunner(runcallback);
   defineshell(p);

@@ -86,8 +86,11 @@ struct Interrupted {
   std::string err;
 };
 
+// Sends `signal` once the run has shown it is under way: once it printed
+// on standard output (a script on standard input), or once `file` exists
+// (a script of saves), and `after_ms` later.
 Interrupted interrupt(const std::string& program, const fs::path& folder, const std::string& scriptfile,
-                      const std::string& input, int signal, int after_ms) {
+                      const std::string& input, int signal, int after_ms, const std::string& file = "") {
   QProcess p;
   p.setWorkingDirectory(QString::fromStdString(folder.string()));
   p.start(QString::fromStdString(std::string(TECTO_BIN_DIR) + "/" + program),
@@ -95,6 +98,11 @@ Interrupted interrupt(const std::string& program, const fs::path& folder, const 
   Interrupted r;
   if (!p.waitForStarted()) return r;
   if (!input.empty()) p.write(QByteArray::fromStdString(input)); // standard input stays open
+  if (file.empty()) {
+    p.waitForReadyRead(30000);
+  } else {
+    for (int i = 0; i < 6000 && !fs::exists(folder / file) && p.state() == QProcess::Running; ++i) QThread::msleep(5);
+  }
   QThread::msleep(static_cast<unsigned long>(after_ms));
   ::kill(static_cast<pid_t>(p.processId()), signal);
   if (!p.waitForFinished(30000)) {
@@ -119,7 +127,7 @@ TEST(interrupted, SigintAndSigtermSayInterruptedAndExitWithTheirStatus) {
     SCOPED_TRACE(name);
     const fs::path folder = hostile::scratch(std::string("interrupt-") + name);
     // The run waits for its next command on standard input.
-    const Interrupted r = interrupt("anglepick", folder, "-", "LoadData " + tps + "\n", signal, 700);
+    const Interrupted r = interrupt("anglepick", folder, "-", "LoadData " + tps + "\nshow SlabBox\n", signal, 100);
     ASSERT_TRUE(r.normal) << "killed by the signal instead of ending on it";
     EXPECT_EQ(r.status, status);
     EXPECT_NE(r.err.find(std::string("anglepick: interrupted (") + name + "); nothing more was written"),
@@ -164,15 +172,17 @@ TEST(interrupted, ASignalAmidSavesLeavesOnlyWholeFiles) {
     ASSERT_GT(once.size(), 1000u);
     std::string many = w.load;
     for (int i = 0; i < 400; ++i) many += w.save;
-    for (const int after : {250, 450}) {
+    for (const int after : {0, 30, 120}) {
       SCOPED_TRACE(after);
       const fs::path folder = hostile::scratch("interrupt-" + w.program + std::to_string(after));
       hostile::write(folder / "many.script", many);
-      const Interrupted r = interrupt(w.program, folder, "many.script", "", SIGTERM, after);
+      const Interrupted r = interrupt(w.program, folder, "many.script", "", SIGTERM, after, w.file);
       ASSERT_TRUE(r.normal);
       EXPECT_EQ(r.status, 143) << r.err;
       EXPECT_EQ(leftovers(folder), "");
-      if (!fs::exists(folder / w.file)) continue; // interrupted before the first save
+      // Interrupted amid the first append, which made the file: undone, the
+      // file is gone again.
+      if (!fs::exists(folder / w.file)) continue;
       const std::string text = hostile::read(folder / w.file);
       EXPECT_TRUE(w.append ? wholeblocks(text, once) : text == once)
           << w.file << " holds " << text.size() << " bytes; one save writes " << once.size();
