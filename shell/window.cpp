@@ -16,9 +16,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QLineEdit>
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <qcustomplot.h>
 
@@ -56,6 +58,10 @@ public:
     QWidget* w = className == "QCustomPlot" ? new QCustomPlot(parent) : QUiLoader::createWidget(className, parent, name);
     if (w != nullptr) {
       w->setObjectName(name);
+      // An edit box would cut typed or pasted text at 32,767 characters
+      // without a word, and the action would then read less than the user
+      // gave; a long list of landmarks or angles is kept whole.
+      if (auto* edit = qobject_cast<QLineEdit*>(w)) edit->setMaxLength(INT_MAX);
       made.push_back(w);
     }
     return w;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 
 using testsupport::error_of;
@@ -108,5 +109,22 @@ TEST(movegui, BringsAWindowHalfOffTheScreenBackWhole) {
   EXPECT_EQ(f->frameGeometry().bottom(), screen.bottom() - 20);
   EXPECT_EQ(error_of([&] { shell::movegui(f, "upstairs"); }), "unrecognized position");
   shell::setheadless(true);
+  closeall();
+}
+
+TEST(openfig, EditBoxesKeepTextLongerThanQtsDefaultLimitWhenTypedOrPasted) {
+  shell::setheadless(true);
+  shell::Figure* f = shell::openfig(tiny, "new");
+  QLineEdit* box = nullptr;
+  for (QObject* o : f->objects())
+    if (o->objectName() == "SlabBox") box = qobject_cast<QLineEdit*>(o);
+  ASSERT_NE(box, nullptr);
+  // A list of 8,000 landmark numbers, as a person would paste it.
+  QString list;
+  for (int i = 1; i <= 8000; ++i) list += QString::number(i) + " ";
+  ASSERT_GT(list.size(), 32767);
+  box->clear();
+  box->insert(list);
+  EXPECT_EQ(box->text(), list);
   closeall();
 }
