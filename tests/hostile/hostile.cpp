@@ -120,6 +120,8 @@ std::string judge(const Case& c) {
   return "";
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.name << '"'; }
+
 std::string testname(const Case& c) {
   std::string s;
   for (char ch : c.name)

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,5 +67,8 @@ std::string judge(const Case& c);
 // A printable name for parameterised tests: the case name with every
 // character that is not a letter or digit dropped.
 std::string testname(const Case& c);
+
+// How GoogleTest prints a case (in failures and in ctest's list): its name.
+void PrintTo(const Case& c, std::ostream* os);
 
 } // namespace hostile
