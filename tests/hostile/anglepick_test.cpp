@@ -109,11 +109,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class anglepick : public ::testing::TestWithParam<Case> {};
-
-TEST_P(anglepick, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, anglepick, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(anglepick, cases);
 
 } // namespace

@@ -81,11 +81,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class boxes : public ::testing::TestWithParam<Case> {};
-
-TEST_P(boxes, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, boxes, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(boxes, cases);
 
 } // namespace

@@ -94,11 +94,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class files : public ::testing::TestWithParam<Case> {};
-
-TEST_P(files, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, files, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(files, cases);
 
 } // namespace

@@ -12,6 +12,8 @@
 // Either way the program must end by itself, with no signal and within the
 // time limit.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -72,3 +74,11 @@ std::string testname(const Case& c);
 void PrintTo(const Case& c, std::ostream* os);
 
 } // namespace hostile
+
+// The test suite SUITE: every row of the table that `table()` returns, each
+// a test of its own named by its sentence, must reach its verdict.
+#define HOSTILE_CASES(suite, table)                                                                      \
+  class suite : public ::testing::TestWithParam<::hostile::Case> {};                                    \
+  TEST_P(suite, ReachesItsVerdict) { EXPECT_EQ(::hostile::judge(GetParam()), ""); }                     \
+  INSTANTIATE_TEST_SUITE_P(cases, suite, ::testing::ValuesIn(table()),                                   \
+                           [](const auto& info) { return ::hostile::testname(info.param); })

@@ -28,11 +28,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class order : public ::testing::TestWithParam<Case> {};
-
-TEST_P(order, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, order, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(order, cases);
 
 } // namespace

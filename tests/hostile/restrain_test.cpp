@@ -98,11 +98,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class restrainhostile : public ::testing::TestWithParam<Case> {};
-
-TEST_P(restrainhostile, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, restrainhostile, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(restrainhostile, cases);
 
 } // namespace

@@ -72,12 +72,7 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class scripts : public ::testing::TestWithParam<Case> {};
-
-TEST_P(scripts, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, scripts, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(scripts, cases);
 
 // A program started on a script, to be sent a signal part way.
 struct Interrupted {

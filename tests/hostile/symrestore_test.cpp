@@ -116,11 +116,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class symrestore : public ::testing::TestWithParam<Case> {};
-
-TEST_P(symrestore, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, symrestore, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(symrestore, cases);
 
 } // namespace

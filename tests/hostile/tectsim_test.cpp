@@ -65,11 +65,6 @@ const std::vector<Case>& cases() {
   return table;
 }
 
-class tectsimhostile : public ::testing::TestWithParam<Case> {};
-
-TEST_P(tectsimhostile, ReachesItsVerdict) { EXPECT_EQ(hostile::judge(GetParam()), ""); }
-
-INSTANTIATE_TEST_SUITE_P(cases, tectsimhostile, ::testing::ValuesIn(cases()),
-                         [](const auto& info) { return hostile::testname(info.param); });
+HOSTILE_CASES(tectsimhostile, cases);
 
 } // namespace
