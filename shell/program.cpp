@@ -445,6 +445,7 @@ int run(const Program& p, int argc, char** argv) {
     setheadless(true);
     auto scripted = std::make_unique<ScriptHost>(p.launcher);
     scripted->setquiet(quiet);
+    if (::isatty(STDERR_FILENO) != 0) scripted->showprogress(stderr);
     ScriptHost& h = *scripted;
     hostslot() = std::move(scripted);
     if (!guarded([&] { openprogramwindow(p); })) return 1;

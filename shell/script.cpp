@@ -3,6 +3,7 @@
 #include "core/callables.h"
 #include "core/error.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <filesystem>
@@ -51,7 +52,32 @@ void ScriptHost::setresults(const std::vector<std::string>& rows) {
   print("\n\n");
 }
 
-bool ScriptHost::progress(std::string_view, double) { return true; }
+bool ScriptHost::progress(std::string_view what, double fraction) {
+  if (progressout_ == nullptr) return true;
+  const auto now = std::chrono::steady_clock::now();
+  if (progresswidth_ > 0 && std::chrono::duration<double>(now - progressshown_).count() < progressinterval_)
+    return true;
+  progressshown_ = now;
+  std::string line(what);
+  const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+  line += " (" + std::to_string(percent) + " %)";
+  // Blank out what is left of a longer line shown before.
+  const std::size_t width = line.size();
+  if (width < progresswidth_) line.append(progresswidth_ - width, ' ');
+  progresswidth_ = width;
+  std::fprintf(progressout_, "\r%s", line.c_str());
+  std::fflush(progressout_);
+  return true;
+}
+
+void ScriptHost::endprogress() {
+  WindowHost::endprogress();
+  if (progressout_ != nullptr && progresswidth_ > 0) {
+    std::fprintf(progressout_, "\r%s\r", std::string(progresswidth_, ' ').c_str());
+    std::fflush(progressout_);
+  }
+  progresswidth_ = 0;
+}
 
 std::vector<std::string> scriptwords(std::string_view line) {
   std::vector<std::string> words;

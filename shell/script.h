@@ -19,6 +19,8 @@
 
 #include "shell/window_host.h"
 
+#include <chrono>
+#include <cstdio>
 #include <deque>
 #include <istream>
 #include <optional>
@@ -39,6 +41,16 @@ public:
   void msgbox(std::string_view text, std::string_view title) override;
   void setresults(const std::vector<std::string>& rows) override;
   bool progress(std::string_view what, double fraction) override;
+  void endprogress() override;
+
+  // Where progress of long actions is shown: one line rewritten in place,
+  // at most once per `interval` seconds. A run whose standard error is a
+  // terminal shows it there; a run into a file or a pipe shows none, so
+  // logs and captured output stay as they were.
+  void showprogress(std::FILE* out, double interval = 0.25) {
+    progressout_ = out;
+    progressinterval_ = interval;
+  }
 
   // Relative file names are taken from here (the folder a run starts in).
   void startin(std::string folder) { start_ = std::move(folder); }
@@ -51,6 +63,10 @@ private:
   std::optional<FileChoice> next(std::string_view title);
   std::deque<std::string> answers_;
   std::string start_; // the folder the run started in
+  std::FILE* progressout_ = nullptr;
+  double progressinterval_ = 0.25;
+  std::chrono::steady_clock::time_point progressshown_{};
+  std::size_t progresswidth_ = 0; // characters of the line now shown
 };
 
 // Splits a script line into words: blanks separate, double quotes group,

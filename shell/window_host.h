@@ -47,7 +47,7 @@ public:
   // Silences echo().
   void setquiet(bool quiet) { quiet_ = quiet; }
   // Ends the progress display of an action and clears its cancel request.
-  void endprogress();
+  virtual void endprogress();
   // The folder in which the next file dialog opens.
   const std::string& dialogfolder() const { return folder_; }
 

@@ -41,6 +41,8 @@ void tinysw(shell::Host& host, const std::string& action) {
     host.msgbox("Hello there", "Greeting");
   } else if (action == "Report") {
     host.setresults({"line one", "line two"});
+  } else if (action == "Long") {
+    for (int i = 1; i <= 4; ++i) host.progress("Counting " + std::to_string(i * 250) + " of 1000", i / 4.0);
   } else if (action == "Grow") {
     throw std::bad_alloc();
   } else if (action == "Fail") {
@@ -214,4 +216,26 @@ TEST(runscript, KeepsABoxTextLongerThanAnEditBoxTakesByDefault) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out, text + "\n");
   EXPECT_EQ(core::dload((tiny.folder() / "slab.txt").string()).size(), 20000);
+}
+
+TEST(runscript, ShowsProgressOnOneLineOnlyWhereAskedAndClearsIt) {
+  Tiny tiny;
+  // Into a file (a log, a pipe): nothing but what the run prints.
+  EXPECT_EQ(tiny.run("Long\nHello\n").second, "== Greeting ==\nHello there\n\n");
+  EXPECT_EQ(tiny.errors(), "");
+
+  // On a terminal: each report rewrites the line, and the line is blanked
+  // when the action ends, before anything else is printed.
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  tiny.host().showprogress(out, 0);
+  EXPECT_EQ(tiny.run("Long\n").first, 0);
+  tiny.host().showprogress(nullptr);
+  std::rewind(out);
+  std::string shown;
+  for (int c; (c = std::fgetc(out)) != EOF;) shown += static_cast<char>(c);
+  std::fclose(out);
+  const std::string line = "Counting 1000 of 1000 (100 %)";
+  EXPECT_EQ(shown, "\rCounting 250 of 1000 (25 %)\rCounting 500 of 1000 (50 %)\rCounting 750 of 1000 (75 %)\r" + line +
+                       "\r" + std::string(line.size(), ' ') + "\r");
 }
