@@ -158,47 +158,4 @@ MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const M
   return result;
 }
 
-// Registers f under name as a function of nin inputs and one output,
-// replacing an earlier function of that name. Not thread-safe: programs
-// register their objectives once, at start. Raises std::invalid_argument for
-// an empty function (a programming error).
-void register_objective(std::string name, Objective f, int nin) {
-  if (!f) throw std::invalid_argument("register_objective: empty function for \"" + name + "\"");
-  Callable c;
-  c.name = std::move(name);
-  c.nin = nin;
-  c.nout = 1;
-  c.body = [f](const Values& args, int) -> Values {
-    if (args.empty()) throw Error("An objective function needs the parameter vector as its first input");
-    const auto* p = std::get_if<Eigen::MatrixXd>(&args[0]);
-    if (p == nullptr) throw Error("The parameter vector of an objective function must be numbers");
-    std::vector<Eigen::MatrixXd> extra;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      const auto* m = std::get_if<Eigen::MatrixXd>(&args[i]);
-      if (m == nullptr) throw Error("The extra arguments of an objective function must be numbers");
-      extra.push_back(*m);
-    }
-    const Eigen::VectorXd pv = Eigen::Map<const Eigen::VectorXd>(p->data(), p->size());
-    return {Eigen::MatrixXd::Constant(1, 1, f(pv, extra))};
-  };
-  c.objective = std::move(f);
-  define(std::move(c));
-}
-
-// The objective registered under name; raises core::Error if there is none.
-const Objective& objective(std::string_view name) {
-  const Callable* c = lookup(name);
-  if (c == nullptr || !c->objective) throw Error("Undefined objective function \"" + std::string(name) + "\"");
-  return c->objective;
-}
-
-// Minimises the objective registered under name after checking that it
-// takes the parameter vector and every extra argument.
-MinimiseResult fminsearch(std::string_view name, const Eigen::VectorXd& x0, const MinimiseOptions& options,
-                          std::span<const Eigen::MatrixXd> extra) {
-  const Objective& f = objective(name);
-  checkcounts(*lookup(name), 1 + extra.size(), 1);
-  return fminsearch(f, x0, options, extra);
-}
-
 } // namespace core

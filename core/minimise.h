@@ -7,23 +7,18 @@
 // within TolFun of the best, or when MaxIter iterations or MaxFunEvals
 // evaluations are used.
 //
-// Objectives can be looked up by name: programs register theirs once at
-// start, and callers name the objective they want minimised.
-
-#include "core/callables.h"
+// The caller hands the objective itself to the minimiser: nothing here
+// knows functions by name.
 
 #include <Eigen/Core>
 #include <functional>
 #include <span>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace core {
 
-// An objective (core::Objective, declared with the named functions): the
-// value at parameter vector p, given the caller's fixed extra arguments
-// (passed through unchanged on every evaluation).
+// An objective: the value at parameter vector p, given the caller's fixed
+// extra arguments (passed through unchanged on every evaluation).
+using Objective = std::function<double(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra)>;
 
 struct MinimiseOptions {
   double tolx = 1e-4;
@@ -45,18 +40,6 @@ struct MinimiseResult {
 // iteration, so a last iteration may pass MaxFunEvals by up to n + 1
 // evaluations. Raises core::Error for a negative limit, and whatever f raises.
 MinimiseResult fminsearch(const Objective& f, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
-                          std::span<const Eigen::MatrixXd> extra = {});
-
-// Registers an objective under a name among the functions callable by name
-// (replacing an earlier one of the same name), declaring `nin` inputs: the
-// parameter vector and nin - 1 extra arguments. Lookup raises core::Error
-// for an unknown name or a function that is not an objective.
-void register_objective(std::string name, Objective f, int nin);
-const Objective& objective(std::string_view name);
-
-// Minimises the objective of that name. A call that hands it more extra
-// arguments than it declares raises the run-time error of core::call.
-MinimiseResult fminsearch(std::string_view name, const Eigen::VectorXd& x0, const MinimiseOptions& options = {},
                           std::span<const Eigen::MatrixXd> extra = {});
 
 } // namespace core

@@ -1,6 +1,6 @@
 #include "shell/boxes.h"
 
-#include "core/callables.h"
+#include "shell/callables.h"
 #include "core/error.h"
 #include "core/text_format.h"
 #include "core/text_number.h"
@@ -83,17 +83,17 @@ Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string
 }
 
 void defineswitch(const std::string& name, std::function<void(Host&, const std::string&)> run) {
-  core::Callable c;
+  shell::Callable c;
   c.name = name;
   c.nin = 1;
   c.nout = 0;
-  c.body = [name, run = std::move(run)](const core::Values& args, int) -> core::Values {
+  c.body = [name, run = std::move(run)](const shell::Values& args, int) -> shell::Values {
     const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
     if (action == nullptr) throw core::Error(name + " needs an action name");
     run(host(), *action);
     return {};
   };
-  core::define(std::move(c));
+  shell::define(std::move(c));
 }
 
 } // namespace shell

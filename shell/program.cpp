@@ -54,12 +54,12 @@ const Program*& running() {
 
 // The local functions of each launcher, by launcher name: they are found
 // only through their launcher, as functions local to its file are.
-std::map<std::string, std::map<std::string, core::Callable, std::less<>>, std::less<>>& locals() {
-  static std::map<std::string, std::map<std::string, core::Callable, std::less<>>, std::less<>> l;
+std::map<std::string, std::map<std::string, shell::Callable, std::less<>>, std::less<>>& locals() {
+  static std::map<std::string, std::map<std::string, shell::Callable, std::less<>>, std::less<>> l;
   return l;
 }
 
-std::string text(const core::Value& v, const char* what) {
+std::string text(const shell::Value& v, const char* what) {
   if (const auto* s = std::get_if<std::string>(&v)) return *s;
   throw core::Error(std::string(what) + " must be text");
 }
@@ -69,13 +69,13 @@ void defineplaceholders(const std::string& launcher, const std::vector<std::stri
   auto& mine = locals()[launcher];
   int line = 1;
   for (const std::string& tag : tags) {
-    core::Callable c;
+    shell::Callable c;
     c.name = tag + "_Callback";
     c.file = launcher + "/" + c.name;
     c.line = ++line; // numbered in the order the launcher declares them
     c.nin = 3;
     c.nout = 0;
-    c.body = [tag](const core::Values&, int) -> core::Values {
+    c.body = [tag](const shell::Values&, int) -> shell::Values {
       host().print(tag + " Callback not implemented yet.\n");
       return {};
     };
@@ -88,37 +88,37 @@ void defineplaceholders(const std::string& launcher, const std::vector<std::stri
 // the program) with the other arguments, and reports an error on the
 // console instead of passing it on.
 void definelauncher(const std::string& name, std::function<void()> open) {
-  core::Callable c;
+  shell::Callable c;
   c.name = name;
   c.nin = INT_MAX;
   c.nout = 1;
-  c.body = [name, open](const core::Values& args, int nargout) -> core::Values {
+  c.body = [name, open](const shell::Values& args, int nargout) -> shell::Values {
     if (args.empty()) {
       open();
       return {};
     }
     const auto* fn = std::get_if<std::string>(&args[0]);
     if (fn == nullptr) return {};
-    const core::Values rest(args.begin() + 1, args.end());
-    core::Values out;
+    const shell::Values rest(args.begin() + 1, args.end());
+    shell::Values out;
     guarded(
         [&] {
       const auto& mine = locals()[name];
       if (const auto it = mine.find(*fn); it != mine.end()) {
-        core::checkcounts(it->second, rest.size(), nargout);
+        shell::checkcounts(it->second, rest.size(), nargout);
         out = it->second.body(rest, nargout);
       } else {
-        out = core::call(*fn, rest, nargout);
+        out = shell::call(*fn, rest, nargout);
       }
         },
         *fn);
     return out;
   };
-  core::define(std::move(c));
+  shell::define(std::move(c));
 }
 
-core::Callable simple(std::string name, int nin, int nout, std::function<core::Values(const core::Values&, int)> body) {
-  core::Callable c;
+shell::Callable simple(std::string name, int nin, int nout, std::function<shell::Values(const shell::Values&, int)> body) {
+  shell::Callable c;
   c.name = std::move(name);
   c.nin = nin;
   c.nout = nout;
@@ -167,7 +167,7 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   guarded(
       [&] {
         const auto [name, args] = parsecallback(callback);
-        core::call(name, args, 0);
+        shell::call(name, args, 0);
       },
       actionname(callback));
   if (hostslot()) hostslot()->endprogress();
@@ -183,7 +183,7 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
   for (Figure* g : figures()) open = open || g->name() == name;
   if (!open && !guarded([&] {
         if (name == p.launcher) openprogramwindow(p);
-        else core::call(name, {}, 0);
+        else shell::call(name, {}, 0);
       }))
     return 1;
   Figure* f = nullptr;
@@ -293,7 +293,7 @@ bool guarded(const std::function<void()>& action, std::string_view what) {
   }
 }
 
-std::pair<std::string, core::Values> parsecallback(std::string_view cb) {
+std::pair<std::string, shell::Values> parsecallback(std::string_view cb) {
   const auto bad = [&] { return core::Error("The Callback '" + std::string(cb) + "' is not a call of a function"); };
   std::size_t i = 0;
   while (i < cb.size() && cb[i] == ' ') ++i;
@@ -302,7 +302,7 @@ std::pair<std::string, core::Values> parsecallback(std::string_view cb) {
   std::string name(cb.substr(start, i - start));
   if (name.empty()) throw bad();
   while (i < cb.size() && cb[i] == ' ') ++i;
-  core::Values args;
+  shell::Values args;
   if (i == cb.size()) return {name, args};
   if (cb[i] != '(' || cb.back() != ')') throw bad();
   std::string_view inner = cb.substr(i + 1, cb.size() - i - 2);
@@ -341,22 +341,22 @@ void defineshell(const Program& program) {
   definelauncher("AuxBox", [] { AuxBox(); });
   defineplaceholders("AuxBox", {"AuxResults", "pushbutton1"});
 
-  core::define(simple("AuxBoxsw", 0, 0, [](const core::Values&, int) -> core::Values {
+  shell::define(simple("AuxBoxsw", 0, 0, [](const shell::Values&, int) -> shell::Values {
     AuxBoxsw(host());
     return {};
   }));
-  core::define(simple("CopyBigImage", 1, 0, [](const core::Values&, int) -> core::Values {
+  shell::define(simple("CopyBigImage", 1, 0, [](const shell::Values&, int) -> shell::Values {
     Figure* f = gcf();
     if (f == nullptr || f->plot() == nullptr) throw core::Error("CopyBigImage: there is no plot to copy");
     copybigimage(f->plot());
     return {};
   }));
-  core::define(simple("SavePlot", 0, 0, [](const core::Values&, int) -> core::Values {
+  shell::define(simple("SavePlot", 0, 0, [](const shell::Values&, int) -> shell::Values {
     const auto choice = host().uiputfile("*.png", "Save the plot as PNG, SVG or PDF");
     if (choice) host().axes().save(choice->path());
     return {};
   }));
-  core::define(simple("movegui", 2, 0, [](const core::Values& args, int) -> core::Values {
+  shell::define(simple("movegui", 2, 0, [](const shell::Values& args, int) -> shell::Values {
     QWidget* w = gcf();
     if (args.size() > 1 || w == nullptr) throw core::Error("handle of figure or descendant required");
     if (args.empty()) movegui(w, "onscreen");
@@ -365,20 +365,20 @@ void defineshell(const Program& program) {
     else throw core::Error("unrecognized input argument");
     return {};
   }));
-  core::define(simple("cla", 0, 1, [](const core::Values&, int) -> core::Values {
+  shell::define(simple("cla", 0, 1, [](const shell::Values&, int) -> shell::Values {
     host().axes().cla();
     return {};
   }));
-  core::define(simple("openfig", 2, 1, [](const core::Values& args, int) -> core::Values {
+  shell::define(simple("openfig", 2, 1, [](const shell::Values& args, int) -> shell::Values {
     if (args.empty()) throw core::Error("openfig needs a layout file name");
     openfig(text(args[0], "The layout file name"), args.size() > 1 ? text(args[1], "The policy") : "new");
     return {};
   }));
-  core::define(simple("isvarname", 1, 1, [](const core::Values& args, int) -> core::Values {
+  shell::define(simple("isvarname", 1, 1, [](const shell::Values& args, int) -> shell::Values {
     const auto* s = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
     return {Eigen::MatrixXd::Constant(1, 1, s != nullptr && isvarname(*s) ? 1.0 : 0.0)};
   }));
-  core::define(simple("iskeyword", 1, 1, [](const core::Values& args, int) -> core::Values {
+  shell::define(simple("iskeyword", 1, 1, [](const shell::Values& args, int) -> shell::Values {
     const auto* s = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
     return {Eigen::MatrixXd::Constant(1, 1, s != nullptr && iskeyword(*s) ? 1.0 : 0.0)};
   }));
@@ -472,8 +472,8 @@ int run(const Program& p, int argc, char** argv) {
   if (words.empty()) {
     if (!guarded([&] { openprogramwindow(p); })) return 1;
   } else {
-    core::Values args(words.begin(), words.end());
-    guarded([&] { core::call(p.launcher, args, 0); });
+    shell::Values args(words.begin(), words.end());
+    guarded([&] { shell::call(p.launcher, args, 0); });
     if (figures().empty()) return 0;
   }
   return QApplication::exec();

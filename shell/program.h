@@ -13,7 +13,7 @@
 //                            script, with --run; --window NAME picks another
 //                            window, e.g. AuxBox)
 
-#include "core/callables.h"
+#include "shell/callables.h"
 #include "shell/host.h"
 
 #include <functional>
@@ -56,7 +56,7 @@ void defineshell(const Program& program);
 // "CopyBigImage(1)" into the function's name and its arguments (quoted
 // arguments as text, others as numbers). Raises core::Error for text that
 // is not a call.
-std::pair<std::string, core::Values> parsecallback(std::string_view callback);
+std::pair<std::string, shell::Values> parsecallback(std::string_view callback);
 
 int run(const Program& program, int argc, char** argv);
 

@@ -1,6 +1,6 @@
 #include "shell/script.h"
 
-#include "core/callables.h"
+#include "shell/callables.h"
 #include "core/error.h"
 
 #include <algorithm>
@@ -131,8 +131,8 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const std:
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);
-    if (verb == "AuxBoxsw") core::call("AuxBoxsw", {}, 0);
-    else core::call(switchname, {verb}, 0);
+    if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
+    else shell::call(switchname, {verb}, 0);
     const std::vector<std::string> unused = host.answer({});
     if (!unused.empty()) {
       std::string list;

@@ -311,7 +311,7 @@ void define() {
   // The program's stored values, empty at start.
   static State state;
   state = State{};
-  definewellpenalty2();
+  shell::register_objective("wellpenalty2", wellpenalty2, 2);
   shell::defineswitch("restrainsw", [](shell::Host& host, const std::string& action) { restrainsw(host, state, action); });
 }
 

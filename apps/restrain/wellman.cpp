@@ -184,26 +184,24 @@ std::string fitproblem(const AnalyticFit& a) {
   return "";
 }
 
-void definewellpenalty2() {
-  core::register_objective(
-      "wellpenalty2",
-      [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
-        if (extra.empty() || extra[0].cols() < 2) throw core::Error("wellpenalty2 needs the angle data (t, p in radians)");
-        const Eigen::MatrixXd& tp = extra[0];
-        double chi2 = 0;
-        for (Eigen::Index i = 0; i < tp.rows(); ++i) {
-          const double diff = tp(i, 1) - predictedp(p(0), p(1), tp(i, 0));
-          chi2 += diff * diff;
-        }
-        return chi2;
-      },
-      2);
+double wellpenalty2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
+  if (p.size() != 2)
+    throw core::Error("wellpenalty2 needs the parameters [R, theta'] (2 numbers); it was given " +
+                      std::to_string(p.size()));
+  if (extra.empty() || extra[0].cols() < 2) throw core::Error("wellpenalty2 needs the angle data (t, p in radians)");
+  const Eigen::MatrixXd& tp = extra[0];
+  double chi2 = 0;
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) {
+    const double diff = tp(i, 1) - predictedp(p(0), p(1), tp(i, 0));
+    chi2 += diff * diff;
+  }
+  return chi2;
 }
 
 Refinement refine(const Eigen::MatrixXd& alltp, double tprime) {
   checkangles(alltp);
   const std::vector<Eigen::MatrixXd> extra{alltp * toradians};
-  const core::MinimiseResult r = core::fminsearch("wellpenalty2", Eigen::Vector2d(1.1, tprime), {}, extra);
+  const core::MinimiseResult r = core::fminsearch(wellpenalty2, Eigen::Vector2d(1.1, tprime), {}, extra);
   Refinement out;
   out.pf = r.x;
   out.chi = r.fval;

@@ -11,6 +11,7 @@
 #include <Eigen/Core>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace restrain {
@@ -78,11 +79,15 @@ AnalyticFit analyticfit(const Eigen::MatrixXd& alltp);
 // same angles). A conic that is not an ellipse is said elsewhere.
 std::string fitproblem(const AnalyticFit& a);
 
-// Registers the objective "wellpenalty2": the Chi^2 of wellpenalty for the
-// parameters [R, theta' radians] against angle data in radians.
-void definewellpenalty2();
+// The minimiser's objective of the numerical refinement: the Chi^2 of
+// wellpenalty for the parameters p = [R, theta' radians] against the angle
+// data extra[0] (m x 2, t and p in radians). The program also offers it by
+// name ("wellpenalty2", two inputs). Raises core::Error naming it when p
+// does not hold two numbers or the angle data are missing or have fewer
+// than two columns.
+double wellpenalty2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra);
 
-// The numerical refinement: Nelder-Mead on "wellpenalty2" from
+// The numerical refinement: Nelder-Mead on wellpenalty2 from
 // [1.1, tprime], default settings.
 struct Refinement {
   Eigen::Vector2d pf; // R, theta' radians

@@ -208,26 +208,45 @@ double commonorientation(const Sides& s, double e) {
 
 } // namespace
 
-void defineobjectives() {
-  // tecterror2(p, D, E, n [, anchor]): the halves through the free strain
-  // of p (shift p4, p5 subtracted from both), scored by score2; the anchor
-  // is the identity unless given.
-  core::register_objective(
-      "tecterror2",
-      [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
-        const Eigen::VectorXd anchor =
-            extra.size() > 3 ? Eigen::VectorXd(Eigen::Map<const Eigen::VectorXd>(extra[3].data(), 5)) : identitystrain();
-        return score2(p, extra[0], extra[1], anchor);
-      },
-      5);
-  // tecterror6(p, D, E, n, eststrain [, anchor]): the same for the strain
-  // of the given ratio oriented at p1, with the shift p2, p3.
-  core::register_objective(
-      "tecterror6",
-      [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
-        return score6(p, extra[0], extra[1], extra[3](0, 0), extra.size() > 4 ? extra[4](0, 0) : -1.0);
-      },
-      6);
+namespace {
+
+// The halves D and E of an objective's extra arguments: two point sets of
+// one size, x and y in their first two columns.
+void checkhalves(const char* name, std::span<const Eigen::MatrixXd> extra, std::size_t needed, const char* form) {
+  if (extra.size() < needed)
+    throw core::Error(std::string(name) + " needs the extra arguments " + form + "; it was given " +
+                      std::to_string(extra.size()));
+  if (extra[0].cols() < 2 || extra[1].cols() < 2 || extra[0].rows() != extra[1].rows())
+    throw core::Error(std::string(name) + " needs two halves D and E of one number of points, x and y in columns; "
+                      "they are " + std::to_string(extra[0].rows()) + " x " + std::to_string(extra[0].cols()) +
+                      " and " + std::to_string(extra[1].rows()) + " x " + std::to_string(extra[1].cols()));
+}
+
+void checkparameters(const char* name, const Eigen::VectorXd& p, Eigen::Index count) {
+  if (p.size() != count)
+    throw core::Error(std::string(name) + " needs " + std::to_string(count) + " parameters; it was given " +
+                      std::to_string(p.size()));
+}
+
+} // namespace
+
+double tecterror2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
+  checkparameters("tecterror2", p, 5);
+  checkhalves("tecterror2", extra, 3, "(D, E, n [, anchor])");
+  if (extra.size() > 3 && extra[3].size() != 5)
+    throw core::Error("tecterror2 needs an anchor strain of 5 parameters; it was given " +
+                      std::to_string(extra[3].size()));
+  const Eigen::VectorXd anchor =
+      extra.size() > 3 ? Eigen::VectorXd(Eigen::Map<const Eigen::VectorXd>(extra[3].data(), 5)) : identitystrain();
+  return score2(p, extra[0], extra[1], anchor);
+}
+
+double tecterror6(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
+  checkparameters("tecterror6", p, 3);
+  checkhalves("tecterror6", extra, 4, "(D, E, n, eststrain [, anchor])");
+  if (extra[3].size() == 0 || (extra.size() > 4 && extra[4].size() == 0))
+    throw core::Error("tecterror6 needs the strain ratio and the anchor orientation as numbers");
+  return score6(p, extra[0], extra[1], extra[3](0, 0), extra.size() > 4 ? extra[4](0, 0) : -1.0);
 }
 
 Halves tectparam2(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, const std::optional<Eigen::VectorXd>& anchor) {
@@ -235,7 +254,7 @@ Halves tectparam2(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, const std:
   std::vector<Eigen::MatrixXd> extra{D, E, Eigen::MatrixXd::Constant(1, 1, n)};
   if (anchor) extra.emplace_back(*anchor);
   Halves h;
-  h.pf = core::fminsearch("tecterror2", anchor ? *anchor : identitystrain(), {}, extra).x;
+  h.pf = core::fminsearch(tecterror2, anchor ? *anchor : identitystrain(), {}, extra).x;
   const Eigen::Matrix2d rai = freestrain(h.pf);
   h.L = apply(rai, D);
   h.R = apply(rai, E);
@@ -253,7 +272,7 @@ Halves tectparam6(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double est
   options.tolx = 1e-9;
   options.maxiter = 5000;
   Halves h;
-  h.pf = core::fminsearch("tecterror6", Eigen::Vector3d(anchor ? *anchor : std::numbers::pi / 4, 0, 0), options, extra).x;
+  h.pf = core::fminsearch(tecterror6, Eigen::Vector3d(anchor ? *anchor : std::numbers::pi / 4, 0, 0), options, extra).x;
   const Eigen::Matrix2d rai = orientedstrain(h.pf(0), eststrain);
   h.L = apply(rai, D);
   h.R = apply(rai, E);

@@ -10,6 +10,7 @@
 
 #include <Eigen/Core>
 #include <optional>
+#include <span>
 
 namespace symrestore {
 
@@ -27,9 +28,18 @@ struct Halves {
 // both sets are moved, turned or scaled together.
 double mirrormisfit(const Eigen::MatrixX2d& l, const Eigen::MatrixX2d& r);
 
-// Registers the objectives "tecterror2" (p, D, E, n) and "tecterror6" (p,
-// D, E, n, eststrain) that tectparam2 and tectparam6 minimise.
-void defineobjectives();
+// The objectives that tectparam2 and tectparam6 minimise, also offered by
+// name by the program. tecterror2(p, D, E, n [, anchor]): the halves D and
+// E (m x 2 or wider, x and y first) through the free strain of the five
+// parameters p (shift p4, p5 subtracted from both), scored by their
+// mirror misfit plus a faint pull towards the anchor strain (five
+// parameters; the identity unless given). tecterror6(p, D, E, n, eststrain
+// [, anchor]): the same for the strain of ratio eststrain oriented at p1
+// radians, with the shift p2, p3, pulled towards the anchor orientation
+// when one is given. n is not read. Each raises core::Error, naming
+// itself, when p or the extra arguments are too few or of the wrong size.
+double tecterror2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra);
+double tecterror6(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra);
 
 // A free area-preserving strain R(p1) diag(p2, 1/p2) R(p3), fitted by
 // Nelder-Mead, applied to both halves. One specimen's symmetry cannot tell

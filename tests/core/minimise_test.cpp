@@ -118,39 +118,4 @@ TEST(fminsearch, StartsFromFivePercentStepsAndAFixedStepForZeros) {
   EXPECT_EQ(seen[3], Eigen::Vector3d(2, 0, -4.2));
 }
 
-TEST(objective, IsFoundByTheNameItWasRegisteredUnder) {
-  core::register_objective("test.bowl", [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
-    return (p.array() - 7).square().sum();
-  }, 1);
-  EXPECT_EQ(core::objective("test.bowl")(Eigen::Vector2d(7, 9), {}), 4);
-  const core::MinimiseResult r = core::fminsearch("test.bowl", Eigen::Vector2d(1, 1), {1e-8, 1e-8, 0, 0});
-  EXPECT_NEAR(r.x[0], 7, 1e-6);
-
-  // A second registration under the same name replaces the first.
-  core::register_objective("test.bowl", [](const Eigen::VectorXd&, std::span<const Eigen::MatrixXd>) { return -1.0; }, 1);
-  EXPECT_EQ(core::objective("test.bowl")(Eigen::Vector2d(7, 9), {}), -1);
-}
-
-TEST(objective, NamesTheUnknownObjectiveInItsError) {
-  try {
-    core::objective("test.nowhere");
-    FAIL() << "no error raised";
-  } catch (const core::Error& e) {
-    EXPECT_STREQ(e.what(), "Undefined objective function \"test.nowhere\"");
-  }
-  EXPECT_THROW(core::fminsearch("test.nowhere", Eigen::Vector2d(1, 1)), core::Error);
-}
-
-TEST(objective, RefusesMoreExtraArgumentsThanItDeclares) {
-  core::register_objective("test.shifted", [](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
-    return (p - extra[0].col(0)).squaredNorm();
-  }, 2);
-  const std::vector<Eigen::MatrixXd> one{Eigen::Vector2d(3, -1)};
-  EXPECT_NEAR(core::fminsearch("test.shifted", Eigen::Vector2d(0, 0), {1e-8, 1e-8, 0, 0}, one).x[0], 3, 1e-6);
-  const std::vector<Eigen::MatrixXd> two{Eigen::Vector2d(3, -1), Eigen::Vector2d(0, 0)};
-  EXPECT_EQ(testsupport::error_of([&] { core::fminsearch("test.shifted", Eigen::Vector2d(0, 0), {}, two); }),
-            "Run-time Error: File: test.shifted Line: 1 Column: 1 The function \"test.shifted\" was called with "
-            "more than the declared number of inputs (2).");
-}
-
 } // namespace

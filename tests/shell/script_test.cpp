@@ -60,14 +60,14 @@ shell::Program tinyprogram() {
   program.switchname = "tinysw";
   program.placeholders = {"pushbutton1"};
   program.define = [] {
-    core::Callable sw;
+    shell::Callable sw;
     sw.name = "tinysw";
     sw.nin = 1;
-    sw.body = [](const core::Values& args, int) -> core::Values {
+    sw.body = [](const shell::Values& args, int) -> shell::Values {
       tinysw(shell::host(), std::get<std::string>(args.at(0)));
       return {};
     };
-    core::define(sw);
+    shell::define(sw);
   };
   return program;
 }
@@ -156,11 +156,11 @@ TEST(launcher, CallsLocalFunctionsAndTrapsTheirErrors) {
   Tiny tiny;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  core::call("Tiny", {std::string("pushbutton1_Callback")}, 0);
-  core::call("Tiny", {std::string("pushbutton1_Callback"), std::string("a"), std::string("b"), std::string("c"),
+  shell::call("Tiny", {std::string("pushbutton1_Callback")}, 0);
+  shell::call("Tiny", {std::string("pushbutton1_Callback"), std::string("a"), std::string("b"), std::string("c"),
                       std::string("d")},
              0);
-  core::call("Tiny", {std::string("nosuchfunction")}, 0);
+  shell::call("Tiny", {std::string("nosuchfunction")}, 0);
   const std::string out = testing::internal::GetCapturedStdout();
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out, "pushbutton1 Callback not implemented yet.\n");

@@ -1,6 +1,7 @@
 #include "apps/restrain/wellman.h"
 
 #include "apps/restrain/retro.h"
+#include "core/error.h"
 #include "core/random.h"
 #include "tests/support/test_support.h"
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 using testsupport::error_of;
 
@@ -91,11 +93,27 @@ TEST(wellpenalty, ScoresObservedPairsAgainstAStrain) {
 }
 
 TEST(refine, SettlesOnTheStrainOfExactPairs) {
-  restrain::definewellpenalty2();
   const restrain::Refinement r = restrain::refine(predicted(1.5, 30), 30 * pi / 180 + 0.05);
   EXPECT_NEAR(r.pf(0), 1.5, 2e-3);
   EXPECT_NEAR(r.pf(1) * 180 / pi, 30, 0.2);
   EXPECT_LT(r.chi, 1e-6);
+}
+
+TEST(wellpenalty2, IsTheChiSquareOfTheRefinementAndRefusesMissingArguments) {
+  // At the strain that made the pairs the objective is 0; elsewhere it is
+  // wellpenalty's Chi^2 of the same angles.
+  const Eigen::MatrixXd tp = predicted(1.5, 30);
+  const std::vector<Eigen::MatrixXd> extra{tp * pi / 180};
+  EXPECT_NEAR(restrain::wellpenalty2(Eigen::Vector2d(1.5, 30 * pi / 180), extra), 0, 1e-20);
+  EXPECT_NEAR(restrain::wellpenalty2(Eigen::Vector2d(1.2, 0.3), extra),
+              restrain::wellpenalty(1.2, 0.3, tp.col(0), tp.col(1)).chitwo, 1e-12);
+
+  EXPECT_EQ(testsupport::error_of([&] { restrain::wellpenalty2(Eigen::Vector3d(1.5, 0.5, 0), extra); }),
+            "wellpenalty2 needs the parameters [R, theta'] (2 numbers); it was given 3");
+  EXPECT_EQ(testsupport::error_of([] { restrain::wellpenalty2(Eigen::Vector2d(1.5, 0.5), {}); }),
+            "wellpenalty2 needs the angle data (t, p in radians)");
+  const std::vector<Eigen::MatrixXd> onecolumn{tp.col(0)};
+  EXPECT_THROW(restrain::wellpenalty2(Eigen::Vector2d(1.5, 0.5), onecolumn), core::Error);
 }
 
 TEST(permutationtest, GivesSeparatelySortedRangesIndependentOfThreads) {

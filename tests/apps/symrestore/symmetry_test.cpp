@@ -10,6 +10,7 @@
 #include <Eigen/LU>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 using testsupport::error_of;
 
@@ -65,11 +66,6 @@ Eigen::VectorXd distances(const Eigen::MatrixXd& y) {
   return (core::getpsup(y, ref).leftCols(22).rowwise() - ref.head(22)).rowwise().norm();
 }
 
-struct Setup {
-  Setup() { symrestore::defineobjectives(); }
-};
-const Setup setup;
-
 } // namespace
 
 TEST(mirrormisfit, IsZeroForMirrorImagesWhereverTheyLie) {
@@ -88,6 +84,44 @@ TEST(mirrormisfit, IsZeroForMirrorImagesWhereverTheyLie) {
   Eigen::Matrix2d shear;
   shear << 1, 0.4, 0, 1;
   EXPECT_GT(symrestore::mirrormisfit(l * shear.transpose(), r * shear.transpose()), 1e-3);
+}
+
+TEST(tecterror, IsZeroForMirrorHalvesUnstrainedAndRefusesMissingArguments) {
+  Eigen::MatrixXd D(3, 2);
+  D << 0.6, 0.7, 0.9, -0.1, 0.2, -0.5;
+  Eigen::MatrixXd E = D;
+  E.col(0) *= -1;
+  const Eigen::MatrixXd n = Eigen::MatrixXd::Constant(1, 1, 3);
+  Eigen::VectorXd identity(5);
+  identity << 0, 1, 0, 0, 0;
+  const std::vector<Eigen::MatrixXd> two{D, E, n};
+  // The score is the square root of the misfit: rounding of order 1e-16
+  // shows as 1e-8.
+  EXPECT_NEAR(symrestore::tecterror2(identity, two), 0, 1e-7);
+  Eigen::VectorXd sheared = identity;
+  sheared(1) = 1.3;
+  EXPECT_GT(symrestore::tecterror2(sheared, two), 1e-3);
+  // Ratio 1 is no strain whatever its orientation.
+  const std::vector<Eigen::MatrixXd> six{D, E, n, Eigen::MatrixXd::Constant(1, 1, 1)};
+  EXPECT_NEAR(symrestore::tecterror6(Eigen::Vector3d(0.7, 0, 0), six), 0, 1e-7);
+
+  // Too few parameters or extra arguments are refused before any is read.
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror2(Eigen::Vector3d(0, 1, 0), two); }),
+            "tecterror2 needs 5 parameters; it was given 3");
+  const std::vector<Eigen::MatrixXd> halvesonly{D, E};
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror2(identity, halvesonly); }),
+            "tecterror2 needs the extra arguments (D, E, n [, anchor]); it was given 2");
+  const std::vector<Eigen::MatrixXd> shortanchor{D, E, n, Eigen::Vector3d(0, 1, 0)};
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror2(identity, shortanchor); }),
+            "tecterror2 needs an anchor strain of 5 parameters; it was given 3");
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror6(Eigen::Vector3d(0.7, 0, 0), two); }),
+            "tecterror6 needs the extra arguments (D, E, n, eststrain [, anchor]); it was given 3");
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror6(identity, six); }),
+            "tecterror6 needs 3 parameters; it was given 5");
+  const std::vector<Eigen::MatrixXd> uneven{D, E.topRows(2), n, Eigen::MatrixXd::Constant(1, 1, 1)};
+  EXPECT_EQ(testsupport::error_of([&] { symrestore::tecterror6(Eigen::Vector3d(0.7, 0, 0), uneven); }),
+            "tecterror6 needs two halves D and E of one number of points, x and y in columns; they are 3 x 2 and "
+            "2 x 2");
 }
 
 TEST(tectparam, PreserveAreaAndLeaveWhatNeedsNoChange) {
