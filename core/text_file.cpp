@@ -55,6 +55,18 @@ struct Destination {
   struct stat st {};
 };
 
+// Why a file of this mode is no file to read or write whole, or "" for a
+// regular file. A FIFO would block until some writer comes, a device such
+// as /dev/zero never ends, and a folder has no text.
+std::string notregular(mode_t mode) {
+  const mode_t type = mode & S_IFMT;
+  if (type == S_IFREG) return "";
+  if (type == S_IFDIR) return "it is a folder";
+  if (type == S_IFIFO) return "it is a FIFO, not a regular file";
+  if (type == S_IFCHR || type == S_IFBLK) return "it is a device, not a regular file";
+  return "it is not a regular file";
+}
+
 Destination destination(const std::string& path) {
   if (path.empty()) throw Error("Cannot write a file with an empty name: a file name is needed");
   Destination d;
@@ -79,11 +91,7 @@ Destination destination(const std::string& path) {
   d.exists = true;
   const std::string name =
       "Cannot write file '" + path + "'" + (d.target != path ? " (a link to '" + d.target + "')" : std::string());
-  const mode_t type = d.st.st_mode & S_IFMT;
-  if (type == S_IFDIR) throw Error(name + ": it is a folder");
-  if (type == S_IFIFO) throw Error(name + ": it is a FIFO, not a regular file");
-  if (type == S_IFCHR || type == S_IFBLK) throw Error(name + ": it is a device, not a regular file");
-  if (type != S_IFREG) throw Error(name + ": it is not a regular file");
+  if (const std::string why = notregular(d.st.st_mode); !why.empty()) throw Error(name + ": " + why);
   // Writing a file means the right to write it, not only its folder: a
   // read-only file stays as it is (the superuser too is held to its mode).
   if ((d.st.st_mode & 0222) == 0 || ::access(d.target.c_str(), W_OK) != 0) throw Error(name + ": it is read-only");
@@ -119,6 +127,10 @@ std::string temporaryname(const std::string& folder, unsigned attempt) {
 
 std::string readfile(const std::string& path) {
   errno = 0;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0)
+    if (const std::string why = notregular(st.st_mode); !why.empty())
+      throw Error("Cannot read file '" + path + "': " + why);
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw Error("Cannot open file '" + path + "': " + reason());
   std::string text;

@@ -10,7 +10,8 @@ namespace core {
 
 // The whole content of a file, without the UTF-8 byte-order mark that some
 // editors put at its start. Raises core::Error naming the file when it
-// cannot be opened or read.
+// cannot be opened or read, or is no regular file (a folder, a FIFO, a
+// device), which would have no text, block or never end.
 std::string readfile(const std::string& path);
 
 enum class WriteMode {

@@ -5,6 +5,8 @@
 
 #include "tests/hostile/hostile.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -89,11 +91,31 @@ const std::vector<Case>& cases() {
     t.push_back({"TPS coordinate inf in a later block", "anglepick",
                  {{"in.tps", tps("14877.78 12135.90", "14877.78 inf")}}, "LoadData in.tps\n", Verdict::Refused,
                  {"block 2 (line 19): 'inf' on line 20 is not a finite number"}});
+    // Input that is no file: a device never ends, a folder has no text.
+    const std::vector<std::pair<std::string, std::string>> loads = {
+        {"anglepick", "LoadData"}, {"restrain", "LoadAllTP"}, {"symrestore", "LoadData"}, {"tectsim", "Load1"}};
+    for (const auto& [program, action] : loads) {
+      t.push_back({program + " " + action + " of a device", program, {}, action + " /dev/zero\n", Verdict::Refused,
+                   {"Cannot read file '/dev/zero': it is a device, not a regular file"}});
+      t.push_back({program + " " + action + " of a folder", program, {}, action + " " + hostile::example("") + "\n",
+                   Verdict::Refused, {"it is a folder"}});
+    }
     return t;
   }();
   return table;
 }
 
 HOSTILE_CASES(files, cases);
+
+// A FIFO with no writer once held a load for ever.
+TEST(fifo, GivenAsDataIsRefusedAtOnce) {
+  const auto folder = hostile::scratch("fifo");
+  ASSERT_EQ(::mkfifo((folder / "in.tps").c_str(), 0600), 0);
+  hostile::write(folder / "case.script", "LoadData in.tps\n");
+  const hostile::Outcome o = hostile::run("anglepick", {"--quiet", "--run", "case.script"}, folder, "", 20000);
+  ASSERT_TRUE(o.finished) << "the load waited for a writer";
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("in.tps': it is a FIFO, not a regular file"), std::string::npos) << o.err;
+}
 
 } // namespace
