@@ -407,6 +407,13 @@ int run(const Program& p, int argc, char** argv) {
   app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
       ->type_name("NAME ARGS");
   app.set_version_flag("--version", core::versiontext(p.executable));
+  // The actions after the options, as the man pages show them too; CLI11
+  // ends the footer with its own line end.
+  if (!p.actions.empty()) {
+    std::string footer = "Actions:\n" + actionhelp(p.actions);
+    footer.pop_back();
+    app.footer(footer);
+  }
   CLI11_PARSE(app, argc, argv);
 
   // A scripted run needs no display.

@@ -14,6 +14,7 @@
 //                            window, e.g. AuxBox)
 
 #include "shell/callables.h"
+#include "shell/actions.h"
 #include "shell/host.h"
 
 #include <functional>
@@ -28,6 +29,9 @@ struct Program {
   std::string launcher;   // "Anglepick": the launcher's and the layout's name
   std::string switchname; // "anglepicksw": what controls and scripts call
   std::string summary;    // one line for --help
+  // The switch's actions with their one-line descriptions, which --help
+  // lists after the options.
+  std::vector<ActionLine> actions;
   // Tags whose launcher local functions only report that they do nothing.
   std::vector<std::string> placeholders;
   // The window takes the controls' background colour.

@@ -5,6 +5,7 @@
 #include "core/procrustes.h"
 #include "core/text_file.h"
 #include "core/text_format.h"
+#include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
@@ -124,9 +125,15 @@ void loadproto(shell::Host& host, State& s) {
               (s.np(i) > 0 ? core::format("\t%f", Eigen::MatrixXd(s.plist.row(i) * degrees)) : "") + "\n");
 }
 
+// The three layouts of the save actions: every pair with slab and specimen
+// (SaveData), every pair as t, p alone (SaveDataBirch), one line per
+// specimen with its mean p (SaveAveData).
+enum class Layout { Pairs, Birch, Means };
+
 // The three save actions share one frame: read the slab number, ask for
-// the file, write one line per pair or per specimen in degrees.
-void save(shell::Host& host, const State& s, std::string_view action) {
+// the file, write one line per pair or per specimen in degrees. `action`
+// names the action in messages.
+void save(shell::Host& host, const State& s, std::string_view action, Layout layout) {
   // Refused before the dialog, so that an existing file is left as it is.
   if (!measured(s)) {
     if (s.rdata.size() == 0)
@@ -137,9 +144,9 @@ void save(shell::Host& host, const State& s, std::string_view action) {
   }
   const double slab = shell::boxnumber(host, "SlabBox", "slab number", shell::Number::Whole);
 
-  const char* title = action == "SaveData"        ? "File Name for All Angular data, t-p-slab"
-                      : action == "SaveDataBirch" ? "File Name for All Angular data, t-p-slab, Birch Format"
-                                                  : "File Name for Average Angular data, t-p-slab";
+  const char* title = layout == Layout::Pairs   ? "File Name for All Angular data, t-p-slab"
+                      : layout == Layout::Birch ? "File Name for All Angular data, t-p-slab, Birch Format"
+                                                : "File Name for Average Angular data, t-p-slab";
   const auto choice = host.uiputfile("*.*", title);
   if (!choice) return;
 
@@ -147,35 +154,46 @@ void save(shell::Host& host, const State& s, std::string_view action) {
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
     const double t = s.tlist(i) * degrees;
     const double specimen = static_cast<double>(i + 1);
-    if (action == "SaveAveData") {
+    if (layout == Layout::Means) {
       const double mean = s.plist.cols() > 0 ? s.plist.row(i).mean() : std::nan("");
       out += core::format("%f\t%f\t%i\t %% specimen %i", t, mean * degrees, slab, specimen) + "\n";
       continue;
     }
     for (int j = 0; j < s.np(i); ++j) {
       const double p = s.plist(i, j) * degrees;
-      out += action == "SaveData" ? core::format("%f\t%f\t%i\t %% specimen %i", t, p, slab, specimen) + "\n"
+      out += layout == Layout::Pairs ? core::format("%f\t%f\t%i\t %% specimen %i", t, p, slab, specimen) + "\n"
                                   : core::format("%f\t%f\n", t, p);
     }
   }
   core::writefile(choice->path(), out, core::WriteMode::Replace);
 }
 
+// Anglepick's actions, in the order its message for an unknown action
+// lists them.
+constexpr shell::Action<State> table[] = {
+    {"LoadData", loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it"},
+    {"LoadProto", loadproto, "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
+    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", Layout::Pairs); },
+     "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles"},
+    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", Layout::Birch); },
+     "Writes every (t, p) pair, two columns"},
+    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", Layout::Means); },
+     "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles"},
+    {"Clear",
+     [](shell::Host& host, State& s) {
+       s = State{};
+       host.axes().cla();
+     },
+     "Forgets the data, protocol and angles and clears the plot"},
+};
+
 } // namespace
 
+std::span<const shell::Action<State>> actions() { return table; }
+
 void anglepicksw(shell::Host& host, State& s, std::string_view action) {
-  if (action == "LoadData") loaddata(host, s);
-  else if (action == "LoadProto") loadproto(host, s);
-  else if (action == "SaveData" || action == "SaveDataBirch" || action == "SaveAveData") save(host, s, action);
-  else if (action == "Clear") {
-    s = State{};
-    host.axes().cla();
-  } else {
-    host.msgbox("Hopelessly lost, send help!", "In truth,can none save me?");
-    // A misspelt action in a script must stop the run, not pass as done.
-    throw core::Error("Unknown action '" + std::string(action) +
-                      "': Anglepick's actions are LoadData, LoadProto, SaveData, SaveDataBirch, SaveAveData and Clear");
-  }
+  shell::dispatch(actions(), {"Anglepick", "Hopelessly lost, send help!", "In truth,can none save me?"}, host, s,
+                  action);
 }
 
 void define() {

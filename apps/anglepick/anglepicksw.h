@@ -3,9 +3,11 @@
 // p on every specimen, draw the protocol on the consensus, and save the
 // angles in the three layouts Restrain reads.
 
+#include "shell/actions.h"
 #include "shell/host.h"
 
 #include <Eigen/Core>
+#include <span>
 #include <string_view>
 
 namespace anglepick {
@@ -19,8 +21,12 @@ struct State {
   Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen
 };
 
-// Runs one action: "LoadData", "LoadProto", "SaveData", "SaveDataBirch",
-// "SaveAveData", "Clear"; any other name shows the program's message box.
+// The program's actions: name, function, one-line description.
+std::span<const shell::Action<State>> actions();
+
+// Runs the action of that name from actions(); any other name shows the
+// program's message box and raises core::Error naming it and listing the
+// actions.
 void anglepicksw(shell::Host& host, State& state, std::string_view action);
 
 // Registers anglepicksw under its name for the controls, scripts and the

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   program.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3"};
   program.controlcolour = false;
   program.random = false;
+  program.actions = shell::describe(anglepick::actions());
   program.define = anglepick::define;
   return shell::run(program, argc, argv);
 }

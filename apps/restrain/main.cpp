@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   program.placeholders = {"pushbutton1", "pushbutton2", "pushbutton3", "edit1", "pushbutton5", "pushbutton6", "pushbutton7", "BaseBox1", "BaseBox2", "UserR", "UserTheta", "PBox"};
   program.controlcolour = false;
   program.random = true;
+  program.actions = shell::describe(restrain::actions());
   program.define = restrain::define;
   return shell::run(program, argc, argv);
 }

@@ -7,6 +7,7 @@
 #include "core/row_file.h"
 #include "core/text_format.h"
 #include "core/tps_file.h"
+#include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
@@ -283,28 +284,34 @@ void userretrotps(shell::Host& host, State& s) {
   shell::showshape(host.axes(), tdata, "bo");
 }
 
+// Restrain's actions, in the order its message for an unknown action
+// lists them.
+constexpr shell::Action<State> table[] = {
+    {"Load", load, "Reads a row-format data set, superimposes it on its consensus and plots both"},
+    {"LoadTPS", loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it"},
+    {"SaveTPS", [](shell::Host& host, State& s) { savetps(host, s); },
+     "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS"},
+    {"Save", [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
+     "Writes the last retrodeformed data set, superimposed, in the row format"},
+    {"LoadDataTP", [](shell::Host& host, State& s) { loadangles(host, s, true); },
+     "Reads the per-specimen angles: one t, p line per specimen of the data set"},
+    {"LoadAllTP", [](shell::Host& host, State& s) { loadangles(host, s, false); }, "Reads the pooled (t, p) pairs"},
+    {"DoWellman", [](shell::Host& host, State& s) { dowellman(host, s); },
+     "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically"},
+    {"PermuteWellman", [](shell::Host& host, State& s) { permutewellman(host, s); },
+     "Tests the fit against PBox shuffles of p among t"},
+    {"DoRetro", doretro, "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2"},
+    {"DoRetroUser", doretrouser, "Removes the strain typed in UserR and UserTheta, on the same baseline"},
+    {"UserRetroTPS", userretrotps, "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame"},
+    {"Clear", [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
+};
+
 } // namespace
 
+std::span<const shell::Action<State>> actions() { return table; }
+
 void restrainsw(shell::Host& host, State& s, std::string_view action) {
-  if (action == "Load") load(host, s);
-  else if (action == "LoadTPS") loadtps(host, s);
-  else if (action == "SaveTPS") savetps(host, s);
-  else if (action == "Save") save(host, s, "File Name for RetroDeformed Data");
-  else if (action == "LoadDataTP") loadangles(host, s, true);
-  else if (action == "LoadAllTP") loadangles(host, s, false);
-  else if (action == "DoWellman") dowellman(host, s);
-  else if (action == "PermuteWellman") permutewellman(host, s);
-  else if (action == "DoRetro") doretro(host, s);
-  else if (action == "DoRetroUser") doretrouser(host, s);
-  else if (action == "UserRetroTPS") userretrotps(host, s);
-  else if (action == "Clear") {
-  } else {
-    host.msgbox("Fell through the case statement", "");
-    // A script must stop here, not carry on as if the action had run.
-    throw core::Error("Unknown action '" + std::string(action) + "': Restrain's actions are Load, LoadTPS, SaveTPS, "
-                      "Save, LoadDataTP, LoadAllTP, DoWellman, PermuteWellman, DoRetro, DoRetroUser, UserRetroTPS and "
-                      "Clear");
-  }
+  shell::dispatch(actions(), {"Restrain", "Fell through the case statement", ""}, host, s, action);
 }
 
 void define() {

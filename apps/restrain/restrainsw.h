@@ -2,9 +2,11 @@
 // Restrain's action switch: load landmark data and angles, fit and test
 // the strain ellipse, retrodeform, plot and save.
 
+#include "shell/actions.h"
 #include "shell/host.h"
 
 #include <Eigen/Core>
+#include <span>
 #include <string_view>
 
 namespace restrain {
@@ -21,9 +23,12 @@ struct State {
   bool yrawcurrent = false;  // yraw belongs to ydata (both from UserRetroTPS)
 };
 
-// Runs one action: "Load", "LoadTPS", "SaveTPS", "Save", "LoadDataTP",
-// "LoadAllTP", "DoWellman", "PermuteWellman", "DoRetro", "DoRetroUser",
-// "UserRetroTPS", "Clear"; any other name shows the program's message box.
+// The program's actions: name, function, one-line description.
+std::span<const shell::Action<State>> actions();
+
+// Runs the action of that name from actions(); any other name shows the
+// program's message box and raises core::Error naming it and listing the
+// actions.
 void restrainsw(shell::Host& host, State& state, std::string_view action);
 
 // Registers restrainsw and the objective wellpenalty2 by name, acting on

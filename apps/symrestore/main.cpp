@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   program.placeholders = {"StrainBox", "PCABox"};
   program.controlcolour = true;
   program.random = false;
+  program.actions = shell::describe(symrestore::actions());
   program.define = symrestore::define;
   return shell::run(program, argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "core/procrustes.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
+#include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
@@ -150,35 +151,46 @@ void save(shell::Host& host, const State& s) {
     core::writerows(file->path(), s.undata, "%g ", " \n", core::WriteMode::Replace);
 }
 
+void undeform(shell::Host& host, State& s) {
+  requirepairs(s);
+  finish(host, s, tectfix2(s.data, s.lmlist).y, false, false);
+}
+
+void undeformuni(shell::Host& host, State& s) {
+  requirepairs(s);
+  const auto fixed = tectfix3(s.data, s.lmlist);
+  if (!fixed) noaxis(host, s, "UndeformUni");
+  finish(host, s, fixed->y, true, true);
+}
+
+void retrostrain(shell::Host& host, State& s) {
+  const double e = strainratio(host);
+  requirepairs(s);
+  const auto fixed = tectfix4(s.data, s.lmlist, e);
+  if (!fixed) noaxis(host, s, "RetroStrain");
+  finish(host, s, fixed->y, true, false);
+}
+
+// Symrestore's actions, in the order its message for an unknown action
+// lists them.
+constexpr shell::Action<State> table[] = {
+    {"LoadData", loaddata, "Reads a row-format data set, as digitised on the slab, and plots it"},
+    {"LoadProto", loadproto, "Reads the pairs file and checks it against the data set"},
+    {"UnDeform", undeform, "Makes the specimens symmetric with the strain fitted to the whole bed"},
+    {"UndeformUni", undeformuni, "Makes each specimen symmetric by removing its first uniform component"},
+    {"RetroStrain", retrostrain, "Makes each specimen symmetric with the stretch e typed in StrainBox"},
+    {"UndeformPCA", undeformpca, "Removes the principal axes of shape listed in PCABox"},
+    {"Save", [](shell::Host& host, State& s) { save(host, s); },
+     "Writes the last undeformed data set in the row format"},
+    {"Exit", [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
+};
+
 } // namespace
 
+std::span<const shell::Action<State>> actions() { return table; }
+
 void symsw(shell::Host& host, State& s, std::string_view action) {
-  if (action == "LoadData") loaddata(host, s);
-  else if (action == "LoadProto") loadproto(host, s);
-  else if (action == "UnDeform") {
-    requirepairs(s);
-    finish(host, s, tectfix2(s.data, s.lmlist).y, false, false);
-  } else if (action == "UndeformUni") {
-    requirepairs(s);
-    const auto fixed = tectfix3(s.data, s.lmlist);
-    if (!fixed) noaxis(host, s, action);
-    finish(host, s, fixed->y, true, true);
-  } else if (action == "RetroStrain") {
-    const double e = strainratio(host);
-    requirepairs(s);
-    const auto fixed = tectfix4(s.data, s.lmlist, e);
-    if (!fixed) noaxis(host, s, action);
-    finish(host, s, fixed->y, true, false);
-  } else if (action == "UndeformPCA") undeformpca(host, s);
-  else if (action == "Save") save(host, s);
-  else if (action == "Exit") host.closewindow();
-  else {
-    host.msgbox("Fell through case function", "");
-    // A misspelt action in a script must stop the run, not pass as done.
-    throw core::Error("Unknown action '" + std::string(action) +
-                      "': Symrestore's actions are LoadData, LoadProto, UnDeform, UndeformUni, RetroStrain, UndeformPCA, "
-                      "Save and Exit");
-  }
+  shell::dispatch(actions(), {"Symrestore", "Fell through case function", ""}, host, s, action);
 }
 
 void define() {

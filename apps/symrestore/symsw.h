@@ -2,10 +2,12 @@
 // Symrestore's action switch: load a data set and a pairs file, undeform
 // by symmetry, by uniform components or by principal components, save.
 
+#include "shell/actions.h"
 #include "shell/host.h"
 
 #include <Eigen/Core>
 #include <string>
+#include <span>
 #include <string_view>
 
 namespace symrestore {
@@ -20,9 +22,12 @@ struct State {
   bool undatapairs = false; // undata was made with the pair list (a symmetry fix)
 };
 
-// Runs one action: "LoadData", "LoadProto", "UnDeform", "UndeformUni",
-// "RetroStrain", "UndeformPCA", "Save", "Exit"; any other name shows the
-// program's message box and raises core::Error naming it. Loading a data
+// The program's actions: name, function, one-line description.
+std::span<const shell::Action<State>> actions();
+
+// Runs the action of that name from actions(); any other name shows the
+// program's message box and raises core::Error naming it and listing the
+// actions. Loading a data
 // set drops the undeformed set; loading a pair list drops one made with
 // the pair list before, so that "Save" never writes the result of other
 // inputs.

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
+#include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
@@ -72,38 +73,65 @@ void build(shell::Host& host, State& s) {
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
 }
 
+// Tectsim's actions, in the order its message for an unknown action lists
+// them. The Show...2 actions plot a deformed set alone; ShowDCData and
+// ShowDNData draw its retrodeformation over it.
+constexpr shell::Action<State> table[] = {
+    {"Load1", [](shell::Host& host, State& s) { load(host, s, false); },
+     "Reads the start shape of the shape change (one or several specimens)"},
+    {"Load2", [](shell::Host& host, State& s) { load(host, s, true); },
+     "Reads the end shape of the shape change (one specimen)"},
+    {"BuildModels", build, "Builds the six simulated sets from the boxes NumBox, AmpBox, DefBox, AngleBox, NaxisBox"},
+    {"DoStats", [](shell::Host& host, State& s) { host.setresults({dostats(s.models)}); },
+     "Tests every set for the shape change and shows the report in the results window"},
+    {"SaveCData", [](shell::Host& host, State& s) { save(host, s.models.cdata, "File Name for Clean Data File", "%f "); },
+     "Appends the clean set to a row-format file"},
+    {"SaveNData", [](shell::Host& host, State& s) { save(host, s.models.ndata, "File Name for Noisy Data File", "%f "); },
+     "Appends the noisy set to a row-format file"},
+    {"SaveDCData",
+     [](shell::Host& host, State& s) {
+       save(host, s.models.dcdata, "File Name for Deformed Clean Data File", "%f ");
+     },
+     "Appends the deformed clean set to a row-format file"},
+    {"SaveDNData",
+     [](shell::Host& host, State& s) {
+       save(host, s.models.dndata, "File Name for Deformed Noisy Data File", " %f ");
+     },
+     "Appends the deformed noisy set to a row-format file"},
+    {"SaveRDCData",
+     [](shell::Host& host, State& s) {
+       save(host, s.models.udcdata, "File Name for Retro-Deformed Clean Data File", "%f ");
+     },
+     "Appends the retrodeformed clean set to a row-format file"},
+    {"SaveRDNData",
+     [](shell::Host& host, State& s) {
+       save(host, s.models.udndata, "File Name for RetroDeformed Noisy Data File", "%f ");
+     },
+     "Appends the retrodeformed noisy set to a row-format file"},
+    {"ShowCData", [](shell::Host& host, State& s) { show(host, s.models.cdata); }, "Plots the clean set"},
+    {"ShowNData", [](shell::Host& host, State& s) { show(host, s.models.ndata); }, "Plots the noisy set"},
+    {"ShowDCData", [](shell::Host& host, State& s) { show(host, s.models.dcdata, &s.models.udcdata); },
+     "Plots the deformed clean set with its retrodeformation over it"},
+    {"ShowDNData", [](shell::Host& host, State& s) { show(host, s.models.dndata, &s.models.udndata); },
+     "Plots the deformed noisy set with its retrodeformation over it"},
+    {"ShowDCData2", [](shell::Host& host, State& s) { show(host, s.models.dcdata); }, "Plots the deformed clean set"},
+    {"ShowDNData2", [](shell::Host& host, State& s) { show(host, s.models.dndata); }, "Plots the deformed noisy set"},
+    {"Clear",
+     [](shell::Host& host, State& s) {
+       s.models = Models{};
+       host.axes().cla();
+       host.setstring("FileBox1", "No File Active");
+       host.setstring("FileBox2", "No File Active");
+     },
+     "Forgets the simulated sets and clears the plot; the loaded shapes are kept"},
+};
+
 } // namespace
 
+std::span<const shell::Action<State>> actions() { return table; }
+
 void TSSwitch(shell::Host& host, State& s, std::string_view action) {
-  Models& m = s.models;
-  if (action == "Load1") load(host, s, false);
-  else if (action == "Load2") load(host, s, true);
-  else if (action == "SaveCData") save(host, m.cdata, "File Name for Clean Data File", "%f ");
-  else if (action == "SaveNData") save(host, m.ndata, "File Name for Noisy Data File", "%f ");
-  else if (action == "SaveDCData") save(host, m.dcdata, "File Name for Deformed Clean Data File", "%f ");
-  else if (action == "ShowDCData2") show(host, m.dcdata);
-  else if (action == "ShowDNData2") show(host, m.dndata);
-  else if (action == "SaveDNData") save(host, m.dndata, "File Name for Deformed Noisy Data File", " %f ");
-  else if (action == "SaveRDCData") save(host, m.udcdata, "File Name for Retro-Deformed Clean Data File", "%f ");
-  else if (action == "SaveRDNData") save(host, m.udndata, "File Name for RetroDeformed Noisy Data File", "%f ");
-  else if (action == "ShowCData") show(host, m.cdata);
-  else if (action == "ShowNData") show(host, m.ndata);
-  else if (action == "ShowDCData") show(host, m.dcdata, &m.udcdata);
-  else if (action == "ShowDNData") show(host, m.dndata, &m.udndata);
-  else if (action == "BuildModels") build(host, s);
-  else if (action == "DoStats") host.setresults({dostats(m)});
-  else if (action == "Clear") {
-    m = Models{};
-    host.axes().cla();
-    host.setstring("FileBox1", "No File Active");
-    host.setstring("FileBox2", "No File Active");
-  } else {
-    host.msgbox("Fell through Case!", "");
-    // A script must stop here, not carry on as if the action had run.
-    throw core::Error("Unknown action '" + std::string(action) + "': Tectsim's actions are Load1, Load2, BuildModels, "
-                      "DoStats, SaveCData, SaveNData, SaveDCData, SaveDNData, SaveRDCData, SaveRDNData, ShowCData, "
-                      "ShowNData, ShowDCData, ShowDNData, ShowDCData2, ShowDNData2 and Clear");
-  }
+  shell::dispatch(actions(), {"Tectsim", "Fell through Case!", ""}, host, s, action);
 }
 
 void define() {

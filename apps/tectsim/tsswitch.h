@@ -3,8 +3,10 @@
 // simulated sets, show and save them, and report the statistics.
 
 #include "apps/tectsim/simulation.h"
+#include "shell/actions.h"
 #include "shell/host.h"
 
+#include <span>
 #include <string_view>
 
 namespace tectsim {
@@ -15,9 +17,13 @@ struct State {
   Models models;
 };
 
-// Runs one action: "Load1", "Load2", the six save and six show actions,
-// "BuildModels", "DoStats", "Clear"; any other name shows the program's
-// message box.
+// The program's actions: name, function, one-line description.
+std::span<const shell::Action<State>> actions();
+
+// Runs the action of that name from actions(): "Load1", "Load2", the six
+// save and six show actions, "BuildModels", "DoStats", "Clear"; any other
+// name shows the program's message box and raises core::Error naming it
+// and listing the actions.
 void TSSwitch(shell::Host& host, State& state, std::string_view action);
 
 // Registers TSSwitch by name, acting on the program's one State, which

@@ -68,40 +68,6 @@ TEST(anglepicksw, WritesTheThreeAngleFilesOfASession) {
   EXPECT_TRUE(std::filesystem::file_size(anglepick.file("protocol.png")) > 1000);
 }
 
-TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
-  testsupport::ScriptedProgram anglepick(anglepickprogram());
-  // Saving before measuring is refused before the dialog: a file of that
-  // name keeps its content.
-  std::ofstream(anglepick.file("kept.txt")) << "12.5\t80.1\t1\t % specimen 1\n";
-  for (const std::string action : {"SaveData", "SaveDataBirch", "SaveAveData"}) {
-    EXPECT_EQ(anglepick.run(action + " kept.txt\n").first, 1);
-    EXPECT_EQ(anglepick.errors(), "Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " +
-                                      action + "\n(test.script, line 1: " + action + ")\n");
-  }
-  EXPECT_EQ(lines(anglepick.file("kept.txt")), std::vector<std::string>{"12.5\t80.1\t1\t % specimen 1"});
-  EXPECT_EQ(anglepick.run("LoadProto " + proto + "\n").first, 1);
-  EXPECT_EQ(anglepick.errors(),
-            "Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens\n"
-            "(test.script, line 1: LoadProto)\n");
-  // Data without a protocol: still nothing measured.
-  EXPECT_EQ(anglepick.run("LoadData " + tps + "\nSaveAveData kept.txt\n").first, 1);
-  EXPECT_EQ(anglepick.errors(), "Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData\n"
-                                "(test.script, line 2: SaveAveData)\n");
-  EXPECT_EQ(anglepick.run("LoadProto " + proto + "\nset SlabBox two\nSaveData x.txt\n").first, 1);
-  EXPECT_EQ(anglepick.errors(), "The box SlabBox (slab number) holds 'two', which is not a whole number\n"
-                                "(test.script, line 3: SaveData)\n");
-  EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
-  // A cancelled save writes nothing and is no error.
-  EXPECT_EQ(anglepick.run("set SlabBox 2\nSaveAveData -\n").first, 0);
-  // An action it does not know shows the message box and stops the run.
-  const auto [status, out] = anglepick.run("Measure\nSaveAveData x.txt\n");
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(out, "== In truth,can none save me? ==\nHopelessly lost, send help!\n\n");
-  EXPECT_EQ(anglepick.errors(), "Unknown action 'Measure': Anglepick's actions are LoadData, LoadProto, SaveData, SaveDataBirch, "
-                                "SaveAveData and Clear\n(test.script, line 1: Measure)\n");
-  EXPECT_FALSE(std::filesystem::exists(anglepick.file("x.txt")));
-}
-
 TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
   const std::string sample = testsupport::example("deformed_sample/deformed.tps");
   const std::string sampleproto = testsupport::example("deformed_sample/protocol.txt");

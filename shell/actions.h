@@ -1,0 +1,71 @@
+#pragma once
+// A program's actions as one table: each name a button's Callback or a
+// script line can run, the function it runs and one line saying what it
+// does. The switch dispatches from the table, the unknown-action message
+// lists its names, and --help prints its lines, so an action is found from
+// its button in one step and no list of names can drift from another.
+// Qt-free, like host.h: switches and their tests use it without a window.
+
+#include "core/error.h"
+#include "shell/host.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shell {
+
+template <class State>
+struct Action {
+  std::string_view name;
+  void (*run)(Host& host, State& state);
+  std::string_view description; // one line, for --help and the guide's tables
+};
+
+// An action as --help shows it, without the program's State.
+struct ActionLine {
+  std::string name;
+  std::string description;
+};
+
+// The names in the table's order, joined as a sentence: "A, B and C".
+std::string namelist(const std::vector<ActionLine>& lines);
+
+// The lines "  NAME  DESCRIPTION" of --help, names padded so that the
+// descriptions start in the column of the options' descriptions.
+std::string actionhelp(const std::vector<ActionLine>& lines);
+
+template <class State>
+std::vector<ActionLine> describe(std::span<const Action<State>> table) {
+  std::vector<ActionLine> lines;
+  for (const Action<State>& a : table) lines.push_back({std::string(a.name), std::string(a.description)});
+  return lines;
+}
+
+// The box a program shows when its switch is called with a name it does
+// not know, as each program has always worded it.
+struct Unknown {
+  std::string_view program; // "Restrain", for "Restrain's actions are ..."
+  std::string_view text;
+  std::string_view title;
+};
+
+// Runs the action named `name` from the table. An unknown name shows the
+// program's message box and then raises core::Error naming the action and
+// listing the program's actions, so that a script stops (exit status 1)
+// and the window's status line says what was not done.
+template <class State>
+void dispatch(std::span<const Action<State>> table, const Unknown& unknown, Host& host, State& state,
+              std::string_view name) {
+  for (const Action<State>& a : table)
+    if (a.name == name) {
+      a.run(host, state);
+      return;
+    }
+  host.msgbox(unknown.text, unknown.title);
+  throw core::Error("Unknown action '" + std::string(name) + "': " + std::string(unknown.program) +
+                    "'s actions are " + namelist(describe(table)));
+}
+
+} // namespace shell

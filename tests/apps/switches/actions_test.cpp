@@ -1,0 +1,257 @@
+// The four programs' tables of actions against the places that name an
+// action: the buttons of the layouts, the scripts and tables of the
+// user's guide, the message for an unknown action and --help. The layouts
+// and the guide are read from the source tree, so a button or a guide
+// script that names an action no switch knows fails here. Driven through
+// a fake host: no window, no QApplication.
+
+#include "apps/anglepick/anglepicksw.h"
+#include "apps/restrain/restrainsw.h"
+#include "apps/symrestore/symsw.h"
+#include "apps/tectsim/tsswitch.h"
+#include "shell/actions.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/test_support.h"
+
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace {
+
+struct Switch {
+  std::string launcher;   // "Restrain": the layout's and the guide's name
+  std::string switchname; // what the layout's Callbacks call
+  std::vector<shell::ActionLine> actions;
+  // Runs the switch on a fresh State.
+  std::function<void(shell::Host&, std::string_view)> run;
+};
+
+const std::vector<Switch>& switches() {
+  static const std::vector<Switch> all = {
+      {"Anglepick", "anglepicksw", shell::describe(anglepick::actions()),
+       [](shell::Host& h, std::string_view a) {
+         anglepick::State s;
+         anglepick::anglepicksw(h, s, a);
+       }},
+      {"Restrain", "restrainsw", shell::describe(restrain::actions()),
+       [](shell::Host& h, std::string_view a) {
+         restrain::State s;
+         restrain::restrainsw(h, s, a);
+       }},
+      {"Symrestore", "symsw", shell::describe(symrestore::actions()),
+       [](shell::Host& h, std::string_view a) {
+         symrestore::State s;
+         symrestore::symsw(h, s, a);
+       }},
+      {"Tectsim", "TSSwitch", shell::describe(tectsim::actions()),
+       [](shell::Host& h, std::string_view a) {
+         tectsim::State s;
+         tectsim::TSSwitch(h, s, a);
+       }},
+  };
+  return all;
+}
+
+std::set<std::string> names(const Switch& sw) {
+  std::set<std::string> out;
+  for (const shell::ActionLine& a : sw.actions) out.insert(a.name);
+  return out;
+}
+
+std::string source(const std::string& relative) {
+  std::ifstream in(std::string(TECTO_SOURCE_DIR) + "/" + relative);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The guide's lines from the heading that starts with `heading` to the
+// next heading of that level.
+std::vector<std::string> section(const std::string& guide, const std::string& heading) {
+  std::istringstream in(guide);
+  std::vector<std::string> out;
+  bool inside = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("## ", 0) == 0) inside = line.rfind(heading, 0) == 0;
+    else if (inside) out.push_back(line);
+  }
+  return out;
+}
+
+} // namespace
+
+TEST(actiontables, ListEachActionOnceWithAOneLineDescription) {
+  for (const Switch& sw : switches()) {
+    EXPECT_EQ(names(sw).size(), sw.actions.size()) << sw.launcher << " names an action twice";
+    for (const shell::ActionLine& a : sw.actions) {
+      EXPECT_FALSE(a.description.empty()) << sw.launcher << " " << a.name;
+      EXPECT_EQ(a.description.find('\n'), std::string::npos) << sw.launcher << " " << a.name;
+    }
+  }
+}
+
+TEST(actiontables, HoldTheCallbackOfEveryButtonOfTheLayouts) {
+  const std::regex callback(R"re(<property name="Callback"[^>]*>\s*<string[^>]*>([^<]*)</string>)re");
+  const std::regex switchcall(R"re(^(\w+)\('([^']*)'\)$)re");
+  for (const Switch& sw : switches()) {
+    const std::string layout = source("layouts/" + sw.launcher + ".fig");
+    ASSERT_FALSE(layout.empty()) << "layouts/" << sw.launcher << ".fig";
+    std::set<std::string> buttons;
+    for (std::sregex_iterator it(layout.begin(), layout.end(), callback), end; it != end; ++it) {
+      const std::string text = (*it)[1];
+      std::smatch m;
+      if (!std::regex_match(text, m, switchcall)) continue; // SavePlot, CopyBigImage(1): the shell's own
+      EXPECT_EQ(m[1], sw.switchname) << sw.launcher << ".fig: " << text;
+      EXPECT_TRUE(names(sw).contains(m[2])) << sw.launcher << ".fig calls " << text << ", which is not in the table";
+      buttons.insert(m[2]);
+    }
+    // And every action has its button.
+    EXPECT_EQ(buttons, names(sw)) << sw.launcher;
+  }
+}
+
+TEST(actiontables, HoldEveryActionOfTheGuidesScripts) {
+  const std::string guide = source("docs/guide.md");
+  ASSERT_FALSE(guide.empty());
+  // A script block opens with "# NAME.txt — Program: what it does".
+  const std::regex header(R"(^# \S+\.txt — (\w+): )");
+  const std::set<std::string> commands = {"set", "show", "plot", "AuxBoxsw"};
+  std::map<std::string, int> checked;
+  std::istringstream in(guide);
+  const Switch* current = nullptr;
+  bool fenced = false, first = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("```", 0) == 0) {
+      fenced = !fenced;
+      first = fenced;
+      current = nullptr;
+      continue;
+    }
+    if (!fenced) continue;
+    std::smatch m;
+    if (first && std::regex_search(line, m, header))
+      for (const Switch& sw : switches())
+        if (sw.launcher == m[1]) current = &sw;
+    first = false;
+    if (current == nullptr) continue;
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::string word;
+    if (!(words >> word) || commands.contains(word)) continue;
+    EXPECT_TRUE(names(*current).contains(word)) << "the guide's " << current->launcher << " script runs " << word;
+    ++checked[current->launcher];
+  }
+  // Every program has a script in the guide, so none was skipped unread.
+  for (const Switch& sw : switches()) EXPECT_GE(checked[sw.launcher], 2) << sw.launcher;
+}
+
+TEST(actiontables, MatchTheGuidesTablesOfActions) {
+  const std::string guide = source("docs/guide.md");
+  const std::map<std::string, std::string> headings = {
+      {"Anglepick", "## 3. Anglepick"}, {"Restrain", "## 4. Restrain"},
+      {"Symrestore", "## 5. Symrestore"}, {"Tectsim", "## 6. Tectsim"}};
+  const std::regex tag(R"re(name="(\w+)")re"), quoted("`([^`]*)`");
+  for (const Switch& sw : switches()) {
+    // The Action column names actions and the boxes they read; a box is a
+    // control of the program's layout.
+    const std::string layout = source("layouts/" + sw.launcher + ".fig");
+    std::set<std::string> controls;
+    for (std::sregex_iterator it(layout.begin(), layout.end(), tag), end; it != end; ++it) controls.insert((*it)[1]);
+    std::set<std::string> listed;
+    bool table = false;
+    for (const std::string& line : section(guide, headings.at(sw.launcher))) {
+      if (line.rfind("| Step | Button | Action |", 0) == 0) table = true;
+      else if (line.rfind('|', 0) != 0) table = false;
+      if (!table) continue;
+      // The third cell: "| step | button | action | what it does |".
+      std::size_t at = 0;
+      for (int bar = 0; bar < 2 && at != std::string::npos; ++bar) at = line.find('|', at + 1);
+      const std::size_t close = at == std::string::npos ? at : line.find('|', at + 1);
+      if (close == std::string::npos) continue;
+      const std::string cell = line.substr(at + 1, close - at - 1);
+      for (std::sregex_iterator it(cell.begin(), cell.end(), quoted), end; it != end; ++it) {
+        const std::string word = (*it)[1];
+        if (word.find(' ') != std::string::npos) continue; // "plot FILE": a script command
+        if (names(sw).contains(word)) listed.insert(word);
+        else EXPECT_TRUE(controls.contains(word)) << sw.launcher << "'s table in the guide lists " << word;
+      }
+    }
+    EXPECT_EQ(listed, names(sw)) << sw.launcher << "'s table in the guide";
+  }
+}
+
+TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheTable) {
+  // The whole text once, as Restrain has always said it.
+  testsupport::FakeHost restrain;
+  const Switch& r = switches()[1];
+  EXPECT_EQ(testsupport::error_of([&] { r.run(restrain, "DoWelman"); }),
+            "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, SaveTPS, Save, LoadDataTP, LoadAllTP, "
+            "DoWellman, PermuteWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
+  ASSERT_EQ(restrain.boxes.size(), 1u);
+  EXPECT_EQ(restrain.boxes[0].text, "Fell through the case statement");
+
+  const std::map<std::string, testsupport::FakeHost::Box> box = {
+      {"Anglepick", {"Hopelessly lost, send help!", "In truth,can none save me?"}},
+      {"Restrain", {"Fell through the case statement", ""}},
+      {"Symrestore", {"Fell through case function", ""}},
+      {"Tectsim", {"Fell through Case!", ""}}};
+  for (const Switch& sw : switches()) {
+    testsupport::FakeHost host;
+    const std::string error = testsupport::error_of([&] { sw.run(host, "load"); });
+    // Names are matched as written: "load" is no action.
+    const std::string start = "Unknown action 'load': " + sw.launcher + "'s actions are ";
+    ASSERT_EQ(error.substr(0, start.size()), start) << error;
+    EXPECT_EQ(error.substr(start.size()), shell::namelist(sw.actions));
+    ASSERT_EQ(host.boxes.size(), 1u) << sw.launcher;
+    EXPECT_EQ(host.boxes[0].text, box.at(sw.launcher).text);
+    EXPECT_EQ(host.boxes[0].title, box.at(sw.launcher).title);
+    // Nothing else happened: no dialog, nothing drawn or cleared.
+    EXPECT_TRUE(host.dialogs.empty());
+    EXPECT_EQ(host.fakeaxes().cleared, 0);
+    EXPECT_FALSE(host.closed);
+  }
+}
+
+TEST(actiontables, DispatchToTheFunctionOfTheName) {
+  // Tectsim's Clear empties the boxes it names and clears the plot.
+  testsupport::FakeHost ts({"FileBox1", "FileBox2"});
+  ts.setstring("FileBox1", "File start.txt");
+  tectsim::State state;
+  state.models.cdata = Eigen::MatrixXd::Ones(3, 5);
+  tectsim::TSSwitch(ts, state, "Clear");
+  EXPECT_EQ(ts.string("FileBox1"), std::vector<std::string>{"No File Active"});
+  EXPECT_EQ(state.models.cdata.size(), 0);
+  EXPECT_EQ(ts.fakeaxes().cleared, 1);
+  // A show action reads its own set: the noisy one, not the clean one.
+  state.models.ndata = Eigen::MatrixXd::Zero(2, 7);
+  tectsim::TSSwitch(ts, state, "ShowNData");
+  EXPECT_EQ(ts.fakeaxes().pointcount(), 2u * 3u);
+  EXPECT_EQ(testsupport::error_of([&] { tectsim::TSSwitch(ts, state, "ShowCData"); }).substr(0, 27),
+            "Nothing to show or save yet");
+
+  // Symrestore's Exit closes the window and nothing else.
+  testsupport::FakeHost sym;
+  symrestore::State s;
+  symrestore::symsw(sym, s, "Exit");
+  EXPECT_TRUE(sym.closed);
+  EXPECT_TRUE(sym.boxes.empty());
+
+  // Restrain's Clear keeps everything.
+  testsupport::FakeHost rh;
+  restrain::State r;
+  r.alltp = Eigen::MatrixXd::Ones(4, 2);
+  restrain::restrainsw(rh, r, "Clear");
+  EXPECT_EQ(r.alltp.rows(), 4);
+  EXPECT_EQ(rh.fakeaxes().cleared, 0);
+}
+
+TEST(actionhelp, PutsTheDescriptionsInTheColumnOfTheOptions) {
+  const std::string help = shell::actionhelp({{"Load", "Reads a data set"}, {std::string(30, 'L'), "Long"}});
+  EXPECT_EQ(help, "  Load" + std::string(24, ' ') + "Reads a data set\n  " + std::string(30, 'L') + "\n" +
+                      std::string(30, ' ') + "Long\n");
+  EXPECT_EQ(shell::namelist({{"A", ""}, {"B", ""}, {"C", ""}}), "A, B and C");
+  EXPECT_EQ(shell::namelist({{"A", ""}}), "A");
+}

@@ -1,0 +1,90 @@
+#include "tests/support/fake_host.h"
+
+#include "core/error.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+namespace testsupport {
+
+void FakeAxes::cla() {
+  plots.clear();
+  texts.clear();
+  ++cleared;
+}
+
+void FakeAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style, double) {
+  // With hold off a plot replaces what was drawn, as in a window.
+  if (!hold_) {
+    plots.clear();
+    texts.clear();
+  }
+  plots.push_back({x, y, std::string(style)});
+}
+
+void FakeAxes::text(double, double, std::string_view label) { texts.emplace_back(label); }
+
+void FakeAxes::axisauto() {
+  double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+  for (const Plot& p : plots)
+    for (Eigen::Index i = 0; i < p.x.size(); ++i)
+      if (std::isfinite(p.x(i)) && std::isfinite(p.y(i))) {
+        lo[0] = std::min(lo[0], p.x(i)), hi[0] = std::max(hi[0], p.x(i));
+        lo[1] = std::min(lo[1], p.y(i)), hi[1] = std::max(hi[1], p.y(i));
+      }
+  if (lo[0] <= hi[0]) limits_ = {lo[0], hi[0], lo[1], hi[1]};
+}
+
+std::size_t FakeAxes::pointcount() const {
+  std::size_t n = 0;
+  for (const Plot& p : plots) n += static_cast<std::size_t>(p.x.size());
+  return n;
+}
+
+FakeHost::FakeHost(std::initializer_list<std::string> tags) {
+  for (const std::string& tag : tags) controls_[tag] = {""};
+}
+
+std::vector<std::string> FakeHost::string(std::string_view tag) const {
+  const auto it = controls_.find(tag);
+  if (it == controls_.end()) throw core::Error("No control has the Tag '" + std::string(tag) + "'");
+  return it->second;
+}
+
+void FakeHost::setstring(std::string_view tag, const std::vector<std::string>& rows) {
+  const auto it = controls_.find(tag);
+  if (it == controls_.end()) throw core::Error("No control has the Tag '" + std::string(tag) + "'");
+  it->second = rows;
+}
+
+void FakeHost::setenable(std::string_view tag, bool on) {
+  if (on) disabled.erase(std::string(tag));
+  else disabled.insert(std::string(tag));
+}
+
+std::optional<shell::FileChoice> FakeHost::next(std::string_view title) {
+  dialogs.emplace_back(title);
+  if (answers.empty()) return std::nullopt;
+  const std::string answer = answers.front();
+  answers.pop_front();
+  if (answer == "-") return std::nullopt;
+  const std::filesystem::path path(answer);
+  std::string folder = path.parent_path().string();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return shell::FileChoice{path.filename().string(), folder};
+}
+
+std::optional<shell::FileChoice> FakeHost::uigetfile(std::string_view, std::string_view title) { return next(title); }
+std::optional<shell::FileChoice> FakeHost::uiputfile(std::string_view, std::string_view title) { return next(title); }
+
+void FakeHost::msgbox(std::string_view text, std::string_view title) {
+  boxes.push_back({std::string(text), std::string(title)});
+}
+
+bool FakeHost::progress(std::string_view, double) {
+  ++progresscalls;
+  return true;
+}
+
+} // namespace testsupport
