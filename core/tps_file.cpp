@@ -116,7 +116,7 @@ std::string unixlines(std::string text) {
 
 } // namespace
 
-TpsFile readtpsfile(const std::string& path, double cs) {
+TpsFile readtpsfile(const std::string& path, bool cs) {
   const std::string text = unixlines(readfile(path));
   Cursor in(text);
   auto where = [&](std::size_t block, std::size_t at) {
@@ -176,7 +176,7 @@ TpsFile readtpsfile(const std::string& path, double cs) {
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
   const Eigen::Map<const RowMajor> coords(values.data(), n, c);
-  if (cs == 1) {
+  if (cs) {
     result.y.resize(n, c + 1);
     result.y.leftCols(c) = coords;
     result.y.col(c) = centsize(result.y.leftCols(c));

@@ -21,9 +21,9 @@ struct TpsFile {
   std::vector<std::string> namelist; // per block: the text after the count on its key line, with its line end
 };
 
-// Parses the TPS file at `path`. With `cs` equal to 1 the centroid size of
-// every specimen is appended as a last column (the size slot); any other
-// value returns the bare coordinates. LF, CR LF and lone CR line ends read
+// Parses the TPS file at `path`. With `cs` true the centroid size of every
+// specimen is appended as a last column (the size slot); false returns the
+// bare coordinates. LF, CR LF and lone CR line ends read
 // alike (the line end kept in `namelist` is a plain "\n").
 //
 // Raises core::Error naming the file, and the block and its line where there
@@ -32,7 +32,7 @@ struct TpsFile {
 // the first block's, has a block with fewer or more than 2k numbers before
 // its next text, or has a coordinate that is not a finite number (inf, nan,
 // 1e400; the message quotes it with its line).
-TpsFile readtpsfile(const std::string& path, double cs);
+TpsFile readtpsfile(const std::string& path, bool cs);
 
 // The TPS text of a data set whose last column is the size slot: for each
 // specimen "LM=k" and then one line "x  y " per landmark in %g form. No

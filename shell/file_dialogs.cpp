@@ -13,7 +13,7 @@ Loaded mfload(Host& host) {
   return {core::dload(choice->path()), choice->name};
 }
 
-core::TpsFile gettpsfile2(Host& host, double cs) {
+core::TpsFile gettpsfile2(Host& host, bool cs) {
   const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
   if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
   core::TpsFile tps = core::readtpsfile(choice->path(), cs);
@@ -22,7 +22,7 @@ core::TpsFile gettpsfile2(Host& host, double cs) {
 }
 
 core::Superimposition loadtpsplotted(Host& host, Eigen::MatrixXd& raw) {
-  const core::TpsFile tps = gettpsfile2(host, 1);
+  const core::TpsFile tps = gettpsfile2(host, true);
   raw = tps.y;
   const Eigen::Index n = raw.rows(), k = raw.cols() / 2;
   host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,

@@ -22,9 +22,9 @@ struct Loaded {
 Loaded mfload(Host& host);
 
 // Asks for a TPS file ("Specify TPS file to load") and reads it, with the
-// centroid size appended as the size slot when cs is 1. Raises core::Error
+// centroid size appended as the size slot when cs is true. Raises core::Error
 // when the dialog is cancelled or the file cannot be read.
-core::TpsFile gettpsfile2(Host& host, double cs);
+core::TpsFile gettpsfile2(Host& host, bool cs);
 
 // The TPS load of Anglepick and Restrain: asks for a TPS file, keeps its
 // specimens with their centroid sizes in `raw` (kept even when a later

@@ -11,7 +11,7 @@ namespace stats {
 
 // Covariances and correlation from core::cov and core::corrcoef on the
 // n x 2 matrix [x y]. Raises core::Error for x and y of different lengths.
-Eigen::RowVectorXd regstuf(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y) {
+Regression regstuf(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y) {
   if (x.size() != y.size())
     throw core::Error("regstuf: x has " + std::to_string(x.size()) + " values but y has " + std::to_string(y.size()));
   const Eigen::Index count = x.size();
@@ -35,9 +35,7 @@ Eigen::RowVectorXd regstuf(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y) {
   const double a = xy.col(1).mean() - b * xy.col(0).mean();
   const double r = core::corrcoef(xy)(0, 1);
 
-  Eigen::RowVectorXd yr(7);
-  yr << b, a, sb, n, r, 0.5 * std::log((1 + r) / (1 - r)), std::pow(n - 3, -0.5);
-  return yr;
+  return {b, a, sb, n, r, 0.5 * std::log((1 + r) / (1 - r)), std::pow(n - 3, -0.5)};
 }
 
 } // namespace stats

@@ -41,7 +41,7 @@ LogDet logdet(const Eigen::MatrixXd& a) {
 // chi-square with k = 2 (one regressor and the constant). Raises
 // core::Error for an ivar of the wrong shape or no columns in xdata, and
 // passes on polyfit1's error when no line is determined.
-Eigen::RowVectorXd getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& ivar) {
+WilksLambda getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& ivar) {
   const Eigen::Index mx = xdata.rows(), n = xdata.cols();
   if (n == 0) throw core::Error("getWilkslambda: xdata has no columns");
   if (std::min(ivar.rows(), ivar.cols()) > 1 || ivar.size() != mx)
@@ -73,9 +73,7 @@ Eigen::RowVectorXd getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::Mat
   const double f = ((1 - tl) / tl) * df2 / df1;
   const double chi2 = -((capn - 1) - 0.5 * (pd + k)) * std::log(lambda);
 
-  Eigen::RowVectorXd yres(6);
-  yres << lambda, f, df1, df2, chi2, pd * q;
-  return yres;
+  return {lambda, f, df1, df2, chi2, pd * q};
 }
 
 // Numerical rank of the centred columns, each scaled to unit length first

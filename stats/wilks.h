@@ -10,9 +10,7 @@ namespace stats {
 // Regresses each of the columns 1 to n - 1 of xdata (mx x n, one row per
 // specimen; column n is not read) on ivar (mx values, read in column-major
 // order) and compares the residual with the total sums of squares and
-// products: Lambda = det(W) / det(T). Returns the 1 x 6 row
-//   [Lambda, F, df1, df2, chi2, dfchi2]
-// with Rao's F = ((1 - Lambda) / Lambda) (mx - p - 1) / p on df1 = p and
+// products: Lambda = det(W) / det(T). Returns Lambda with Rao's F = ((1 - Lambda) / Lambda) (mx - p - 1) / p on df1 = p and
 // df2 = mx - p - 1 (p = n - 1; exact for one regressor) and Bartlett's
 // chi2 = -(mx - 1 - (p + 2) / 2) ln Lambda on p degrees of freedom.
 // Lambda = 0 (a variable that is an exact linear function of ivar) gives
@@ -28,7 +26,15 @@ namespace stats {
 // Raises core::Error when ivar is not a vector of mx values, and (for
 // p >= 1) when fewer than two specimens are given or every ivar is the
 // same, since no line is then determined.
-Eigen::RowVectorXd getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& ivar);
+struct WilksLambda {
+  double lambda = 0;
+  double f = 0;      // Rao's F
+  double df1 = 0;    // its degrees of freedom
+  double df2 = 0;
+  double chi2 = 0;   // Bartlett's chi-square
+  double dfchi2 = 0; // its degrees of freedom
+};
+WilksLambda getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& ivar);
 
 // True when the total matrix T of getWilkslambda(xdata, ...) is singular
 // to working precision, so that its Lambda, F and chi-square do not

@@ -1,5 +1,6 @@
 #include "apps/anglepick/angles.h"
 
+#include "core/angles.h"
 #include "core/error.h"
 #include "core/text_format.h"
 
@@ -14,17 +15,12 @@ namespace anglepick {
 namespace {
 
 constexpr double pi = std::numbers::pi;
-constexpr double twopi = 6.283185307179586;
 
 std::string row(Eigen::Index i) { return "protocol row " + std::to_string(i + 1); }
 
 } // namespace
 
-double compass_from_theta(double theta) {
-  double phi = 4.71238898038469 + theta;
-  while (phi > twopi) phi -= twopi;
-  return twopi - phi;
-}
+double compass_from_theta(double theta) { return core::bearing_from_angle(theta); }
 
 Eigen::MatrixXd compass_from_theta(const Eigen::MatrixXd& theta) {
   return theta.unaryExpr([](double t) { return compass_from_theta(t); });

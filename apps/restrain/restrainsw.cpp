@@ -2,6 +2,7 @@
 
 #include "apps/restrain/retro.h"
 #include "apps/restrain/wellman.h"
+#include "core/angles.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
@@ -22,7 +23,7 @@ namespace restrain {
 
 namespace {
 
-constexpr double todegrees = 180 / std::numbers::pi;
+using core::todegrees;
 const char* const title = "Wellman Ellipse Calculation";
 
 // The baseline landmarks typed in BaseBox1 and BaseBox2.

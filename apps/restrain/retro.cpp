@@ -1,5 +1,6 @@
 #include "apps/restrain/retro.h"
 
+#include "core/angles.h"
 #include "core/baseline.h"
 #include "core/configurations.h"
 #include "core/error.h"
@@ -8,22 +9,14 @@
 
 #include <Eigen/LU>
 #include <cmath>
-#include <numbers>
 
 namespace restrain {
-
-namespace {
-
-constexpr double pi = std::numbers::pi;
-
-} // namespace
 
 Eigen::Matrix2d userstrain(double R, double thetadeg) {
   if (!(R > 0) || !std::isfinite(R))
     throw core::Error("The strain ratio R must be a positive number; it is " + core::format("%g", R));
   if (!std::isfinite(thetadeg)) throw core::Error("The bearing theta' must be a number");
-  // The long axis's angle counter-clockwise from +x.
-  return core::purestrain(pi / 2 - thetadeg * pi / 180, std::sqrt(R));
+  return core::purestrain(core::angle_from_bearing(core::radians(thetadeg)), std::sqrt(R));
 }
 
 Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
@@ -37,7 +30,7 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd&
   quarter << 0, -1, 1, 0; // the baseline from +x to +y
   Eigen::MatrixXd y(x.rows(), 2 * k + 1);
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
-    const double a = t(i) * pi / 180;
+    const double a = core::radians(t(i));
     // Clockwise by the compass bearing, then the strain taken out.
     const Eigen::Matrix2d m = rdefmat * core::rotation(-a) * quarter;
     y.row(i) = core::xyfromvert((m * core::vertxy(xbc.row(i))).transpose(), 1);

@@ -1,5 +1,7 @@
 #include "apps/restrain/wellman.h"
 
+#include "core/angles.h"
+#include "core/configurations.h"
 #include "core/error.h"
 #include "core/minimise.h"
 #include "core/random.h"
@@ -19,7 +21,6 @@ namespace restrain {
 namespace {
 
 constexpr double pi = std::numbers::pi;
-constexpr double toradians = pi / 180;
 
 bool multipleof180(double degrees) { return std::fmod(degrees, 180.0) == 0; }
 
@@ -59,19 +60,17 @@ public:
     f.R = std::pow(f.lambda(0), -0.5) / std::pow(f.lambda(1), -0.5);
     // Its bearing, measured like t from +y towards +x, whatever the sign
     // of the eigenvector.
-    f.thetap = std::atan2(f.V(0, 0), f.V(1, 0));
+    f.thetap = core::bearing_of(f.V(0, 0), f.V(1, 0));
     if (f.thetap < 0) f.thetap += pi;
     if (f.thetap > pi) f.thetap -= pi;
 
+    // The classic construction's matrix: the long axis's angle from +x,
+    // taken in [-pi/2, pi/2], mirrored across x, and lengths along that
+    // mirrored direction shortened by R^-1/2.
     double phiboy = std::atan2(f.V(1, 0), f.V(0, 0));
     if (phiboy < -pi / 2) phiboy += pi;
     if (phiboy > pi / 2) phiboy -= pi;
-    const double c = std::cos(phiboy), s = std::sin(phiboy);
-    Eigen::Matrix2d rmp, rmpi, dpi;
-    rmp << c, -s, s, c;
-    rmpi << c, s, -s, c;
-    dpi << std::pow(f.R, -0.5), 0, 0, std::pow(f.R, 0.5);
-    f.di = rmpi * dpi * rmp;
+    f.di = core::purestrain(-phiboy, std::pow(f.R, -0.5));
     return f;
   }
 
@@ -99,8 +98,8 @@ void checkangles(const Eigen::MatrixXd& alltp) {
 
 Eigen::RowVector2d getvertices2(double ry, double tang, double pang, bool adegree) {
   if (adegree) {
-    tang *= toradians;
-    pang *= toradians;
+    tang = core::radians(tang);
+    pang = core::radians(pang);
   }
   // Slopes dy/dx of the lines at bearings t and t + p.
   const double mt = 1 / std::tan(tang), mp = 1 / std::tan(tang + pang);
@@ -130,28 +129,23 @@ EllipseFit wellman2(const Eigen::MatrixXd& vlist) {
 }
 
 Eigen::Matrix2d removal(const EllipseFit& f) {
-  const double c = f.V(0, 0), s = f.V(1, 0);
-  Eigen::Matrix2d rmp, rmpi, dpi;
-  rmp << c, -s, s, c;
-  rmpi << c, s, -s, c;
-  dpi << std::pow(f.R, -0.5), 0, 0, std::pow(f.R, 0.5);
-  return rmp * dpi * rmpi;
+  return core::purestrain(core::angle_from_bearing(f.thetap), std::pow(f.R, -0.5));
 }
 
-double predictedp(double Rw, double tprime, double t) {
-  const double tanphip = std::tan(t - tprime);
+double predictedp(double Rw, double tprime_rad, double t_rad) {
+  const double tanphip = std::tan(t_rad - tprime_rad);
   const double rs2 = Rw * Rw;
   const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
   return std::atan2(1, gamma);
 }
 
-Penalty wellpenalty(double Rw, double tprime, const Eigen::Ref<const Eigen::VectorXd>& ta,
-                    const Eigen::Ref<const Eigen::VectorXd>& pa) {
-  const Eigen::Index n = ta.size();
+Penalty wellpenalty(double Rw, double tprime_rad, const Eigen::Ref<const Eigen::VectorXd>& ta_deg,
+                    const Eigen::Ref<const Eigen::VectorXd>& pa_deg) {
+  const Eigen::Index n = ta_deg.size();
   double chi2 = 0, sumy = 0, sumy2 = 0;
   for (Eigen::Index i = 0; i < n; ++i) {
-    const double p = pa(i) * toradians;
-    const double diff = p - predictedp(Rw, tprime, ta(i) * toradians);
+    const double p = core::radians(pa_deg(i));
+    const double diff = p - predictedp(Rw, tprime_rad, core::radians(ta_deg(i)));
     chi2 += diff * diff;
     sumy += p;
     sumy2 += p * p;
@@ -200,7 +194,7 @@ double wellpenalty2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> e
 
 Refinement refine(const Eigen::MatrixXd& alltp, double tprime) {
   checkangles(alltp);
-  const std::vector<Eigen::MatrixXd> extra{alltp * toradians};
+  const std::vector<Eigen::MatrixXd> extra{alltp * core::toradians};
   const core::MinimiseResult r = core::fminsearch(wellpenalty2, Eigen::Vector2d(1.1, tprime), {}, extra);
   Refinement out;
   out.pf = r.x;
@@ -228,8 +222,8 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
   // and tan(t - theta') = (tan t - tan theta') / (1 + tan t tan theta').
   Eigen::VectorXd tant(m), tanp(m);
   for (Eigen::Index i = 0; i < m; ++i) {
-    tant(i) = std::tan(ta(i) * toradians);
-    tanp(i) = std::tan(pa(i) * toradians);
+    tant(i) = std::tan(core::radians(ta(i)));
+    tanp(i) = std::tan(core::radians(pa(i)));
   }
 
   out.prtwo.resize(nperms);
@@ -279,7 +273,7 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
         for (Eigen::Index i = 0; i < m; ++i) {
           const double tanphip = (tant(i) - tanth) / (1 + tant(i) * tanth);
           const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
-          const double p = pap(i) * toradians, diff = p - std::atan2(1, gamma);
+          const double p = core::radians(pap(i)), diff = p - std::atan2(1, gamma);
           chi2 += diff * diff;
           sumy += p;
           sumy2 += p * p;

@@ -40,29 +40,29 @@ struct EllipseFit {
   int rank = 0;             // rank of the fit's design (x^2, y^2, xy per vertex): 3 when the vertices determine the conic
   Eigen::Matrix2d di;       // the retrodeformation matrix of the classic construction
 };
-// wellman, wellman2 and wellman3 compute the same fit; they differ only in
-// what they draw and echo, which is the caller's business.
+// The conic fitted to an m x 2 list of vertices (further columns are not
+// read). What is drawn or echoed of the fit is the caller's business.
 EllipseFit wellman2(const Eigen::MatrixXd& vlist);
 
-// The inverse of the fitted strain: shortens the long axis (c, s) by
-// R^-1/2 and lengthens the short axis by R^1/2 (determinant 1).
+// The inverse of the fitted strain: shortens the long axis (at bearing
+// theta') by R^-1/2 and lengthens the short axis by R^1/2 (determinant 1).
 Eigen::Matrix2d removal(const EllipseFit& fit);
 
-// Goodness of fit of the strain (Rw, tprime radians) to observed pairs (t,
-// p degrees): the p each t should show under that strain against the p
-// observed. rtwo = 1 - chi2 / sst (1 when the observed p do not vary),
+// Goodness of fit of the strain (Rw, tprime_rad) to observed pairs (ta_deg,
+// pa_deg, degrees): the p each t should show under that strain against the
+// p observed. rtwo = 1 - chi2 / sst (1 when the observed p do not vary),
 // chitwo the summed squared differences in radians.
 struct Penalty {
   double rtwo = 1;
   double chitwo = 0;
   double sst = 0;
 };
-Penalty wellpenalty(double Rw, double tprime, const Eigen::Ref<const Eigen::VectorXd>& ta,
-                    const Eigen::Ref<const Eigen::VectorXd>& pa);
+Penalty wellpenalty(double Rw, double tprime_rad, const Eigen::Ref<const Eigen::VectorXd>& ta_deg,
+                    const Eigen::Ref<const Eigen::VectorXd>& pa_deg);
 
-// The p (radians) that a pair at bearing t (radians) shows under strain
-// (Rw, tprime): atan2(1, gamma), pi/2 when Rw = 1.
-double predictedp(double Rw, double tprime, double t);
+// The p (radians) that a pair at bearing t_rad shows under strain
+// (Rw, tprime_rad): atan2(1, gamma), pi/2 when Rw = 1.
+double predictedp(double Rw, double tprime_rad, double t_rad);
 
 // The analytic fit of pooled angle data (t, p degrees in columns 1, 2).
 struct AnalyticFit {

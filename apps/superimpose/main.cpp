@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     Eigen::MatrixXd data;
     const bool quiet = !reference.empty();
     if (istps(input)) {
-      data = core::readtpsfile(input, 1).y;
+      data = core::readtpsfile(input, true).y;
       if (!quiet) std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
     } else {

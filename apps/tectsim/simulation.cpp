@@ -1,5 +1,6 @@
 #include "apps/tectsim/simulation.h"
 
+#include "core/angles.h"
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/procrustes.h"
@@ -41,9 +42,9 @@ std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
     return "\n" + label + " \nWilks Lambda cannot be computed: the " + std::to_string(m) + " specimens vary in " +
            "fewer independent directions than the " + std::to_string(p) + " shape variables, so their total matrix " +
            "is singular";
-  const Eigen::RowVectorXd f = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
-  const double plevel = stats::fupper(f(1), f(2), f(3));
-  return "\n" + label + core::format(wilksformat, f(0), f(1), 1 - f(0), f(2), f(3), plevel);
+  const stats::WilksLambda w = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
+  const double plevel = stats::fupper(w.f, w.df1, w.df2);
+  return "\n" + label + core::format(wilksformat, w.lambda, w.f, 1 - w.lambda, w.df1, w.df2, plevel);
 }
 
 // Procrustes distance from the consensus of the three specimens nearest
@@ -58,10 +59,10 @@ std::string univariate(const Eigen::MatrixXd& x, const std::string& label, const
   for (int i = 0; i < 3; ++i) first.row(i) = x.row(order[static_cast<std::size_t>(i)]);
   const Eigen::RowVectorXd reference = core::getconsensus(first).y;
   const Eigen::MatrixXd pdistance = core::pdistbc(reference, core::getpsup(x, reference));
-  const Eigen::RowVectorXd yr = stats::regstuf(pdistance.col(1), pdistance.col(0));
-  const double z = yr(5) / yr(6);
+  const stats::Regression fit = stats::regstuf(pdistance.col(1), pdistance.col(0));
+  const double z = fit.z / fit.z_se;
   const double plevel = stats::normupper(z);
-  return "\n\n" + label + core::format(univariateformat, yr(0), yr(1), yr(2), yr(4), z, plevel) + end;
+  return "\n\n" + label + core::format(univariateformat, fit.slope, fit.intercept, fit.slope_se, fit.r, z, plevel) + end;
 }
 
 // A rebuilt set takes the path positions of the set it was rebuilt from.
@@ -73,7 +74,7 @@ Eigen::MatrixXd withpositions(Eigen::MatrixXd rebuilt, const Eigen::MatrixXd& fr
 } // namespace
 
 Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp, double defangle) {
-  const double alpha = 3.141592653589793 * defangle / 180;
+  const double alpha = core::radians(defangle);
   Eigen::Matrix2d d, s;
   d << std::cos(alpha), std::sin(alpha), std::sin(alpha), std::cos(alpha);
   s << defamp, 0, 0, 1 / defamp;
@@ -128,7 +129,7 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
   if (!(p.defamp > 0) || !std::isfinite(p.defamp)) throw core::Error("The deformation amount must be a positive number");
   // The deformation's D has determinant cos 2a: at 45 degrees (and every
   // quarter turn from it) it flattens every specimen onto a line.
-  if (std::abs(std::cos(2 * 3.141592653589793 * p.defangle / 180)) < 1e-9)
+  if (std::abs(std::cos(2 * core::radians(p.defangle))) < 1e-9)
     throw core::Error("A deformation angle of " + core::format("%g", p.defangle) +
                       " degrees flattens every specimen onto a line (the deformation's determinant is cos 2a = 0); "
                       "choose another angle");

@@ -3,6 +3,9 @@
 #include "tests/support/test_support.h"
 
 #include <cmath>
+#include <numbers>
+
+#include <Eigen/LU>
 
 using testsupport::near;
 
@@ -65,4 +68,36 @@ TEST(configurations, VertxyReadsAColumnByRunningIndex) {
   Eigen::MatrixXd expected(2, 2);
   expected << 1, 3, 2, 4;
   EXPECT_TRUE(near(core::vertxy(column), expected, 0));
+}
+
+// The sign conventions of the turn and the strain, from points whose
+// images are known.
+TEST(rotation, TurnsCounterClockwiseByItsAngleInRadians) {
+  const double pi = std::numbers::pi;
+  // A quarter turn takes east to north and north to west.
+  EXPECT_TRUE(near(core::rotation(pi / 2) * Eigen::Vector2d(1, 0), Eigen::Vector2d(0, 1), 1e-15));
+  EXPECT_TRUE(near(core::rotation(pi / 2) * Eigen::Vector2d(0, 1), Eigen::Vector2d(-1, 0), 1e-15));
+  // A negative angle turns clockwise; an eighth of a turn lands on the diagonal.
+  EXPECT_TRUE(near(core::rotation(-pi / 2) * Eigen::Vector2d(1, 0), Eigen::Vector2d(0, -1), 1e-15));
+  EXPECT_TRUE(near(core::rotation(pi / 4) * Eigen::Vector2d(1, 0), Eigen::Vector2d(1, 1) / std::sqrt(2.0), 1e-15));
+  // Turns compose by adding angles and keep lengths.
+  EXPECT_TRUE(near(core::rotation(0.3) * core::rotation(0.5), core::rotation(0.8), 1e-15));
+  EXPECT_NEAR(core::rotation(1.1).determinant(), 1, 1e-15);
+}
+
+TEST(purestrain, StretchesAlongItsAngleAndShortensAcross) {
+  const double pi = std::numbers::pi;
+  // Along +x: x doubled, y halved.
+  EXPECT_TRUE(near(core::purestrain(0, 2), Eigen::Matrix2d(Eigen::Vector2d(2, 0.5).asDiagonal()), 1e-15));
+  // Along the diagonal at 45 degrees: the diagonal lengthens by 3, the
+  // other diagonal shortens by 3, and both keep their directions.
+  const Eigen::Matrix2d s = core::purestrain(pi / 4, 3);
+  EXPECT_TRUE(near(s * Eigen::Vector2d(1, 1), Eigen::Vector2d(3, 3), 1e-14));
+  EXPECT_TRUE(near(s * Eigen::Vector2d(-1, 1), Eigen::Vector2d(-1, 1) / 3, 1e-14));
+  // Along +y (a quarter turn from +x): y stretched. The strain is
+  // symmetric and keeps areas; along = 1 is no strain.
+  EXPECT_TRUE(near(core::purestrain(pi / 2, 2) * Eigen::Vector2d(0, 1), Eigen::Vector2d(0, 2), 1e-15));
+  EXPECT_TRUE(near(s, s.transpose(), 1e-15));
+  EXPECT_NEAR(s.determinant(), 1, 1e-14);
+  EXPECT_TRUE(near(core::purestrain(0.7, 1), Eigen::Matrix2d::Identity(), 1e-15));
 }

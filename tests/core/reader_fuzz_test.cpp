@@ -83,5 +83,5 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
     if (next == std::string::npos) break;
     p = next;
   }
-  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return core::readtpsfile(p, 1).y; });
+  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return core::readtpsfile(p, true).y; });
 }

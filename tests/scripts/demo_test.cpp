@@ -197,7 +197,7 @@ TEST(DemoChain, DataFilesReadBackWithTheirShapes) {
     const std::string ext = path.extension().string();
     if (ext == ".tps") {
       SCOPED_TRACE(f.name);
-      const core::TpsFile t = core::readtpsfile(path.string(), 1);
+      const core::TpsFile t = core::readtpsfile(path.string(), true);
       EXPECT_EQ(t.y.rows(), n);
       EXPECT_EQ(t.y.cols(), cols);
       EXPECT_TRUE(t.y.allFinite());

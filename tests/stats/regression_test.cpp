@@ -12,8 +12,13 @@ namespace {
 TEST(regstuf, GivesTheExactLineAndZeroErrorForPointsOnALine) {
   const Eigen::VectorXd x = (Eigen::VectorXd(5) << 9, 9, 10, 11, 11).finished();
   const double inf = std::numeric_limits<double>::infinity();
-  const Eigen::RowVectorXd yr = stats::regstuf(x, (2 + 3 * x.array()).matrix());
-  EXPECT_EQ(yr.head(6), (Eigen::RowVectorXd(6) << 3, 2, 0, 5, 1, inf).finished());
+  const stats::Regression yr = stats::regstuf(x, (2 + 3 * x.array()).matrix());
+  EXPECT_EQ(yr.slope, 3);
+  EXPECT_EQ(yr.intercept, 2);
+  EXPECT_EQ(yr.slope_se, 0);
+  EXPECT_EQ(yr.n, 5);
+  EXPECT_EQ(yr.r, 1);
+  EXPECT_EQ(yr.z, inf);
 
   // Rounded lines: syy - b^2 sxx often comes out just below zero.
   int negative = 0;
@@ -26,7 +31,7 @@ TEST(regstuf, GivesTheExactLineAndZeroErrorForPointsOnALine) {
       const double b = c(0, 1) / c(0, 0);
       const bool below = c(1, 1) - b * b * c(0, 0) < 0;
       negative += below;
-      const double sb = stats::regstuf(xy.col(0), xy.col(1))(2);
+      const double sb = stats::regstuf(xy.col(0), xy.col(1)).slope_se;
       ASSERT_GE(sb, 0) << "n = " << n << ", k = " << k; // fails for NaN too
       EXPECT_LE(sb, below ? 0 : 1e-7 * b);
     }
@@ -46,14 +51,22 @@ TEST(regstuf, AgreesWithTextbookSumsAndIsSymmetricInItsCorrelation) {
   const double b = (dx * dy).sum() / dx.square().sum(), a = y.mean() - b * x.mean();
   const double sb = std::sqrt((y.array() - a - b * x.array()).square().sum() / 23 / dx.square().sum());
   const double r = (dx * dy).sum() / std::sqrt(dx.square().sum() * dy.square().sum());
-  const Eigen::RowVectorXd yr = stats::regstuf(x, y);
-  const Eigen::RowVectorXd expected = (Eigen::RowVectorXd(7) << b, a, sb, 25, r, std::atanh(r), 1 / std::sqrt(22.0)).finished();
-  EXPECT_TRUE(testsupport::near(yr, expected, 1e-11));
+  const stats::Regression yr = stats::regstuf(x, y);
+  EXPECT_NEAR(yr.slope, b, 1e-11);
+  EXPECT_NEAR(yr.intercept, a, 1e-11);
+  EXPECT_NEAR(yr.slope_se, sb, 1e-11);
+  EXPECT_EQ(yr.n, 25);
+  EXPECT_NEAR(yr.r, r, 1e-11);
+  EXPECT_NEAR(yr.z, std::atanh(r), 1e-11);
+  EXPECT_NEAR(yr.z_se, 1 / std::sqrt(22.0), 1e-11);
 
-  const Eigen::RowVectorXd swapped = stats::regstuf(y.transpose(), x.transpose());
-  EXPECT_NEAR(swapped(0) * yr(0), r * r, 1e-14); // b_xy b_yx = r^2
-  EXPECT_TRUE(testsupport::near(swapped.tail(4), yr.tail(4), 1e-14));
-  EXPECT_EQ(stats::regstuf(x.head(4), y.head(4))(6), 1);
+  const stats::Regression swapped = stats::regstuf(y.transpose(), x.transpose());
+  EXPECT_NEAR(swapped.slope * yr.slope, r * r, 1e-14); // b_xy b_yx = r^2
+  EXPECT_EQ(swapped.n, yr.n);
+  EXPECT_NEAR(swapped.r, yr.r, 1e-14);
+  EXPECT_NEAR(swapped.z, yr.z, 1e-14);
+  EXPECT_NEAR(swapped.z_se, yr.z_se, 1e-14);
+  EXPECT_EQ(stats::regstuf(x.head(4), y.head(4)).z_se, 1);
   EXPECT_EQ(testsupport::error_of([&] { stats::regstuf(x, y.head(3)); }), "regstuf: x has 25 values but y has 3");
 }
 

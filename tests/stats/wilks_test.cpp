@@ -10,6 +10,12 @@
 
 namespace {
 
+// The fields in the order the statistics are usually tabled: Lambda, F,
+// df1, df2, chi2 and its degrees of freedom.
+Eigen::RowVectorXd row(const stats::WilksLambda& w) {
+  return (Eigen::RowVectorXd(6) << w.lambda, w.f, w.df1, w.df2, w.chi2, w.dfchi2).finished();
+}
+
 // Column 0 is ivar; columns 1 to p + 1 follow it with random slopes plus
 // unit noise (the last of them is the column getWilkslambda does not read).
 Eigen::MatrixXd sample(Eigen::Index mx, Eigen::Index p, unsigned seed) {
@@ -27,11 +33,11 @@ TEST(getWilkslambda, GivesLambdaOneForVariablesThatDoNotFollowIvarAndZeroForAnEx
   Eigen::MatrixXd x(6, 4);
   x << 1, 1, 1, 9, -1, 0, 3, 9, 0, -1, 5, 9, 0, -1, 7, 9, -1, 0, 9, 9, 1, 1, 11, 9;
   const Eigen::VectorXd ivar = (Eigen::VectorXd(6) << 0, 1, 2, 3, 4, 5).finished();
-  EXPECT_EQ(stats::getWilkslambda(x.leftCols(3), ivar), (Eigen::RowVectorXd(6) << 1, 0, 2, 3, 0, 2).finished());
+  EXPECT_EQ(row(stats::getWilkslambda(x.leftCols(3), ivar)), (Eigen::RowVectorXd(6) << 1, 0, 2, 3, 0, 2).finished());
   const double inf = std::numeric_limits<double>::infinity();
   for (Eigen::Index cols : {2, 3}) { // p = 1, then p = 2
-    const Eigen::RowVectorXd y = stats::getWilkslambda(x.rightCols(cols), ivar);
-    EXPECT_TRUE(y(0) == 0 && y(1) == inf && y(4) == inf) << y;
+    const stats::WilksLambda y = stats::getWilkslambda(x.rightCols(cols), ivar);
+    EXPECT_TRUE(y.lambda == 0 && y.f == inf && y.chi2 == inf) << row(y);
   }
 }
 
@@ -46,19 +52,19 @@ TEST(getWilkslambda, MatchesOneMinusRSquaredAndTheExactFForOneRegressor) {
     const double lambda = residual.squaredNorm() / (ivar.array() - ivar.mean()).square().sum(), df2 = 13.0 - p;
     const Eigen::RowVectorXd expected = (Eigen::RowVectorXd(6) << lambda, (1 - lambda) / lambda * df2 / p, p, df2,
                                          -(13 - (p + 2) / 2.0) * std::log(lambda), p).finished();
-    EXPECT_TRUE(testsupport::near(stats::getWilkslambda(s.rightCols(p + 1), ivar), expected, 1e-11)) << "p = " << p;
+    EXPECT_TRUE(testsupport::near(row(stats::getWilkslambda(s.rightCols(p + 1), ivar)), expected, 1e-11)) << "p = " << p;
   }
 }
 
 TEST(getWilkslambda, IgnoresTheLastColumnAndTheScaleOfTheVariables) {
   const Eigen::MatrixXd s = sample(30, 12, 3), x = s.rightCols(13);
-  const Eigen::RowVectorXd y = stats::getWilkslambda(x, s.col(0));
+  const Eigen::RowVectorXd y = row(stats::getWilkslambda(x, s.col(0)));
   Eigen::MatrixXd changed = x;
   changed.col(12).setConstant(-1e6);
-  EXPECT_EQ(stats::getWilkslambda(changed, s.col(0)), y);
+  EXPECT_EQ(row(stats::getWilkslambda(changed, s.col(0))), y);
   // Tiny variances: det(T) alone would be about 1e-700, below the smallest double.
   changed = (x * 1e-30).array() + 4e-29;
-  EXPECT_TRUE(testsupport::near(stats::getWilkslambda(changed, s.col(0)), y, 1e-10 * y.cwiseAbs().maxCoeff()));
+  EXPECT_TRUE(testsupport::near(row(stats::getWilkslambda(changed, s.col(0))), y, 1e-10 * y.cwiseAbs().maxCoeff()));
   EXPECT_EQ(testsupport::error_of([&] { stats::getWilkslambda(x, Eigen::VectorXd::Ones(4)); }),
             "getWilkslambda: ivar must be a vector of 30 values, one per row of xdata, not a 4 x 1 matrix");
 }

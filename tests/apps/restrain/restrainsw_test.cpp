@@ -79,7 +79,7 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
   EXPECT_NE(out.find("== ==\nThe TPS file needs UserRetroTPS first"), std::string::npos);
   // After UserRetroTPS both files: the TPS one holds the coordinates before
   // superimposition, the strain taken out in the data's frame.
-  const core::TpsFile tps = core::readtpsfile(restrain.file("raw.tps").string(), 0);
+  const core::TpsFile tps = core::readtpsfile(restrain.file("raw.tps").string(), false);
   ASSERT_EQ(tps.y.rows(), 40);
   const Eigen::Matrix2d undo = restrain::userstrain(1.6, 30).inverse();
   const Eigen::Vector2d first = undo * Eigen::Vector2d(restrain.sample.x(0, 0), restrain.sample.x(0, 1));

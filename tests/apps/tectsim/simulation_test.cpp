@@ -145,12 +145,12 @@ TEST(dostats, GivesTheUpperTailOfFAsItsWilksPValue) {
     SCOPED_TRACE(blocks[b][1].str());
     const core::Superimposition sup = core::getconsensus(*sets[b]);
     const Eigen::MatrixXd pw = warp::getpw_arbit(sup.y, sup.xpt);
-    const Eigen::RowVectorXd f = stats::getWilkslambda(pw, pw.col(pw.cols() - 1));
+    const stats::WilksLambda w = stats::getWilkslambda(pw, pw.col(pw.cols() - 1));
     // The report's F and degrees of freedom are those recomputed.
-    EXPECT_NEAR(std::stod(blocks[b][2]), f(1), 5e-5);
-    EXPECT_EQ(std::stod(blocks[b][3]), f(2));
-    EXPECT_EQ(std::stod(blocks[b][4]), f(3));
-    const double tail = boost::math::ibeta(f(3) / 2, f(2) / 2, f(3) / (f(3) + f(2) * f(1)));
+    EXPECT_NEAR(std::stod(blocks[b][2]), w.f, 5e-5);
+    EXPECT_EQ(std::stod(blocks[b][3]), w.df1);
+    EXPECT_EQ(std::stod(blocks[b][4]), w.df2);
+    const double tail = boost::math::ibeta(w.df2 / 2, w.df1 / 2, w.df2 / (w.df2 + w.df1 * w.f));
     const double printed = std::stod(blocks[b][5]);
     EXPECT_NEAR(printed / tail, 1, 1e-4) << printed << " against " << tail;
     // Far below what 1 - cdf could show.
