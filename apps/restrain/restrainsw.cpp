@@ -244,7 +244,7 @@ void doretro(shell::Host& host, State& s) {
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.R,
                            a.fit.thetap * todegrees, s.alltp.rows()),
               title);
-  s.ydata = retro_wellman3(s.data, s.datatp.col(0), s.datatp.col(1), b1, b2, s.alltp.col(0), s.alltp.col(1));
+  s.ydata = retro_wellman3(s.data, s.datatp.col(0), b1, b2, s.alltp.col(0), s.alltp.col(1));
   s.yrawcurrent = false;
   host.axes().cla();
   shell::showshape(host.axes(), s.data, "bo");
@@ -261,7 +261,7 @@ void doretrouser(shell::Host& host, State& s) {
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
                            R, theta, pen.rtwo),
               title);
-  Eigen::MatrixXd ydata = retro_wellman4(s.data, s.datatp.col(0), s.datatp.col(1), b1, b2, R, theta);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data, s.datatp.col(0), b1, b2, R, theta);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = s.data.colwise().mean();
   s.data = core::getpsup(s.data, mdata);

@@ -38,8 +38,8 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd&
   return y;
 }
 
-Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, const Eigen::VectorXd&, int b1,
-                               int b2, const Eigen::VectorXd& tac, const Eigen::VectorXd& pac) {
+Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
+                               const Eigen::VectorXd& tac, const Eigen::VectorXd& pac) {
   Eigen::MatrixXd alltp(tac.size(), 2);
   alltp << tac, pac;
   const EllipseFit fit = wellman2(vertices(alltp));
@@ -48,8 +48,8 @@ Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& 
   return core::getconsensus(orientandremove(x, t, b1, b2, removal(fit))).xpt;
 }
 
-Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, const Eigen::VectorXd&, int b1,
-                               int b2, double R_in, double Theta_in) {
+Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2, double R_in,
+                               double Theta_in) {
   const Eigen::Matrix2d rdefmat = userstrain(R_in, Theta_in).inverse();
   return core::getconsensus(orientandremove(x, t, b1, b2, rdefmat)).xpt;
 }

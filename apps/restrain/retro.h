@@ -31,12 +31,12 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd&
 
 // Retrodeforms with the strain fitted from the pooled pairs (tac, pac
 // degrees). Raises core::Error when the fitted conic is not an ellipse.
-Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, const Eigen::VectorXd& p, int b1,
-                               int b2, const Eigen::VectorXd& tac, const Eigen::VectorXd& pac);
+Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
+                               const Eigen::VectorXd& tac, const Eigen::VectorXd& pac);
 
 // Retrodeforms with the user's strain (R, theta' degrees).
-Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, const Eigen::VectorXd& p, int b1,
-                               int b2, double R_in, double Theta_in);
+Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2, double R_in,
+                               double Theta_in);
 
 // Removes the user's strain in the data's own frame. yraw holds the rows
 // before superimposition (size slot 1), y after.

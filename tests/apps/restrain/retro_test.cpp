@@ -26,12 +26,12 @@ TEST(retrodeformation, RestoresEveryDeformedSpecimenExactly) {
     EXPECT_NEAR(fit.fit.R, R, 1e-9);
     EXPECT_NEAR(fit.fit.thetap * 180 / pi, theta, 1e-7);
 
-    const Eigen::MatrixXd fitted = restrain::retro_wellman3(s.x, s.t, s.p, 1, 3, s.alltp.col(0), s.alltp.col(1));
+    const Eigen::MatrixXd fitted = restrain::retro_wellman3(s.x, s.t, 1, 3, s.alltp.col(0), s.alltp.col(1));
     EXPECT_LT(distances(fitted).maxCoeff(), 1e-6) << R;
-    const Eigen::MatrixXd typed = restrain::retro_wellman4(s.x, s.t, s.p, 1, 3, R, theta);
+    const Eigen::MatrixXd typed = restrain::retro_wellman4(s.x, s.t, 1, 3, R, theta);
     EXPECT_LT(distances(typed).maxCoeff(), 1e-6) << R;
     // The baseline's direction along the midline does not matter.
-    const Eigen::MatrixXd reversed = restrain::retro_wellman4(s.x, s.t, s.p, 3, 1, R, theta);
+    const Eigen::MatrixXd reversed = restrain::retro_wellman4(s.x, s.t, 3, 1, R, theta);
     EXPECT_LT(distances(reversed).maxCoeff(), 1e-6) << R;
   }
 }
@@ -40,7 +40,7 @@ TEST(retrodeformation, BringsNoisySpecimensCloserToTheirForm) {
   const Sample s = deformed(1.8, 75, 0.01, 9);
   const restrain::AnalyticFit fit = restrain::analyticfit(s.alltp);
   EXPECT_NEAR(fit.fit.R, 1.8, 0.1);
-  const Eigen::MatrixXd y = restrain::retro_wellman3(s.x, s.t, s.p, 1, 3, s.alltp.col(0), s.alltp.col(1));
+  const Eigen::MatrixXd y = restrain::retro_wellman3(s.x, s.t, 1, 3, s.alltp.col(0), s.alltp.col(1));
   EXPECT_LT(distances(y).mean(), 0.5 * distances(s.x).mean());
 }
 
