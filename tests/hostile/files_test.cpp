@@ -61,7 +61,7 @@ const std::vector<Case>& cases() {
          Verdict::Accepted, {}, sixtyrows},
         {"Row-format data set and pair file starting with a byte-order mark", "symrestore",
          {{"data.txt", bom + sample("deformed.txt")}, {"pairs.txt", bom + sample("pairs.txt")}},
-         "LoadData data.txt\nLoadProto pairs.txt\nUnDeform\nSave out.txt\n", Verdict::Accepted, {},
+         "LoadData data.txt\nLoadProto pairs.txt\nUndeformUni\nSave out.txt\n", Verdict::Accepted, {},
          [](const hostile::fs::path& folder, const hostile::Outcome&) -> std::string {
            const std::string text = hostile::read(folder / "out.txt");
            return std::count(text.begin(), text.end(), '\n') == 60 ? "" : "out.txt should hold 60 rows";

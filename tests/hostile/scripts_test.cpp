@@ -155,7 +155,7 @@ TEST(interrupted, ASignalAmidSavesLeavesOnlyWholeFiles) {
        "SaveCData out.txt\n", "out.txt", true},
       {"symrestore",
        "LoadData " + hostile::example("deformed_sample/deformed.txt") + "\nLoadProto " +
-           hostile::example("deformed_sample/pairs.txt") + "\nUnDeform\n",
+           hostile::example("deformed_sample/pairs.txt") + "\nUndeformUni\n",
        "Save out.txt\n", "out.txt", false},
   };
   for (const Writer& w : writers) {

@@ -126,8 +126,9 @@ TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
   EXPECT_EQ(sym.run("LoadProto axis.txt\n").first, 1);
   EXPECT_EQ(sym.errors(), axismessage + "(test.script, line 1: LoadProto)\n");
   // A third column is refused rather than ignored.
-  Eigen::MatrixXd wide(28, 3);
-  wide << core::dload(sym.file("pairs.txt").string()), Eigen::VectorXd::Ones(28);
+  const Eigen::MatrixXd pairs = core::dload(sym.file("pairs.txt").string());
+  Eigen::MatrixXd wide(pairs.rows(), 3);
+  wide << pairs, Eigen::VectorXd::Ones(pairs.rows());
   core::writerows(sym.file("wide.txt").string(), wide, "%g ", "\n", core::WriteMode::Replace);
   EXPECT_EQ(sym.run("LoadProto wide.txt\n").first, 1);
   EXPECT_EQ(sym.errors(), "The pair list has 3 columns; each line holds two landmark numbers, one side's and its "
