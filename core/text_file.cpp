@@ -21,6 +21,12 @@ namespace fs = std::filesystem;
 
 std::string reason() { return errno != 0 ? std::strerror(errno) : "unknown error"; }
 
+// Raises the error of a write that failed: `head` names the file, `why`
+// says why (kept apart for callers that name the file in their own words).
+[[noreturn]] void failwrite(const std::string& head, const std::string& why) {
+  throw WriteError(head + ": " + why, why);
+}
+
 // The write in progress, for a signal handler that ends the process in the
 // middle of it. Only plain data that the handler can read at any moment:
 // the fields are filled before `pending` says which of them count, and
@@ -68,7 +74,10 @@ std::string notregular(mode_t mode) {
 }
 
 Destination destination(const std::string& path) {
-  if (path.empty()) throw Error("Cannot write a file with an empty name: a file name is needed");
+  if (path.empty()) {
+    const std::string message = "Cannot write a file with an empty name: a file name is needed";
+    throw WriteError(message, message);
+  }
   Destination d;
   d.target = path;
   for (int hops = 0;; ++hops) {
@@ -77,24 +86,24 @@ Destination destination(const std::string& path) {
       // A name that does not exist yet is made; any other failure (a folder
       // on the way that is a file, a name too long) is the caller's to read.
       if (errno == ENOENT) return d;
-      throw Error("Cannot open file '" + path + "' for writing: " + reason());
+      failwrite("Cannot open file '" + path + "' for writing", reason());
     }
     if (!S_ISLNK(d.st.st_mode)) break;
     // Write through a link to the file it names, so that the link stays a
     // link and its target takes the new content.
-    if (hops == 40) throw Error("Cannot write file '" + path + "': it is a chain of too many symbolic links");
+    if (hops == 40) failwrite("Cannot write file '" + path + "'", "it is a chain of too many symbolic links");
     std::error_code ec;
     const fs::path to = fs::read_symlink(d.target, ec);
-    if (ec) throw Error("Cannot write file '" + path + "': " + ec.message());
+    if (ec) failwrite("Cannot write file '" + path + "'", ec.message());
     d.target = (to.is_absolute() ? to : fs::path(d.target).parent_path() / to).string();
   }
   d.exists = true;
   const std::string name =
       "Cannot write file '" + path + "'" + (d.target != path ? " (a link to '" + d.target + "')" : std::string());
-  if (const std::string why = notregular(d.st.st_mode); !why.empty()) throw Error(name + ": " + why);
+  if (const std::string why = notregular(d.st.st_mode); !why.empty()) failwrite(name, why);
   // Writing a file means the right to write it, not only its folder: a
   // read-only file stays as it is (the superuser too is held to its mode).
-  if ((d.st.st_mode & 0222) == 0 || ::access(d.target.c_str(), W_OK) != 0) throw Error(name + ": it is read-only");
+  if ((d.st.st_mode & 0222) == 0 || ::access(d.target.c_str(), W_OK) != 0) failwrite(name, "it is read-only");
   return d;
 }
 
@@ -165,7 +174,7 @@ Replacement::Replacement(const std::string& path) : path_(path) {
       const std::string why = reason();
       forget();
       tmp_.clear();
-      throw Error("Cannot open file '" + path + "' for writing: " + why);
+      failwrite("Cannot open file '" + path + "' for writing", why);
     }
   }
 }
@@ -180,8 +189,8 @@ Replacement::~Replacement() {
 void Replacement::commit(bool nonempty) {
   struct stat st {};
   errno = 0;
-  if (::stat(tmp_.c_str(), &st) != 0) throw Error("Cannot write file '" + path_ + "': " + reason());
-  if (nonempty && st.st_size == 0) throw Error("Cannot write file '" + path_ + "': nothing was written to it");
+  if (::stat(tmp_.c_str(), &st) != 0) failwrite("Cannot write file '" + path_ + "'", reason());
+  if (nonempty && st.st_size == 0) failwrite("Cannot write file '" + path_ + "'", "nothing was written to it");
   // The new file takes the old one's permissions (and owner, where that is
   // allowed), so a replacement changes the content only.
   if (keepmode_) {
@@ -193,7 +202,7 @@ void Replacement::commit(bool nonempty) {
       }
   }
   errno = 0;
-  if (::rename(tmp_.c_str(), target_.c_str()) != 0) throw Error("Cannot write file '" + path_ + "': " + reason());
+  if (::rename(tmp_.c_str(), target_.c_str()) != 0) failwrite("Cannot write file '" + path_ + "'", reason());
   committed_ = true;
   forget();
 }
@@ -203,13 +212,13 @@ void writefile(const std::string& path, std::string_view text, WriteMode mode) {
     Replacement r(path);
     errno = 0;
     const int fd = ::open(r.temporary().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) throw Error("Cannot open file '" + path + "' for writing: " + reason());
+    if (fd < 0) failwrite("Cannot open file '" + path + "' for writing", reason());
     std::string why = writeall(fd, text);
     errno = 0;
     if (why.empty() && ::fsync(fd) != 0 && errno != EINVAL) why = reason();
     errno = 0;
     if (::close(fd) != 0 && why.empty()) why = reason();
-    if (!why.empty()) throw Error("Cannot write file '" + path + "': " + why);
+    if (!why.empty()) failwrite("Cannot write file '" + path + "'", why);
     r.commit();
     return;
   }
@@ -221,26 +230,26 @@ void writefile(const std::string& path, std::string_view text, WriteMode mode) {
   errno = 0;
   const int fd = created ? ::open(d.target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
                          : ::open(d.target.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0) throw Error("Cannot open file '" + path + "' for writing: " + reason());
+  if (fd < 0) failwrite("Cannot open file '" + path + "' for writing", reason());
   struct stat st {};
   ::fstat(fd, &st);
   const off_t old = created ? 0 : st.st_size;
   note(2, d.target, fd, old, created);
   std::string why = writeall(fd, text);
+  const auto cutback = [&] {
+    if (created) ::unlink(d.target.c_str());
+    else if (::truncate(d.target.c_str(), old) != 0) why += "; and it could not be cut back to its old length";
+  };
   errno = 0;
   if (why.empty() && ::fsync(fd) != 0 && errno != EINVAL) why = reason();
-  if (!why.empty()) {
-    if (created) ::unlink(d.target.c_str());
-    else if (::ftruncate(fd, old) != 0) why += "; and it could not be cut back to its old length";
-  }
+  if (!why.empty()) cutback();
   errno = 0;
   if (::close(fd) != 0 && why.empty()) {
     why = reason();
-    if (created) ::unlink(d.target.c_str());
-    else if (::truncate(d.target.c_str(), old) != 0) why += "; and it could not be cut back to its old length";
+    cutback();
   }
   forget();
-  if (!why.empty()) throw Error("Cannot write file '" + path + "': " + why);
+  if (!why.empty()) failwrite("Cannot write file '" + path + "'", why);
 }
 
 void undo_write_in_progress() noexcept {

@@ -350,21 +350,6 @@ void PlotAxes::setlimits(const Limits& l) {
   state_->apply();
 }
 
-namespace {
-
-// The reason of a file error, without the file's name that the plot's own
-// message already gives ("Cannot open file 'x' for writing: Permission
-// denied" gives "Permission denied").
-std::string why(const core::Error& e) {
-  const std::string m = e.what();
-  const std::size_t open = m.find('\'');
-  const std::size_t close = open == std::string::npos ? open : m.find('\'', open + 1);
-  const std::size_t at = close == std::string::npos ? close : m.find(": ", close);
-  return at == std::string::npos ? m : m.substr(at + 2);
-}
-
-} // namespace
-
 void PlotAxes::save(const std::string& path) {
   const QString file = QString::fromStdString(path);
   const QString ext = QFileInfo(file).suffix().toLower();
@@ -376,9 +361,9 @@ void PlotAxes::save(const std::string& path) {
   const std::string failed = "Cannot write the plot to '" + path + "'";
   try {
     savepicture(path, ext, size, failed);
-  } catch (const core::Error& e) {
-    const std::string m = e.what();
-    throw core::Error(m.starts_with(failed) ? m : failed + ": " + why(e));
+  } catch (const core::WriteError& e) {
+    // The file is named as the plot it was to hold.
+    throw core::Error(failed + ": " + e.reason());
   }
 }
 

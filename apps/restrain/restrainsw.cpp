@@ -212,9 +212,9 @@ void permutewellman(shell::Host& host, const State& s) {
   host.axes().cla();
   host.axes().sethold(true);
   const AnalyticFit a = drawnfit(host, s);
-  const int n = nperms;
-  const auto test = permutationtest(s.alltp, n, [&](double fraction) {
-    return host.progress(core::format("Permutation test: %d of %d permutations", std::floor(fraction * n), n), fraction);
+  const auto test = permutationtest(s.alltp, nperms, [&](double fraction) {
+    return host.progress(
+        core::format("Permutation test: %d of %d permutations", std::floor(fraction * nperms), nperms), fraction);
   });
   if (!test) {
     host.echo("Permutation test cancelled; nothing reported\n");
