@@ -395,13 +395,16 @@ int run(const Program& p, int argc, char** argv) {
   CLI::App app{p.summary, p.executable};
   std::string script, shot, window;
   std::uint64_t seed = 0;
-  bool quiet = false;
+  bool quiet = false, timing = false;
   std::vector<std::string> words;
   app.add_option("--run", script, "run the actions of SCRIPT without a window ('-' reads standard input)")
       ->type_name("SCRIPT");
   auto* seedopt =
       app.add_option("--seed", seed, "seed the random generator, so that a run can be repeated")->type_name("N");
   app.add_flag("--quiet", quiet, "silence the running commentary of the computations");
+  app.add_flag("--timing", timing,
+               "with --run: after each command, print to standard error its time and peak memory, as "
+               "'timing: line L COMMAND S s, peak M MiB' ('peak so far' where the peak cannot be restarted)");
   app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit")->type_name("FILE");
   app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
   app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
@@ -453,6 +456,7 @@ int run(const Program& p, int argc, char** argv) {
     auto scripted = std::make_unique<ScriptHost>(p.launcher);
     scripted->setquiet(quiet);
     if (::isatty(STDERR_FILENO) != 0) scripted->showprogress(stderr);
+    if (timing) scripted->showtiming(stderr);
     ScriptHost& h = *scripted;
     hostslot() = std::move(scripted);
     if (!guarded([&] { openprogramwindow(p); })) return 1;

@@ -9,6 +9,8 @@
 //   PROGRAM --run SCRIPT     runs a script without a window ("-": stdin)
 //   --seed N                 seeds the random generator, for repeatable runs
 //   --quiet                  silences the computations' running commentary
+//   --timing                 with --run: each command's time and peak memory
+//                            on standard error
 //   --screenshot FILE        saves a picture of a window and exits (after the
 //                            script, with --run; --window NAME picks another
 //                            window, e.g. AuxBox)

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <new>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace shell {
 
@@ -169,6 +171,50 @@ bool nextline(std::istream& in, std::string& line, bool& skiplf) {
   return read;
 }
 
+// The peak resident memory of one command. Linux restarts the process's
+// high-water mark at its present size when "5" is written to
+// /proc/self/clear_refs; VmHWM in /proc/self/status is then the most the
+// command held. Where that is refused (another system, a locked-down
+// /proc), the peak is the process's since it started.
+bool restartpeak() {
+  std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+  if (f == nullptr) return false;
+  const bool written = std::fputs("5", f) >= 0;
+  return std::fclose(f) == 0 && written;
+}
+
+// The high-water mark of resident memory in KiB.
+double peakkib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("VmHWM:")) return std::strtod(line.c_str() + 6, nullptr);
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss); // KiB on Linux
+}
+
+// Times one command and measures its peak memory for a timed run.
+class Timer {
+public:
+  explicit Timer(std::FILE* out) : out_(out) {
+    if (out_ == nullptr) return;
+    restarted_ = restartpeak();
+    start_ = std::chrono::steady_clock::now();
+  }
+  void report(int lineno, const std::string& verb) const {
+    if (out_ == nullptr) return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(out_, "timing: line %d %s %.3f s, peak %s%.1f MiB\n", lineno, verb.c_str(), seconds,
+                 restarted_ ? "" : "so far ", peakkib() / 1024.0);
+    std::fflush(out_);
+  }
+
+private:
+  std::FILE* out_;
+  bool restarted_ = false;
+  std::chrono::steady_clock::time_point start_{};
+};
+
 } // namespace
 
 int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname) {
@@ -185,9 +231,11 @@ int runscript(std::istream& script, const std::string& scriptname, ScriptHost& h
     try {
       words = scriptwords(line);
       if (words.empty()) continue;
+      const Timer timer(host.timingout());
       command(words, host, switchname, start);
       host.endprogress();
       std::fflush(stdout);
+      timer.report(lineno, words[0]);
     } catch (const std::bad_alloc&) {
       std::fflush(stdout);
       std::fprintf(stderr, "%s\n(%s, line %d%s%s)\n", outofmemory(words.empty() ? "this command" : words[0]).c_str(),

@@ -16,6 +16,16 @@
 // in the results window prints likewise under "== Results ==". Relative
 // file names are taken relative to the folder the run started in. The
 // first action that ends with an error stops the run.
+//
+// A timed run (`--timing`) prints, after each command that ran to its end,
+// one line to standard error:
+//
+//   timing: line 4 DoWellman 0.734 s, peak 123.4 MiB
+//
+// the script's line, the command's first word, its wall-clock time and the
+// most resident memory the process held while it ran. Where the system
+// will not restart the peak for each command, the line says "peak so far"
+// and gives the most the process has held since it started.
 
 #include "shell/window_host.h"
 
@@ -52,6 +62,11 @@ public:
     progressinterval_ = interval;
   }
 
+  // Where a timed run prints each command's time and peak memory (null:
+  // nowhere, the default).
+  void showtiming(std::FILE* out) { timingout_ = out; }
+  std::FILE* timingout() const { return timingout_; }
+
   // Relative file names are taken from here (the folder a run starts in).
   void startin(std::string folder) { start_ = std::move(folder); }
 
@@ -67,6 +82,7 @@ private:
   double progressinterval_ = 0.25;
   std::chrono::steady_clock::time_point progressshown_{};
   std::size_t progresswidth_ = 0; // characters of the line now shown
+  std::FILE* timingout_ = nullptr;
 };
 
 // Splits a script line into words: blanks separate, double quotes group,

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <regex>
+#include <sstream>
 
 namespace {
 
@@ -35,6 +37,21 @@ std::string sixtyrows(const fs::path& folder, const hostile::Outcome&) {
   return std::count(text.begin(), text.end(), '\n') == 60 ? "" : "means.txt should hold 60 rows (every command ran)";
 }
 
+// A timed run: one line per command on standard error, in the form the
+// option's help gives, and the means written as without the option.
+std::string timedlines(const fs::path& folder, const hostile::Outcome& o) {
+  const std::regex line(R"(timing: line (\d+) (\S+) \d+\.\d{3} s, peak (so far )?\d+\.\d MiB)");
+  std::istringstream err(o.err);
+  std::string found;
+  for (std::string l; std::getline(err, l);) {
+    std::smatch m;
+    if (!std::regex_match(l, m, line)) return "not a timing line: '" + l + "'";
+    found += m[1].str() + " " + m[2].str() + ";";
+  }
+  if (found != "1 LoadData;2 LoadProto;3 SaveAveData;") return "timed commands were " + found;
+  return sixtyrows(folder, o);
+}
+
 std::string longtext() {
   std::string t;
   while (t.size() < 40000) t += "12 ";
@@ -46,6 +63,8 @@ const std::vector<Case>& cases() {
   static const std::vector<Case> table = {
       {"Script with CR line ends", "anglepick", {}, chain("\r"), Verdict::Accepted, {}, sixtyrows},
       {"Script with CR LF line ends", "anglepick", {}, chain("\r\n"), Verdict::Accepted, {}, sixtyrows},
+      {"Script timed command by command", "anglepick", {}, chain("\n"), Verdict::Accepted, {}, timedlines,
+       {"--timing"}},
       {"Script starting with a byte-order mark", "anglepick", {}, "\xEF\xBB\xBF" + chain("\n"), Verdict::Accepted, {},
        sixtyrows},
       {"Script with CR line ends failing at its third command", "anglepick", {},

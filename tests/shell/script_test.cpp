@@ -17,7 +17,9 @@
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <vector>
 
 using testsupport::error_of;
 
@@ -43,6 +45,11 @@ void tinysw(shell::Host& host, const std::string& action) {
     host.setresults({"line one", "line two"});
   } else if (action == "Long") {
     for (int i = 1; i <= 4; ++i) host.progress("Counting " + std::to_string(i * 250) + " of 1000", i / 4.0);
+  } else if (action == "Hold") {
+    // 64 MiB touched page by page, then given back.
+    std::vector<char> block(64u << 20);
+    for (std::size_t i = 0; i < block.size(); i += 4096) block[i] = 1;
+    host.setstring("FileBox", std::to_string(block[block.size() / 2]));
   } else if (action == "Grow") {
     throw std::bad_alloc();
   } else if (action == "Fail") {
@@ -238,4 +245,47 @@ TEST(runscript, ShowsProgressOnOneLineOnlyWhereAskedAndClearsIt) {
   const std::string line = "Counting 1000 of 1000 (100 %)";
   EXPECT_EQ(shown, "\rCounting 250 of 1000 (25 %)\rCounting 500 of 1000 (50 %)\rCounting 750 of 1000 (75 %)\r" + line +
                        "\r" + std::string(line.size(), ' ') + "\r");
+}
+
+TEST(runscript, TimesEachCommandThatRanOnlyWhenAsked) {
+  Tiny tiny;
+  const std::string script = "# timed\nset SlabBox 7\n\nHold\nHello\nFail\nHello\n";
+  // Untimed: standard error holds the error alone.
+  EXPECT_EQ(tiny.run(script).first, 1);
+  EXPECT_EQ(tiny.errors(), "deliberate failure\n(test.script, line 6: Fail)\n");
+
+  tiny.host().showtiming(stderr);
+  const auto [status, out] = tiny.run(script);
+  tiny.host().showtiming(nullptr);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out, "== Greeting ==\nHello there\n\n");
+  // One line per command that ran to its end, in order, then the error.
+  const std::regex format(R"(timing: line (\d+) (\S+) (\d+\.\d{3}) s, peak (so far )?(\d+\.\d) MiB)");
+  std::istringstream err(tiny.errors());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(err, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << tiny.errors();
+  const std::vector<std::pair<std::string, std::string>> expected = {{"2", "set"}, {"4", "Hold"}, {"5", "Hello"}};
+  std::vector<double> peak;
+  bool restarted = true;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[i], m, format)) << lines[i];
+    EXPECT_EQ(m[1], expected[i].first);
+    EXPECT_EQ(m[2], expected[i].second);
+    EXPECT_GE(std::stod(m[3]), 0.0);
+    restarted = restarted && !m[4].matched;
+    peak.push_back(std::stod(m[5]));
+  }
+  EXPECT_EQ(lines[3], "deliberate failure");
+  // The 64 MiB block counts in its own command's peak; the command after it
+  // starts from what the process holds once the block is given back, unless
+  // the system keeps one peak for the whole run.
+  if (restarted) {
+    EXPECT_GE(peak[1], peak[0] + 60);
+    EXPECT_LE(peak[2], peak[1] - 60);
+  } else {
+    EXPECT_GE(peak[1], peak[0]);
+    EXPECT_GE(peak[2], peak[1]);
+  }
 }
