@@ -27,18 +27,56 @@ public:
   explicit State(QCustomPlot* plot) : QObject(plot), plot_(plot) {
     setObjectName(QStringLiteral("tectomorph-axes-state"));
     plot->installEventFilter(this);
+    // Limits and equal scaling are worked out once, just before the axes
+    // are drawn, however many plot calls came since the last drawing.
+    connect(plot, &QCustomPlot::beforeReplot, this, [this] { settle(); });
   }
-  void apply();
+  // Marks the limits out of date and asks for one drawing later; cheap, so
+  // that an action may plot in many calls.
+  void apply() {
+    dirty = true;
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+  }
+  // Brings the viewport, the limits and equal scaling up to date.
+  void settle();
+  // Forgets everything plotted (the widget's plottables and items are
+  // cleared by the caller).
+  void forget() {
+    open = nullptr;
+    breaks = 0;
+    box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+  }
+  void take(double x, double y) {
+    if (std::isnan(x) || std::isnan(y)) return;
+    box[0] = std::min(box[0], x), box[1] = std::max(box[1], x);
+    box[2] = std::min(box[2], y), box[3] = std::max(box[3], y);
+  }
 
   bool hold = false;
   bool autolimits = true;
   bool equal = false;
+  bool dirty = false;
   Limits base{0, 1, 0, 1}; // the limits before equal scaling widens one axis
   std::optional<QSize> canvas;
+  // The box around every plotted point and text anchor (empty while
+  // xmin > xmax); kept as things are plotted, so finding the limits does not
+  // sweep the whole picture again.
+  Limits box{INFINITY, -INFINITY, INFINITY, -INFINITY};
+  // The curve the last plot call made, which the next call may extend when
+  // it has the same style and marker size and nothing was drawn between.
+  QCPCurve* open = nullptr;
+  std::string openstyle;
+  double opensize = 0;
+  int openitems = 0;
+  std::size_t breaks = 0; // the gaps put between the lines of joined calls
+  bool batching = true;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == plot_ && event->type() == QEvent::Resize && !canvas) apply();
+    if (watched == plot_ && event->type() == QEvent::Resize && !canvas) {
+      dirty = true;
+      settle();
+    }
     return false;
   }
 
@@ -190,27 +228,12 @@ void layout(QCustomPlot* p) {
   p->plotLayout()->update(QCPLayoutElement::upLayout);
 }
 
-// The box around every plottable and every text anchor; QCustomPlot's own
-// rescaleAxes() ignores items. A side of zero length is opened to half the
-// other side's length, or to ±1 when everything is one point. Each side
-// then gets a margin of 3 % of its length, so that markers and labels at
-// the edge of the data are drawn whole.
-std::optional<Limits> fitlimits(QCustomPlot* p) {
-  double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-  const auto take = [&](QCPRange x, QCPRange y) {
-    x0 = std::min(x0, x.lower), x1 = std::max(x1, x.upper);
-    y0 = std::min(y0, y.lower), y1 = std::max(y1, y.upper);
-  };
-  for (int i = 0; i < p->plottableCount(); ++i) {
-    bool hasx = false, hasy = false;
-    const QCPRange x = p->plottable(i)->getKeyRange(hasx), y = p->plottable(i)->getValueRange(hasy);
-    if (hasx && hasy) take(x, y);
-  }
-  for (int i = 0; i < p->itemCount(); ++i)
-    if (const auto* t = qobject_cast<QCPItemText*>(p->item(i))) {
-      const QPointF c = t->position->coords();
-      take(QCPRange(c.x(), c.x()), QCPRange(c.y(), c.y()));
-    }
+// Limits around the box of everything plotted. A side of zero length is
+// opened to half the other side's length, or to ±1 when everything is one
+// point. Each side then gets a margin of 3 % of its length, so that markers
+// and labels at the edge of the data are drawn whole.
+std::optional<Limits> fitlimits(const Limits& box) {
+  const double x0 = box[0], x1 = box[1], y0 = box[2], y1 = box[3];
   if (x0 > x1) return std::nullopt;
   const double wx = x1 - x0, wy = y1 - y0;
   const double hx = wx > 0 ? 0 : (wy > 0 ? wy / 2 : 1), hy = wy > 0 ? 0 : (wx > 0 ? wx / 2 : 1);
@@ -252,13 +275,14 @@ void renderpicture(QCustomPlot* p, QPaintDevice* device, QSize size, double scal
 
 } // namespace
 
-void PlotAxes::State::apply() {
+void PlotAxes::State::settle() {
+  if (!dirty) return;
+  dirty = false;
   const QRect viewport(QPoint(0, 0), canvas.value_or(plot_->size()));
   if (plot_->viewport() != viewport) plot_->setViewport(viewport);
   if (autolimits)
-    if (const auto fit = fitlimits(plot_)) base = *fit;
+    if (const auto fit = fitlimits(box)) base = *fit;
   setrange(plot_, equal ? equalized(plot_, base) : base);
-  plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
@@ -277,6 +301,7 @@ PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
 void PlotAxes::cla() {
   plot_->clearPlottables();
   plot_->clearItems();
+  state_->forget();
   state_->apply();
 }
 
@@ -289,19 +314,47 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   if (x.size() != y.size())
     throw core::Error("Cannot plot " + std::to_string(x.size()) + " x values against " + std::to_string(y.size()) +
                       " y values");
-  if (!state_->hold) { // without hold, each plot call starts the axes afresh
+  State& st = *state_;
+  if (!st.hold) { // without hold, each plot call starts the axes afresh
     plot_->clearPlottables();
     plot_->clearItems();
-    state_->autolimits = true;
-    state_->equal = false;
+    st.forget();
+    st.autolimits = true;
+    st.equal = false;
   }
+  // Successive calls of one style and marker size, with nothing drawn
+  // between them, go into one curve: a construction of many thousand
+  // triangles is one plottable rather than thousands, which QCustomPlot
+  // would lay out and draw one by one. Markers are simply appended; lines
+  // get a gap (a NaN point) between calls. Drawn in the same order with the
+  // same pen, the picture is the one the separate curves gave.
+  const bool extend = st.open != nullptr && st.batching && plot_->plottableCount() > 0 &&
+                      plot_->plottable(plot_->plottableCount() - 1) == st.open && st.openstyle == style &&
+                      st.opensize == markersize && st.openitems == plot_->itemCount();
   // A curve keeps its points in the order of its parameter t (a graph would
   // sort them by x), so t = index keeps later markers on top. QCPCurve has
   // no adaptive sampling that could drop markers.
-  QCPCurve* curve = s.marker ? new MarkerCurve(plot_->xAxis, plot_->yAxis) : new QCPCurve(plot_->xAxis, plot_->yAxis);
-  QVector<QCPCurveData> data(x.size());
-  for (Eigen::Index i = 0; i < x.size(); ++i) data[i] = QCPCurveData(static_cast<double>(i), x(i), y(i));
-  curve->data()->set(data, true);
+  QCPCurve* curve = extend ? st.open
+                           : s.marker ? new MarkerCurve(plot_->xAxis, plot_->yAxis)
+                                      : new QCPCurve(plot_->xAxis, plot_->yAxis);
+  const bool gap = extend && !s.marker && x.size() > 0;
+  double t = extend ? static_cast<double>(curve->data()->size()) : 0;
+  QVector<QCPCurveData> data;
+  data.reserve(x.size() + (gap ? 1 : 0));
+  if (gap) {
+    data.push_back(QCPCurveData(t++, qQNaN(), qQNaN()));
+    ++st.breaks;
+  }
+  for (Eigen::Index i = 0; i < x.size(); ++i) {
+    data.push_back(QCPCurveData(t++, x(i), y(i)));
+    st.take(x(i), y(i));
+  }
+  curve->data()->add(data, true);
+  st.open = curve;
+  if (extend) return st.apply();
+  st.openstyle = style;
+  st.opensize = markersize;
+  st.openitems = plot_->itemCount();
   curve->setPen(QPen(s.colour, 1));
   curve->setAntialiased(true);
   curve->setAntialiasedScatters(true);
@@ -313,7 +366,7 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   } else {
     curve->setLineStyle(QCPCurve::lsLine);
   }
-  state_->apply();
+  st.apply();
 }
 
 void PlotAxes::text(double x, double y, std::string_view label) {
@@ -324,6 +377,7 @@ void PlotAxes::text(double x, double y, std::string_view label) {
   t->setText(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())));
   t->setColor(Qt::black);
   t->setClipToAxisRect(false); // a landmark number beside the box stays readable
+  state_->take(x, y);
   state_->apply();
 }
 
@@ -333,12 +387,15 @@ void PlotAxes::axisauto() {
 }
 
 void PlotAxes::axisequal() {
-  if (!state_->equal && !state_->autolimits) state_->base = limitsof(plot_);
+  if (!state_->equal && !state_->autolimits) state_->base = limits();
   state_->equal = true;
   state_->apply();
 }
 
-Limits PlotAxes::limits() const { return limitsof(plot_); }
+Limits PlotAxes::limits() const {
+  state_->settle();
+  return limitsof(plot_);
+}
 
 void PlotAxes::setlimits(const Limits& l) {
   if (!std::all_of(l.begin(), l.end(), [](double v) { return std::isfinite(v); }) || !(l[0] < l[1]) ||
@@ -357,6 +414,7 @@ void PlotAxes::save(const std::string& path) {
     throw core::Error("Cannot save the plot as '" + path + "': use a .png, .svg or .pdf file name");
   // Draw at the size the layout (and so equal scaling) was computed for.
   state_->apply();
+  state_->settle();
   const QSize size = plot_->viewport().size();
   const std::string failed = "Cannot write the plot to '" + path + "'";
   try {
@@ -409,20 +467,28 @@ std::size_t PlotAxes::pointcount() const {
   std::size_t n = 0;
   for (int i = 0; i < plot_->plottableCount(); ++i)
     if (const auto* d = plot_->plottable(i)->interface1D()) n += static_cast<std::size_t>(d->dataCount());
-  return n;
+  return n - state_->breaks;
+}
+
+void PlotAxes::setbatching(bool on) {
+  state_->batching = on;
+  state_->open = nullptr;
 }
 
 void PlotAxes::setcanvas(QSize size) {
   state_->canvas = size;
   state_->apply();
+  state_->settle();
 }
 
 void PlotAxes::resetcanvas() {
   state_->canvas.reset();
   state_->apply();
+  state_->settle();
 }
 
 QByteArray svgpicture(QCustomPlot* plot, QSize size, double scale) {
+  PlotAxes(plot).limits(); // the limits brought up to date
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
   QSvgGenerator svg;

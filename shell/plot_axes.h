@@ -25,7 +25,9 @@ public:
   void cla() override;
   void sethold(bool on) override;
   bool hold() const override;
-  // One QCPCurve per call, its points in the given order. With hold off it
+  // The points in the given order, in a QCPCurve of their own, or added to
+  // the last call's curve when that has the same style and marker size and
+  // nothing else was drawn since (lines get a gap between calls). With hold off it
   // first clears the axes and returns them to automatic limits without
   // equal scaling. Raises core::Error for an unknown style or when x and y
   // differ in length.
@@ -55,6 +57,10 @@ public:
   // draws the axes at the window's size this way.
   void setcanvas(QSize size);
   void resetcanvas();
+
+  // Whether successive calls may share a curve (on by default); off, each
+  // call makes its own, which is how the joined drawing is checked.
+  void setbatching(bool on);
 
   QCustomPlot* widget() const { return plot_; }
 

@@ -267,3 +267,84 @@ TEST(FigureCopy, CopiesAtTheWindowsShapeThenLeavesAutomaticEqualLimits) {
 }
 
 } // namespace
+
+namespace {
+
+// Each style's points in drawing order, the gaps between joined calls left
+// out, and the sequence of styles as the curves are drawn (one entry per
+// change of style).
+struct Drawing {
+  std::vector<std::pair<QColor, std::vector<std::pair<double, double>>>> runs;
+};
+
+Drawing drawing(QCustomPlot& p) {
+  Drawing d;
+  for (QCPCurve* c : curves(p)) {
+    const QColor colour = c->lineStyle() == QCPCurve::lsNone ? c->scatterStyle().pen().color() : c->pen().color();
+    if (d.runs.empty() || d.runs.back().first != colour) d.runs.push_back({colour, {}});
+    for (const auto& [x, y] : points(c))
+      if (!std::isnan(x)) d.runs.back().second.emplace_back(x, y);
+  }
+  return d;
+}
+
+// A construction as Restrain draws it: many small triangles, then the two
+// axes, then markers in several calls with a label between them.
+void construction(shell::PlotAxes& axes) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(-2, 2);
+  axes.cla();
+  axes.sethold(true);
+  for (int i = 0; i < 400; ++i) {
+    const double vx = u(rng), vy = u(rng);
+    axes.plot(Eigen::Vector4d(0, vx, 0, 0), Eigen::Vector4d(1, vy, -1, 1), "k");
+  }
+  axes.plot(Eigen::Vector3d(1.5, 0, -1.5), Eigen::Vector3d(0.5, 0, -0.5), "b");
+  axes.plot(Eigen::Vector3d(-0.3, 0, 0.3), Eigen::Vector3d(0.9, 0, -0.9), "r");
+  for (int i = 0; i < 30; ++i) axes.plot(Eigen::Vector2d(u(rng), u(rng)), Eigen::Vector2d(u(rng), u(rng)), "bo");
+  axes.text(0, 0, "label");
+  for (int i = 0; i < 30; ++i) axes.plot(Eigen::Vector2d(u(rng), u(rng)), Eigen::Vector2d(u(rng), u(rng)), "bo");
+  axes.plot(Eigen::Vector2d(0, 0), Eigen::Vector2d(1, 1), "bo", 9); // another marker size: a curve of its own
+  axes.axisequal();
+}
+
+} // namespace
+
+TEST(PlotBatching, JoinedCallsDrawTheSamePointsInTheSameOrderAsOneCurveEach) {
+  QCustomPlot joined, separate;
+  joined.resize(600, 450);
+  separate.resize(600, 450);
+  shell::PlotAxes a(&joined), b(&separate);
+  b.setbatching(false);
+  construction(a);
+  construction(b);
+
+  EXPECT_EQ(separate.plottableCount(), 400 + 2 + 60 + 1);
+  // The triangles, each axis, the markers before and after the label, and
+  // the larger marker.
+  EXPECT_EQ(joined.plottableCount(), 6);
+  EXPECT_EQ(a.pointcount(), b.pointcount());
+  EXPECT_EQ(a.pointcount(), 400u * 4 + 6 + 120 + 2);
+  EXPECT_EQ(a.limits(), b.limits());
+
+  const Drawing da = drawing(joined), db = drawing(separate);
+  ASSERT_EQ(da.runs.size(), db.runs.size());
+  for (std::size_t i = 0; i < da.runs.size(); ++i) {
+    EXPECT_EQ(da.runs[i].first, db.runs[i].first) << "run " << i;
+    EXPECT_EQ(da.runs[i].second, db.runs[i].second) << "run " << i;
+  }
+  // The gaps keep the triangles apart: no line joins one to the next.
+  const auto* lines = qobject_cast<QCPCurve*>(joined.plottable(0));
+  ASSERT_NE(lines, nullptr);
+  EXPECT_EQ(lines->data()->size(), 400 * 4 + 399);
+
+  // And the pictures agree pixel for pixel.
+  const QImage ia = joined.toPixmap(600, 450).toImage(), ib = separate.toPixmap(600, 450).toImage();
+  EXPECT_EQ(ia, ib);
+
+  // Hold off starts afresh: the next call does not extend an old curve.
+  a.sethold(false);
+  a.plot(Eigen::Vector2d(0, 1), Eigen::Vector2d(0, 1), "k");
+  EXPECT_EQ(joined.plottableCount(), 1);
+  EXPECT_EQ(a.pointcount(), 2u);
+}
