@@ -27,7 +27,7 @@ Line nextline(std::string_view text, std::size_t pos) {
 
 } // namespace
 
-Eigen::MatrixXd dload(const std::string& fname) {
+Eigen::MatrixXd dload(const std::string& fname, const Progress& progress) {
   std::string text = readfile(fname);
   std::vector<double> values;
   values.reserve(text.size() / 8);
@@ -58,6 +58,8 @@ Eigen::MatrixXd dload(const std::string& fname) {
                   " numbers where line 1 holds " + std::to_string(cols));
     ++rows;
     pos = line.next;
+    if (progress && rows % 4096 == 0 && !progress(static_cast<double>(pos) / static_cast<double>(text.size())))
+      throw Cancelled("Loading '" + fname + "' was cancelled; nothing was loaded");
   }
   if (rows == 0) throw Error("File '" + fname + "' holds no data");
   // The text goes before the numbers are laid out in columns, so that a

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/progress.h"
 #include "core/text_file.h"
 
 namespace core {
@@ -22,7 +23,9 @@ namespace core {
 // Raises core::Error naming the file (and the line, where there is one) when
 // the file cannot be opened, holds no rows, or has a line that is not
 // numbers or whose count of numbers differs from the first line's.
-Eigen::MatrixXd dload(const std::string& fname);
+// `progress` hears how much of the text has been read; when it answers
+// false the reading stops with core::Cancelled.
+Eigen::MatrixXd dload(const std::string& fname, const Progress& progress = {});
 
 // Writes a data set row by row: every value of a row with `valueformat`
 // (for example "%g " or " %f "), then `rowend` (for example " \n"), both

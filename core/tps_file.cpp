@@ -116,7 +116,7 @@ std::string unixlines(std::string text) {
 
 } // namespace
 
-TpsFile readtpsfile(const std::string& path, bool cs) {
+TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) {
   const std::string text = unixlines(readfile(path));
   Cursor in(text);
   auto where = [&](std::size_t block, std::size_t at) {
@@ -166,6 +166,8 @@ TpsFile readtpsfile(const std::string& path, bool cs) {
                   std::to_string(line_of(text, wordat)) + " is one too many");
     at = in.findkey(false);
     if (at == std::string_view::npos) break;
+    if (progress && blocks % 1024 == 0 && !progress(static_cast<double>(at) / static_cast<double>(text.size())))
+      throw Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
     double later = 0;
     if (!in.number(later) || later != count)
       throw Error(where(blocks + 1, at) + ": \"LM=\" is not followed by " + std::to_string(k) +

@@ -9,6 +9,8 @@
 // skipped unread; in particular a scale factor is never applied, so the
 // coordinates come back as written.
 
+#include "core/progress.h"
+
 #include <Eigen/Core>
 #include <string>
 #include <vector>
@@ -31,8 +33,10 @@ struct TpsFile {
 // that is not a positive whole number, has a block whose count differs from
 // the first block's, has a block with fewer or more than 2k numbers before
 // its next text, or has a coordinate that is not a finite number (inf, nan,
-// 1e400; the message quotes it with its line).
-TpsFile readtpsfile(const std::string& path, bool cs);
+// 1e400; the message quotes it with its line). `progress` hears how much of
+// the text has been read; when it answers false the reading stops with
+// core::Cancelled.
+TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress = {});
 
 // The TPS text of a data set whose last column is the size slot: for each
 // specimen "LM=k" and then one line "x  y " per landmark in %g form. No

@@ -7,16 +7,25 @@
 
 namespace shell {
 
+namespace {
+
+// A large file is read with its progress shown, and can be cancelled.
+core::Progress reading(Host& host, const std::string& name) {
+  return [&host, what = "Reading " + name](double fraction) { return host.progress(what, fraction); };
+}
+
+} // namespace
+
 Loaded mfload(Host& host) {
   const auto choice = host.uigetfile("*.*", "Enter file to Load?");
   if (!choice) throw core::Error("No file was chosen, so nothing was loaded");
-  return {core::dload(choice->path()), choice->name};
+  return {core::dload(choice->path(), reading(host, choice->name)), choice->name};
 }
 
 core::TpsFile gettpsfile2(Host& host, bool cs) {
   const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
   if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
-  core::TpsFile tps = core::readtpsfile(choice->path(), cs);
+  core::TpsFile tps = core::readtpsfile(choice->path(), cs, reading(host, choice->name));
   tps.fname = choice->name;
   return tps;
 }

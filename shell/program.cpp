@@ -2,6 +2,7 @@
 
 #include "core/about.h"
 #include "core/error.h"
+#include "core/progress.h"
 #include "core/random.h"
 #include "core/text_file.h"
 #include "core/text_number.h"
@@ -288,7 +289,10 @@ bool guarded(const std::function<void()>& action, std::string_view what) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.what());
     std::fflush(stderr);
-    if (Figure* f = programwindow()) f->setstatus(QObject::tr("Error: ") + QString::fromUtf8(e.what()));
+    // A cancel the user asked for is no error: its words stand alone.
+    const bool cancelled = dynamic_cast<const core::Cancelled*>(&e) != nullptr;
+    if (Figure* f = programwindow())
+      f->setstatus((cancelled ? QString() : QObject::tr("Error: ")) + QString::fromUtf8(e.what()));
     return false;
   }
 }

@@ -148,3 +148,25 @@ TEST(writerows, AFailedAppendLeavesTheFileAsItWas) {
   EXPECT_EQ(core::readfile(path), before);
   std::filesystem::permissions(path, std::filesystem::perms::owner_all);
 }
+
+TEST(dload, ReportsItsProgressAndStopsWhenAskedLeavingNothing) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + " 1 2\n";
+  const auto path = tempfile("big.txt", text);
+  std::vector<double> heard;
+  const Eigen::MatrixXd all = core::dload(path, [&](double f) {
+    heard.push_back(f);
+    return true;
+  });
+  EXPECT_EQ(all.rows(), 20000);
+  ASSERT_EQ(heard.size(), 4u); // every 4096 rows
+  EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+  EXPECT_GT(heard.front(), 0);
+  EXPECT_LT(heard.back(), 1);
+
+  int calls = 0;
+  const std::string message = error_of([&] { core::dload(path, [&](double) { return ++calls < 2; }); });
+  EXPECT_EQ(message, "Loading '" + path + "' was cancelled; nothing was loaded");
+  EXPECT_EQ(calls, 2);
+  EXPECT_THROW(core::dload(path, [](double) { return false; }), core::Cancelled);
+}

@@ -151,3 +151,20 @@ TEST(readtpsfile, SkipsAByteOrderMark) {
   const auto path = tempfile("bom.tps", std::string("\xEF\xBB\xBF") + two_blocks);
   EXPECT_EQ(core::readtpsfile(path, false).y.rows(), 2);
 }
+
+TEST(readtpsfile, ReportsItsProgressAndStopsWhenAsked) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "LM=2\n" + std::to_string(i) + " 0\n0 1\nID=" + std::to_string(i) + "\n";
+  const auto path = testsupport::tempfile("big.tps", text);
+  std::vector<double> heard;
+  const core::TpsFile all = core::readtpsfile(path, false, [&](double f) {
+    heard.push_back(f);
+    return true;
+  });
+  EXPECT_EQ(all.y.rows(), 3000);
+  ASSERT_EQ(heard.size(), 2u); // every 1024 specimens
+  EXPECT_LT(heard[0], heard[1]);
+  EXPECT_LT(heard[1], 1);
+  EXPECT_EQ(testsupport::error_of([&] { core::readtpsfile(path, true, [](double) { return false; }); }),
+            "Loading '" + path + "' was cancelled; nothing was loaded");
+}

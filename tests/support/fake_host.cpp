@@ -84,7 +84,7 @@ void FakeHost::msgbox(std::string_view text, std::string_view title) {
 
 bool FakeHost::progress(std::string_view, double) {
   ++progresscalls;
-  return true;
+  return cancelafter < 0 || progresscalls <= cancelafter;
 }
 
 } // namespace testsupport

@@ -82,6 +82,7 @@ public:
   std::string printed, echoed;
   bool closed = false;
   int progresscalls = 0;
+  int cancelafter = -1; // from this many progress calls on, Cancel is pressed (never while negative)
 
 private:
   std::optional<shell::FileChoice> next(std::string_view title);

@@ -9,6 +9,7 @@
 #include "apps/restrain/restrainsw.h"
 #include "apps/symrestore/symsw.h"
 #include "apps/tectsim/tsswitch.h"
+#include "core/progress.h"
 #include "shell/actions.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/test_support.h"
@@ -254,4 +255,45 @@ TEST(actionhelp, PutsTheDescriptionsInTheColumnOfTheOptions) {
                       std::string(30, ' ') + "Long\n");
   EXPECT_EQ(shell::namelist({{"A", ""}, {"B", ""}, {"C", ""}}), "A, B and C");
   EXPECT_EQ(shell::namelist({{"A", ""}}), "A");
+}
+
+TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
+  // Large enough that the readers ask about progress before the end.
+  std::string rows, tps;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string x = std::to_string(1 + i % 7);
+    rows += "0 0 " + x + " 0 0 1 0 1 1\n";
+    tps += "LM=4\n0 0\n" + x + " 0\n0 1\n0 1\nID=" + std::to_string(i) + "\n";
+  }
+  const std::string rowfile = testsupport::tempfile("big.txt", rows), tpsfile = testsupport::tempfile("big.tps", tps);
+  const Eigen::MatrixXd before = Eigen::MatrixXd::Constant(2, 9, 3);
+
+  for (const char* action : {"Load", "LoadTPS"}) {
+    testsupport::FakeHost host({"FileBox"});
+    host.setstring("FileBox", "File: old.txt");
+    host.answers = {action == std::string("Load") ? rowfile : tpsfile};
+    host.cancelafter = 0;
+    restrain::State r;
+    r.data = before;
+    EXPECT_THROW(restrain::restrainsw(host, r, action), core::Cancelled) << action;
+    EXPECT_EQ(r.data, before) << action;
+    EXPECT_EQ(host.string("FileBox"), std::vector<std::string>{"File: old.txt"}) << action;
+    EXPECT_EQ(host.fakeaxes().pointcount(), 0u) << action;
+    EXPECT_EQ(host.progresscalls, 1) << action;
+  }
+
+  testsupport::FakeHost sym({"FileBox"});
+  sym.answers = {rowfile};
+  sym.cancelafter = 0;
+  symrestore::State s;
+  EXPECT_THROW(symrestore::symsw(sym, s, "LoadData"), core::Cancelled);
+  EXPECT_EQ(s.data.size(), 0);
+
+  // Not cancelled, the same file loads whole.
+  testsupport::FakeHost whole({"FileBox"});
+  whole.answers = {rowfile};
+  restrain::State r;
+  restrain::restrainsw(whole, r, "Load");
+  EXPECT_EQ(r.data.rows(), 5000);
+  EXPECT_GT(whole.progresscalls, 0);
 }
