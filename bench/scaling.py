@@ -14,8 +14,9 @@ between consecutive sizes,
     log(t(n2) / t(n1)) / log(n2 / n1)
 
 1 for an action linear in its data, 2 for a quadratic one; an exponent
-above 1.15 is marked with "!". With --targets it also measures the targets
-of the largest studies (see TARGETS) and says PASS or FAIL for each.
+above 1.15 is marked with "!", and none is given where a time is under
+10 ms. With --targets it also measures the targets of the largest studies
+(see TARGETS) and says PASS or FAIL for each.
 
 Every command has a time limit (--timeout): a command still running then is
 stopped and reported as "timeout", so a quadratic action cannot hang the
@@ -46,6 +47,10 @@ from dataclasses import dataclass, field
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 LIMIT = 1.15  # the largest growth exponent a linear action may show
+# The shortest time an exponent is worked out from: the timing lines give
+# milliseconds, and below this the grain and a process's fixed costs make
+# the ratio of two times say nothing about growth.
+SHORTEST = 0.010
 
 TIMING = re.compile(r"^timing: line (\d+) (\S+) (\d+\.\d+) s, peak (so far )?(\d+(?:\.\d+)?) MiB$")
 
@@ -295,9 +300,9 @@ def mib(out):
 
 def exponent(a, b, na, nb):
     """The growth exponent between two sizes, "-" where either time is
-    missing or below the timer's resolution."""
+    missing or the smaller is too short to say (SHORTEST)."""
     ta, tb = a.time(), b.time()
-    if ta is None or tb is None or ta < 0.002:
+    if ta is None or tb is None or min(ta, tb) < SHORTEST:
         return "-"
     value = math.log(tb / ta) / math.log(nb / na) if tb > 0 else float("-inf")
     return f"{value:.2f}" + (" !" if value > LIMIT else "")

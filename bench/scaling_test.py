@@ -98,7 +98,8 @@ class Harness(unittest.TestCase):
         self.assertEqual(scaling.exponent(timed(0.1), timed(0.5), 600, 3000), "1.00")
         self.assertEqual(scaling.exponent(timed(0.1), timed(2.5), 600, 3000), "2.00 !")
         self.assertEqual(scaling.exponent(timed(0.4), timed(0.5), 3000, 15000), "0.14")
-        self.assertEqual(scaling.exponent(timed(0.001), timed(0.5), 600, 3000), "-")  # below the timer's grain
+        self.assertEqual(scaling.exponent(timed(0.009), timed(0.5), 600, 3000), "-")  # too short to say
+        self.assertEqual(scaling.exponent(timed(0.5), timed(0.009), 600, 3000), "-")
         self.assertEqual(scaling.exponent(scaling.Outcome(failure="timeout"), timed(0.5), 600, 3000), "-")
 
     def test_timing_lines_parse_in_both_forms(self):
