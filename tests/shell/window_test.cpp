@@ -1,11 +1,14 @@
 #include "shell/names.h"
 #include "shell/window.h"
+#include "shell/window_host.h"
 
 #include "tests/support/test_support.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 
 using testsupport::error_of;
@@ -126,5 +129,33 @@ TEST(openfig, EditBoxesKeepTextLongerThanQtsDefaultLimitWhenTypedOrPasted) {
   box->clear();
   box->insert(list);
   EXPECT_EQ(box->text(), list);
+  closeall();
+}
+
+TEST(progress, ShowsABarWhoseCancelStopsTheActionAndSaysNothingChanged) {
+  shell::setheadless(true);
+  shell::Figure* f = shell::openfig(tiny, "new");
+  shell::WindowHost host(f->name());
+  EXPECT_TRUE(host.progress("Reading big.txt", 0.25));
+  auto* bar = f->findChild<QProgressBar*>();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->value(), 250);
+  EXPECT_EQ(f->status(), "Reading big.txt");
+  QPushButton* cancel = nullptr;
+  for (QPushButton* b : f->findChildren<QPushButton*>())
+    if (b->text() == "Cancel") cancel = b;
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_FALSE(cancel->isHidden());
+  cancel->click();
+  // The next report hears the request, however soon it comes.
+  EXPECT_FALSE(host.progress("Reading big.txt", 0.26));
+  host.endprogress();
+  EXPECT_TRUE(bar->isHidden());
+  EXPECT_TRUE(cancel->isHidden());
+  EXPECT_EQ(f->status(), "Cancelled: nothing was changed");
+  // The request ends with its action: the next one runs on.
+  EXPECT_TRUE(host.progress("Reading other.txt", 0.5));
+  host.endprogress();
   closeall();
 }
