@@ -3,20 +3,33 @@
 #include "core/error.h"
 
 #include <algorithm>
+#include <atomic>
+#include <barrier>
 #include <cmath>
+#include <cstdint>
+#include <exception>
+#include <memory>
 #include <numbers>
 #include <string>
+#include <sys/mman.h>
+#include <thread>
+#include <vector>
 
 namespace core {
 
 namespace {
 
 // Rows are handled in blocks small enough that a block of every coordinate
-// column stays in cache between the two sweeps of a pass; data sets are
+// column stays in cache between the sweeps over it; data sets are
 // column-major, so within a block each column is one contiguous run.
 constexpr Eigen::Index block_rows = 256;
 
-using Segment = Eigen::VectorXd::SegmentReturnType;
+// The rows are cut into chunks of this many, whatever the thread count:
+// every column sum is first summed within a chunk and the chunks' sums are
+// then added in chunk order, so the arithmetic, and with it every bit of
+// the result, does not depend on which thread handled which chunk. A data
+// set of one chunk runs on the calling thread alone.
+constexpr Eigen::Index chunk_rows = 2048;
 
 void checkshape(const Eigen::MatrixXd& x, const char* fn, Eigen::Index minrows) {
   if (x.cols() < 3 || x.cols() % 2 == 0)
@@ -27,192 +40,335 @@ void checkshape(const Eigen::MatrixXd& x, const char* fn, Eigen::Index minrows) 
                 std::to_string(x.rows()));
 }
 
-// Centres every row on its centroid and scales its coordinates to unit
-// centroid size; the size slot is copied. A row that cannot be scaled
-// (all landmarks at one point, or a value that is not finite) is named.
-Eigen::MatrixXd standardise(const Eigen::MatrixXd& x, const char* fn) {
-  const Eigen::Index n = x.rows(), k = (x.cols() - 1) / 2;
-  Eigen::MatrixXd z(n, x.cols());
-  double mx[block_rows], my[block_rows], size[block_rows];
-  for (Eigen::Index i0 = 0; i0 < n; i0 += block_rows) {
-    const Eigen::Index nb = std::min(block_rows, n - i0);
-    std::fill_n(mx, nb, 0.0);
-    std::fill_n(my, nb, 0.0);
-    std::fill_n(size, nb, 0.0);
-    for (Eigen::Index j = 0; j < k; ++j) {
-      const double* xs = &x(i0, 2 * j);
-      const double* ys = &x(i0, 2 * j + 1);
-      for (Eigen::Index b = 0; b < nb; ++b) {
-        mx[b] += xs[b];
-        my[b] += ys[b];
-      }
-    }
-    for (Eigen::Index b = 0; b < nb; ++b) {
-      mx[b] /= static_cast<double>(k);
-      my[b] /= static_cast<double>(k);
-    }
-    for (Eigen::Index j = 0; j < k; ++j) {
-      const double* xs = &x(i0, 2 * j);
-      const double* ys = &x(i0, 2 * j + 1);
-      for (Eigen::Index b = 0; b < nb; ++b) {
-        const double dx = xs[b] - mx[b], dy = ys[b] - my[b];
-        size[b] += dx * dx + dy * dy;
-      }
-    }
-    for (Eigen::Index b = 0; b < nb; ++b) {
-      size[b] = std::sqrt(size[b]);
-      if (std::isfinite(size[b]) && size[b] > 0) continue;
-      const std::string row = std::to_string(i0 + b + 1);
-      if (size[b] == 0)
-        throw Error(std::string(fn) + ": the landmarks of specimen row " + row +
-                    " all lie at one point (centroid size 0), so it cannot be scaled");
-      throw Error(std::string(fn) + ": specimen row " + row + " holds a coordinate that is not a finite number");
-    }
-    // One division per row rather than per coordinate: the scaled values
-    // agree with a division to the last bit or one unit of it.
-    for (Eigen::Index b = 0; b < nb; ++b) size[b] = 1.0 / size[b];
-    for (Eigen::Index j = 0; j < k; ++j) {
-      const double* xs = &x(i0, 2 * j);
-      const double* ys = &x(i0, 2 * j + 1);
-      double* __restrict__ xd = &z(i0, 2 * j);
-      double* __restrict__ yd = &z(i0, 2 * j + 1);
-      for (Eigen::Index b = 0; b < nb; ++b) {
-        xd[b] = (xs[b] - mx[b]) * size[b];
-        yd[b] = (ys[b] - my[b]) * size[b];
-      }
-    }
-  }
-  z.col(2 * k) = x.col(2 * k);
-  return z;
+std::string unscalable(const char* fn, Eigen::Index row, bool pointlike) {
+  const std::string name = std::to_string(row + 1);
+  if (pointlike)
+    return std::string(fn) + ": the landmarks of specimen row " + name +
+           " all lie at one point (centroid size 0), so it cannot be scaled";
+  return std::string(fn) + ": specimen row " + name + " holds a coordinate that is not a finite number";
 }
 
-// The rotation that brings each standardised row onto the reference r, as
-// its cosine and sine. With ct = sum(rx x + ry y) and st = sum(x ry - y rx)
-// the best angle is atan2(st, ct); its cosine and sine are ct / h and
-// st / h with h = hypot(ct, st), which saves the trigonometry. A row
-// orthogonal to r (h = 0) is left unturned, as atan2(0, 0) = 0 would.
-//
-// When `sums` is given it also accumulates the column sums of the rotated
-// coordinates (x into sums.col(0), y into sums.col(1)), so that one sweep
-// over the data serves both the rotation and the next mean.
-void rotations(const Eigen::MatrixXd& z, const Eigen::RowVectorXd& r, Eigen::VectorXd& c, Eigen::VectorXd& s,
-               Eigen::MatrixX2d* sums) {
-  const Eigen::Index n = z.rows(), k = (z.cols() - 1) / 2;
-  c.resize(n);
-  s.resize(n);
-  if (sums != nullptr) sums->setZero(k, 2);
-  Eigen::ArrayXd ct(block_rows), st(block_rows), h(block_rows);
-  for (Eigen::Index i0 = 0; i0 < n; i0 += block_rows) {
-    const Eigen::Index nb = std::min(block_rows, n - i0);
-    auto a = ct.head(nb), b = st.head(nb), hb = h.head(nb);
-    a.setZero();
-    b.setZero();
+// A result matrix of the data set's shape whose pages are not yet touched.
+// Large ones are offered to the kernel as huge pages, so that filling them
+// costs a few faults instead of one per 4 kB page.
+Eigen::MatrixXd freshresult(Eigen::Index n, Eigen::Index cols) {
+  Eigen::MatrixXd out(n, cols);
+  constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+  const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
+  const std::uintptr_t end = begin + static_cast<std::uintptr_t>(out.size()) * sizeof(double);
+  const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1), last = end & ~(huge - 1);
+  // Advice only: a kernel without transparent huge pages refuses it, and
+  // the pages then come one by one as before.
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  return out;
+}
+
+// What one sweep over the rows does. Every sweep reads the raw data and
+// forms each standardised coordinate afresh as (x - centroid) / size, with
+// the same two operations each time, so the standardised data set is never
+// stored yet every sweep sees it to the last bit.
+struct Sweep {
+  bool standardise = false; // find each row's centroid and scale first
+  bool rotate = false;      // find each row's rotation onto the reference
+  bool sums = false;        // sum the rotated coordinates per column
+  bool write = false;       // store the rotated rows in the result
+  bool compose = false;     // turn every row further by (ct, st)
+  double ct = 1, st = 0;
+};
+
+// Completes a block's sum of nb products in the order of Eigen's vectorised
+// dot product on two-double registers, so that a data set of one chunk
+// gives the same column sums, to the last bit, as per-block dot products:
+// `part` holds the sums of the products of rows 0, 1, 2, 3 mod 4 over the
+// whole rounds of four, `tail` the products of the rows after them.
+double dotfinish(const double part[4], const double tail[3], Eigen::Index nb) {
+  if (nb >= 4) {
+    double r0 = part[0] + part[2], r1 = part[1] + part[3];
+    if (nb % 4 >= 2) {
+      r0 += tail[0];
+      r1 += tail[1];
+    }
+    double t = r0 + r1;
+    if (nb % 2 == 1) t += tail[nb % 4 - 1];
+    return t;
+  }
+  double t = tail[0];
+  for (Eigen::Index b = 1; b < nb; ++b) t += tail[b];
+  return t;
+}
+
+// The state shared by the threads of one call.
+struct Superimposer {
+  const char* fn;
+  const double* x;
+  Eigen::Index n, k, nchunks;
+  double* out = nullptr;              // n x (2k + 1), column-major
+  std::unique_ptr<double[]> rowstate; // per row: centroid x, y, 1 / size, cos, sin
+  double *mx, *my, *inv, *c, *s;
+  std::vector<double> chunksums;      // per chunk: 2k column sums
+  std::vector<Eigen::Index> badrow;   // per chunk: first unscalable row, or -1
+  std::vector<char> badpoint;         // per chunk: whether that row is point-like
+  Eigen::RowVectorXd r;               // the reference, 1 x (2k + 1)
+  Sweep sweep;
+
+  Superimposer(const Eigen::MatrixXd& data, const char* name)
+      : fn(name), x(data.data()), n(data.rows()), k((data.cols() - 1) / 2),
+        nchunks((data.rows() + chunk_rows - 1) / chunk_rows), rowstate(std::make_unique_for_overwrite<double[]>(5 * static_cast<std::size_t>(n))),
+        mx(rowstate.get()), my(mx + n), inv(my + n), c(inv + n), s(c + n),
+        chunksums(static_cast<std::size_t>(nchunks * 2 * k)),
+        badrow(static_cast<std::size_t>(nchunks), -1), badpoint(static_cast<std::size_t>(nchunks), 0) {}
+
+  // The first unscalable row's message, or empty.
+  std::string badmessage() const {
+    for (Eigen::Index q = 0; q < nchunks; ++q)
+      if (badrow[q] >= 0) return unscalable(fn, badrow[q], badpoint[q] != 0);
+    return {};
+  }
+
+  // Column sums of the last sweep: the chunks' sums in chunk order.
+  Eigen::MatrixX2d columnsums() const {
+    Eigen::MatrixX2d sums = Eigen::MatrixX2d::Zero(k, 2);
+    for (Eigen::Index q = 0; q < nchunks; ++q)
+      for (Eigen::Index j = 0; j < k; ++j) {
+        sums(j, 0) += chunksums[q * 2 * k + 2 * j];
+        sums(j, 1) += chunksums[q * 2 * k + 2 * j + 1];
+      }
+    return sums;
+  }
+
+  void standardiseblock(Eigen::Index chunk, Eigen::Index i0, Eigen::Index nb) {
+    double* bx = mx + i0;
+    double* by = my + i0;
+    double* bs = inv + i0;
+    std::fill_n(bx, nb, 0.0);
+    std::fill_n(by, nb, 0.0);
+    std::fill_n(bs, nb, 0.0);
     for (Eigen::Index j = 0; j < k; ++j) {
-      const auto xj = z.col(2 * j).segment(i0, nb).array();
-      const auto yj = z.col(2 * j + 1).segment(i0, nb).array();
+      const double* xs = x + 2 * j * n + i0;
+      const double* ys = xs + n;
+      for (Eigen::Index b = 0; b < nb; ++b) {
+        bx[b] += xs[b];
+        by[b] += ys[b];
+      }
+    }
+    for (Eigen::Index b = 0; b < nb; ++b) {
+      bx[b] /= static_cast<double>(k);
+      by[b] /= static_cast<double>(k);
+    }
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double* xs = x + 2 * j * n + i0;
+      const double* ys = xs + n;
+      for (Eigen::Index b = 0; b < nb; ++b) {
+        const double dx = xs[b] - bx[b], dy = ys[b] - by[b];
+        bs[b] += dx * dx + dy * dy;
+      }
+    }
+    for (Eigen::Index b = 0; b < nb; ++b) {
+      const double size = std::sqrt(bs[b]);
+      // One division per row rather than per coordinate: the scaled values
+      // agree with a division to the last bit or one unit of it.
+      bs[b] = 1.0 / size;
+      if ((std::isfinite(size) && size > 0) || badrow[chunk] >= 0) continue;
+      badrow[chunk] = i0 + b;
+      badpoint[chunk] = size == 0;
+    }
+  }
+
+  // The rotation that brings each standardised row onto the reference r,
+  // as its cosine and sine. With ct = sum(rx x + ry y) and
+  // st = sum(x ry - y rx) the best angle is atan2(st, ct); its cosine and
+  // sine are ct / h and st / h with h = hypot(ct, st), which saves the
+  // trigonometry. A row orthogonal to r (h = 0) is left unturned, as
+  // atan2(0, 0) = 0 would.
+  void rotateblock(Eigen::Index i0, Eigen::Index nb) {
+    double a[block_rows], e[block_rows];
+    const double* bx = mx + i0;
+    const double* by = my + i0;
+    const double* bs = inv + i0;
+    std::fill_n(a, nb, 0.0);
+    std::fill_n(e, nb, 0.0);
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double* xs = x + 2 * j * n + i0;
+      const double* ys = xs + n;
       const double rx = r(2 * j), ry = r(2 * j + 1);
-      a += rx * xj + ry * yj;
-      b += ry * xj - rx * yj;
-    }
-    hb = (a.square() + b.square()).sqrt();
-    auto cb = c.segment(i0, nb).array();
-    auto sb = s.segment(i0, nb).array();
-    cb = (hb > 0).select(a / hb, 1.0);
-    sb = (hb > 0).select(b / hb, 0.0);
-    if (sums == nullptr) continue;
-    for (Eigen::Index j = 0; j < k; ++j) {
-      const auto xj = z.col(2 * j).segment(i0, nb);
-      const auto yj = z.col(2 * j + 1).segment(i0, nb);
-      const auto cv = c.segment(i0, nb), sv = s.segment(i0, nb);
-      (*sums)(j, 0) += cv.dot(xj) - sv.dot(yj);
-      (*sums)(j, 1) += sv.dot(xj) + cv.dot(yj);
-    }
-  }
-}
-
-// Turns every row i by the angle whose cosine and sine are c(i), s(i):
-// x' = x c - y s, y' = x s + y c, both from the old values. Blocked like
-// the passes so that c and s stay in cache across the columns.
-void turnrows(Eigen::MatrixXd& z, const Eigen::VectorXd& c, const Eigen::VectorXd& s) {
-  const Eigen::Index n = z.rows(), k = (z.cols() - 1) / 2;
-  for (Eigen::Index i0 = 0; i0 < n; i0 += block_rows) {
-    const Eigen::Index nb = std::min(block_rows, n - i0);
-    const double* cb = c.data() + i0;
-    const double* sb = s.data() + i0;
-    for (Eigen::Index j = 0; j < k; ++j) {
-      double* xs = &z(i0, 2 * j);
-      double* ys = &z(i0, 2 * j + 1);
       for (Eigen::Index b = 0; b < nb; ++b) {
-        const double xo = xs[b], yo = ys[b];
-        xs[b] = xo * cb[b] - yo * sb[b];
-        ys[b] = xo * sb[b] + yo * cb[b];
+        const double zx = (xs[b] - bx[b]) * bs[b], zy = (ys[b] - by[b]) * bs[b];
+        a[b] += rx * zx + ry * zy;
+        e[b] += ry * zx - rx * zy;
       }
     }
-  }
-}
-
-// The iteration shared by both consensus functions. `rootmeasure` selects
-// the square root of the summed squared change as the stopping measure.
-Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool rootmeasure, Eigen::VectorXd& c,
-                        Eigen::VectorXd& s) {
-  checkshape(x, fn, 2);
-  Superimposition out;
-  out.xpt = standardise(x, fn);
-  const Eigen::Index n = x.rows(), k = (x.cols() - 1) / 2;
-  const double slotmean = out.xpt.col(2 * k).mean();
-  Eigen::RowVectorXd r = out.xpt.row(0);
-  Eigen::RowVectorXd next(2 * k + 1);
-  Eigen::MatrixX2d sums(k, 2);
-  for (int pass = 1;; ++pass) {
-    rotations(out.xpt, r, c, s, &sums);
-    for (Eigen::Index j = 0; j < k; ++j) {
-      next(2 * j) = sums(j, 0) / static_cast<double>(n);
-      next(2 * j + 1) = sums(j, 1) / static_cast<double>(n);
+    double* bc = c + i0;
+    double* bn = s + i0;
+    for (Eigen::Index b = 0; b < nb; ++b) {
+      const double h = std::sqrt(a[b] * a[b] + e[b] * e[b]);
+      bc[b] = h > 0 ? a[b] / h : 1.0;
+      bn[b] = h > 0 ? e[b] / h : 0.0;
     }
-    next(2 * k) = slotmean;
-    next /= next.head(2 * k).norm();
-    double change = (next.head(2 * k) - r.head(2 * k)).squaredNorm();
-    if (rootmeasure) change = std::sqrt(change);
-    r = next;
-    if (!(change > consensus_tolerance)) break;
-    if (pass == consensus_pass_limit)
-      throw Error(std::string(fn) + ": the consensus did not settle within " + std::to_string(consensus_pass_limit) +
-                  " passes (last change " + std::to_string(change) + ")");
   }
-  out.y = r;
-  return out;
+
+  // Turns every row of the block by its rotation, x' = x c - y s and
+  // y' = x s + y c, storing the turned rows and/or adding the block's
+  // column sums of them, as sum(c x) - sum(s y) and sum(s x) + sum(c y),
+  // into the chunk's sums.
+  template <bool Sums, bool Write>
+  void turnblock(double* partial, Eigen::Index i0, Eigen::Index nb, const double* bc, const double* bn) {
+    const double* bx = mx + i0;
+    const double* by = my + i0;
+    const double* bs = inv + i0;
+    const Eigen::Index full = nb - nb % 4;
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double* xs = x + 2 * j * n + i0;
+      const double* ys = xs + n;
+      double* __restrict__ xd = Write ? out + 2 * j * n + i0 : nullptr;
+      double* __restrict__ yd = Write ? xd + n : nullptr;
+      // Four sums (c x, s y, s x, c y) in four interleaved parts each.
+      double cx[4] = {}, sy[4] = {}, sx[4] = {}, cy[4] = {};
+      double tail[4][3];
+      auto step = [&](Eigen::Index b, double* pcx, double* psy, double* psx, double* pcy) {
+        const double zx = (xs[b] - bx[b]) * bs[b], zy = (ys[b] - by[b]) * bs[b];
+        if constexpr (Write) {
+          xd[b] = zx * bc[b] - zy * bn[b];
+          yd[b] = zx * bn[b] + zy * bc[b];
+        }
+        if constexpr (Sums) {
+          *pcx += bc[b] * zx;
+          *psy += bn[b] * zy;
+          *psx += bn[b] * zx;
+          *pcy += bc[b] * zy;
+        }
+      };
+      for (Eigen::Index b0 = 0; b0 < full; b0 += 4)
+        for (int l = 0; l < 4; ++l) step(b0 + l, cx + l, sy + l, sx + l, cy + l);
+      for (Eigen::Index b = full; b < nb; ++b) {
+        double* t = &tail[0][b - full];
+        t[0] = t[3] = t[6] = t[9] = 0;
+        step(b, t, t + 3, t + 6, t + 9);
+      }
+      if constexpr (Sums) {
+        const double dcx = dotfinish(cx, tail[0], nb), dsy = dotfinish(sy, tail[1], nb);
+        const double dsx = dotfinish(sx, tail[2], nb), dcy = dotfinish(cy, tail[3], nb);
+        partial[2 * j] += dcx - dsy;
+        partial[2 * j + 1] += dsx + dcy;
+      }
+    }
+    if constexpr (Write) std::copy_n(x + 2 * k * n + i0, nb, out + 2 * k * n + i0);
+  }
+
+  // One sweep's work on one chunk of rows.
+  void chunk(Eigen::Index q) {
+    const Eigen::Index first = q * chunk_rows, last = std::min(n, first + chunk_rows);
+    double* partial = chunksums.data() + q * 2 * k;
+    if (sweep.sums) std::fill_n(partial, 2 * k, 0.0);
+    double cc[block_rows], ss[block_rows];
+    for (Eigen::Index i0 = first; i0 < last; i0 += block_rows) {
+      const Eigen::Index nb = std::min(block_rows, last - i0);
+      if (sweep.standardise) standardiseblock(q, i0, nb);
+      if (sweep.rotate) rotateblock(i0, nb);
+      const double* bc = c + i0;
+      const double* bn = s + i0;
+      if (sweep.compose) {
+        // Each row's own rotation and the common turn compose into one.
+        for (Eigen::Index b = 0; b < nb; ++b) {
+          cc[b] = bc[b] * sweep.ct - bn[b] * sweep.st;
+          ss[b] = bn[b] * sweep.ct + bc[b] * sweep.st;
+        }
+        bc = cc;
+        bn = ss;
+      }
+      if (sweep.sums && sweep.write)
+        turnblock<true, true>(partial, i0, nb, bc, bn);
+      else if (sweep.sums)
+        turnblock<true, false>(partial, i0, nb, bc, bn);
+      else if (sweep.write)
+        turnblock<false, true>(partial, i0, nb, bc, bn);
+    }
+  }
+};
+
+// How many threads a data set of `nchunks` chunks is given: the request
+// (0 for every hardware thread), never more than there are chunks.
+unsigned teamsize(unsigned requested, Eigen::Index nchunks) {
+  unsigned t = requested != 0 ? requested : std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<Eigen::Index>(t, std::max<Eigen::Index>(nchunks, 1)));
 }
 
-} // namespace
-
-Superimposition getconsensus(const Eigen::MatrixXd& x) {
-  Eigen::VectorXd c, s;
-  Superimposition out = iterate(x, "getconsensus", false, c, s);
-  turnrows(out.xpt, c, s);
-  return out;
+// Runs sweeps until `settle` says to stop: every chunk of a sweep is done
+// by whichever thread takes it next, then `settle`, on one thread, reads
+// the chunks' results and sets up the next sweep (returning false when
+// there is none). An exception from `settle` ends the run and is rethrown
+// on the calling thread.
+template <class Settle>
+void runsweeps(Superimposer& w, unsigned threads, Settle settle) {
+  std::exception_ptr failure;
+  auto settled = [&]() noexcept {
+    try {
+      return settle();
+    } catch (...) {
+      failure = std::current_exception();
+      return false;
+    }
+  };
+  if (threads <= 1) {
+    do
+      for (Eigen::Index q = 0; q < w.nchunks; ++q) w.chunk(q);
+    while (settled());
+  } else {
+    std::atomic<Eigen::Index> next{0};
+    bool more = true;
+    auto completion = [&]() noexcept {
+      more = settled();
+      next.store(0, std::memory_order_relaxed);
+    };
+    std::barrier sync(static_cast<std::ptrdiff_t>(threads), completion);
+    auto member = [&] {
+      do {
+        for (Eigen::Index q; (q = next.fetch_add(1, std::memory_order_relaxed)) < w.nchunks;) w.chunk(q);
+        sync.arrive_and_wait();
+      } while (more);
+    };
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < threads; ++t) {
+      try {
+        helpers.emplace_back(member);
+      } catch (const std::system_error&) {
+        // No thread to be had: the others carry its share.
+        sync.arrive_and_drop();
+      }
+    }
+    member();
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
-Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref) {
-  checkshape(x, "getpsup", 0);
-  if (xref.size() < x.cols() - 1)
-    throw Error("getpsup: the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
-                std::to_string(x.cols() - 1) + " coordinates per specimen");
-  Eigen::MatrixXd z = standardise(x, "getpsup");
-  Eigen::RowVectorXd r(x.cols());
-  for (Eigen::Index j = 0; j < x.cols() - 1; ++j) r(j) = xref(j);
-  r(x.cols() - 1) = 0;
-  Eigen::VectorXd c, s;
-  rotations(z, r, c, s, nullptr);
-  turnrows(z, c, s);
-  return z;
-}
-
-Superimposition getconsensuspca(const Eigen::MatrixXd& x) {
-  Eigen::VectorXd c, s;
-  Superimposition out = iterate(x, "getconsensuspca", true, c, s);
+// The first row standardised, with its size slot: the starting reference.
+Eigen::RowVectorXd firstrow(const Eigen::MatrixXd& x) {
   const Eigen::Index k = (x.cols() - 1) / 2;
-  Eigen::RowVectorXd& r = out.y;
+  double mx = 0, my = 0, size = 0;
+  for (Eigen::Index j = 0; j < k; ++j) {
+    mx += x(0, 2 * j);
+    my += x(0, 2 * j + 1);
+  }
+  mx /= static_cast<double>(k);
+  my /= static_cast<double>(k);
+  for (Eigen::Index j = 0; j < k; ++j) {
+    const double dx = x(0, 2 * j) - mx, dy = x(0, 2 * j + 1) - my;
+    size += dx * dx + dy * dy;
+  }
+  const double inv = 1.0 / std::sqrt(size);
+  Eigen::RowVectorXd r(x.cols());
+  for (Eigen::Index j = 0; j < k; ++j) {
+    r(2 * j) = (x(0, 2 * j) - mx) * inv;
+    r(2 * j + 1) = (x(0, 2 * j + 1) - my) * inv;
+  }
+  r(2 * k) = x(0, 2 * k);
+  return r;
+}
 
+// Turns the converged consensus so that its principal axis within 45
+// degrees of the x axis stands upright, and returns that turn as cosine
+// and sine for the rows to share.
+std::pair<double, double> uprightturn(Eigen::RowVectorXd& r) {
+  const Eigen::Index k = (r.size() - 1) / 2;
   // The principal axis of the consensus within 45 degrees of the x axis
   // makes the angle phi with tan(2 phi) = 2 Sxy / (Sxx - Syy); turning by
   // -phi lays it on the x axis and a further quarter turn clockwise stands
@@ -229,21 +385,111 @@ Superimposition getconsensuspca(const Eigen::MatrixXd& x) {
   if (std::isnan(theta)) theta = 0;
   theta -= std::numbers::pi / 2;
   const double ct = std::cos(theta), st = std::sin(theta);
-
   for (Eigen::Index j = 0; j < k; ++j) {
     const double xj = r(2 * j), yj = r(2 * j + 1);
     r(2 * j) = xj * ct - yj * st;
     r(2 * j + 1) = xj * st + yj * ct;
   }
   r(2 * k) = 999;
-  // Each row's own rotation onto the consensus and the common turn by theta
-  // compose into one rotation, applied in a single sweep.
-  const Eigen::VectorXd c2 = c * ct - s * st;
-  const Eigen::VectorXd s2 = s * ct + c * st;
-  turnrows(out.xpt, c2, s2);
-  return out;
+  return {ct, st};
 }
 
+// The iteration shared by both consensus functions. The first sweep
+// standardises and makes the first rotation in one read of the data; each
+// later sweep rotates onto the new reference. The rows are written once:
+// by the last rotating sweep when the change has been shrinking fast
+// enough to predict that it is the last, or else by one more sweep after
+// convergence. `upright` selects getconsensuspca's stopping measure (the
+// square root of the summed squared change) and its final common turn.
+Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, unsigned threads) {
+  checkshape(x, fn, 2);
+  const Eigen::Index n = x.rows(), k = (x.cols() - 1) / 2;
+  Superimposer w(x, fn);
+  Superimposition result;
+  result.xpt = freshresult(n, x.cols());
+  w.out = result.xpt.data();
+  const double slotmean = x.col(2 * k).mean();
+  w.r = firstrow(x);
+  w.sweep = {.standardise = true, .rotate = true, .sums = true};
+  Eigen::RowVectorXd next(2 * k + 1);
+  double previous = 0;
+  int pass = 0;
+  bool finished = false;
+  auto settle = [&] {
+    if (finished) return false;
+    ++pass;
+    if (pass == 1) {
+      const std::string bad = w.badmessage();
+      if (!bad.empty()) throw Error(bad);
+    }
+    const bool wrote = w.sweep.write;
+    const Eigen::MatrixX2d sums = w.columnsums();
+    for (Eigen::Index j = 0; j < k; ++j) {
+      next(2 * j) = sums(j, 0) / static_cast<double>(n);
+      next(2 * j + 1) = sums(j, 1) / static_cast<double>(n);
+    }
+    next(2 * k) = slotmean;
+    next /= next.head(2 * k).norm();
+    double change = (next.head(2 * k) - w.r.head(2 * k)).squaredNorm();
+    if (upright) change = std::sqrt(change);
+    w.r = next;
+    if (!(change > consensus_tolerance)) {
+      finished = true;
+      w.sweep = {.write = true};
+      if (upright) {
+        const auto [ct, st] = uprightturn(w.r);
+        w.sweep = {.write = true, .compose = true, .ct = ct, .st = st};
+      }
+      return !wrote || upright;
+    }
+    if (pass == consensus_pass_limit)
+      throw Error(std::string(fn) + ": the consensus did not settle within " + std::to_string(consensus_pass_limit) +
+                  " passes (last change " + std::to_string(change) + ")");
+    // The change shrinks by a roughly constant factor per pass; when that
+    // factor says the next pass will settle, it writes the rows as it
+    // turns them, saving a sweep. A wrong guess costs only the writing.
+    const bool lastlikely = !upright && pass >= 2 && change * change <= consensus_tolerance * previous;
+    previous = change;
+    w.sweep = {.rotate = true, .sums = true, .write = lastlikely};
+    return true;
+  };
+  runsweeps(w, teamsize(threads, w.nchunks), settle);
+  result.y = w.r;
+  return result;
+}
+
+} // namespace
+
+Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads) {
+  return iterate(x, "getconsensus", false, threads);
+}
+
+Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads) {
+  checkshape(x, "getpsup", 0);
+  if (xref.size() < x.cols() - 1)
+    throw Error("getpsup: the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
+                std::to_string(x.cols() - 1) + " coordinates per specimen");
+  Eigen::MatrixXd z = freshresult(x.rows(), x.cols());
+  if (x.rows() == 0) return z;
+  Superimposer w(x, "getpsup");
+  w.out = z.data();
+  w.r.resize(x.cols());
+  for (Eigen::Index j = 0; j < x.cols() - 1; ++j) w.r(j) = xref(j);
+  w.r(x.cols() - 1) = 0;
+  // One sweep: standardise, rotate and write each block while it is in
+  // cache.
+  w.sweep = {.standardise = true, .rotate = true, .write = true};
+  runsweeps(w, teamsize(threads, w.nchunks), [&] {
+    const std::string bad = w.badmessage();
+    if (!bad.empty()) throw Error(bad);
+    return false;
+  });
+  return z;
+}
+
+Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads) {
+  return iterate(x, "getconsensuspca", true, threads);
+}
 Eigen::MatrixXd pdistbc(const Eigen::MatrixXd& xref, const Eigen::MatrixXd& x) {
   const Eigen::Index m = x.rows(), n = x.cols();
   if (m > 0 && n < 1) throw Error("pdistbc: the data set has no columns");

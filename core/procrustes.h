@@ -4,6 +4,12 @@
 // reference. Data sets are n x (2k + 1): columns 1, 3, ..., 2k hold x,
 // columns 2, 4, ..., 2k hold y, and the last column is the size slot, which
 // never takes part in centring, scaling, rotation or convergence.
+//
+// getconsensus, getpsup and getconsensuspca split large data sets among
+// `threads` threads (0: every hardware thread; data sets of up to a few
+// thousand rows always run on the calling thread). The rows are cut into
+// chunks of a fixed size and the chunks' sums added in a fixed order, so
+// the result is the same to the last bit for any thread count.
 
 #include <Eigen/Core>
 
@@ -32,14 +38,14 @@ struct Superimposition {
 // count, a specimen whose landmarks all coincide or that holds a value
 // that is not a finite number (naming its row), or no convergence within
 // consensus_pass_limit passes.
-Superimposition getconsensus(const Eigen::MatrixXd& x);
+Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads = 0);
 
 // Superimposes every row of a data set on a reference in one pass:
 // standardise, then rotate onto the first n - 1 entries of `xref`. Neither
 // the position nor the size of the reference changes the result. Raises
 // core::Error as getconsensus does, and for a reference with fewer than
 // n - 1 entries.
-Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref);
+Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads = 0);
 
 // getconsensus with two differences: the iteration stops on the square
 // root of the summed squared change, and the consensus and every row are
@@ -47,7 +53,7 @@ Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref);
 // lies within 45 degrees of the x axis ends up vertical (a quarter turn
 // clockwise from that axis). The size slot of the consensus is 999; the
 // rows keep their own.
-Superimposition getconsensuspca(const Eigen::MatrixXd& x);
+Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads = 0);
 
 // Distance of every superimposed specimen from the reference: column 1 the
 // Euclidean distance between the first n - 1 entries of row i and of
