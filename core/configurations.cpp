@@ -40,15 +40,21 @@ Eigen::VectorXd centsize(const Eigen::MatrixXd& x) {
   const Eigen::Index k = x.cols() / 2;
   Eigen::VectorXd sizes(x.rows());
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    // Missing landmarks (NaN) are left out: the size is that of the
+    // landmarks the specimen has, NaN only when it has none.
     double cx = 0, cy = 0;
+    Eigen::Index present = 0;
     for (Eigen::Index j = 0; j < k; ++j) {
+      if (std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1))) continue;
       cx += x(i, 2 * j);
       cy += x(i, 2 * j + 1);
+      ++present;
     }
-    cx /= static_cast<double>(k);
-    cy /= static_cast<double>(k);
-    double s = 0;
+    cx /= static_cast<double>(present);
+    cy /= static_cast<double>(present);
+    double s = present > 0 ? 0 : std::nan("");
     for (Eigen::Index j = 0; j < k; ++j) {
+      if (std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1))) continue;
       const double dx = x(i, 2 * j) - cx;
       const double dy = x(i, 2 * j + 1) - cy;
       s += dx * dx + dy * dy;

@@ -29,7 +29,8 @@ Eigen::RowVector2d centpos(const Eigen::MatrixXd& x);
 
 // Centroid size of every specimen row of a data set (n x 1): the square
 // root of the summed squared distances of the landmarks from their
-// centroid, not divided by k.
+// centroid, not divided by k. Missing landmarks (NaN) are left out of
+// both the centroid and the sum; a row with none present gets NaN.
 Eigen::VectorXd centsize(const Eigen::MatrixXd& x);
 
 // The turn counter-clockwise by `angle` radians, acting on landmark

@@ -4,6 +4,7 @@
 #include "core/text_format.h"
 #include "core/text_number.h"
 
+#include <cmath>
 #include <vector>
 
 namespace core {
@@ -75,7 +76,14 @@ std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat
   std::string out;
   out.reserve(static_cast<std::size_t>(data.size()) * 12 + static_cast<std::size_t>(data.rows()) * end.size());
   for (Eigen::Index i = 0; i < data.rows(); ++i) {
-    for (Eigen::Index j = 0; j < data.cols(); ++j) value.append(out, data(i, j));
+    for (Eigen::Index j = 0; j < data.cols(); ++j) {
+      const std::size_t at = out.size();
+      value.append(out, data(i, j));
+      // A missing value is written as the row format codes it, "NaN", and
+      // not as C's "nan", so that other programs read it back too.
+      if (std::isnan(data(i, j)))
+        if (const std::size_t p = out.find("nan", at); p != std::string::npos) out.replace(p, 3, "NaN");
+    }
     out += end;
   }
   return out;

@@ -3,7 +3,8 @@
 // a line separated by blanks, tabs or commas. A landmark data set is stored
 // with one specimen row per line (x1 y1 ... xk yk and the size slot); the
 // same reader loads every other numeric table of the suite (angle files,
-// protocol and pair lists). A percent sign starts a comment.
+// protocol and pair lists). A percent sign starts a comment. NaN (any case)
+// and NA read as NaN: in a landmark data set, a missing landmark.
 //
 // The data end at the end of the file or at the first empty line, whichever
 // comes first; anything after an empty line is never read. LF, CR LF and
@@ -31,7 +32,8 @@ Eigen::MatrixXd dload(const std::string& fname, const Progress& progress = {});
 // (for example "%g " or " %f "), then `rowend` (for example " \n"), both
 // formatted by core::format. Replace mode leaves only the new rows in the
 // file, Append adds them after the old ones (which dload then reads as one
-// data set). Raises core::Error naming the file when it cannot be written;
+// data set). A NaN is written "NaN" whatever the format. Raises
+// core::Error naming the file when it cannot be written;
 // the file is then left as it was.
 void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::string_view valueformat,
                std::string_view rowend, WriteMode mode);

@@ -100,7 +100,10 @@ NumberScan scan_numbers(std::string_view line, std::vector<double>& out) {
     const std::string_view word = line.substr(i, end - i);
     double value;
     bool overflowed = false;
-    if (!parse_number(word, value, &overflowed)) {
+    // "NA" is how R and spreadsheets write a value that is not there: a
+    // missing landmark, read as NaN.
+    if (word == "NA") value = std::numeric_limits<double>::quiet_NaN();
+    else if (!parse_number(word, value, &overflowed)) {
       scan.bad = word;
       scan.bad_column = i + 1;
       return scan;

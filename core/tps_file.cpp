@@ -99,6 +99,42 @@ private:
   std::size_t pos_ = 0;
 };
 
+// The key lines between one block's coordinates and the next block ("ID=",
+// "IMAGE=", "SCALE=", "COMMENT=", ...), kept with their specimen. The
+// semilandmark curves (CURVES=, POINTS= and their coordinates) are not
+// landmarks of the suite and are left out.
+void keylines(std::string_view region, std::vector<std::string>& keys) {
+  while (!region.empty()) {
+    const std::size_t end = std::min(region.find('\n'), region.size());
+    std::string_view line = region.substr(0, end);
+    region.remove_prefix(std::min(end + 1, region.size()));
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+    std::size_t letters = 0;
+    while (letters < line.size() && std::isalpha(static_cast<unsigned char>(line[letters]))) ++letters;
+    if (letters == 0 || letters >= line.size() || line[letters] != '=') continue;
+    std::string key(line.substr(0, letters));
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (key == "CURVES" || key == "POINTS") continue;
+    keys.emplace_back(line);
+  }
+}
+
+// Digitisers mark a landmark they could not place with a pair of negative
+// coordinates, usually -1 -1. In a file of image coordinates (every other
+// point has both coordinates at least 0) any such pair is that mark; in a
+// file of centred coordinates, where real points lie on every side of the
+// origin, only -1 -1 itself is. Both coordinates of a missing landmark
+// become NaN.
+void markmissing(std::vector<double>& xy) {
+  const auto negativepair = [&](std::size_t p) { return xy[p] < 0 && xy[p + 1] < 0; };
+  bool image = true;
+  for (std::size_t p = 0; p + 1 < xy.size() && image; p += 2)
+    image = negativepair(p) || (xy[p] >= 0 && xy[p + 1] >= 0);
+  for (std::size_t p = 0; p + 1 < xy.size(); p += 2)
+    if (image ? negativepair(p) : (xy[p] == -1 && xy[p + 1] == -1)) xy[p] = xy[p + 1] = std::nan("");
+}
+
 // CR LF and lone CR become LF, so that every system's files read alike.
 std::string unixlines(std::string text) {
   std::size_t out = 0;
@@ -137,6 +173,7 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
   std::size_t blocks = 0;
   while (true) {
     result.namelist.push_back(in.restofline());
+    result.ids.keys.emplace_back();
     ++blocks;
     std::size_t got = 0;
     double v;
@@ -164,7 +201,10 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
       throw Error(where(blocks, at) + " holds more than the " + std::to_string(2 * k) + " numbers of its " +
                   std::to_string(k) + " landmarks: '" + std::string(next) + "' on line " +
                   std::to_string(line_of(text, wordat)) + " is one too many");
+    const std::size_t after = in.pos();
     at = in.findkey(false);
+    keylines(std::string_view(text).substr(after, (at == std::string_view::npos ? text.size() : at) - after),
+             result.ids.keys.back());
     if (at == std::string_view::npos) break;
     if (progress && blocks % 1024 == 0 && !progress(static_cast<double>(at) / static_cast<double>(text.size())))
       throw Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
@@ -174,6 +214,7 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
                   ", the landmark count of the first block");
   }
 
+  markmissing(values);
   const auto n = static_cast<Eigen::Index>(blocks);
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
@@ -188,7 +229,7 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
   return result;
 }
 
-std::string formattps(const Eigen::MatrixXd& data) {
+std::string formattps(const Eigen::MatrixXd& data, const Identities& ids) {
   const Eigen::Index k = (data.cols() - 1) / 2;
   const CompiledFormat pair("%g  %g");
   const std::string key = format("LM=%i\n", static_cast<double>(k));
@@ -198,17 +239,20 @@ std::string formattps(const Eigen::MatrixXd& data) {
   for (Eigen::Index i = 0; i < data.rows(); ++i) {
     out += key;
     for (Eigen::Index j = 0; j < k; ++j) {
-      xy[0] = data(i, 2 * j);
-      xy[1] = data(i, 2 * j + 1);
+      const bool lost = missing(data, i, j);
+      xy[0] = lost ? -1 : data(i, 2 * j);
+      xy[1] = lost ? -1 : data(i, 2 * j + 1);
       pair.append(out, xy);
       out += " \n";
     }
+    if (static_cast<std::size_t>(i) < ids.size())
+      for (const std::string& line : ids.keys[static_cast<std::size_t>(i)]) out += line + "\n";
   }
   return out;
 }
 
-void writetpsfile(const std::string& path, const Eigen::MatrixXd& data) {
-  writefile(path, formattps(data), WriteMode::Replace);
+void writetpsfile(const std::string& path, const Eigen::MatrixXd& data, const Identities& ids) {
+  writefile(path, formattps(data, ids), WriteMode::Replace);
 }
 
 } // namespace core

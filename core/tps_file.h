@@ -4,12 +4,16 @@
 // A file is a sequence of specimen blocks. A block starts with the key
 // "LM=" (either letter in either case) at the start of a line and the
 // landmark count k, then 2k numbers x1 y1 ... xk yk separated by any white
-// space, and no more numbers before the next text. All other text
-// (IMAGE=, ID=, SCALE=, CURVES=, POINTS= lines and their contents) is
-// skipped unread; in particular a scale factor is never applied, so the
-// coordinates come back as written.
+// space, and no more numbers before the next text. The key lines after a
+// block's coordinates (IMAGE=, ID=, SCALE=, COMMENT=, ...) are kept with its
+// specimen; semilandmark curves (CURVES=, POINTS= and their points) are
+// skipped. A scale factor is never applied here, so the coordinates come
+// back as written. A landmark coded as missing (see markmissing in the
+// reader: -1 -1, or any negative pair in a file of image coordinates)
+// comes back as NaN in both coordinates.
 
 #include "core/progress.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <string>
@@ -21,6 +25,7 @@ struct TpsFile {
   Eigen::MatrixXd y;                 // n x 2k, or n x (2k + 1) with centroid sizes
   std::string fname;                 // the file's name without its folder
   std::vector<std::string> namelist; // per block: the text after the count on its key line, with its line end
+  Identities ids;                    // per block: its ID=, IMAGE=, SCALE= and other key lines
 };
 
 // Parses the TPS file at `path`. With `cs` true the centroid size of every
@@ -39,12 +44,15 @@ struct TpsFile {
 TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress = {});
 
 // The TPS text of a data set whose last column is the size slot: for each
-// specimen "LM=k" and then one line "x  y " per landmark in %g form. No
-// other keys are written.
-std::string formattps(const Eigen::MatrixXd& data);
+// specimen "LM=k" and then one line "x  y " per landmark in %g form; a
+// missing landmark is written as the digitisers' "-1  -1 ". Each
+// specimen's key lines in `ids` (ID=, IMAGE=, SCALE=, ...) follow its
+// coordinates as they were read; with no identities no other keys are
+// written.
+std::string formattps(const Eigen::MatrixXd& data, const Identities& ids = {});
 
-// Writes formattps(data) to `path`, replacing the file. Raises core::Error
-// naming the file when it cannot be written.
-void writetpsfile(const std::string& path, const Eigen::MatrixXd& data);
+// Writes formattps(data, ids) to `path`, replacing the file. Raises
+// core::Error naming the file when it cannot be written.
+void writetpsfile(const std::string& path, const Eigen::MatrixXd& data, const Identities& ids = {});
 
 } // namespace core
