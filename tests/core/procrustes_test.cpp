@@ -6,6 +6,8 @@
 #include "tests/support/test_support.h"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
 
 using testsupport::error_of;
@@ -264,4 +266,72 @@ TEST(pdistbc, MeasuresProcrustesDistanceOnARealDataSet) {
   EXPECT_TRUE((p.col(0).array() < 2).all());
   const Eigen::RowVectorXd off = s.y + Eigen::RowVectorXd::Constant(25, 0.01);
   EXPECT_LT(p.col(0).squaredNorm(), core::pdistbc(off, s.xpt).col(0).squaredNorm());
+}
+
+namespace {
+
+// Whether two matrices have the same shape and the same bits.
+::testing::AssertionResult samebits(const Eigen::MatrixXd& a, const Eigen::MatrixXd& b) {
+  if (a.rows() != b.rows() || a.cols() != b.cols()) return ::testing::AssertionFailure() << "shapes differ";
+  if (std::memcmp(a.data(), b.data(), static_cast<std::size_t>(a.size()) * sizeof(double)) != 0)
+    return ::testing::AssertionFailure() << "largest difference " << (a - b).cwiseAbs().maxCoeff();
+  return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+// Large data sets are cut into chunks of a few thousand rows that the
+// threads share out; these sizes make several chunks, the last one short
+// and of an odd length, so the threads' shares and the chunks' sums differ.
+TEST(superimpositionthreads, AnyThreadCountGivesTheSameBits) {
+  for (Eigen::Index n : {Eigen::Index{9001}, Eigen::Index{6145}}) {
+    const Eigen::MatrixXd x = noisyset(n, 9, 61, 0.1);
+    const core::Superimposition one = core::getconsensus(x, 1);
+    const core::Superimposition pca = core::getconsensuspca(x, 1);
+    const Eigen::MatrixXd sup = core::getpsup(x, one.y, 1);
+    for (unsigned threads : {2u, 3u, 0u}) {
+      const core::Superimposition many = core::getconsensus(x, threads);
+      EXPECT_TRUE(samebits(many.y, one.y)) << n << " rows, " << threads << " threads";
+      EXPECT_TRUE(samebits(many.xpt, one.xpt)) << n << " rows, " << threads << " threads";
+      const core::Superimposition manypca = core::getconsensuspca(x, threads);
+      EXPECT_TRUE(samebits(manypca.y, pca.y)) << n << " rows, " << threads << " threads";
+      EXPECT_TRUE(samebits(manypca.xpt, pca.xpt)) << n << " rows, " << threads << " threads";
+      EXPECT_TRUE(samebits(core::getpsup(x, one.y, threads), sup)) << n << " rows, " << threads << " threads";
+    }
+  }
+}
+
+// The chunked sums and the rows written while the last pass turns them
+// must still be the textbook iteration's, and its rows as a single pass
+// onto the consensus places them.
+TEST(superimpositionthreads, LargeDataSetsMatchTheTextbookIteration) {
+  for (double noise : {0.02, 0.3}) {
+    const Eigen::MatrixXd x = noisyset(5003, 6, 71, noise);
+    const core::Superimposition fast = core::getconsensus(x, 2);
+    const core::Superimposition slow = reference_consensus(x);
+    EXPECT_TRUE(near(fast.y, slow.y, 1e-9)) << noise;
+    EXPECT_TRUE(near(fast.xpt, slow.xpt, 1e-9)) << noise;
+    EXPECT_TRUE(near(core::getpsup(x, fast.y, 2), fast.xpt, 2.8e-5)) << noise;
+    // The size slot is copied whichever thread writes the row.
+    EXPECT_TRUE(near(fast.xpt.col(12), x.col(12), 0));
+    EXPECT_TRUE(near(core::getconsensuspca(x, 2).xpt.col(12), x.col(12), 0));
+  }
+}
+
+// Rows are checked by whichever thread takes their chunk; the message still
+// names the first row that cannot be scaled, not the first one found.
+TEST(superimpositionthreads, NamesTheFirstUnscalableRowOfAnyChunk) {
+  Eigen::MatrixXd x = noisyset(7000, 5, 81, 0.1);
+  x.row(6500).head(10).setConstant(3); // all landmarks at one point
+  x(4500, 3) = std::numeric_limits<double>::infinity();
+  for (unsigned threads : {1u, 2u}) {
+    EXPECT_EQ(error_of([&] { core::getconsensus(x, threads); }),
+              "getconsensus: specimen row 4501 holds a coordinate that is not a finite number");
+    EXPECT_EQ(error_of([&] { core::getpsup(x, x.row(0), threads); }),
+              "getpsup: specimen row 4501 holds a coordinate that is not a finite number");
+  }
+  x(4500, 3) = 0.5;
+  EXPECT_EQ(error_of([&] { core::getconsensuspca(x, 2); }),
+            "getconsensuspca: the landmarks of specimen row 6501 all lie at one point (centroid size 0), so it cannot "
+            "be scaled");
 }
