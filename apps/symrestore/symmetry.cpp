@@ -10,10 +10,16 @@
 
 #include <Eigen/Eigenvalues>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace symrestore {
@@ -56,9 +62,11 @@ std::string landmarklist(const std::vector<int>& list) {
   return out;
 }
 
-// The halves of every specimen.
+// The halves of every specimen, with their spread (which the pull on the
+// shift is measured against, and which no trial strain changes).
 struct Sides {
   std::vector<Eigen::MatrixXd> D, E;
+  std::vector<double> spread;
 };
 
 Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
@@ -70,24 +78,145 @@ Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
       D.row(j) << x(i, 2 * a), x(i, 2 * a + 1);
       E.row(j) << x(i, 2 * b), x(i, 2 * b + 1);
     }
+    s.spread.push_back(spread(D, E));
     s.D.push_back(std::move(D));
     s.E.push_back(std::move(E));
   }
   return s;
 }
 
-// The loop shared by the three fixes: fit each specimen's halves and
-// assemble the symmetric specimen from them.
+// Threads that share out the specimens of one task chunk by chunk, over and
+// over without being started anew: a joint fit asks for thousands of such
+// tasks, one per trial strain. Whatever a task makes of specimen i it keeps
+// in slot i, so neither the number of threads nor which of them took a
+// chunk can change a result. The calling thread works too, and it alone
+// calls `between` after each of its chunks (the place for a progress
+// report, which a window must hear on the thread that started the action).
+class Crew {
+public:
+  // task(begin, end, thread): specimens begin ... end - 1, on thread 0 ...
+  // size() - 1 (0 is the caller), so that each thread can keep its own
+  // scratch.
+  using Task = std::function<void(Eigen::Index, Eigen::Index, unsigned)>;
+
+  explicit Crew(unsigned threads) {
+    const unsigned n = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned t = 1; t < n; ++t) helpers_.emplace_back([this, t] { serve(t); });
+  }
+  Crew(const Crew&) = delete;
+  Crew& operator=(const Crew&) = delete;
+  ~Crew() {
+    {
+      const std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : helpers_) t.join();
+  }
+
+  unsigned size() const { return static_cast<unsigned>(helpers_.size()) + 1; }
+
+  // Runs the task over specimens 0 ... n - 1 in chunks of `chunk`; a task
+  // of one chunk runs on the caller alone. between(done) answering false
+  // stops the handing out of chunks, and run then returns false. What a
+  // task raises is raised here once every thread has stopped.
+  bool run(Eigen::Index n, Eigen::Index chunk, const Task& task,
+           const std::function<bool(Eigen::Index)>& between = {}) {
+    task_ = &task;
+    between_ = between ? &between : nullptr;
+    n_ = n;
+    chunk_ = std::max<Eigen::Index>(chunk, 1);
+    next_ = 0;
+    done_ = 0;
+    stop_ = false;
+    error_ = nullptr;
+    const bool alone = helpers_.empty() || n <= chunk_;
+    if (!alone) {
+      {
+        const std::lock_guard lock(mutex_);
+        busy_ = static_cast<unsigned>(helpers_.size());
+        ++round_;
+      }
+      wake_.notify_all();
+    }
+    work(0);
+    if (!alone) {
+      std::unique_lock lock(mutex_);
+      finished_.wait(lock, [&] { return busy_ == 0; });
+    }
+    if (error_) std::rethrow_exception(error_);
+    return !stop_;
+  }
+
+private:
+  void serve(unsigned thread) {
+    std::uint64_t seen = 0;
+    for (;;) {
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return quit_ || round_ != seen; });
+        if (quit_) return;
+        seen = round_;
+      }
+      work(thread);
+      const std::lock_guard lock(mutex_);
+      if (--busy_ == 0) finished_.notify_one();
+    }
+  }
+
+  void work(unsigned thread) {
+    try {
+      for (Eigen::Index begin; !stop_ && (begin = next_.fetch_add(chunk_)) < n_;) {
+        const Eigen::Index end = std::min(begin + chunk_, n_);
+        (*task_)(begin, end, thread);
+        done_ += end - begin;
+        if (thread == 0 && between_ != nullptr && !(*between_)(done_)) stop_ = true;
+      }
+    } catch (...) {
+      const std::lock_guard lock(mutex_);
+      if (!error_) error_ = std::current_exception();
+      stop_ = true;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, finished_;
+  std::uint64_t round_ = 0;
+  unsigned busy_ = 0;
+  bool quit_ = false;
+  // The current task; written by the caller before a round starts and read
+  // by the helpers only within it.
+  const Task* task_ = nullptr;
+  const std::function<bool(Eigen::Index)>* between_ = nullptr;
+  Eigen::Index n_ = 0, chunk_ = 1;
+  std::atomic<Eigen::Index> next_{0}, done_{0};
+  std::atomic<bool> stop_{false};
+  std::exception_ptr error_;
+  std::vector<std::thread> helpers_;
+};
+
+// The share of a fix done, told to the caller's report as a fraction of
+// the part [from, to] of the whole that this stage stands for; a report
+// that answers false (the user cancelled) ends the fix with Cancelled.
+struct Stage {
+  const std::function<bool(double)>& report;
+  double from, to;
+  bool operator()(double fraction) const { return !report || report(from + (to - from) * fraction); }
+};
+
+// The loop shared by the three fixes: fit each specimen's halves, on every
+// thread of the crew, and assemble the symmetric specimen from them in its
+// own row. fit(i, thread) gives the halves of specimen i.
 template <class Fit>
-Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Sides& s, Fit fit) {
+Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& crew, const Stage& stage, Fit fit) {
   const Eigen::Index m = x.rows(), n = x.cols(), ml = lmlist.rows();
   const auto M = static_cast<Eigen::Index>(lmlist.leftCols(2).maxCoeff());
   Restored out;
   out.y = Eigen::MatrixXd::Zero(m, 2 * M + 1);
   out.Lset.resize(m, 2 * ml + 1);
   out.Rset.resize(m, 2 * ml + 1);
-  for (Eigen::Index i = 0; i < m; ++i) {
-    const Halves h = fit(s.D[static_cast<std::size_t>(i)], s.E[static_cast<std::size_t>(i)]);
+  const auto one = [&](Eigen::Index i, unsigned thread) {
+    const Halves h = fit(i, thread);
     for (Eigen::Index j = 0; j < ml; ++j) {
       const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
       if (a == b) {
@@ -104,23 +233,53 @@ Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const 
     out.y(i, 2 * M) = x(i, n - 1);
     out.Lset.row(i) = core::xyfromvert(h.L, 1);
     out.Rset.row(i) = core::xyfromvert(h.R, 1);
-  }
+  };
+  // Small chunks: one specimen's fit is a few hundred evaluations, and a
+  // busy core should hold back no more than a chunk.
+  const bool finished = crew.run(
+      m, 16, [&](Eigen::Index begin, Eigen::Index end, unsigned thread) {
+        for (Eigen::Index i = begin; i < end; ++i) one(i, thread);
+      },
+      [&](Eigen::Index done) { return stage(static_cast<double>(done) / static_cast<double>(m)); });
+  if (!finished) throw Cancelled();
   return out;
+}
+
+// Room for the strained halves of one specimen and their centred copies,
+// kept by each thread, so that scoring a trial strain allocates nothing.
+struct Scratch {
+  Eigen::MatrixX2d l, r, lc, rc;
+};
+
+// mirrormisfit of l and r, centring them in lc and rc.
+double misfit(const Eigen::MatrixX2d& l, const Eigen::MatrixX2d& r, Eigen::MatrixX2d& lc, Eigen::MatrixX2d& rc) {
+  // With both sets centred, the reflection across the line at angle phi is
+  // Q = [cos 2phi, sin 2phi; sin 2phi, -cos 2phi], and the summed squared
+  // distance |l - Q r|^2 is least where sum l'Q r = a cos 2phi + b sin 2phi
+  // is greatest, at sqrt(a^2 + b^2).
+  lc = l.rowwise() - l.colwise().mean();
+  rc = r.rowwise() - r.colwise().mean();
+  const double a = (lc.col(0).cwiseProduct(rc.col(0)) - lc.col(1).cwiseProduct(rc.col(1))).sum();
+  const double b = (lc.col(0).cwiseProduct(rc.col(1)) + lc.col(1).cwiseProduct(rc.col(0))).sum();
+  const double total = lc.squaredNorm() + rc.squaredNorm();
+  return (total - 2 * std::hypot(a, b)) / total;
+}
+
+// The misfit of D and E after the map rai and the shift.
+double strainedmisfit(const Eigen::Matrix2d& rai, const Eigen::RowVector2d& shift, const Eigen::MatrixXd& D,
+                      const Eigen::MatrixXd& E, Scratch& s) {
+  s.l.noalias() = D.leftCols(2) * rai.transpose();
+  s.l.rowwise() -= shift;
+  s.r.noalias() = E.leftCols(2) * rai.transpose();
+  s.r.rowwise() -= shift;
+  return misfit(s.l, s.r, s.lc, s.rc);
 }
 
 } // namespace
 
 double mirrormisfit(const Eigen::MatrixX2d& l, const Eigen::MatrixX2d& r) {
-  // With both sets centred, the reflection across the line at angle phi is
-  // Q = [cos 2phi, sin 2phi; sin 2phi, -cos 2phi], and the summed squared
-  // distance |l - Q r|^2 is least where sum l'Q r = a cos 2phi + b sin 2phi
-  // is greatest, at sqrt(a^2 + b^2).
-  const Eigen::MatrixX2d lc = l.rowwise() - l.colwise().mean();
-  const Eigen::MatrixX2d rc = r.rowwise() - r.colwise().mean();
-  const double a = (lc.col(0).cwiseProduct(rc.col(0)) - lc.col(1).cwiseProduct(rc.col(1))).sum();
-  const double b = (lc.col(0).cwiseProduct(rc.col(1)) + lc.col(1).cwiseProduct(rc.col(0))).sum();
-  const double total = lc.squaredNorm() + rc.squaredNorm();
-  return (total - 2 * std::hypot(a, b)) / total;
+  Eigen::MatrixX2d lc, rc;
+  return misfit(l, r, lc, rc);
 }
 
 namespace {
@@ -132,6 +291,40 @@ Eigen::Matrix2d stretchtensor(const Eigen::Matrix2d& a) {
   return eig.eigenvectors() * eig.eigenvalues().cwiseSqrt().asDiagonal() * eig.eigenvectors().transpose();
 }
 
+Eigen::VectorXd identitystrain() {
+  Eigen::VectorXd p(5);
+  p << 0, 1, 0, 0, 0;
+  return p;
+}
+
+// The anchor of the free strain, with its stretch tensor worked out once.
+struct Anchor {
+  Eigen::VectorXd p;
+  Eigen::Matrix2d stretch;
+  explicit Anchor(const Eigen::VectorXd& anchor) : p(anchor), stretch(stretchtensor(freestrain(anchor))) {}
+};
+
+// What the score of a trial free strain p shares among the specimens it is
+// tried on: the map, the shift, and the pull on the strain and the first
+// turn (the pull on the shift depends on each specimen's spread).
+struct FreeTrial {
+  bool valid;
+  Eigen::Matrix2d rai;
+  Eigen::RowVector2d shift;
+  double strainpull;
+};
+
+FreeTrial freetrial(const Eigen::VectorXd& p, const Anchor& anchor) {
+  FreeTrial t{};
+  t.valid = !(p(1) == 0 || !p.allFinite());
+  if (!t.valid) return t;
+  t.rai = freestrain(p);
+  t.shift << p(3), p(4);
+  const double turn1 = p(0) - anchor.p(0);
+  t.strainpull = (stretchtensor(t.rai) - anchor.stretch).squaredNorm() + turn1 * turn1;
+  return t;
+}
+
 // How far from mirror images the halves are after the free strain p: the
 // square root of the mirror misfit (so that it falls in proportion to the
 // error of p and the simplex stops where the halves agree to its
@@ -140,49 +333,74 @@ Eigen::Matrix2d stretchtensor(const Eigen::Matrix2d& a) {
 // the stretch along or across the axis of symmetry (which keeps a
 // symmetric form symmetric, so a specimen alone cannot tell it) near the
 // anchor's strain.
-double score2(const Eigen::VectorXd& p, const Eigen::MatrixXd& D, const Eigen::MatrixXd& E,
-              const Eigen::VectorXd& anchor) {
-  if (p(1) == 0 || !p.allFinite()) return std::numeric_limits<double>::infinity();
-  const Eigen::Matrix2d rai = freestrain(p);
-  const Eigen::RowVector2d shift(p(3), p(4));
-  const double misfit = mirrormisfit(apply(rai, D).rowwise() - shift, apply(rai, E).rowwise() - shift);
-  const double turn1 = p(0) - anchor(0);
-  return std::sqrt(std::max(misfit, 0.0)) +
-         pull * ((stretchtensor(rai) - stretchtensor(freestrain(anchor))).squaredNorm() + turn1 * turn1 +
-                 shift.squaredNorm() / spread(D, E));
+double score2(const FreeTrial& t, const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, Scratch& s) {
+  if (!t.valid) return std::numeric_limits<double>::infinity();
+  const double misfit = strainedmisfit(t.rai, t.shift, D, E, s);
+  return std::sqrt(std::max(misfit, 0.0)) + pull * (t.strainpull + t.shift.squaredNorm() / spread);
 }
 
 // The same for the strain of ratio e oriented at p1: the orientation is
 // pulled towards the anchor's only when one is given (anchor >= 0).
-double score6(const Eigen::VectorXd& p, const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double e, double anchor) {
-  const Eigen::Matrix2d rai = orientedstrain(p(0), e);
-  const Eigen::RowVector2d shift(p(1), p(2));
-  const double misfit = mirrormisfit(apply(rai, D).rowwise() - shift, apply(rai, E).rowwise() - shift);
+struct OrientedTrial {
+  Eigen::Matrix2d rai;
+  Eigen::RowVector2d shift;
+  double turnpull;
+};
+
+OrientedTrial orientedtrial(const Eigen::VectorXd& p, double e, double anchor) {
+  OrientedTrial t;
+  t.rai = orientedstrain(p(0), e);
+  t.shift << p(1), p(2);
   const double off = anchor >= 0 ? std::sin(p(0) - anchor) : 0.0;
-  return std::sqrt(std::max(misfit, 0.0)) + pull * (off * off + shift.squaredNorm() / spread(D, E));
+  t.turnpull = off * off;
+  return t;
 }
 
-Eigen::VectorXd identitystrain() {
-  Eigen::VectorXd p(5);
-  p << 0, 1, 0, 0, 0;
-  return p;
+double score6(const OrientedTrial& t, const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, Scratch& s) {
+  const double misfit = strainedmisfit(t.rai, t.shift, D, E, s);
+  return std::sqrt(std::max(misfit, 0.0)) + pull * (t.turnpull + t.shift.squaredNorm() / spread);
+}
+
+// A joint objective's chunk: large, since one specimen's score is a few
+// dozen operations, and a chunk is handed out per trial.
+constexpr Eigen::Index jointchunk = 1024;
+
+// The scores of one trial for every specimen, on every thread of the crew,
+// summed in specimen order on the calling thread: the same sum, to the
+// last bit, whatever the number of threads.
+template <class Score>
+double jointsum(Crew& crew, std::vector<Scratch>& scratch, std::vector<double>& scores, Score score) {
+  crew.run(static_cast<Eigen::Index>(scores.size()), jointchunk, [&](Eigen::Index begin, Eigen::Index end, unsigned thread) {
+    for (Eigen::Index i = begin; i < end; ++i) scores[static_cast<std::size_t>(i)] = score(static_cast<std::size_t>(i), scratch[thread]);
+  });
+  double sum = 0;
+  for (const double v : scores) sum += v;
+  return sum;
 }
 
 // The one free strain that makes the specimens of a bed most symmetric
 // together, tried from a few starting stretches so that the simplex does
 // not settle in a poor valley.
-Eigen::VectorXd commonfreestrain(const Sides& s) {
+Eigen::VectorXd commonfreestrain(const Sides& s, Crew& crew, const Stage& stage) {
+  const Anchor identity(identitystrain());
+  std::vector<Scratch> scratch(crew.size());
+  std::vector<double> scores(s.D.size());
   const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
-    double sum = 0;
-    for (std::size_t i = 0; i < s.D.size(); ++i) sum += score2(p, s.D[i], s.E[i], identitystrain());
+    const FreeTrial t = freetrial(p, identity);
+    if (!t.valid) return std::numeric_limits<double>::infinity();
+    const double sum = jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
+      return score2(t, s.D[i], s.E[i], s.spread[i], room);
+    });
     return sum / static_cast<double>(s.D.size());
   };
   Eigen::VectorXd best = identitystrain();
   double bestvalue = joint(best, {});
-  for (const double theta2 : {0.0, std::numbers::pi / 4, std::numbers::pi / 2, 3 * std::numbers::pi / 4}) {
+  const double starts[] = {0.0, std::numbers::pi / 4, std::numbers::pi / 2, 3 * std::numbers::pi / 4};
+  for (std::size_t k = 0; k < std::size(starts); ++k) {
+    if (!stage(static_cast<double>(k) / std::size(starts))) throw Cancelled();
     Eigen::VectorXd start = identitystrain();
     start(1) = 1.3;
-    start(2) = theta2;
+    start(2) = starts[k];
     const core::MinimiseResult r = core::fminsearch(joint, start, {1e-9, 1e-9, 4000, 8000});
     if (r.fval < bestvalue) best = r.x, bestvalue = r.fval;
   }
@@ -191,11 +409,14 @@ Eigen::VectorXd commonfreestrain(const Sides& s) {
 
 // The one orientation of a strain of ratio e that makes the specimens of a
 // bed most symmetric together: the best of a scan of half a turn, refined.
-double commonorientation(const Sides& s, double e) {
+double commonorientation(const Sides& s, double e, Crew& crew, const Stage& stage) {
+  std::vector<Scratch> scratch(crew.size());
+  std::vector<double> scores(s.D.size());
   const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
-    double sum = 0;
-    for (std::size_t i = 0; i < s.D.size(); ++i) sum += score6(Eigen::Vector3d(p(0), 0, 0), s.D[i], s.E[i], e, -1);
-    return sum;
+    const OrientedTrial t = orientedtrial(Eigen::Vector3d(p(0), 0, 0), e, -1);
+    return jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
+      return score6(t, s.D[i], s.E[i], s.spread[i], room);
+    });
   };
   double best = 0, bestvalue = std::numeric_limits<double>::infinity();
   for (int step = 0; step < 90; ++step) {
@@ -203,6 +424,7 @@ double commonorientation(const Sides& s, double e) {
     const double v = joint(Eigen::VectorXd::Constant(1, theta), {});
     if (v < bestvalue) best = theta, bestvalue = v;
   }
+  if (!stage(0.5)) throw Cancelled();
   return core::fminsearch(joint, Eigen::VectorXd::Constant(1, best), {1e-10, 1e-12, 1000, 2000}).x(0);
 }
 
@@ -230,15 +452,60 @@ void checkparameters(const char* name, const Eigen::VectorXd& p, Eigen::Index co
 
 } // namespace
 
+namespace {
+
+// One specimen's free strain fitted from the anchor and held near it.
+Halves fitfree(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, const Anchor& anchor, Scratch& s) {
+  const auto score = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
+    return score2(freetrial(p, anchor), D, E, spread, s);
+  };
+  Halves h;
+  h.pf = core::fminsearch(score, anchor.p).x;
+  const Eigen::Matrix2d rai = freestrain(h.pf);
+  h.L = apply(rai, D);
+  h.R = apply(rai, E);
+  return h;
+}
+
+// One specimen's orientation of the strain of ratio e fitted, from pi/4 or
+// from the anchor orientation and held near it.
+Halves fitoriented(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, double e,
+                   std::optional<double> anchor, Scratch& s) {
+  // The pull compares orientations modulo half a turn.
+  const double held = anchor ? std::fmod(*anchor + 4 * std::numbers::pi, std::numbers::pi) : -1.0;
+  const auto score = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
+    return score6(orientedtrial(p, e, held), D, E, spread, s);
+  };
+  core::MinimiseOptions options;
+  options.tolx = 1e-9;
+  options.maxiter = 5000;
+  Halves h;
+  h.pf = core::fminsearch(score, Eigen::Vector3d(anchor ? *anchor : std::numbers::pi / 4, 0, 0), options).x;
+  const Eigen::Matrix2d rai = orientedstrain(h.pf(0), e);
+  h.L = apply(rai, D);
+  h.R = apply(rai, E);
+  return h;
+}
+
+void checkratio(double eststrain) {
+  if (!(eststrain > 0) || !std::isfinite(eststrain))
+    throw core::Error("The strain ratio must be a positive number; it is " + core::format("%g", eststrain));
+}
+
+} // namespace
+
+const char* Cancelled::what() const noexcept { return "the fit was cancelled"; }
+
 double tecterror2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
   checkparameters("tecterror2", p, 5);
   checkhalves("tecterror2", extra, 3, "(D, E, n [, anchor])");
   if (extra.size() > 3 && extra[3].size() != 5)
     throw core::Error("tecterror2 needs an anchor strain of 5 parameters; it was given " +
                       std::to_string(extra[3].size()));
-  const Eigen::VectorXd anchor =
-      extra.size() > 3 ? Eigen::VectorXd(Eigen::Map<const Eigen::VectorXd>(extra[3].data(), 5)) : identitystrain();
-  return score2(p, extra[0], extra[1], anchor);
+  const Anchor anchor(extra.size() > 3 ? Eigen::VectorXd(Eigen::Map<const Eigen::VectorXd>(extra[3].data(), 5))
+                                       : identitystrain());
+  Scratch s;
+  return score2(freetrial(p, anchor), extra[0], extra[1], spread(extra[0], extra[1]), s);
 }
 
 double tecterror6(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
@@ -246,37 +513,20 @@ double tecterror6(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> ext
   checkhalves("tecterror6", extra, 4, "(D, E, n, eststrain [, anchor])");
   if (extra[3].size() == 0 || (extra.size() > 4 && extra[4].size() == 0))
     throw core::Error("tecterror6 needs the strain ratio and the anchor orientation as numbers");
-  return score6(p, extra[0], extra[1], extra[3](0, 0), extra.size() > 4 ? extra[4](0, 0) : -1.0);
+  Scratch s;
+  return score6(orientedtrial(p, extra[3](0, 0), extra.size() > 4 ? extra[4](0, 0) : -1.0), extra[0], extra[1],
+                spread(extra[0], extra[1]), s);
 }
 
 Halves tectparam2(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, const std::optional<Eigen::VectorXd>& anchor) {
-  const double n = static_cast<double>(D.rows());
-  std::vector<Eigen::MatrixXd> extra{D, E, Eigen::MatrixXd::Constant(1, 1, n)};
-  if (anchor) extra.emplace_back(*anchor);
-  Halves h;
-  h.pf = core::fminsearch(tecterror2, anchor ? *anchor : identitystrain(), {}, extra).x;
-  const Eigen::Matrix2d rai = freestrain(h.pf);
-  h.L = apply(rai, D);
-  h.R = apply(rai, E);
-  return h;
+  Scratch s;
+  return fitfree(D, E, spread(D, E), Anchor(anchor ? *anchor : identitystrain()), s);
 }
 
 Halves tectparam6(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double eststrain, std::optional<double> anchor) {
-  if (!(eststrain > 0) || !std::isfinite(eststrain))
-    throw core::Error("The strain ratio must be a positive number; it is " + core::format("%g", eststrain));
-  const double n = static_cast<double>(D.rows());
-  std::vector<Eigen::MatrixXd> extra{D, E, Eigen::MatrixXd::Constant(1, 1, n),
-                                     Eigen::MatrixXd::Constant(1, 1, eststrain)};
-  if (anchor) extra.emplace_back(Eigen::MatrixXd::Constant(1, 1, std::fmod(*anchor + 4 * std::numbers::pi, std::numbers::pi)));
-  core::MinimiseOptions options;
-  options.tolx = 1e-9;
-  options.maxiter = 5000;
-  Halves h;
-  h.pf = core::fminsearch(tecterror6, Eigen::Vector3d(anchor ? *anchor : std::numbers::pi / 4, 0, 0), options, extra).x;
-  const Eigen::Matrix2d rai = orientedstrain(h.pf(0), eststrain);
-  h.L = apply(rai, D);
-  h.R = apply(rai, E);
-  return h;
+  checkratio(eststrain);
+  Scratch s;
+  return fitoriented(D, E, spread(D, E), eststrain, anchor, s);
 }
 
 Halves tectuni(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, int b1, int b2) {
@@ -353,35 +603,51 @@ std::optional<std::pair<int, int>> axisrows(const Eigen::MatrixXd& lmlist) {
   return std::nullopt;
 }
 
-Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
+Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Work& work) {
   checkpairs(lmlist, x.cols() / 2);
   const Sides halves = sides(x, lmlist);
-  const Eigen::VectorXd common = commonfreestrain(halves);
-  return restore(x, lmlist, halves,
-                 [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) { return tectparam2(D, E, common); });
+  Crew crew(work.threads);
+  // The bed's strain takes most of the time: each of its trials scores
+  // every specimen, where a specimen's own fit scores only itself.
+  const Anchor common(commonfreestrain(halves, crew, {work.progress, 0, 0.8}));
+  std::vector<Scratch> scratch(crew.size());
+  return restore(x, lmlist, crew, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
+    const auto k = static_cast<std::size_t>(i);
+    return fitfree(halves.D[k], halves.E[k], halves.spread[k], common, scratch[thread]);
+  });
 }
 
 std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   checkpairs(lmlist, x.cols() / 2);
   const auto axis = axisrows(lmlist);
   if (!axis) return std::nullopt;
-  return restore(x, lmlist, sides(x, lmlist), [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) {
-    Halves h = tectuni(D, E, axis->first, axis->second);
+  const Sides halves = sides(x, lmlist);
+  // Quick enough on one thread: a superimposition of two halves per
+  // specimen, no search.
+  Crew crew(1);
+  const std::function<bool(double)> silent;
+  return restore(x, lmlist, crew, {silent, 0, 1}, [&](Eigen::Index i, unsigned) {
+    const auto k = static_cast<std::size_t>(i);
+    Halves h = tectuni(halves.D[k], halves.E[k], axis->first, axis->second);
     h.L = core::vertxy(h.L).transpose();
     h.R = core::vertxy(h.R).transpose();
     return h;
   });
 }
 
-std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain) {
+std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain,
+                                 const Work& work) {
   checkpairs(lmlist, x.cols() / 2);
   if (!axisrows(lmlist)) return std::nullopt;
-  if (!(eststrain > 0) || !std::isfinite(eststrain))
-    throw core::Error("The strain ratio must be a positive number; it is " + core::format("%g", eststrain));
+  checkratio(eststrain);
   const Sides halves = sides(x, lmlist);
-  const double common = commonorientation(halves, eststrain);
-  return restore(x, lmlist, halves,
-                 [&](const Eigen::MatrixXd& D, const Eigen::MatrixXd& E) { return tectparam6(D, E, eststrain, common); });
+  Crew crew(work.threads);
+  const double common = commonorientation(halves, eststrain, crew, {work.progress, 0, 0.5});
+  std::vector<Scratch> scratch(crew.size());
+  return restore(x, lmlist, crew, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
+    const auto k = static_cast<std::size_t>(i);
+    return fitoriented(halves.D[k], halves.E[k], halves.spread[k], eststrain, common, scratch[thread]);
+  });
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

@@ -9,6 +9,8 @@
 // landmark on the axis of symmetry.
 
 #include <Eigen/Core>
+#include <exception>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -82,13 +84,27 @@ inline constexpr const char* oneaxispoint =
 // tectfix4 first find the strain (or orientation) that makes all the
 // specimens most symmetric together, then fit each specimen on its own,
 // held near it, which settles the choices one specimen cannot make.
+//
+// The fits of tectfix2 and tectfix4 run on `threads` threads (0: one per
+// core). Every specimen's fit is its own and the bed's scores are summed
+// in specimen order, so the result is the same to the last bit for any
+// number of threads. `progress` hears the fraction done, on the calling
+// thread only; when it answers false the fix stops and raises Cancelled.
 struct Restored {
   Eigen::MatrixXd y, Lset, Rset;
 };
-Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist);
+struct Work {
+  unsigned threads = 0;
+  std::function<bool(double)> progress;
+};
+struct Cancelled : std::exception {
+  const char* what() const noexcept override;
+};
+Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Work& work = {});
 // Nothing when the list has fewer than two axis rows.
 std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist);
-std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain);
+std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain,
+                                 const Work& work = {});
 
 // A specimen row turned by theta radians about the origin; the size slot
 // is kept.

@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -151,9 +152,28 @@ void save(shell::Host& host, const State& s) {
     core::writerows(file->path(), s.undata, "%g ", " \n", core::WriteMode::Replace);
 }
 
+// The fits of a symmetry fix, reporting how far they are and hearing a
+// cancel; a cancelled fix leaves what was stored as it was.
+Work reported(shell::Host& host, const State& s, const char* what) {
+  Work work;
+  const std::string text = std::string(what) + ": making " + std::to_string(s.data.rows()) + " specimens symmetric";
+  work.progress = [&host, text](double fraction) { return host.progress(text, fraction); };
+  return work;
+}
+
+void cancelled(shell::Host& host, const char* action) {
+  host.echo(std::string(action) + " cancelled; nothing was undeformed\n");
+}
+
 void undeform(shell::Host& host, State& s) {
   requirepairs(s);
-  finish(host, s, tectfix2(s.data, s.lmlist).y, false, false);
+  Restored fixed;
+  try {
+    fixed = tectfix2(s.data, s.lmlist, reported(host, s, "UnDeform"));
+  } catch (const Cancelled&) {
+    return cancelled(host, "UnDeform");
+  }
+  finish(host, s, fixed.y, false, false);
 }
 
 void undeformuni(shell::Host& host, State& s) {
@@ -166,7 +186,12 @@ void undeformuni(shell::Host& host, State& s) {
 void retrostrain(shell::Host& host, State& s) {
   const double e = strainratio(host);
   requirepairs(s);
-  const auto fixed = tectfix4(s.data, s.lmlist, e);
+  std::optional<Restored> fixed;
+  try {
+    fixed = tectfix4(s.data, s.lmlist, e, reported(host, s, "RetroStrain"));
+  } catch (const Cancelled&) {
+    return cancelled(host, "RetroStrain");
+  }
   if (!fixed) noaxis(host, s, "RetroStrain");
   finish(host, s, fixed->y, true, false);
 }

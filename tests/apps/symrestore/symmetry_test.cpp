@@ -8,8 +8,10 @@
 #include "tests/support/test_support.h"
 
 #include <Eigen/LU>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 using testsupport::error_of;
@@ -178,6 +180,57 @@ TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
   const double before = distances(x).mean();
   EXPECT_LT(distances(symrestore::tectfix2(x, pairs()).y).mean(), 0.3 * before);
   EXPECT_LT(distances(symrestore::tectfix4(x, pairs(), std::sqrt(1.8))->y).mean(), 0.3 * before);
+}
+
+// The bed's scores are shared out among threads only above a thousand
+// specimens, the specimens' own fits at any size: 1,100 noisy specimens
+// put both on two threads.
+TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 1100, 21);
+  const auto same = [](const symrestore::Restored& a, const symrestore::Restored& b) {
+    return a.y.cwiseEqual(b.y).all() && a.Lset.cwiseEqual(b.Lset).all() && a.Rset.cwiseEqual(b.Rset).all();
+  };
+  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), {1, {}});
+  const symrestore::Restored free2 = symrestore::tectfix2(x, pairs(), {2, {}});
+  EXPECT_TRUE(same(free1, free2));
+  // ... and not because the fits left the specimens alone.
+  EXPECT_LT(distances(free1.y).mean(), 0.5 * distances(x).mean());
+  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {1, {}});
+  const auto given2 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {2, {}});
+  ASSERT_TRUE(given1 && given2);
+  EXPECT_TRUE(same(*given1, *given2));
+}
+
+TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 200, 22);
+  const std::thread::id caller = std::this_thread::get_id();
+  std::vector<double> heard;
+  bool elsewhere = false;
+  symrestore::Work work{2, [&](double f) {
+                          elsewhere = elsewhere || std::this_thread::get_id() != caller;
+                          heard.push_back(f);
+                          return true;
+                        }};
+  const symrestore::Restored full = symrestore::tectfix2(x, pairs(), work);
+  EXPECT_FALSE(elsewhere);
+  ASSERT_GE(heard.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
+  // The bed's fit is the first four fifths; the last report falls in the
+  // specimens' own fits, after the caller's last chunk of them.
+  EXPECT_GE(heard.front(), 0);
+  EXPECT_GT(heard.back(), 0.8);
+  EXPECT_LE(heard.back(), 1);
+  // Answered false, a report stops the fix, in the bed's fit (the first
+  // report) or in the specimens' own (on one thread, tectfix2's eighth and
+  // tectfix4's fourth, after the bed's four and one).
+  for (const auto& [stopat, free] : {std::pair{1, true}, std::pair{8, true}, std::pair{1, false}, std::pair{4, false}}) {
+    int calls = 0;
+    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }};
+    if (free) EXPECT_THROW(symrestore::tectfix2(x, pairs(), stopping), symrestore::Cancelled) << stopat;
+    else EXPECT_THROW(symrestore::tectfix4(x, pairs(), 1.3, stopping), symrestore::Cancelled) << stopat;
+    EXPECT_EQ(calls, stopat);
+  }
+  EXPECT_TRUE(full.y.allFinite());
 }
 
 TEST(pairlists, AreCheckedAgainstTheDataAndSearchedForTheAxis) {
