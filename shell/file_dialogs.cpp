@@ -22,11 +22,55 @@ Loaded mfload(Host& host) {
   return {core::dload(choice->path(), reading(host, choice->name)), choice->name};
 }
 
+bool applyscale(Host& host) {
+  try {
+    const std::vector<std::string> v = host.string("ApplyScale");
+    return !v.empty() && v[0] == "1";
+  } catch (const core::Error&) {
+    return false; // a window without the box never scales
+  }
+}
+
+void scalespecimens(Eigen::MatrixXd& y, const core::Identities& ids, bool sizeslot, const std::string& fn) {
+  const Eigen::Index k = y.cols() / 2;
+  for (Eigen::Index i = 0; i < y.rows(); ++i) {
+    const auto s = ids.scale(static_cast<std::size_t>(i));
+    if (!s)
+      throw core::Error("Cannot apply the scale: specimen " + ids.label(static_cast<std::size_t>(i)) + " of '" + fn +
+                        "' has no SCALE= line with a positive number; untick ApplyScale to load it unscaled");
+    y.row(i).head(2 * k) *= *s;
+    if (sizeslot && y.cols() > 2 * k) y(i, 2 * k) *= *s;
+  }
+}
+
+void reportmissing(Host& host, const std::string& fn, const core::MissingLandmarks& missing,
+                   const core::Identities& ids) {
+  if (missing.none()) return;
+  host.print(fn + ": " + core::missingreport(missing, ids) + "\n");
+}
+
+Landmarks loadlandmarks(Host& host) {
+  const auto choice = host.uigetfile("*.*", "Enter file to Load?");
+  if (!choice) throw core::Error("No file was chosen, so nothing was loaded");
+  core::LandmarkFile file = core::readlandmarks(choice->path(), reading(host, choice->name));
+  Landmarks out{std::move(file.y), choice->name, std::move(file.ids), {}, file.tps, false};
+  if (applyscale(host)) {
+    scalespecimens(out.y, out.ids, out.tps, out.fn);
+    out.scaled = true;
+  }
+  const Eigen::Index k = out.y.cols() / 2;
+  out.missing = core::findmissing(out.y, k);
+  reportmissing(host, out.fn, out.missing, out.ids);
+  return out;
+}
+
 core::TpsFile gettpsfile2(Host& host, bool cs) {
   const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
   if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
   core::TpsFile tps = core::readtpsfile(choice->path(), cs, reading(host, choice->name));
   tps.fname = choice->name;
+  if (applyscale(host)) scalespecimens(tps.y, tps.ids, cs, tps.fname);
+  reportmissing(host, tps.fname, core::findmissing(tps.y, tps.y.cols() / 2), tps.ids);
   return tps;
 }
 

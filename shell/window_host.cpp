@@ -49,6 +49,9 @@ QString qtfilter(std::string_view filter) {
 } // namespace
 
 std::vector<std::string> controlstring(QObject* control) {
+  // A check box reads as the number a script sets it with: 1 ticked, 0 not.
+  if (auto* b = qobject_cast<QAbstractButton*>(control); b != nullptr && b->isCheckable())
+    return {b->isChecked() ? "1" : "0"};
   const QString text = shown(control);
   // Rows set by the program come back exactly as set, unless the user has
   // typed over them since.
@@ -63,6 +66,14 @@ std::vector<std::string> controlstring(QObject* control) {
 }
 
 void setcontrolstring(QObject* control, const std::vector<std::string>& rows) {
+  if (auto* b = qobject_cast<QAbstractButton*>(control); b != nullptr && b->isCheckable()) {
+    const std::string v = rows.empty() ? "" : rows[0];
+    if (rows.size() != 1 || (v != "1" && v != "0"))
+      throw core::Error("The check box " + control->objectName().toStdString() + " takes 1 (ticked) or 0, not '" +
+                        (rows.empty() ? "" : v) + "'");
+    b->setChecked(v == "1");
+    return;
+  }
   QStringList list;
   for (const auto& r : rows) list << QString::fromStdString(r);
   const QString text = list.join(qobject_cast<QLineEdit*>(control) != nullptr ? " " : "\n");

@@ -3,6 +3,8 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
+#include "core/landmark_file.h"
+#include "core/text_file.h"
 #include "core/row_file.h"
 #include "core/specimens.h"
 #include "core/tps_file.h"
@@ -113,4 +115,35 @@ TEST(specimenidentity, KeyLinesTravelWithTheirSpecimensAndBackIntoTps) {
   r << 1.5, std::nan(""), 2;
   EXPECT_EQ(core::formatrows(r, "%g ", "\n"), "1.5 NaN 2 \n");
   EXPECT_EQ(core::formatrows(r, " %f", "\n"), " 1.500000 NaN 2.000000\n");
+}
+
+TEST(readlandmarks, TellsTheFormatByContentAndJoinsRowsToTheirSidecar) {
+  // A TPS file whatever its name, a row file whatever its name.
+  const auto tps = tempfile("named.txt", "\xEF\xBB\xBF\n  lm=2\n1 1\n4 5\nID=x\nLM=2\n0 0\n-1 -1\nID=y\n");
+  const auto rows = tempfile("named.tps", "1 1 4 5 5\n0 0 NaN NaN 1\n");
+  EXPECT_TRUE(core::istpsfile(tps));
+  EXPECT_FALSE(core::istpsfile(rows));
+  const core::LandmarkFile a = core::readlandmarks(tps);
+  EXPECT_TRUE(a.tps);
+  ASSERT_EQ(a.y.cols(), 5);
+  EXPECT_DOUBLE_EQ(a.y(0, 4), 5 / std::sqrt(2.0)); // centroid size of (1, 1) and (4, 5)
+  EXPECT_EQ(a.ids.id(1), "y");
+  const core::LandmarkFile b = core::readlandmarks(rows);
+  EXPECT_FALSE(b.tps);
+  EXPECT_TRUE(b.ids.empty());
+  EXPECT_EQ(lost(b.y, 2), lost(a.y, 2));
+
+  // The sidecar joins the rows to the identities they came with.
+  core::writeids(rows, a.ids);
+  EXPECT_EQ(core::readfile(core::idspath(rows)),
+            "% specimen identities, one line per row of the data file: its TPS key lines, tab-separated\nID=x\nID=y\n");
+  EXPECT_EQ(core::readlandmarks(rows).ids.keys, a.ids.keys);
+  core::Identities three;
+  three.keys = {{"ID=1", "SCALE=2"}, {}, {"ID=3"}};
+  EXPECT_EQ(core::parseids(core::formatids(three), "s").keys, three.keys);
+  // A sidecar of another length belongs to other data: not used.
+  core::writeids(rows, three);
+  EXPECT_TRUE(core::readlandmarks(rows).ids.empty());
+  EXPECT_EQ(testsupport::error_of([] { core::parseids("ID=1\nnot a key\n", "f.ids"); }),
+            "File 'f.ids', line 2: 'not a key' is not a key line such as ID=name");
 }

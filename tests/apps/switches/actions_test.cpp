@@ -11,9 +11,11 @@
 #include "apps/tectsim/tsswitch.h"
 #include "core/progress.h"
 #include "shell/actions.h"
+#include "shell/file_dialogs.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/test_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -296,4 +298,42 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   restrain::restrainsw(whole, r, "Load");
   EXPECT_EQ(r.data.rows(), 5000);
   EXPECT_GT(whole.progresscalls, 0);
+}
+
+TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
+  const std::string tps = testsupport::tempfile("s.tps", "LM=3\n10 0\n0 10\n-1 -1\nID=a\nSCALE=0.5\n"
+                                                         "LM=3\n2 0\n0 2\n2 2\nID=b\nSCALE=2\n");
+  testsupport::FakeHost plain;
+  plain.answers = {tps};
+  const shell::Landmarks a = shell::loadlandmarks(plain);
+  EXPECT_TRUE(a.tps);
+  EXPECT_FALSE(a.scaled);
+  EXPECT_EQ(a.y(0, 0), 10);
+  EXPECT_EQ(a.missing.count, 1u);
+  const std::string name = a.fn;
+  EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen: specimen 1 (a) lacks 3.\n");
+
+  testsupport::FakeHost scaled({"ApplyScale"});
+  scaled.setstring("ApplyScale", "1");
+  scaled.answers = {tps};
+  const shell::Landmarks b = shell::loadlandmarks(scaled);
+  EXPECT_TRUE(b.scaled);
+  EXPECT_EQ(b.y(0, 0), 5);
+  EXPECT_EQ(b.y(1, 5), 4);
+  EXPECT_DOUBLE_EQ(b.y(1, 6), 2 * a.y(1, 6)); // the centroid size scales with it
+  EXPECT_TRUE(std::isnan(b.y(0, 4)));
+
+  // A specimen without a scale is named, and nothing is loaded.
+  const std::string some = testsupport::tempfile("some.tps", "LM=2\n0 0\n1 1\nSCALE=1\nLM=2\n0 0\n2 2\nID=z\n");
+  testsupport::FakeHost refused({"ApplyScale"});
+  refused.setstring("ApplyScale", "1");
+  refused.answers = {some};
+  const std::string refusal = testsupport::error_of([&] { shell::loadlandmarks(refused); });
+  EXPECT_EQ(refusal, "Cannot apply the scale: specimen 2 (z) of '" + std::filesystem::path(some).filename().string() +
+                         "' has no SCALE= line with a positive number; untick ApplyScale to load it unscaled");
+  // Complete data say nothing.
+  testsupport::FakeHost quiet;
+  quiet.answers = {some};
+  shell::loadlandmarks(quiet);
+  EXPECT_EQ(quiet.printed, "");
 }

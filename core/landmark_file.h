@@ -1,0 +1,45 @@
+#pragma once
+// Landmark data sets from either of the suite's formats, told apart by
+// their content rather than by their names: a TPS file (its first word is
+// an "LM=" key) or a row-format file. Both come back in the row layout
+// with the size slot, each specimen with its identity and its missing
+// landmarks as NaN.
+
+#include "core/progress.h"
+#include "core/specimens.h"
+
+#include <Eigen/Core>
+#include <string>
+
+namespace core {
+
+struct LandmarkFile {
+  Eigen::MatrixXd y; // n x (2k + 1): coordinates and the size slot
+  Identities ids;    // from the TPS blocks, or from the row file's .ids sidecar; may be empty
+  bool tps = false;  // read as TPS
+};
+
+// True when the file's first word (after blanks, blank lines and a byte
+// order mark) is an "LM=" key in any case: a TPS file.
+bool istpsfile(const std::string& path);
+
+// Reads a landmark data set. A TPS file gets the centroid sizes of its
+// specimens (from the landmarks present) in the size slot; a row file is
+// read as it stands, with the identities of its sidecar FILE.ids when
+// there is one of as many lines as the file has rows. Raises core::Error as
+// readtpsfile and dload do.
+LandmarkFile readlandmarks(const std::string& path, const Progress& progress = {});
+
+// The sidecar that joins the rows of a row-format file to their specimens:
+// FILE.ids, a comment line and then one line per row, the specimen's key
+// lines (ID=..., IMAGE=..., SCALE=...) separated by tabs (an empty line
+// for a specimen without any). Written all or nothing; nothing is written
+// for empty identities.
+std::string idspath(const std::string& datapath);
+std::string formatids(const Identities& ids);
+void writeids(const std::string& datapath, const Identities& ids);
+// The identities of a sidecar's text; core::Error naming the sidecar for
+// a line that is not key lines.
+Identities parseids(const std::string& text, const std::string& path);
+
+} // namespace core
