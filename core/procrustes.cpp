@@ -31,6 +31,12 @@ constexpr Eigen::Index block_rows = 256;
 // set of one chunk runs on the calling thread alone.
 constexpr Eigen::Index chunk_rows = 2048;
 
+// Data sets of at most this many values (1 MB) keep their standardised rows
+// between sweeps; larger ones form them afresh from the raw data each
+// sweep, which reads no more memory than reading stored ones would and
+// saves storing them.
+constexpr Eigen::Index stored_values = Eigen::Index{1} << 17;
+
 void checkshape(const Eigen::MatrixXd& x, const char* fn, Eigen::Index minrows) {
   if (x.cols() < 3 || x.cols() % 2 == 0)
     throw Error(std::string(fn) + ": the data set has " + std::to_string(x.cols()) +
@@ -103,6 +109,12 @@ struct Superimposer {
   const double* x;
   Eigen::Index n, k, nchunks;
   double* out = nullptr;              // n x (2k + 1), column-major
+  // Whether the first sweep stores the standardised rows in the result,
+  // for the later sweeps to read them there: for data sets that stay in
+  // cache, where forming them afresh would cost more than reading them.
+  // Either way every sweep sees the same values, so the bits of the
+  // result do not depend on it.
+  bool stored = false;
   std::unique_ptr<double[]> rowstate; // per row: centroid x, y, 1 / size, cos, sin
   double *mx, *my, *inv, *c, *s;
   std::vector<double> chunksums;      // per chunk: 2k column sums
@@ -172,6 +184,18 @@ struct Superimposer {
       badrow[chunk] = i0 + b;
       badpoint[chunk] = size == 0;
     }
+    if (!stored) return;
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double* xs = x + 2 * j * n + i0;
+      const double* ys = xs + n;
+      double* __restrict__ xd = out + 2 * j * n + i0;
+      double* __restrict__ yd = xd + n;
+      for (Eigen::Index b = 0; b < nb; ++b) {
+        xd[b] = (xs[b] - bx[b]) * bs[b];
+        yd[b] = (ys[b] - by[b]) * bs[b];
+      }
+    }
+    std::copy_n(x + 2 * k * n + i0, nb, out + 2 * k * n + i0);
   }
 
   // The rotation that brings each standardised row onto the reference r,
@@ -180,6 +204,7 @@ struct Superimposer {
   // sine are ct / h and st / h with h = hypot(ct, st), which saves the
   // trigonometry. A row orthogonal to r (h = 0) is left unturned, as
   // atan2(0, 0) = 0 would.
+  template <bool Stored>
   void rotateblock(Eigen::Index i0, Eigen::Index nb) {
     double a[block_rows], e[block_rows];
     const double* bx = mx + i0;
@@ -191,8 +216,12 @@ struct Superimposer {
       const double* xs = x + 2 * j * n + i0;
       const double* ys = xs + n;
       const double rx = r(2 * j), ry = r(2 * j + 1);
+      if constexpr (Stored) {
+        xs = out + 2 * j * n + i0;
+        ys = xs + n;
+      }
       for (Eigen::Index b = 0; b < nb; ++b) {
-        const double zx = (xs[b] - bx[b]) * bs[b], zy = (ys[b] - by[b]) * bs[b];
+        const double zx = Stored ? xs[b] : (xs[b] - bx[b]) * bs[b], zy = Stored ? ys[b] : (ys[b] - by[b]) * bs[b];
         a[b] += rx * zx + ry * zy;
         e[b] += ry * zx - rx * zy;
       }
@@ -210,39 +239,48 @@ struct Superimposer {
   // y' = x s + y c, storing the turned rows and/or adding the block's
   // column sums of them, as sum(c x) - sum(s y) and sum(s x) + sum(c y),
   // into the chunk's sums.
-  template <bool Sums, bool Write>
-  void turnblock(double* partial, Eigen::Index i0, Eigen::Index nb, const double* bc, const double* bn) {
+  template <bool Stored, bool Sums, bool Write>
+  void turnblock(double* partial, Eigen::Index i0, Eigen::Index nb, const double* __restrict__ bc,
+                 const double* __restrict__ bn) {
     const double* bx = mx + i0;
     const double* by = my + i0;
     const double* bs = inv + i0;
     const Eigen::Index full = nb - nb % 4;
     for (Eigen::Index j = 0; j < k; ++j) {
-      const double* xs = x + 2 * j * n + i0;
+      // Stored rows are read from the result and turned where they lie.
+      const double* xs = (Stored ? out : x) + 2 * j * n + i0;
       const double* ys = xs + n;
-      double* __restrict__ xd = Write ? out + 2 * j * n + i0 : nullptr;
-      double* __restrict__ yd = Write ? xd + n : nullptr;
+      double* xd = Write ? out + 2 * j * n + i0 : nullptr;
+      double* yd = Write ? xd + n : nullptr;
       // Four sums (c x, s y, s x, c y) in four interleaved parts each.
       double cx[4] = {}, sy[4] = {}, sx[4] = {}, cy[4] = {};
       double tail[4][3];
-      auto step = [&](Eigen::Index b, double* pcx, double* psy, double* psx, double* pcy) {
-        const double zx = (xs[b] - bx[b]) * bs[b], zy = (ys[b] - by[b]) * bs[b];
+      for (Eigen::Index b0 = 0; b0 < full; b0 += 4)
+        for (int l = 0; l < 4; ++l) {
+          const Eigen::Index b = b0 + l;
+          const double zx = Stored ? xs[b] : (xs[b] - bx[b]) * bs[b], zy = Stored ? ys[b] : (ys[b] - by[b]) * bs[b];
+          if constexpr (Write) {
+            xd[b] = zx * bc[b] - zy * bn[b];
+            yd[b] = zx * bn[b] + zy * bc[b];
+          }
+          if constexpr (Sums) {
+            cx[l] += bc[b] * zx;
+            sy[l] += bn[b] * zy;
+            sx[l] += bn[b] * zx;
+            cy[l] += bc[b] * zy;
+          }
+        }
+      for (Eigen::Index b = full; b < nb; ++b) {
+        const Eigen::Index t = b - full;
+        const double zx = Stored ? xs[b] : (xs[b] - bx[b]) * bs[b], zy = Stored ? ys[b] : (ys[b] - by[b]) * bs[b];
         if constexpr (Write) {
           xd[b] = zx * bc[b] - zy * bn[b];
           yd[b] = zx * bn[b] + zy * bc[b];
         }
-        if constexpr (Sums) {
-          *pcx += bc[b] * zx;
-          *psy += bn[b] * zy;
-          *psx += bn[b] * zx;
-          *pcy += bc[b] * zy;
-        }
-      };
-      for (Eigen::Index b0 = 0; b0 < full; b0 += 4)
-        for (int l = 0; l < 4; ++l) step(b0 + l, cx + l, sy + l, sx + l, cy + l);
-      for (Eigen::Index b = full; b < nb; ++b) {
-        double* t = &tail[0][b - full];
-        t[0] = t[3] = t[6] = t[9] = 0;
-        step(b, t, t + 3, t + 6, t + 9);
+        tail[0][t] = bc[b] * zx;
+        tail[1][t] = bn[b] * zy;
+        tail[2][t] = bn[b] * zx;
+        tail[3][t] = bc[b] * zy;
       }
       if constexpr (Sums) {
         const double dcx = dotfinish(cx, tail[0], nb), dsy = dotfinish(sy, tail[1], nb);
@@ -251,7 +289,7 @@ struct Superimposer {
         partial[2 * j + 1] += dsx + dcy;
       }
     }
-    if constexpr (Write) std::copy_n(x + 2 * k * n + i0, nb, out + 2 * k * n + i0);
+    if constexpr (Write && !Stored) std::copy_n(x + 2 * k * n + i0, nb, out + 2 * k * n + i0);
   }
 
   // One sweep's work on one chunk of rows.
@@ -263,7 +301,12 @@ struct Superimposer {
     for (Eigen::Index i0 = first; i0 < last; i0 += block_rows) {
       const Eigen::Index nb = std::min(block_rows, last - i0);
       if (sweep.standardise) standardiseblock(q, i0, nb);
-      if (sweep.rotate) rotateblock(i0, nb);
+      if (sweep.rotate) {
+        if (stored)
+          rotateblock<true>(i0, nb);
+        else
+          rotateblock<false>(i0, nb);
+      }
       const double* bc = c + i0;
       const double* bn = s + i0;
       if (sweep.compose) {
@@ -275,12 +318,16 @@ struct Superimposer {
         bc = cc;
         bn = ss;
       }
-      if (sweep.sums && sweep.write)
-        turnblock<true, true>(partial, i0, nb, bc, bn);
+      if (stored && sweep.sums)
+        turnblock<true, true, false>(partial, i0, nb, bc, bn);
+      else if (stored && sweep.write)
+        turnblock<true, false, true>(partial, i0, nb, bc, bn);
+      else if (sweep.sums && sweep.write)
+        turnblock<false, true, true>(partial, i0, nb, bc, bn);
       else if (sweep.sums)
-        turnblock<true, false>(partial, i0, nb, bc, bn);
+        turnblock<false, true, false>(partial, i0, nb, bc, bn);
       else if (sweep.write)
-        turnblock<false, true>(partial, i0, nb, bc, bn);
+        turnblock<false, false, true>(partial, i0, nb, bc, bn);
     }
   }
 };
@@ -408,6 +455,7 @@ Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, 
   Superimposition result;
   result.xpt = freshresult(n, x.cols());
   w.out = result.xpt.data();
+  w.stored = x.size() <= stored_values;
   const double slotmean = x.col(2 * k).mean();
   w.r = firstrow(x);
   w.sweep = {.standardise = true, .rotate = true, .sums = true};
@@ -448,7 +496,7 @@ Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, 
     // The change shrinks by a roughly constant factor per pass; when that
     // factor says the next pass will settle, it writes the rows as it
     // turns them, saving a sweep. A wrong guess costs only the writing.
-    const bool lastlikely = !upright && pass >= 2 && change * change <= consensus_tolerance * previous;
+    const bool lastlikely = !upright && !w.stored && pass >= 2 && change * change <= consensus_tolerance * previous;
     previous = change;
     w.sweep = {.rotate = true, .sums = true, .write = lastlikely};
     return true;
