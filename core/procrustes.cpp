@@ -1,6 +1,7 @@
 #include "core/procrustes.h"
 
 #include "core/error.h"
+#include "core/procrustes_missing.h"
 
 #include <algorithm>
 #include <atomic>
@@ -506,10 +507,27 @@ Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, 
   return result;
 }
 
+Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads);
+
+// Runs the complete-data path; a data set it refuses because some
+// landmark is missing (NaN) goes to the missing-landmark path instead, so
+// complete data pay nothing for the check.
+template <class Complete, class Missing>
+auto completeormissing(const Eigen::MatrixXd& x, Complete complete, Missing missing) {
+  try {
+    return complete();
+  } catch (const Error&) {
+    if (!detail::hasmissing(x)) throw;
+  }
+  return missing();
+}
+
 } // namespace
 
 Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads) {
-  return iterate(x, "getconsensus", false, threads);
+  return completeormissing(
+      x, [&] { return iterate(x, "getconsensus", false, threads); },
+      [&] { return detail::consensusmissing(x, "getconsensus", false); });
 }
 
 Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads) {
@@ -517,6 +535,30 @@ Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, u
   if (xref.size() < x.cols() - 1)
     throw Error("getpsup: the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
                 std::to_string(x.cols() - 1) + " coordinates per specimen");
+  return completeormissing(
+      x, [&] { return psupcomplete(x, xref, threads); }, [&] { return detail::psupmissing(x, xref, "getpsup"); });
+}
+
+Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads) {
+  return completeormissing(
+      x, [&] { return iterate(x, "getconsensuspca", true, threads); },
+      [&] {
+        Superimposition s = detail::consensusmissing(x, "getconsensuspca", true);
+        const auto [ct, st] = uprightturn(s.y);
+        const Eigen::Index k = (x.cols() - 1) / 2;
+        for (Eigen::Index i = 0; i < s.xpt.rows(); ++i)
+          for (Eigen::Index j = 0; j < k; ++j) {
+            const double xo = s.xpt(i, 2 * j), yo = s.xpt(i, 2 * j + 1);
+            s.xpt(i, 2 * j) = xo * ct - yo * st;
+            s.xpt(i, 2 * j + 1) = xo * st + yo * ct;
+          }
+        return s;
+      });
+}
+
+namespace {
+
+Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads) {
   Eigen::MatrixXd z = freshresult(x.rows(), x.cols());
   if (x.rows() == 0) return z;
   Superimposer w(x, "getpsup");
@@ -535,9 +577,7 @@ Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, u
   return z;
 }
 
-Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads) {
-  return iterate(x, "getconsensuspca", true, threads);
-}
+} // namespace
 Eigen::MatrixXd pdistbc(const Eigen::MatrixXd& xref, const Eigen::MatrixXd& x) {
   const Eigen::Index m = x.rows(), n = x.cols();
   if (m > 0 && n < 1) throw Error("pdistbc: the data set has no columns");

@@ -156,7 +156,12 @@ TEST(getconsensus, RejectsWhatCannotBeSuperimposed) {
   point << 0, 0, 1, 0, 0, 1, 1, /**/ 2, 2, 2, 2, 2, 2, 1, /**/ 0, 1, 1, 1, 0, 0, 1;
   EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
             "getconsensus: the landmarks of specimen row 2 all lie at one point (centroid size 0), so it cannot be scaled");
+  // NaN marks a missing landmark; what is left of row 2 is one point.
   point(1, 3) = std::nan("");
+  EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
+            "getconsensus: specimen row 2 has all its present landmarks at one point, so it cannot be fitted; "
+            "estimate its missing landmarks or leave it out");
+  point(1, 3) = INFINITY;
   EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
             "getconsensus: specimen row 2 holds a coordinate that is not a finite number");
 }
