@@ -346,6 +346,12 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
     ++st.breaks;
   }
   for (Eigen::Index i = 0; i < x.size(); ++i) {
+    // A missing landmark (NaN) is no point: no marker is drawn for it, and
+    // a line breaks there.
+    if (std::isnan(x(i)) || std::isnan(y(i))) {
+      if (s.marker) continue;
+      ++st.breaks;
+    }
     data.push_back(QCPCurveData(t++, x(i), y(i)));
     st.take(x(i), y(i));
   }

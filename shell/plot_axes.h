@@ -27,7 +27,9 @@ public:
   bool hold() const override;
   // The points in the given order, in a QCPCurve of their own, or added to
   // the last call's curve when that has the same style and marker size and
-  // nothing else was drawn since (lines get a gap between calls). With hold off it
+  // nothing else was drawn since (lines get a gap between calls). A point
+  // with a NaN coordinate (a missing landmark) gets no marker, and a line
+  // breaks there; pointcount() does not count it. With hold off it
   // first clears the axes and returns them to automatic limits without
   // equal scaling. Raises core::Error for an unknown style or when x and y
   // differ in length.

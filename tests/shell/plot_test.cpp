@@ -348,3 +348,16 @@ TEST(PlotBatching, JoinedCallsDrawTheSamePointsInTheSameOrderAsOneCurveEach) {
   EXPECT_EQ(joined.plottableCount(), 1);
   EXPECT_EQ(a.pointcount(), 2u);
 }
+
+TEST_F(PlotTest, MissingLandmarksAreNeitherMarkedNorCountedAndBreakLines) {
+  const double nan = std::nan("");
+  axes.sethold(true);
+  axes.plot(Eigen::Vector4d(0, nan, 2, 3), Eigen::Vector4d(0, 1, nan, 3), "bo");
+  ASSERT_EQ(curves(plot).size(), 1u);
+  EXPECT_EQ(points(curves(plot)[0]), (std::vector<std::pair<double, double>>{{0, 0}, {3, 3}}));
+  axes.plot(Eigen::Vector3d(0, nan, 5), Eigen::Vector3d(0, nan, -5), "k");
+  EXPECT_EQ(axes.pointcount(), 4u);
+  // The limits are those of the points that are there.
+  EXPECT_NEAR(axes.limits()[1], 5 + 0.03 * 5, 1e-12);
+  EXPECT_NEAR(axes.limits()[2], -5 - 0.03 * 8, 1e-12);
+}
