@@ -1,13 +1,20 @@
 // superimpose: reads a landmark data set (TPS or row format), superimposes
 // it on its partial Procrustes consensus and writes the consensus and the
 // superimposed specimens. A command-line companion of the window programs
-// for scripted pipelines.
+// for scripted pipelines. With --estimate-missing it first places the
+// landmarks the specimens lack (by the thin-plate spline from the
+// consensus of the complete specimens, or by mirroring a pair's present
+// member) and writes the completed data set, every estimate reported and
+// marked.
 
 #include "core/about.h"
 #include "core/error.h"
+#include "core/landmark_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
+#include "core/specimens.h"
 #include "core/tps_file.h"
+#include "warp/missing.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -29,16 +36,51 @@ void save(const std::string& path, const Eigen::MatrixXd& data) {
   else core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace);
 }
 
+// Reads IN by its content, estimates its missing landmarks and writes the
+// completed data set to OUT in IN's format: TPS with each specimen's key
+// lines and a COMMENT= line naming its estimated landmarks, or rows with
+// the .ids and .estimated sidecars. Returns the completed data set.
+Eigen::MatrixXd estimate(const std::string& input, const std::string& output, warp::Estimate method,
+                         const std::string& pairsfile) {
+  const core::LandmarkFile in = core::readlandmarks(input);
+  const Eigen::Index n = in.y.rows(), k = in.y.cols() / 2;
+  std::printf("Read %s: %s file, %ld specimens of %ld landmarks\n", input.c_str(), in.tps ? "TPS" : "row-format",
+              static_cast<long>(n), static_cast<long>(k));
+  const core::MissingLandmarks lacking = core::findmissing(in.y, k);
+  std::printf("%s\n", core::missingreport(lacking, in.ids).c_str());
+  const Eigen::MatrixXd pairs = method == warp::Estimate::mirror ? core::dload(pairsfile) : Eigen::MatrixXd();
+  const warp::Completion c = warp::estimatemissing(in.y, method, pairs, in.ids);
+  for (const std::string& line : warp::estimatereport(c, in.ids)) std::printf("%s\n", line.c_str());
+  std::printf("Estimated %ld of %ld missing landmarks by %s\n", static_cast<long>(c.estimated.size()),
+              static_cast<long>(lacking.count), warp::methodname(method));
+  if (in.tps) {
+    core::writetpsfile(output, c.y, warp::markestimated(in.ids, n, c));
+    std::printf("Wrote the completed data set to %s (TPS; a COMMENT= line names each specimen's estimated "
+                "landmarks)\n", output.c_str());
+  } else {
+    core::writerows(output, c.y, "%g ", " \n", core::WriteMode::Replace);
+    core::writeids(output, in.ids);
+    warp::writeestimated(output, c);
+    std::printf("Wrote the completed data set to %s%s and the list of estimated landmarks to %s\n", output.c_str(),
+                in.ids.empty() ? "" : (", its identities to " + core::idspath(output)).c_str(),
+                warp::estimatedpath(output).c_str());
+  }
+  return c.y;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Superimpose a landmark data set on its partial Procrustes consensus.", "superimpose"};
   app.set_version_flag("--version", core::versiontext("superimpose"));
-  std::string input, consensus, superimposed, reference;
+  std::string input, output, consensus, superimposed, reference, method, pairsfile;
   bool principal = false;
   app.add_option("input", input, "TPS file (.tps) or row-format file (one specimen per line, size slot last)")
       ->required()
       ->check(CLI::ExistingFile);
+  CLI::Option* out = app.add_option("output", output,
+                                    "with --estimate-missing: where to write the completed data set (in the "
+                                    "input's format)");
   app.add_option("-c,--consensus", consensus, "where to write the consensus (one row)");
   app.add_option("-s,--superimposed", superimposed, "where to write the superimposed specimens");
   app.add_flag("-p,--principal-axis", principal,
@@ -47,12 +89,35 @@ int main(int argc, char** argv) {
                  "print only the mean partial Procrustes distance of the specimens from the first row of this "
                  "row-format file")
       ->check(CLI::ExistingFile);
+  CLI::Option* est =
+      app.add_option("--estimate-missing", method,
+                     "estimate missing landmarks, write them to OUTPUT and report each: tps (the thin-plate spline "
+                     "that maps the consensus of the complete specimens onto each specimen's present landmarks) or "
+                     "mirror (the present member of a pair reflected across the specimen's axis of symmetry; needs "
+                     "--pairs, and on deformed fossils only after retrodeformation, as strain breaks the symmetry)")
+          ->check(CLI::IsMember({"tps", "mirror"}));
+  CLI::Option* pairsopt =
+      app.add_option("--pairs", pairsfile,
+                     "the pair list for mirror: a line \"a b\" pairs two landmarks, \"a a\" puts one on the axis")
+          ->check(CLI::ExistingFile);
+  pairsopt->needs(est);
+  out->needs(est);
+  est->needs(out);
+  est->excludes("--distance-to");
   CLI11_PARSE(app, argc, argv);
+  if (method == "mirror" && pairsfile.empty()) {
+    std::fprintf(stderr, "superimpose: --estimate-missing mirror needs the pair list: give it with --pairs FILE\n");
+    return 1;
+  }
 
   try {
     Eigen::MatrixXd data;
     const bool quiet = !reference.empty();
-    if (istps(input)) {
+    if (!method.empty()) {
+      data = estimate(input, output, *warp::estimatemethod(method), pairsfile);
+      // The completed data set is superimposed only when asked for.
+      if (consensus.empty() && superimposed.empty()) return 0;
+    } else if (istps(input)) {
       data = core::readtpsfile(input, true).y;
       if (!quiet) std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));

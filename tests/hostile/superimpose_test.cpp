@@ -1,0 +1,99 @@
+// superimpose --estimate-missing run as a user runs it: the bundled sample
+// with landmarks cut out, in rows and in TPS. What it prints, writes and
+// marks must agree, and what it cannot do it refuses by name.
+
+#include "tests/hostile/hostile.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using hostile::Case;
+using hostile::Verdict;
+
+std::string sample(const std::string& name) { return hostile::read(hostile::example("deformed_sample/" + name)); }
+
+// The sample's lines with the numbers at word positions `words` (from 0) of
+// line `line` (from 1) replaced by `code`: landmarks cut out.
+std::string cut(const std::string& text, const std::vector<std::pair<int, std::vector<int>>>& where,
+                const std::string& code) {
+  std::istringstream in(text);
+  std::string out, line;
+  for (int n = 1; std::getline(in, line); ++n) {
+    for (const auto& [at, words] : where) {
+      if (at != n) continue;
+      std::istringstream w(line);
+      std::vector<std::string> word;
+      for (std::string s; w >> s;) word.push_back(s);
+      for (int i : words) word[static_cast<std::size_t>(i)] = code;
+      line.clear();
+      for (const std::string& s : word) line += s + " ";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+// Rows 3 and 7 lose landmark 5, and landmarks 1 and 6.
+std::string cutrows() { return cut(sample("deformed.txt"), {{3, {8, 9}}, {7, {0, 1, 10, 11}}}, "NaN"); }
+
+// Specimen 2 of the TPS sample loses landmark 5, specimen 4 the pair 9-10
+// (lines 19 + 5 and 55 + 9, 55 + 10).
+std::string cuttps() { return cut(sample("deformed.tps"), {{24, {0, 1}}, {64, {0, 1}}, {65, {0, 1}}}, "-1"); }
+
+// Specimen 3 (its LM= on line 37) keeps only landmarks 1 and 2.
+std::string twoleft() {
+  std::vector<std::pair<int, std::vector<int>>> where;
+  for (int line = 40; line <= 51; ++line) where.push_back({line, {0, 1}});
+  return cut(sample("deformed.tps"), where, "-1");
+}
+
+std::string contains(const std::string& text, const std::string& what, const std::string& where) {
+  return text.find(what) != std::string::npos ? "" : where + " should hold '" + what + "'";
+}
+
+const std::vector<Case>& cases() {
+  static const std::vector<Case> table = {
+      {"tps on a row file with NaN landmarks writes them, their list and reports each", "superimpose",
+       {{"cut.txt", cutrows()}}, "", Verdict::Accepted, {},
+       [](const hostile::fs::path& folder, const hostile::Outcome& o) {
+         const std::string rows = hostile::read(folder / "out.txt");
+         std::string why = contains(o.out, "specimen 7: landmark 6 estimated by tps\n", "stdout");
+         if (why.empty()) why = contains(o.out, "Estimated 3 of 3 missing landmarks by tps\n", "stdout");
+         if (why.empty() && rows.find("NaN") != std::string::npos) why = "out.txt still holds NaN";
+         // A complete specimen goes through as the row writer writes it.
+         if (why.empty()) why = contains(rows, "\n14877.8 12135.9 15233.4 12341.5 ", "out.txt");
+         if (why.empty() && hostile::read(folder / "out.txt.estimated") !=
+                                "% estimated landmarks: specimen row, landmark (both numbered from 1), method\n"
+                                "3 5 tps\n7 1 tps\n7 6 tps\n")
+           why = "out.txt.estimated does not list rows 3 and 7";
+         return why;
+       },
+       {"--estimate-missing", "tps", "cut.txt", "out.txt"}},
+      {"mirror on a TPS file marks its estimates with COMMENT= and keeps what it cannot place missing",
+       "superimpose", {{"cut.tps", cuttps()}, {"pairs.txt", sample("pairs.txt")}}, "", Verdict::Accepted, {},
+       [](const hostile::fs::path& folder, const hostile::Outcome& o) {
+         const std::string tps = hostile::read(folder / "out.tps");
+         std::string why = contains(o.out, "specimen 2 (2): landmark 5 estimated by mirror\n", "stdout");
+         if (why.empty())
+           why = contains(o.out, "specimen 4 (4): landmark 10 not estimated (its partner 9 is missing too)\n",
+                          "stdout");
+         if (why.empty()) why = contains(tps, "ID=2\nSCALE=0.0125\nCOMMENT=estimated landmark 5 (mirror)\nLM=", "out.tps");
+         if (why.empty()) why = contains(tps, "-1  -1 \n-1  -1 \n", "out.tps");
+         if (why.empty()) why = contains(tps, "IMAGE=slab_A_004.jpg\nID=4\nSCALE=0.0125\nLM=", "out.tps");
+         return why;
+       },
+       {"--estimate-missing", "mirror", "--pairs", "pairs.txt", "cut.tps", "out.tps"}},
+      {"mirror without a pair list", "superimpose", {{"cut.txt", cutrows()}}, "", Verdict::Refused,
+       {"mirror needs the pair list", "--pairs"}, {}, {"--estimate-missing", "mirror", "cut.txt", "out.txt"}},
+      {"tps on a specimen with two landmarks left", "superimpose", {{"cut.tps", twoleft()}}, "", Verdict::Refused,
+       {"Specimen 3 (3) has 2 landmarks present"}, {}, {"--estimate-missing", "tps", "cut.tps", "out.tps"}},
+  };
+  return table;
+}
+
+} // namespace
+
+HOSTILE_CASES(superimposeestimate, cases);
