@@ -27,18 +27,31 @@ class Axes {
 public:
   virtual ~Axes() = default;
 
-  // Removes every plot and text, keeping the axes.
+  // Removes every plot and text, the title, the axis labels and the
+  // legend, keeping the axes.
   virtual void cla() = 0;
   // Hold on: later plots add to the axes. With hold off a plot first
-  // clears them. Windows start with hold off.
+  // clears them (as cla() does). Windows start with hold off.
   virtual void sethold(bool on) = 0;
   virtual bool hold() const = 0;
   // Adds one plottable: the points (x_i, y_i) in their order, so later
   // markers lie on top of earlier ones. Marker size in points.
   virtual void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
                     double markersize = 6) = 0;
+  // Names the set that the last plot call drew, for the legend: the legend
+  // shows one entry per name and style, in the order the names were first
+  // given, each with its set's marker or line; sets without a name get no
+  // entry, and axes without any named set show no legend. Calls of one
+  // style that carry the same name are one entry. Raises core::Error when
+  // nothing was plotted since the axes were last cleared.
+  virtual void name(std::string_view name) = 0;
   // A text label at (x, y) in data units.
   virtual void text(double x, double y, std::string_view label) = 0;
+  // The labels of the x and the y axis, with the units in the text
+  // ("x (Procrustes units)"); an empty text leaves that axis unlabelled.
+  virtual void label(std::string_view x, std::string_view y) = 0;
+  // The title above the axes; empty for none.
+  virtual void title(std::string_view text) = 0;
   // Limits that fit everything drawn so far.
   virtual void axisauto() = 0;
   // Equal scaling in x and y (one data unit is as long on both axes).
@@ -81,6 +94,12 @@ public:
   // in which the next dialog opens.
   virtual std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) = 0;
   virtual std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) = 0;
+  // A save dialog for a file the action appends to: an existing file is
+  // kept, so the dialog does not ask whether to replace it. A host that
+  // does not tell the two apart asks as uiputfile does.
+  virtual std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) {
+    return uiputfile(filter, title);
+  }
 
   // A message box; the action goes on.
   virtual void msgbox(std::string_view text, std::string_view title) = 0;

@@ -39,13 +39,16 @@ public:
   }
   // Brings the viewport, the limits and equal scaling up to date.
   void settle();
-  // Forgets everything plotted (the widget's plottables and items are
-  // cleared by the caller).
-  void forget() {
-    open = nullptr;
-    breaks = 0;
-    box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
-  }
+  // Clears the axes of everything plotted, the texts, the title, the
+  // labels and the legend.
+  void clear();
+  // Shows the explicit title, else the running action's name when an
+  // action drew and action titles are on; no title element at all without
+  // either, so that untitled axes are laid out as they always were.
+  void showtitle();
+  // Something was drawn: with action titles on, the running action titles
+  // the axes.
+  void drew();
   void take(double x, double y) {
     if (std::isnan(x) || std::isnan(y)) return;
     box[0] = std::min(box[0], x), box[1] = std::max(box[1], x);
@@ -70,6 +73,23 @@ public:
   int openitems = 0;
   std::size_t breaks = 0; // the gaps put between the lines of joined calls
   bool batching = true;
+  // How many plottables there were after the open curve was made (or
+  // after the last legend key was added behind it): any other count means
+  // something was drawn since.
+  int openplottables = 0;
+
+  // The last plot call's style and marker size, which name() gives to the
+  // legend key of its set; empty while nothing is plotted.
+  std::string laststyle;
+  double lastsize = 0;
+  // The legend's keys, by name and style. Each is an empty curve with its
+  // set's pen and marker: the legend draws a plottable's look, and an empty
+  // curve draws nothing in the axes, so naming never changes how data
+  // curves are joined or drawn.
+  std::vector<std::pair<std::string, std::string>> keys;
+  std::string title;     // set by title()
+  std::string autotitle; // the action that drew last, with action titles on
+  QCPTextElement* titleelement = nullptr;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -85,6 +105,11 @@ private:
 };
 
 namespace {
+
+bool actiontitleson = false;
+std::string runningaction;
+
+QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 struct Style {
   QColor colour;
@@ -275,6 +300,51 @@ void renderpicture(QCustomPlot* p, QPaintDevice* device, QSize size, double scal
 
 } // namespace
 
+void PlotAxes::State::clear() {
+  plot_->clearPlottables(); // takes the legend's keys with them
+  plot_->clearItems();
+  open = nullptr;
+  breaks = 0;
+  box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
+  laststyle.clear();
+  keys.clear();
+  plot_->legend->setVisible(false);
+  plot_->xAxis->setLabel(QString());
+  plot_->yAxis->setLabel(QString());
+  title.clear();
+  autotitle.clear();
+  showtitle();
+}
+
+void PlotAxes::State::showtitle() {
+  const std::string& shown = title.empty() ? autotitle : title;
+  if (shown.empty()) {
+    if (titleelement) {
+      // The title's row goes with it, leaving the layout as it was.
+      plot_->plotLayout()->remove(titleelement);
+      plot_->plotLayout()->simplify();
+      titleelement = nullptr;
+    }
+    return;
+  }
+  if (!titleelement) {
+    QFont font = plot_->font();
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    font.setBold(true);
+    plot_->plotLayout()->insertRow(0);
+    titleelement = new QCPTextElement(plot_, QString(), font);
+    plot_->plotLayout()->addElement(0, 0, titleelement);
+  }
+  titleelement->setText(qstring(shown));
+}
+
+void PlotAxes::State::drew() {
+  if (actiontitleson && !runningaction.empty() && autotitle != runningaction) {
+    autotitle = runningaction;
+    showtitle();
+  }
+}
+
 void PlotAxes::State::settle() {
   if (!dirty) return;
   dirty = false;
@@ -294,14 +364,25 @@ PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
   state_->base = limitsof(plot);
   plot->setBackground(Qt::white);
   plot->legend->setVisible(false);
+  // Only named sets get a key (name()). The legend sits small in the top
+  // right corner of the axes, on a half-transparent ground so that data
+  // beneath it still shows.
+  plot->setAutoAddPlottableToLegend(false);
+  QFont small = plot->font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  plot->legend->setFont(small);
+  plot->legend->setBrush(QColor(255, 255, 255, 190));
+  plot->legend->setBorderPen(QPen(QColor(0, 0, 0, 110)));
+  plot->legend->setIconSize(20, 10);
+  plot->legend->setRowSpacing(0);
+  plot->legend->setMargins(QMargins(5, 3, 5, 3));
+  plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
   plot->axisRect()->setupFullAxesBox(true);
   for (QCPAxis* axis : plot->axisRect()->axes()) axis->grid()->setVisible(false);
 }
 
 void PlotAxes::cla() {
-  plot_->clearPlottables();
-  plot_->clearItems();
-  state_->forget();
+  state_->clear();
   state_->apply();
 }
 
@@ -316,9 +397,7 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
                       " y values");
   State& st = *state_;
   if (!st.hold) { // without hold, each plot call starts the axes afresh
-    plot_->clearPlottables();
-    plot_->clearItems();
-    st.forget();
+    st.clear();
     st.autolimits = true;
     st.equal = false;
   }
@@ -328,8 +407,8 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   // would lay out and draw one by one. Markers are simply appended; lines
   // get a gap (a NaN point) between calls. Drawn in the same order with the
   // same pen, the picture is the one the separate curves gave.
-  const bool extend = st.open != nullptr && st.batching && plot_->plottableCount() > 0 &&
-                      plot_->plottable(plot_->plottableCount() - 1) == st.open && st.openstyle == style &&
+  const bool extend = st.open != nullptr && st.batching && plot_->plottableCount() == st.openplottables &&
+                      st.openstyle == style &&
                       st.opensize == markersize && st.openitems == plot_->itemCount();
   // A curve keeps its points in the order of its parameter t (a graph would
   // sort them by x), so t = index keeps later markers on top. QCPCurve has
@@ -357,7 +436,11 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   }
   curve->data()->add(data, true);
   st.open = curve;
+  st.laststyle = style;
+  st.lastsize = markersize;
+  st.drew();
   if (extend) return st.apply();
+  st.openplottables = plot_->plottableCount();
   st.openstyle = style;
   st.opensize = markersize;
   st.openitems = plot_->itemCount();
@@ -375,14 +458,53 @@ void PlotAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::str
   st.apply();
 }
 
+void PlotAxes::name(std::string_view name) {
+  State& st = *state_;
+  if (st.laststyle.empty()) throw core::Error("There is no plotted set to name '" + std::string(name) + "'");
+  if (name.empty()) return;
+  const std::pair<std::string, std::string> key(name, st.laststyle);
+  if (std::find(st.keys.begin(), st.keys.end(), key) != st.keys.end()) return;
+  const Style s = parsestyle(st.laststyle);
+  auto* curve = new QCPCurve(plot_->xAxis, plot_->yAxis);
+  curve->setName(qstring(name));
+  curve->setPen(QPen(s.colour, 1));
+  curve->setAntialiased(true);
+  curve->setAntialiasedScatters(true);
+  if (s.marker) {
+    curve->setLineStyle(QCPCurve::lsNone);
+    curve->setScatterStyle(scatterof(s, st.lastsize * plot_->logicalDpiY() / 72.0));
+  } else {
+    curve->setLineStyle(QCPCurve::lsLine);
+  }
+  curve->addToLegend();
+  st.keys.push_back(key);
+  // The key is no drawing: the open curve may still be extended.
+  if (st.open && st.openplottables == plot_->plottableCount() - 1) ++st.openplottables;
+  plot_->legend->setVisible(true);
+  st.apply();
+}
+
+void PlotAxes::label(std::string_view x, std::string_view y) {
+  plot_->xAxis->setLabel(qstring(x));
+  plot_->yAxis->setLabel(qstring(y));
+  state_->apply();
+}
+
+void PlotAxes::title(std::string_view text) {
+  state_->title = text;
+  state_->showtitle();
+  state_->apply();
+}
+
 void PlotAxes::text(double x, double y, std::string_view label) {
   auto* t = new QCPItemText(plot_);
   t->position->setType(QCPItemPosition::ptPlotCoords);
   t->position->setCoords(x, y);
   t->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
-  t->setText(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())));
+  t->setText(qstring(label));
   t->setColor(Qt::black);
   t->setClipToAxisRect(false); // a landmark number beside the box stays readable
+  state_->drew();
   state_->take(x, y);
   state_->apply();
 }
@@ -475,6 +597,10 @@ std::size_t PlotAxes::pointcount() const {
     if (const auto* d = plot_->plottable(i)->interface1D()) n += static_cast<std::size_t>(d->dataCount());
   return n - state_->breaks;
 }
+
+void setactiontitles(bool on) { actiontitleson = on; }
+
+void setrunningaction(std::string_view name) { runningaction = name; }
 
 void PlotAxes::setbatching(bool on) {
   state_->batching = on;

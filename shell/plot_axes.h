@@ -11,6 +11,8 @@
 #include <QString>
 #include <QSize>
 
+#include <string_view>
+
 class QCustomPlot;
 
 namespace shell {
@@ -30,11 +32,21 @@ public:
   // nothing else was drawn since (lines get a gap between calls). A point
   // with a NaN coordinate (a missing landmark) gets no marker, and a line
   // breaks there; pointcount() does not count it. With hold off it
-  // first clears the axes and returns them to automatic limits without
-  // equal scaling. Raises core::Error for an unknown style or when x and y
-  // differ in length.
+  // first clears the axes (title, labels and legend too) and returns them
+  // to automatic limits without equal scaling. Raises core::Error for an
+  // unknown style or when x and y differ in length.
   void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style,
             double markersize = 6) override;
+  // A key in the legend for the last call's set, unless one of that name
+  // and style is there already. The legend shows only while it has keys,
+  // small, in the axes' top right corner on a half-transparent ground.
+  void name(std::string_view name) override;
+  // Axis labels in the plot's font; the axis box gives them room.
+  void label(std::string_view x, std::string_view y) override;
+  // A bold title in a row of its own above the axes, which appears only
+  // while there is a title to show: without one, the picture is the one
+  // drawn before titles existed.
+  void title(std::string_view text) override;
   // Black text whose lower left corner is at (x, y).
   void text(double x, double y, std::string_view label) override;
   // Tight limits around every plotted point and every text anchor, kept up
@@ -76,6 +88,16 @@ private:
   QCustomPlot* plot_;
   State* state_; // a child of the widget
 };
+
+// Action titles. While on, axes that an action draws in without giving a
+// title of their own are titled with the running action's name (the
+// explicit title(), when there is one, wins; the title goes with the rest
+// at the next clearing). Off until a program turns them on, for example
+// in its Program::define.
+void setactiontitles(bool on);
+// The shell names each action before it runs it and clears the name
+// (empty) afterwards.
+void setrunningaction(std::string_view name);
 
 // The plot laid out at `size` and magnified `scale` times, as an SVG
 // document (scale > 1 thickens lines and markers with the picture).

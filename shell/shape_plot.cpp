@@ -2,7 +2,7 @@
 
 namespace shell {
 
-double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform) {
+double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform, std::string_view name) {
   const Eigen::Index m = x.rows(), k = x.cols() > 0 ? (x.cols() - 1) / 2 : 0;
   Eigen::VectorXd px(m * k), py(m * k);
   for (Eigen::Index i = 0; i < m; ++i)
@@ -12,6 +12,7 @@ double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform) {
     }
   axes.sethold(true);
   axes.plot(px, py, xform, 3);
+  if (!name.empty()) axes.name(name);
   axes.axisauto();
   axes.axisequal();
   return 1;

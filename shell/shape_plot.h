@@ -14,7 +14,8 @@ namespace shell {
 // on, so data sets drawn by successive calls overlay, and ends with
 // automatic limits and equal scaling. A row of 2k columns loses its last
 // landmark, since only floor((n - 1) / 2) are read. Raises core::Error for
-// an unknown style. Returns 1.
-double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform = "k.");
+// an unknown style. A non-empty `name` names the set in the legend.
+// Returns 1.
+double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform = "k.", std::string_view name = {});
 
 } // namespace shell

@@ -361,3 +361,243 @@ TEST_F(PlotTest, MissingLandmarksAreNeitherMarkedNorCountedAndBreakLines) {
   EXPECT_NEAR(axes.limits()[1], 5 + 0.03 * 5, 1e-12);
   EXPECT_NEAR(axes.limits()[2], -5 - 0.03 * 8, 1e-12);
 }
+
+namespace {
+
+// A fixed picture with every kind of thing the programs draw: lines joined
+// over many calls, markers of several styles and sizes, a missing
+// landmark, texts, equal scaling at a wide window's shape.
+void fixedpicture(shell::PlotAxes& axes) {
+  axes.cla();
+  axes.sethold(true);
+  for (int i = 0; i < 12; ++i) {
+    const double a = 0.5 * i;
+    axes.plot(Eigen::Vector4d(0, std::cos(a), 0.3 * std::sin(a), 0), Eigen::Vector4d(0, std::sin(a), 0.2, 0), "k");
+  }
+  axes.plot(Eigen::Vector3d(-1.2, 0, 1.2), Eigen::Vector3d(-0.4, 0, 0.4), "b");
+  axes.plot(Eigen::Vector3d(0.2, 0, -0.2), Eigen::Vector3d(-0.6, 0, 0.6), "r");
+  const Eigen::MatrixXd specimens = dataset(6, 5, 1.1, 0.8, 21);
+  shell::showshape(axes, specimens, "bo");
+  Eigen::MatrixXd consensus = specimens.colwise().mean();
+  consensus(0, 2) = std::nan("");
+  shell::showshape(axes, consensus, "rv");
+  for (int j = 0; j < 5; ++j) axes.text(consensus(0, 2 * j), consensus(0, 2 * j + 1), std::to_string(j + 1));
+  axes.plot(Eigen::Vector2d(-0.5, 0.5), Eigen::Vector2d(-0.9, 0.9), "gd", 9);
+}
+
+} // namespace
+
+// The picture of axes that never call for labels, a title or names must be
+// the one drawn before those existed: the reference PNG was saved by the
+// plotting code as it was then, from this same fixed picture.
+TEST(PlotReference, WithoutLabelsTitleOrNamesThePngIsTheOldOneByteForByte) {
+  QCustomPlot plot;
+  plot.resize(640, 400);
+  shell::PlotAxes axes(&plot);
+  fixedpicture(axes);
+  const std::string path = testsupport::temppath("reference.png");
+  axes.save(path);
+  QFile made(QString::fromStdString(path)), reference(QStringLiteral(TECTO_SHELL_DATA "/plot_reference.png"));
+  ASSERT_TRUE(made.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(reference.open(QIODevice::ReadOnly)) << "no reference picture; this one is " << path;
+  const QByteArray a = made.readAll(), b = reference.readAll();
+  EXPECT_EQ(QImage::fromData(a), QImage::fromData(b)) << "the pixels differ; see " << path;
+  EXPECT_TRUE(a == b) << "the PNG bytes differ; see " << path;
+
+  // Axes that had a title, labels and a legend, once cleared, draw the old
+  // picture again: the title's row and the legend leave no trace.
+  axes.title("Something");
+  axes.label("x (mm)", "y (mm)");
+  axes.name("triangles");
+  axes.save(testsupport::temppath("titled.png"));
+  fixedpicture(axes);
+  const std::string again = testsupport::temppath("again.png");
+  axes.save(again);
+  QFile redrawn(QString::fromStdString(again));
+  ASSERT_TRUE(redrawn.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(redrawn.readAll() == b) << "the picture after clearing differs; see " << again;
+}
+
+namespace {
+
+QCPTextElement* titleof(QCustomPlot& p) {
+  for (int i = 0; i < p.plotLayout()->elementCount(); ++i)
+    if (auto* t = qobject_cast<QCPTextElement*>(p.plotLayout()->elementAt(i))) return t;
+  return nullptr;
+}
+
+std::vector<std::string> legendnames(QCustomPlot& p) {
+  std::vector<std::string> out;
+  if (!p.legend->visible()) return out;
+  for (int i = 0; i < p.legend->itemCount(); ++i)
+    if (auto* item = qobject_cast<QCPPlottableLegendItem*>(p.legend->item(i)))
+      out.push_back(item->plottable()->name().toStdString());
+  return out;
+}
+
+const QCPCurve* keyof(QCustomPlot& p, int i) {
+  return qobject_cast<const QCPCurve*>(qobject_cast<QCPPlottableLegendItem*>(p.legend->item(i))->plottable());
+}
+
+} // namespace
+
+TEST_F(PlotTest, LegendKeysOneEntryPerNamedSetInOrderWithItsLook) {
+  const Eigen::Vector2d v(0, 1);
+  axes.sethold(true);
+  EXPECT_TRUE(legendnames(plot).empty());
+  for (int i = 0; i < 3; ++i) axes.plot(v, v, "k"); // construction: unnamed
+  EXPECT_FALSE(plot.legend->visible());
+  for (int i = 0; i < 4; ++i) { // one specimen per call, all one set
+    axes.plot(v * i, v, "bo", 3);
+    axes.name("specimens");
+  }
+  axes.plot(v, v * 2, "rv");
+  axes.name("consensus");
+  axes.text(0, 0, "1");
+  axes.plot(v, v * 3, "bo", 3);
+  axes.name("specimens"); // after a text: another curve, the same key
+  axes.plot(v, v, "r");
+  axes.name("long axis");
+  axes.plot(v, v, "rv");
+  axes.name(""); // no key for an empty name
+  axes.plot(v, v, "b");
+  axes.name("consensus"); // one name in another style is another key
+  EXPECT_EQ(legendnames(plot), (std::vector<std::string>{"specimens", "consensus", "long axis", "consensus"}));
+  EXPECT_EQ(axes.pointcount(), 2u * 12);
+
+  // Each key draws its set's marker or line in its colour.
+  EXPECT_EQ(keyof(plot, 0)->scatterStyle().shape(), QCPScatterStyle::ssCircle);
+  EXPECT_EQ(keyof(plot, 0)->scatterStyle().pen().color(), QColor(Qt::blue));
+  EXPECT_DOUBLE_EQ(keyof(plot, 0)->scatterStyle().size(), 3 * plot.logicalDpiY() / 72.0);
+  EXPECT_EQ(keyof(plot, 0)->lineStyle(), QCPCurve::lsNone);
+  EXPECT_EQ(keyof(plot, 1)->scatterStyle().shape(), QCPScatterStyle::ssTriangleInverted);
+  EXPECT_EQ(keyof(plot, 2)->lineStyle(), QCPCurve::lsLine);
+  EXPECT_EQ(keyof(plot, 2)->pen().color(), QColor(Qt::red));
+  EXPECT_EQ(keyof(plot, 3)->pen().color(), QColor(Qt::blue));
+  // Inside the axes, top right.
+  plot.replot();
+  const QRect box = plot.axisRect()->rect(), legend = plot.legend->outerRect();
+  EXPECT_TRUE(box.contains(legend)) << "legend outside the axes";
+  EXPECT_LT(box.right() - legend.right(), 20);
+  EXPECT_LT(legend.top() - box.top(), 20);
+
+  // Naming keeps calls joined: the specimens' first four calls are one
+  // curve, as without names.
+  int curvesdrawn = 0;
+  for (const QCPCurve* c : curves(plot)) curvesdrawn += c->dataCount() > 0;
+  EXPECT_EQ(curvesdrawn, 7); // k, bo, rv, bo, r, rv, b
+
+  axes.cla();
+  EXPECT_TRUE(legendnames(plot).empty());
+  EXPECT_EQ(plot.legend->itemCount(), 0);
+  EXPECT_EQ(error_of([&] { axes.name("nothing"); }), "There is no plotted set to name 'nothing'");
+}
+
+TEST_F(PlotTest, TitleAndLabelsShowUntilTheAxesAreCleared) {
+  const Eigen::Vector2d v(0, 1);
+  axes.plot(v, v, "bo");
+  plot.replot();
+  const QRect bare = plot.axisRect()->rect();
+  axes.name("specimens");
+  axes.title("Procrustes superimposition");
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
+  ASSERT_NE(titleof(plot), nullptr);
+  EXPECT_EQ(titleof(plot)->text(), "Procrustes superimposition");
+  EXPECT_EQ(plot.xAxis->label(), "x (Procrustes units)");
+  EXPECT_EQ(plot.yAxis->label(), "y (Procrustes units)");
+  plot.replot();
+  const QRect titled = plot.axisRect()->rect();
+  EXPECT_GT(titled.top(), bare.top() + 10); // the title's row
+  EXPECT_LT(titled.bottom(), bare.bottom() - 10); // the x label
+  EXPECT_GT(titled.left(), bare.left() + 10); // the y label
+  axes.title("Retitled");
+  EXPECT_EQ(titleof(plot)->text(), "Retitled");
+  EXPECT_EQ(plot.plotLayout()->rowCount(), 2);
+  axes.title("");
+  EXPECT_EQ(titleof(plot), nullptr);
+  EXPECT_EQ(plot.plotLayout()->rowCount(), 1);
+
+  // A plot with hold off clears them, as cla() does.
+  axes.title("Old");
+  axes.plot(v, v, "k");
+  EXPECT_EQ(titleof(plot), nullptr);
+  EXPECT_EQ(plot.xAxis->label(), "");
+  EXPECT_EQ(plot.yAxis->label(), "");
+  EXPECT_TRUE(legendnames(plot).empty());
+  axes.title("Old");
+  axes.label("a", "b");
+  axes.cla();
+  EXPECT_EQ(titleof(plot), nullptr);
+  EXPECT_EQ(plot.xAxis->label(), "");
+  axes.plot(v, v, "bo"); // the same limits as at first: the same axis box
+  plot.replot();
+  EXPECT_EQ(plot.axisRect()->rect(), bare);
+}
+
+TEST_F(PlotTest, EqualScalingAndLimitsHoldWithTitleLabelsAndLegend) {
+  const Eigen::MatrixXd wide = dataset(20, 5, 10, 1, 7), tall = dataset(20, 5, 1, 30, 8);
+  shell::showshape(axes, wide, "bo", "wide");
+  axes.title("Two data sets");
+  axes.label("x (mm)", "y (mm)");
+  EXPECT_TRUE(equalscaled(plot));
+  EXPECT_TRUE(contains(axes.limits(), wide));
+  shell::showshape(axes, tall, "r+", "tall");
+  EXPECT_EQ(legendnames(plot), (std::vector<std::string>{"wide", "tall"}));
+  EXPECT_TRUE(contains(axes.limits(), wide));
+  EXPECT_TRUE(contains(axes.limits(), tall));
+  EXPECT_TRUE(equalscaled(plot));
+  // Settled lazily: a title given after the limits were last worked out
+  // still leaves the drawing equal-scaled.
+  axes.limits();
+  axes.title("A title\nof two lines");
+  EXPECT_TRUE(equalscaled(plot));
+  plot.show();
+  plot.resize(350, 700);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(equalscaled(plot));
+  EXPECT_TRUE(contains(axes.limits(), tall));
+}
+
+TEST_F(PlotTest, SavedPicturesCarryTitleLabelsAndLegend) {
+  shell::showshape(axes, dataset(5, 4, 1, 1, 9), "bo", "Specimens");
+  axes.title("Wellman construction");
+  axes.label("x (mm)", "y (mm)");
+  const std::string svg = testsupport::temppath("titled.svg");
+  axes.save(svg);
+  QFile f(QString::fromStdString(svg));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray text = f.readAll();
+  for (const char* s : {"Wellman construction", "x (mm)", "y (mm)", "Specimens"})
+    EXPECT_TRUE(text.contains(s)) << s;
+  // The figure copy draws them too.
+  const shell::FigureCopy copy = shell::copybigimage(&plot);
+  for (const char* s : {"Wellman construction", "x (mm)", "Specimens"}) EXPECT_TRUE(copy.svg.contains(s)) << s;
+  EXPECT_NE(titleof(plot), nullptr);
+}
+
+TEST_F(PlotTest, ActionTitlesNameTheActionThatDrewUnlessTheActionGaveOne) {
+  const Eigen::Vector2d v(0, 1);
+  shell::setrunningaction("DoWellman");
+  axes.plot(v, v, "k"); // action titles are off until a program turns them on
+  EXPECT_EQ(titleof(plot), nullptr);
+
+  shell::setactiontitles(true);
+  axes.sethold(true);
+  axes.plot(v, v, "b");
+  ASSERT_NE(titleof(plot), nullptr);
+  EXPECT_EQ(titleof(plot)->text(), "DoWellman");
+  axes.title("Wellman plot");
+  EXPECT_EQ(titleof(plot)->text(), "Wellman plot");
+  shell::setrunningaction("DoRetro");
+  axes.plot(v, v, "r");
+  EXPECT_EQ(titleof(plot)->text(), "Wellman plot"); // the explicit title wins
+  axes.cla();
+  EXPECT_EQ(titleof(plot), nullptr); // clearing draws nothing
+  axes.text(0, 0, "a");
+  EXPECT_EQ(titleof(plot)->text(), "DoRetro");
+  shell::setrunningaction("");
+  axes.cla();
+  axes.plot(v, v, "r"); // outside an action: no title
+  EXPECT_EQ(titleof(plot), nullptr);
+  shell::setactiontitles(false);
+}

@@ -8,19 +8,35 @@
 
 namespace testsupport {
 
-void FakeAxes::cla() {
+void FakeAxes::clear() {
   plots.clear();
   texts.clear();
+  titletext.clear();
+  xlabel.clear();
+  ylabel.clear();
+  legend.clear();
+  legendstyles.clear();
+}
+
+void FakeAxes::cla() {
+  clear();
   ++cleared;
 }
 
 void FakeAxes::plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style, double) {
   // With hold off a plot replaces what was drawn, as in a window.
-  if (!hold_) {
-    plots.clear();
-    texts.clear();
-  }
+  if (!hold_) clear();
   plots.push_back({x, y, std::string(style)});
+}
+
+void FakeAxes::name(std::string_view name) {
+  if (plots.empty()) throw core::Error("There is no plotted set to name '" + std::string(name) + "'");
+  if (name.empty()) return;
+  const std::string& style = plots.back().style;
+  for (std::size_t i = 0; i < legend.size(); ++i)
+    if (legend[i] == name && legendstyles[i] == style) return;
+  legend.emplace_back(name);
+  legendstyles.push_back(style);
 }
 
 void FakeAxes::text(double, double, std::string_view label) { texts.emplace_back(label); }

@@ -27,7 +27,15 @@ public:
   void sethold(bool on) override { hold_ = on; }
   bool hold() const override { return hold_; }
   void plot(const Eigen::VectorXd& x, const Eigen::VectorXd& y, std::string_view style, double markersize) override;
+  // Records the name in `legend` once per name and style, as the windows'
+  // legend keys them.
+  void name(std::string_view name) override;
   void text(double x, double y, std::string_view label) override;
+  void label(std::string_view x, std::string_view y) override {
+    xlabel = x;
+    ylabel = y;
+  }
+  void title(std::string_view text) override { titletext = text; }
   void axisauto() override;
   void axisequal() override {}
   shell::Limits limits() const override { return limits_; }
@@ -38,10 +46,15 @@ public:
 
   std::vector<Plot> plots;         // since the last cla()
   std::vector<std::string> texts;  // since the last cla()
+  // Since the last cla() or plot with hold off: the title, the axis labels
+  // and the legend's names in order (with each key's style).
+  std::string titletext, xlabel, ylabel;
+  std::vector<std::string> legend, legendstyles;
   std::vector<std::string> saved;
   int cleared = 0;                 // how many times cla() ran
 
 private:
+  void clear();
   bool hold_ = false;
   shell::Limits limits_{0, 1, 0, 1};
 };
