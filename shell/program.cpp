@@ -9,6 +9,7 @@
 #include "shell/figure_copy.h"
 #include "shell/menus.h"
 #include "shell/names.h"
+#include "shell/plot_axes.h"
 #include "shell/results_window.h"
 #include "shell/script.h"
 #include "shell/window.h"
@@ -168,6 +169,7 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   guarded(
       [&] {
         const auto [name, args] = parsecallback(callback);
+        const shell::RunningAction running(actionname(callback)); // titles its plots, when asked
         shell::call(name, args, 0);
       },
       actionname(callback));

@@ -2,6 +2,7 @@
 
 #include "shell/callables.h"
 #include "core/error.h"
+#include "shell/plot_axes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -133,6 +134,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const std:
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);
+    const RunningAction running(verb); // titles its plots, when asked
     if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
     else shell::call(switchname, {verb}, 0);
     const std::vector<std::string> unused = host.answer({});
