@@ -10,6 +10,7 @@
 #include "shell/menus.h"
 #include "shell/names.h"
 #include "shell/plot_axes.h"
+#include "shell/results_pane.h"
 #include "shell/results_window.h"
 #include "shell/script.h"
 #include "shell/window.h"
@@ -20,6 +21,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QThread>
 #include <algorithm>
@@ -135,10 +137,25 @@ Figure* programwindow() {
   return gcf();
 }
 
+// Closing the window with results not yet kept asks first: save the run
+// report, discard the results, or stay.
+bool mayclose(Figure* f) {
+  if (!askbeforeclose(f)) return true;
+  const auto answer = QMessageBox::question(
+      f, QObject::tr("Unsaved results"),
+      QObject::tr("The results pane holds results that have not been saved. Save a run report before closing?"),
+      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+  if (answer == QMessageBox::Discard) return true;
+  if (answer == QMessageBox::Save) return resultspane(f)->saverunreportdialog();
+  return false;
+}
+
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
   if (p.controlcolour) usecontrolcolour(f);
   addmenubar(f, p);
+  addresultspane(f, RunInfo{p.executable, p.random});
+  f->setcloseguard([f] { return mayclose(f); });
   movegui(f, "onscreen"); // the menu bar made it taller
   guidata(f, guihandles(f));
 }
@@ -156,6 +173,19 @@ std::string actionname(const std::string& callback) {
   }
 }
 
+// The message of the last error guarded() caught, and whether it was a
+// cancel the user asked for.
+std::string& lasterror() {
+  static std::string m;
+  return m;
+}
+
+bool& lastcancelledflag() {
+  static bool c = false;
+  return c;
+}
+bool lastcancelled() { return lastcancelledflag(); }
+
 // What a push button's Callback asks for, run as one action at a time.
 void runcallback(Figure* window, QObject*, const std::string& callback) {
   static bool busy = false;
@@ -166,14 +196,26 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   busy = true;
   window->setstatus(QString());
   setcurrent(window);
-  guarded(
+  // The window the action belongs to may close during it; its pane and
+  // buttons are reached only while it lives.
+  const QPointer<Figure> own = window;
+  const std::string what = actionname(callback);
+  if (ResultsPane* pane = resultspane(window)) pane->beginaction(what);
+  window->lockbuttons();
+  lasterror().clear();
+  const bool ok = guarded(
       [&] {
         const auto [name, args] = parsecallback(callback);
         const shell::RunningAction running(actionname(callback)); // titles its plots, when asked
         shell::call(name, args, 0);
       },
-      actionname(callback));
+      what);
+  const bool cancelled = (!ok && lastcancelled()) || (own && own->cancelrequested());
   if (hostslot()) hostslot()->endprogress();
+  if (own) {
+    own->unlockbuttons();
+    if (ResultsPane* pane = resultspane(own)) pane->endaction(ok ? "" : lasterror(), cancelled);
+  }
   std::fflush(stdout);
   busy = false;
 }
@@ -196,6 +238,7 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     std::fprintf(stderr, "%s: no window named '%s'\n", p.executable.c_str(), name.c_str());
     return 1;
   }
+  showresultspane(f);
   f->show();
   for (int i = 0; i < 10; ++i) {
     QApplication::processEvents();
@@ -282,6 +325,8 @@ bool guarded(const std::function<void()>& action, std::string_view what) {
     // Said in words, naming the action: "std::bad_alloc" tells nobody what
     // to do.
     const std::string message = outofmemory(what);
+    lasterror() = message;
+    lastcancelledflag() = false;
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message.c_str());
     std::fflush(stderr);
@@ -293,6 +338,8 @@ bool guarded(const std::function<void()>& action, std::string_view what) {
     std::fflush(stderr);
     // A cancel the user asked for is no error: its words stand alone.
     const bool cancelled = dynamic_cast<const core::Cancelled*>(&e) != nullptr;
+    lasterror() = e.what();
+    lastcancelledflag() = cancelled;
     if (Figure* f = programwindow())
       f->setstatus((cancelled ? QString() : QObject::tr("Error: ")) + QString::fromUtf8(e.what()));
     return false;

@@ -2,7 +2,9 @@
 
 #include "shell/callables.h"
 #include "core/error.h"
+#include "core/progress.h"
 #include "shell/plot_axes.h"
+#include "shell/results_pane.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,10 +41,13 @@ std::optional<FileChoice> ScriptHost::next(std::string_view title) {
   return choice;
 }
 
-std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view title) { return next(title); }
+std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view title) {
+  return noteloaded(next(title));
+}
 std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view title) { return next(title); }
 
 void ScriptHost::msgbox(std::string_view text, std::string_view title) {
+  recordmessage(text, title); // kept in the hidden pane, printed once
   print(title.empty() ? "== ==\n" : "== " + std::string(title) + " ==\n");
   print(text);
   print("\n\n");
@@ -129,14 +134,27 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const std:
   } else if (verb == "plot") {
     if (words.size() != 2) throw core::Error("plot needs one file name (.png, .svg or .pdf)");
     host.axes().save(resolve(words[1]));
+  } else if (verb == "report") {
+    if (words.size() != 2) throw core::Error("report needs one file name");
+    ResultsPane* pane = host.pane();
+    if (pane == nullptr) throw core::Error("report: this window has no results pane");
+    pane->saverunreport(resolve(words[1]));
   } else {
     // An action of the switch (or the results window's save), the words
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);
     const RunningAction running(verb); // titles its plots, when asked
-    if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
-    else shell::call(switchname, {verb}, 0);
+    ResultsPane* pane = host.pane();
+    if (pane != nullptr) pane->beginaction(verb);
+    try {
+      if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
+      else shell::call(switchname, {verb}, 0);
+    } catch (const std::exception& e) {
+      if (pane != nullptr) pane->endaction(e.what(), dynamic_cast<const core::Cancelled*>(&e) != nullptr);
+      throw;
+    }
+    if (pane != nullptr) pane->endaction();
     const std::vector<std::string> unused = host.answer({});
     if (!unused.empty()) {
       std::string list;

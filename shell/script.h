@@ -7,6 +7,9 @@
 //   set TAG TEXT...   sets the String of a control, as typed in an edit box
 //   show TAG          prints the control's String, one line per text line
 //   plot FILE         saves the current axes as PNG, SVG or PDF
+//   report FILE       saves the run report of the results pane (program,
+//                     version, seed, files loaded with their checksums,
+//                     every action with its results)
 //   AuxBoxsw FILE     appends the results window's text to FILE
 //   ACTION FILE...    runs ACTION of the program's action switch; the FILE
 //                     words answer its file dialogs in order (a missing

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QPalette>
 #include <QBuffer>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -173,6 +174,44 @@ void Figure::hideprogress() {
   if (!progresstext_.isEmpty() && status_->text() == progresstext_)
     status_->setText(cancel_ ? tr("Cancelled: nothing was changed") : QString());
   progresstext_.clear();
+}
+
+namespace {
+const char* const afterlock = "EnabledAfterAction";
+}
+
+void Figure::lockbuttons() {
+  if (locked_) return;
+  for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+    if (b == cancelbutton_) continue;
+    b->setProperty(afterlock, b->isEnabled());
+    b->setEnabled(false);
+  }
+  locked_ = true;
+}
+
+void Figure::unlockbuttons() {
+  if (!locked_) return;
+  locked_ = false;
+  for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+    const QVariant after = b->property(afterlock);
+    if (!after.isValid()) continue;
+    b->setProperty(afterlock, QVariant());
+    b->setEnabled(after.toBool());
+  }
+}
+
+void Figure::closeEvent(QCloseEvent* event) {
+  if (closeguard_ && !closeguard_()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+void setenabled(QWidget* control, bool on) {
+  if (control->property(afterlock).isValid()) control->setProperty(afterlock, on);
+  else control->setEnabled(on);
 }
 
 void setcallbackrunner(CallbackRunner r) { runner() = std::move(r); }

@@ -47,6 +47,20 @@ public:
   bool cancelrequested() const { return cancel_; }
   void resetcancel() { cancel_ = false; }
 
+  // During an action every button of the window but Cancel is disabled;
+  // unlocking gives each the state it had, or the one the action set
+  // meanwhile through setenabled().
+  void lockbuttons();
+  void unlockbuttons();
+  bool locked() const { return locked_; }
+
+  // Asked before the window closes (by the user or by a program); false
+  // keeps it open.
+  void setcloseguard(std::function<bool()> guard) { closeguard_ = std::move(guard); }
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
 private:
   std::string name_;
   QWidget* form_;
@@ -57,7 +71,14 @@ private:
   QPushButton* cancelbutton_ = nullptr;
   QString progresstext_;
   bool cancel_ = false;
+  bool locked_ = false;
+  std::function<bool()> closeguard_;
 };
+
+// Enables or disables a control; a button of a locked window takes the
+// state when the window is unlocked, so an action's own choice outlives
+// the lock.
+void setenabled(QWidget* control, bool on);
 
 // The record of a window's objects by Tag: one field per valid name, each
 // holding every object with that Tag in the order they were found.

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "shell/plot_axes.h"
+#include "shell/results_pane.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -124,7 +125,7 @@ void WindowHost::setstring(std::string_view tag, const std::vector<std::string>&
 
 void WindowHost::setenable(std::string_view tag, bool on) {
   for (QObject* o : findobj(tag))
-    if (auto* w = qobject_cast<QWidget*>(o)) w->setEnabled(on);
+    if (auto* w = qobject_cast<QWidget*>(o)) setenabled(w, on);
   control(tag); // raises when there is no such control
 }
 
@@ -141,7 +142,7 @@ std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view fil
 }
 
 std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::string_view title) {
-  return filedialog(false, filter, title);
+  return noteloaded(filedialog(false, filter, title));
 }
 
 std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
@@ -152,9 +153,25 @@ void WindowHost::msgbox(std::string_view text, std::string_view title) {
   auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
                               QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                               window());
+  recordmessage(text, title);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   box->show();
+}
+
+ResultsPane* WindowHost::pane() const {
+  for (Figure* f : figures())
+    if (f->name() == window_) return resultspane(f);
+  return nullptr;
+}
+
+void WindowHost::recordmessage(std::string_view text, std::string_view title) {
+  if (ResultsPane* p = pane()) p->message(text, title);
+}
+
+std::optional<FileChoice> WindowHost::noteloaded(std::optional<FileChoice> choice) {
+  if (ResultsPane* p = pane(); p != nullptr && choice) p->loaded(choice->path());
+  return choice;
 }
 
 Axes& WindowHost::axes() {
@@ -171,6 +188,7 @@ Axes& WindowHost::axes() {
 }
 
 void WindowHost::setresults(const std::vector<std::string>& rows) {
+  if (ResultsPane* p = pane()) p->report(rows);
   Figure* results = openfig("AuxBox", "reuse");
   for (QObject* o : results->objects())
     if (o->objectName() == "AuxResults") setcontrolstring(o, rows);

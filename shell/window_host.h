@@ -14,6 +14,7 @@ class QCustomPlot;
 namespace shell {
 
 class PlotAxes;
+class ResultsPane;
 
 // The String of a control as rows, and setting it. Edit boxes hold one
 // row; labels and multi-line boxes show their rows one per line and keep
@@ -50,6 +51,14 @@ public:
   virtual void endprogress();
   // The folder in which the next file dialog opens.
   const std::string& dialogfolder() const { return folder_; }
+  // The results pane of the program's window, or nullptr.
+  ResultsPane* pane() const;
+
+protected:
+  // Keeps a message box's text in the results pane.
+  void recordmessage(std::string_view text, std::string_view title);
+  // Notes a file chosen for loading (with its checksum) for the run report.
+  std::optional<FileChoice> noteloaded(std::optional<FileChoice> choice);
 
 protected:
   std::string window_;
