@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "shell/host.h"
+#include "shell/readiness.h"
 
 #include <span>
 #include <string>
@@ -21,6 +22,10 @@ struct Action {
   std::string_view name;
   void (*run)(Host& host, State& state);
   std::string_view description; // one line, for --help and the guide's tables
+  // What the action needs before it can run, as a short text ("Load a TPS
+  // file first"), or nullptr when it can run now; the window disables its
+  // buttons meanwhile. No function: the action can always run.
+  const char* (*needs)(const State& state) = nullptr;
 };
 
 // An action as --help shows it, without the program's State.
@@ -41,6 +46,19 @@ std::vector<ActionLine> describe(std::span<const Action<State>> table) {
   std::vector<ActionLine> lines;
   for (const Action<State>& a : table) lines.push_back({std::string(a.name), std::string(a.description)});
   return lines;
+}
+
+// The readiness of the table's actions on the program's state, for
+// setreadiness(): a program's define() calls
+// shell::setreadiness(shell::readinessof(actions(), state)).
+template <class State>
+Readiness readinessof(std::span<const Action<State>> table, const State& state) {
+  return [table, &state](std::string_view name) -> std::optional<std::string> {
+    for (const Action<State>& a : table)
+      if (a.name == name && a.needs != nullptr)
+        if (const char* need = a.needs(state)) return std::string(need);
+    return std::nullopt;
+  };
 }
 
 // The box a program shows when its switch is called with a name it does

@@ -1,6 +1,7 @@
 #include "shell/window_host.h"
 
 #include "core/error.h"
+#include "shell/file_chooser.h"
 #include "shell/plot_axes.h"
 #include "shell/results_pane.h"
 
@@ -38,13 +39,6 @@ QString shown(QObject* control) {
   if (auto* t = qobject_cast<QTextEdit*>(control)) return t->toPlainText();
   if (auto* b = qobject_cast<QAbstractButton*>(control)) return b->text();
   throw core::Error("The control '" + control->objectName().toStdString() + "' holds no text");
-}
-
-// A dialog filter such as "*.tps" in Qt's form; "*.*" means every file.
-QString qtfilter(std::string_view filter) {
-  if (filter == "*.*" || filter.empty()) return "All files (*)";
-  const QString f = QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
-  return f + " (" + f + ");;All files (*)";
 }
 
 } // namespace
@@ -130,14 +124,25 @@ void WindowHost::setenable(std::string_view tag, bool on) {
 }
 
 std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view filter, std::string_view title) {
-  const QString caption = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-  const QString folder = QString::fromStdString(folder_);
-  const QString path = save ? QFileDialog::getSaveFileName(window(), caption, folder, qtfilter(filter))
-                            : QFileDialog::getOpenFileName(window(), caption, folder, qtfilter(filter));
+  QString path;
+  if (answer_) {
+    path = QString::fromStdString(*std::exchange(answer_, std::nullopt));
+  } else {
+    // The first dialog of a run opens where the program's last run left
+    // off, when that folder still exists.
+    if (!std::exchange(folderremembered_, true))
+      if (const auto remembered = rememberedfolder()) folder_ = remembered->toStdString() + "/";
+    const FileDialog kind = !save ? FileDialog::Open : appending_ ? FileDialog::Append : FileDialog::Save;
+    const auto chosen = choosefile(window(), kind, filter, title, QString::fromStdString(folder_));
+    if (!chosen) return std::nullopt;
+    path = *chosen;
+    rememberfolder(QFileInfo(path).absolutePath());
+  }
   if (path.isEmpty()) return std::nullopt;
   const QFileInfo info(path);
   FileChoice choice{info.fileName().toStdString(), info.absolutePath().toStdString() + "/"};
   folder_ = choice.folder;
+  if (!save) opened_ = choice.path();
   return choice;
 }
 
@@ -147,6 +152,17 @@ std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::st
 
 std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
   return filedialog(true, filter, title);
+}
+
+std::optional<FileChoice> WindowHost::uiappendfile(std::string_view filter, std::string_view title) {
+  // Through uiputfile, so that a host answering saves from a script
+  // answers appends alike.
+  struct Appending {
+    bool& flag;
+    explicit Appending(bool& f) : flag(f) { flag = true; }
+    ~Appending() { flag = false; }
+  } appending(appending_);
+  return uiputfile(filter, title);
 }
 
 void WindowHost::msgbox(std::string_view text, std::string_view title) {

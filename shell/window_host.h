@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
 class QCustomPlot;
 
@@ -34,6 +35,7 @@ public:
   void setenable(std::string_view tag, bool on) override;
   std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
   std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
+  std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
   Axes& axes() override;
   void setresults(const std::vector<std::string>& rows) override;
@@ -51,6 +53,14 @@ public:
   virtual void endprogress();
   // The folder in which the next file dialog opens.
   const std::string& dialogfolder() const { return folder_; }
+  // Answers the next file dialog with `path` instead of showing it (a
+  // recent file chosen from the menu, a file dropped on the window), as a
+  // script answers dialogs; forgetanswer() drops an answer no dialog took.
+  void answernext(std::string path) { answer_ = std::move(path); }
+  void forgetanswer() { answer_.reset(); }
+  // The file the last open dialog gave since the previous call (shown or
+  // answered), and forgetting it: what an action loaded.
+  std::optional<std::string> takeopened() { return std::exchange(opened_, std::nullopt); }
   // The results pane of the program's window, or nullptr.
   ResultsPane* pane() const;
 
@@ -68,6 +78,9 @@ protected:
 private:
   QObject* control(std::string_view tag) const;
   std::optional<FileChoice> filedialog(bool save, std::string_view filter, std::string_view title);
+  std::optional<std::string> answer_, opened_;
+  bool appending_ = false;       // uiputfile asked by uiappendfile
+  bool folderremembered_ = false; // the settings' folder was looked up
   std::map<QCustomPlot*, std::unique_ptr<PlotAxes>> axes_;
   // Connections made on behalf of this host end with it.
   std::unique_ptr<QObject> guard_;

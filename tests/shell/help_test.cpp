@@ -73,10 +73,11 @@ TEST(addmenubar, GivesTheWindowOneHelpMenuAndKeepsItsLayoutSize) {
   // second bar or menu.
   EXPECT_EQ(shell::addmenubar(f, p), bar);
   EXPECT_EQ(f->findChildren<QMenuBar*>().size(), 1);
-  ASSERT_EQ(bar->actions().size(), 1);
-  EXPECT_EQ(bar->actions()[0]->text(), "&Help");
+  ASSERT_EQ(bar->actions().size(), 2);
+  EXPECT_EQ(bar->actions()[0]->text(), "&File");
+  EXPECT_EQ(bar->actions()[1]->text(), "&Help");
 
-  const QList<QAction*> help = bar->actions()[0]->menu()->actions();
+  const QList<QAction*> help = bar->actions()[1]->menu()->actions();
   ASSERT_EQ(help.size(), 2);
   EXPECT_EQ(help[0]->text(), "&User's guide");
   EXPECT_EQ(help[0]->shortcut(), QKeySequence(Qt::Key_F1));

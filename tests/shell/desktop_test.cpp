@@ -1,0 +1,417 @@
+// The desktop conventions of a program's window: file dialogs that say
+// what will happen (the chosen filter's extension, no replace question for
+// an append, the last folder remembered), the File menu, recent files,
+// dropping a file to load it, and buttons disabled until their action can
+// run.
+#include "shell/actions.h"
+#include "shell/boxes.h"
+#include "shell/dragdrop.h"
+#include "shell/file_chooser.h"
+#include "shell/menus.h"
+#include "shell/program.h"
+#include "shell/readiness.h"
+#include "shell/recent.h"
+#include "shell/script.h"
+#include "shell/window.h"
+#include "shell/window_host.h"
+
+#include "tests/support/test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers the next file dialog as a person would, once it shows. Should
+// the dialog ask a question (whether to replace a file), the question is
+// noted, answered No and the dialog cancelled; a dialog that stays open
+// after its answer is cancelled too, so that a test fails rather than
+// waits.
+struct DialogAnswer {
+  bool seen = false;
+  bool asked = false;
+  QString folder; // where the dialog opened
+  bool confirmsoverwrite = false;
+  int ticks = 0; // since the answer
+};
+
+std::shared_ptr<DialogAnswer> answerdialog(std::function<void(QFileDialog*)> answer) {
+  auto result = std::make_shared<DialogAnswer>();
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, answer, result] {
+    QFileDialog* dialog = nullptr;
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isVisible()) continue;
+      if (auto* d = qobject_cast<QFileDialog*>(w); d != nullptr && d->objectName() == "FileDialog") dialog = d;
+      if (auto* b = qobject_cast<QMessageBox*>(w)) box = b;
+    }
+    if (!result->seen) {
+      if (dialog == nullptr) return;
+      result->seen = true;
+      result->folder = dialog->directory().absolutePath();
+      result->confirmsoverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+      answer(dialog);
+      return;
+    }
+    if (box != nullptr) {
+      result->asked = true;
+      box->done(QMessageBox::No);
+      return;
+    }
+    if (dialog != nullptr && ++result->ticks < 100) return;
+    if (dialog != nullptr) dialog->reject();
+    timer->stop();
+    timer->deleteLater();
+  });
+  timer->start();
+  return result;
+}
+
+// Types a name and, when given, picks a filter from the dialog's list, as a
+// person would (so the dialog hears of the choice), then presses Save or
+// Open (queued, so that a question it asks comes up in the dialog's own
+// event loop, where the answering timer sees it).
+std::function<void(QFileDialog*)> typename_(const QString& path, const QString& filter = {}) {
+  return [path, filter](QFileDialog* d) {
+    if (!filter.isEmpty()) {
+      auto* combo = d->findChild<QComboBox*>("fileTypeCombo");
+      ASSERT_NE(combo, nullptr);
+      combo->setCurrentIndex(combo->findText(filter));
+      emit combo->activated(combo->currentIndex()); // as a click on the list does
+    }
+    auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(path);
+    QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+  };
+}
+
+void touch(const fs::path& p) { std::ofstream(p) << "1 2\n"; }
+
+// Settings of the tests' own, in a fresh folder: never the person's.
+struct TemporarySettings {
+  fs::path folder;
+  explicit TemporarySettings(const std::string& name) : folder(testsupport::temppath(name)) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder.string()));
+    QCoreApplication::setApplicationName("desktoptest");
+    shell::setheadless(false);
+  }
+  ~TemporarySettings() { shell::setheadless(true); }
+  QString value(const QString& key) const { return QSettings("Tectomorph", "desktoptest").value(key).toString(); }
+};
+
+// A program of four actions, the table in another order than the
+// window's buttons.
+struct FakeState {
+  bool loaded = false;
+  std::vector<std::string> ran;   // actions, in the order they ran
+  std::vector<std::string> files; // files their dialogs gave
+};
+FakeState state;
+
+void load(shell::Host& host, FakeState& s, const char* action) {
+  s.ran.emplace_back(action);
+  const auto choice = host.uigetfile("*.*", "Load");
+  if (!choice) throw core::Error("No file was chosen, so nothing was loaded");
+  if (choice->name.find("bad") != std::string::npos) throw core::Error("Cannot read " + choice->name);
+  s.files.push_back(choice->path());
+}
+
+const char* needsdata(const FakeState& s) { return s.loaded ? nullptr : "Load data first"; }
+
+constexpr shell::Action<FakeState> table[] = {
+    {"LoadProto", [](shell::Host& h, FakeState& s) { load(h, s, "LoadProto"); }, "Reads a protocol"},
+    {"Fit", [](shell::Host&, FakeState& s) { s.ran.emplace_back("Fit"); }, "Fits", needsdata},
+    {"SaveData", [](shell::Host&, FakeState& s) { s.ran.emplace_back("SaveData"); }, "Writes the data", needsdata},
+    {"LoadData",
+     [](shell::Host& h, FakeState& s) {
+       load(h, s, "LoadData");
+       s.loaded = true;
+     },
+     "Reads data"},
+};
+
+const shell::Program& fileprogram() {
+  static const shell::Program p = [] {
+    shell::Program p;
+    p.executable = "files";
+    p.launcher = "Files";
+    p.switchname = "filesw";
+    p.summary = "Files: a window for tests.";
+    p.actions = shell::describe(std::span<const shell::Action<FakeState>>(table));
+    return p;
+  }();
+  return p;
+}
+
+class Desktop : public ::testing::Test {
+protected:
+  void SetUp() override {
+    state = FakeState{};
+    shell::setheadless(true);
+    shell::defineshell(fileprogram());
+    shell::defineswitch("filesw", [](shell::Host& h, const std::string& action) {
+      shell::dispatch(std::span<const shell::Action<FakeState>>(table), {"Files", "Lost", ""}, h, state, action);
+    });
+    shell::setreadiness(shell::readinessof(std::span<const shell::Action<FakeState>>(table), state));
+    auto h = std::make_unique<shell::WindowHost>("Files");
+    host = h.get();
+    shell::installhost(std::move(h), fileprogram());
+    window = shell::openfig(std::string(TECTO_SHELL_DATA) + "/Files.fig", "new");
+    bar = shell::addmenubar(window, fileprogram());
+    folder = testsupport::temppath("desktop-files");
+    fs::create_directories(folder);
+  }
+  void TearDown() override {
+    shell::setreadiness({});
+    for (shell::Figure* f : shell::figures()) delete f;
+    QApplication::processEvents();
+  }
+
+  QAction* entry(const char* name) const { return bar->findChild<QAction*>(name); }
+  QAbstractButton* button(const char* action) const {
+    return shell::actionbutton(window, fileprogram(), action);
+  }
+  void drop(const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Handed to the window's drop watcher as Qt hands it a drop from the
+    // desktop (a drop sent without a drag in progress is not delivered).
+    ASSERT_TRUE(window->acceptDrops());
+    QObject* target = window->findChild<QObject*>("DropTarget");
+    ASSERT_NE(target, nullptr);
+    target->eventFilter(window, &event);
+  }
+
+  shell::WindowHost* host = nullptr;
+  shell::Figure* window = nullptr;
+  QMenuBar* bar = nullptr;
+  fs::path folder;
+};
+
+} // namespace
+
+TEST(filterextension, AddsTheChosenFiltersExtensionOnceAndOnlyToABareName) {
+  EXPECT_EQ(shell::withfilterextension("/d/wellman", "*.png (*.png)"), "/d/wellman.png");
+  EXPECT_EQ(shell::withfilterextension("/d/wellman.png", "*.png (*.png)"), "/d/wellman.png");
+  // A typed extension says what the user wants, even another one.
+  EXPECT_EQ(shell::withfilterextension("/d/wellman.svg", "*.png (*.png)"), "/d/wellman.svg");
+  EXPECT_EQ(shell::withfilterextension("/d.v2/wellman", "PNG pictures (*.png)"), "/d.v2/wellman.png");
+  // Every file, or a choice of patterns: no extension to add.
+  EXPECT_EQ(shell::withfilterextension("/d/wellman", "All files (*)"), "/d/wellman");
+  EXPECT_EQ(shell::withfilterextension("/d/wellman", "Pictures (*.png *.svg)"), "/d/wellman");
+  EXPECT_EQ(shell::filterextension("*.t?s (*.t?s)"), "");
+  // One filter per pattern, then every file; "*.*" is every file alone.
+  EXPECT_EQ(shell::qtfilter("*.png;*.svg"), "*.png (*.png);;*.svg (*.svg);;All files (*)");
+  EXPECT_EQ(shell::qtfilter("*.*"), "All files (*)");
+}
+
+TEST_F(Desktop, ASaveDialogAddsTheExtensionOfTheChosenFilter) {
+  const QString dir = QString::fromStdString(folder.string());
+  auto answered = answerdialog(typename_(dir + "/wellman"));
+  auto choice = host->uiputfile("*.png", "Save the plot as PNG, SVG or PDF");
+  ASSERT_TRUE(answered->seen);
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->name, "wellman.png");
+
+  answered = answerdialog(typename_(dir + "/wellman.png"));
+  choice = host->uiputfile("*.png", "Save");
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->name, "wellman.png");
+
+  // Choosing every file takes the name as typed.
+  answered = answerdialog(typename_(dir + "/notes", "All files (*)"));
+  choice = host->uiputfile("*.png", "Save");
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->name, "notes");
+}
+
+TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
+  touch(folder / "sets.txt");
+  const QString existing = QString::fromStdString((folder / "sets.txt").string());
+  auto answered = answerdialog(typename_(existing));
+  auto choice = host->uiappendfile("*.*", "File Name for Clean Data File");
+  ASSERT_TRUE(answered->seen);
+  EXPECT_FALSE(answered->confirmsoverwrite);
+  EXPECT_FALSE(answered->asked);
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->path(), existing.toStdString());
+
+  // A save that replaces still asks (and No keeps the file).
+  answered = answerdialog(typename_(existing));
+  choice = host->uiputfile("*.*", "File Name for RetroDeformed Data");
+  EXPECT_TRUE(answered->confirmsoverwrite);
+  EXPECT_TRUE(answered->asked);
+  EXPECT_FALSE(choice.has_value());
+}
+
+TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
+  shell::ScriptHost scripted("Files");
+  scripted.startin(folder.string() + "/");
+  scripted.answer({"sets.txt"});
+  const auto choice = scripted.uiappendfile("*.*", "File Name for Clean Data File");
+  ASSERT_TRUE(choice.has_value());
+  EXPECT_EQ(choice->path(), (folder / "sets.txt").string());
+}
+
+TEST_F(Desktop, TheLastFolderIsRememberedAcrossRunsButNeverByAHeadlessRun) {
+  TemporarySettings settings("desktop-settings-folder");
+  const fs::path first = folder / "first", second = folder / "second";
+  fs::create_directories(first);
+  fs::create_directories(second);
+  touch(first / "a.txt");
+  touch(second / "b.txt");
+
+  // Nothing remembered yet: the first dialog opens where the run started.
+  auto answered = answerdialog(typename_(QString::fromStdString((first / "a.txt").string())));
+  ASSERT_TRUE(host->uigetfile("*.*", "Enter file to Load?").has_value());
+  EXPECT_EQ(answered->folder.toStdString(), fs::current_path().string());
+  EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), first.string());
+
+  // The next run's first dialog opens there.
+  shell::WindowHost nextrun("Files");
+  answered = answerdialog(typename_(QString::fromStdString((second / "b.txt").string())));
+  ASSERT_TRUE(nextrun.uigetfile("*.*", "Enter file to Load?").has_value());
+  EXPECT_EQ(answered->folder.toStdString(), first.string());
+  EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), second.string());
+
+  // A headless run neither reads nor writes the settings.
+  shell::setheadless(true);
+  shell::WindowHost scripted("Files");
+  answered = answerdialog(typename_(QString::fromStdString((first / "a.txt").string())));
+  ASSERT_TRUE(scripted.uigetfile("*.*", "Enter file to Load?").has_value());
+  EXPECT_EQ(answered->folder.toStdString(), fs::current_path().string());
+  EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), second.string());
+}
+
+TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons) {
+  QMenu* file = bar->findChild<QMenu*>("FileMenu");
+  ASSERT_NE(file, nullptr);
+  QStringList names;
+  for (QAction* a : file->actions())
+    if (!a->isSeparator()) names << (a->menu() != nullptr ? a->menu()->objectName() : a->objectName());
+  EXPECT_EQ(names, (QStringList{"MenuLoadProto", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuSavePlot",
+                                "MenuQuit"}));
+  EXPECT_EQ(entry("MenuLoadProto")->text(), QString("Load Protocol") + QChar(0x2026));
+  EXPECT_EQ(entry("MenuLoadProto")->shortcut(), QKeySequence(QKeySequence::Open));
+  EXPECT_EQ(entry("MenuSaveData")->shortcut(), QKeySequence(QKeySequence::Save));
+  EXPECT_EQ(entry("MenuLoadData")->shortcut(), QKeySequence());
+  EXPECT_EQ(entry("MenuQuit")->shortcut(), QKeySequence(QKeySequence::Quit));
+
+  // The entry runs what the button runs, through the same path: its
+  // dialog, its errors on the status line.
+  const std::string data = (folder / "data.tps").string();
+  touch(data);
+  host->answernext(data);
+  entry("MenuLoadData")->trigger();
+  host->answernext(data);
+  button("LoadData")->click();
+  EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadData", "LoadData"}));
+  EXPECT_EQ(state.files, (std::vector<std::string>{data, data}));
+  host->answernext((folder / "bad.tps").string());
+  entry("MenuLoadProto")->trigger();
+  EXPECT_EQ(window->status(), "Error: Cannot read bad.tps");
+
+  // Quit closes the window as its close button does.
+  QPointer<shell::Figure> closing(window);
+  entry("MenuQuit")->trigger();
+  QApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(closing.isNull());
+}
+
+TEST(addrecent, KeepsTheLastFilesNewestFirstWithoutDuplicates) {
+  std::vector<shell::RecentFile> list;
+  for (int i = 0; i < 5; ++i) list = shell::addrecent(list, {"LoadData", "/d/" + std::to_string(i)}, 3);
+  EXPECT_EQ(list, (std::vector<shell::RecentFile>{{"LoadData", "/d/4"}, {"LoadData", "/d/3"}, {"LoadData", "/d/2"}}));
+  // Loaded again, by another action: first, once, with the action that
+  // loaded it last.
+  list = shell::addrecent(list, {"LoadProto", "/d/2"}, 3);
+  EXPECT_EQ(list, (std::vector<shell::RecentFile>{{"LoadProto", "/d/2"}, {"LoadData", "/d/4"}, {"LoadData", "/d/3"}}));
+}
+
+TEST_F(Desktop, ADroppedFileIsLoadedByTheMainLoadActionAndJoinsTheRecentFiles) {
+  TemporarySettings settings("desktop-settings-recent");
+  const fs::path protocol = folder / "protocol.txt", bad = folder / "bad.txt";
+  touch(protocol);
+  touch(bad);
+
+  // The first Load action of the table answers a drop.
+  drop({QUrl::fromLocalFile(QString::fromStdString(protocol.string()))});
+  EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadProto"}));
+  EXPECT_EQ(state.files, (std::vector<std::string>{protocol.string()}));
+  EXPECT_EQ(shell::recentfiles(), (std::vector<shell::RecentFile>{{"LoadProto", protocol.string()}}));
+  // A file the action could not read is no recent file.
+  drop({QUrl::fromLocalFile(QString::fromStdString(bad.string()))});
+  EXPECT_EQ(shell::recentfiles().size(), 1U);
+
+  // Two files, or one that is not on this computer, load nothing and say why.
+  state.ran.clear();
+  drop({QUrl::fromLocalFile(QString::fromStdString(protocol.string())),
+        QUrl::fromLocalFile(QString::fromStdString(bad.string()))});
+  EXPECT_EQ(window->status(), "2 files were dropped: drop one file at a time");
+  drop({QUrl("https://example.org/protocol.txt")});
+  EXPECT_TRUE(window->status().startsWith("Only a file on this computer can be loaded"));
+  EXPECT_TRUE(state.ran.empty());
+
+  // Choosing the recent file loads it again with the action that loaded it.
+  QMenu* recent = bar->findChild<QMenu*>("RecentMenu");
+  ASSERT_NE(recent, nullptr);
+  emit recent->aboutToShow();
+  ASSERT_EQ(recent->actions().size(), 1);
+  EXPECT_EQ(recent->actions()[0]->text(), "&1 protocol.txt");
+  recent->actions()[0]->trigger();
+  EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadProto"}));
+  EXPECT_EQ(state.files.back(), protocol.string());
+}
+
+TEST_F(Desktop, AButtonWaitsDisabledUntilItsActionCanRun) {
+  QAbstractButton* save = button("SaveData");
+  EXPECT_FALSE(save->isEnabled());
+  EXPECT_FALSE(button("Fit")->isEnabled());
+  EXPECT_FALSE(entry("MenuSaveData")->isEnabled());
+  EXPECT_EQ(save->toolTip(), "Load data first");
+  // Actions that state no need stay as they were.
+  EXPECT_TRUE(button("LoadData")->isEnabled());
+  EXPECT_TRUE(entry("MenuLoadData")->isEnabled());
+
+  // A failed load leaves them waiting; a load that works enables them.
+  host->answernext((folder / "bad.tps").string());
+  button("LoadData")->click();
+  EXPECT_FALSE(save->isEnabled());
+  touch(folder / "data.tps");
+  host->answernext((folder / "data.tps").string());
+  button("LoadData")->click();
+  EXPECT_TRUE(save->isEnabled());
+  EXPECT_TRUE(entry("MenuSaveData")->isEnabled());
+  EXPECT_EQ(save->toolTip(), "Writes the data");
+  entry("MenuSaveData")->trigger();
+  EXPECT_EQ(state.ran.back(), "SaveData");
+
+  // A button the program disabled itself is not enabled by readiness.
+  host->setenable("pushbutton1", false);
+  shell::refreshreadiness(window, fileprogram());
+  EXPECT_FALSE(button("LoadData")->isEnabled());
+}
