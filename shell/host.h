@@ -100,12 +100,6 @@ public:
   virtual std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) {
     return uiputfile(filter, title);
   }
-  // A save dialog for a file the action appends to: an existing file is
-  // kept, so the dialog does not ask whether to replace it. A host that
-  // does not tell the two apart asks as uiputfile does.
-  virtual std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) {
-    return uiputfile(filter, title);
-  }
 
   // A message box; the action goes on.
   virtual void msgbox(std::string_view text, std::string_view title) = 0;
