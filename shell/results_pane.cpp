@@ -234,7 +234,8 @@ void showresultspane(Figure* window) {
                            : window->size();
   // The window grows by the pane, as far as the screen allows, so that
   // the layout beside it keeps its size.
-  const int room = window->screen() != nullptr ? window->screen()->availableGeometry().width() : INT_MAX;
+  // A headless window is on no real screen: it grows by the whole pane.
+  const int room = !headless() && window->screen() != nullptr ? window->screen()->availableGeometry().width() : INT_MAX;
   const int width = std::min(before.width() + 360 + splitter->handleWidth(), std::max(room, before.width()));
   const int panewidth = std::max(width - before.width() - splitter->handleWidth(), 240);
   pane->show();
