@@ -5,6 +5,7 @@
 #include "core/baseline.h"
 #include "core/minimise.h"
 #include "core/procrustes.h"
+#include "core/specimens.h"
 #include "core/text_format.h"
 #include "warp/uniform.h"
 
@@ -64,24 +65,61 @@ std::string landmarklist(const std::vector<int>& list) {
 
 // The halves of every specimen, with their spread (which the pull on the
 // shift is measured against, and which no trial strain changes).
+//
+// A specimen that lacks landmarks is fitted on the rows of the pair list
+// whose landmarks it has: a pair with a missing member, or a missing axis
+// landmark, says nothing about its symmetry. D and E then hold only those
+// rows, and whole keeps every row (NaN where missing) for the strain to be
+// applied to, so that what was missing stays missing. A specimen left with
+// too little to fit (fewer than minpairs complete pairs, or fewer than
+// minrows rows in all) has no fit of its own: usable is false.
 struct Sides {
   std::vector<Eigen::MatrixXd> D, E;
   std::vector<double> spread;
+  std::vector<Eigen::MatrixXd> wholeD, wholeE; // empty for a complete specimen
+  std::vector<char> usable;
+  std::vector<Eigen::Index> unfitted;
+  const Eigen::MatrixXd& allD(std::size_t i) const { return wholeD[i].size() > 0 ? wholeD[i] : D[i]; }
+  const Eigen::MatrixXd& allE(std::size_t i) const { return wholeE[i].size() > 0 ? wholeE[i] : E[i]; }
+  double usablecount() const { return static_cast<double>(D.size() - unfitted.size()); }
 };
 
 Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   Sides s;
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
     Eigen::MatrixXd D(lmlist.rows(), 2), E(lmlist.rows(), 2);
+    std::vector<Eigen::Index> present;
+    Eigen::Index pairs = 0;
     for (Eigen::Index j = 0; j < lmlist.rows(); ++j) {
       const auto a = static_cast<Eigen::Index>(lmlist(j, 0)) - 1, b = static_cast<Eigen::Index>(lmlist(j, 1)) - 1;
       D.row(j) << x(i, 2 * a), x(i, 2 * a + 1);
       E.row(j) << x(i, 2 * b), x(i, 2 * b + 1);
+      if (!core::missing(x, i, a) && !core::missing(x, i, b)) {
+        present.push_back(j);
+        pairs += a != b;
+      }
     }
-    s.spread.push_back(spread(D, E));
+    Eigen::MatrixXd wholeD, wholeE;
+    bool usable = true;
+    if (static_cast<Eigen::Index>(present.size()) < lmlist.rows()) {
+      usable = pairs >= minpairs && static_cast<Eigen::Index>(present.size()) >= minrows;
+      wholeD = std::move(D);
+      wholeE = std::move(E);
+      D = wholeD(present, Eigen::all);
+      E = wholeE(present, Eigen::all);
+      if (!usable) s.unfitted.push_back(i);
+    }
+    s.spread.push_back(usable ? spread(D, E) : 1.0);
     s.D.push_back(std::move(D));
     s.E.push_back(std::move(E));
+    s.wholeD.push_back(std::move(wholeD));
+    s.wholeE.push_back(std::move(wholeE));
+    s.usable.push_back(usable);
   }
+  if (x.rows() > 0 && s.unfitted.size() == static_cast<std::size_t>(x.rows()))
+    throw core::Error("No specimen has enough landmarks for a symmetry fit: each needs " + std::to_string(minpairs) +
+                      " complete pairs and " + std::to_string(minrows) +
+                      " rows of the pair list in all (pairs or axis landmarks) with every landmark present");
   return s;
 }
 
@@ -208,7 +246,8 @@ struct Stage {
 // thread of the crew, and assemble the symmetric specimen from them in its
 // own row. fit(i, thread) gives the halves of specimen i.
 template <class Fit>
-Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& crew, const Stage& stage, Fit fit) {
+Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& crew, const Stage& stage, Fit fit,
+                 std::vector<Eigen::Index> unfitted = {}) {
   const Eigen::Index m = x.rows(), n = x.cols(), ml = lmlist.rows();
   const auto M = static_cast<Eigen::Index>(lmlist.leftCols(2).maxCoeff());
   Restored out;
@@ -242,7 +281,19 @@ Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& 
       },
       [&](Eigen::Index done) { return stage(static_cast<double>(done) / static_cast<double>(m)); });
   if (!finished) throw Cancelled();
+  out.unfitted = std::move(unfitted);
   return out;
+}
+
+// The halves of a specimen with too little for a fit of its own: the
+// bed's strain, which it shares with the specimens that could be fitted.
+Halves given(const Eigen::Matrix2d& rai, const Eigen::VectorXd& pf, const Eigen::MatrixXd& allD,
+             const Eigen::MatrixXd& allE) {
+  Halves h;
+  h.pf = pf;
+  h.L = apply(rai, allD);
+  h.R = apply(rai, allE);
+  return h;
 }
 
 // Room for the strained halves of one specimen and their centred copies,
@@ -389,9 +440,9 @@ Eigen::VectorXd commonfreestrain(const Sides& s, Crew& crew, const Stage& stage)
     const FreeTrial t = freetrial(p, identity);
     if (!t.valid) return std::numeric_limits<double>::infinity();
     const double sum = jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
-      return score2(t, s.D[i], s.E[i], s.spread[i], room);
+      return s.usable[i] ? score2(t, s.D[i], s.E[i], s.spread[i], room) : 0.0;
     });
-    return sum / static_cast<double>(s.D.size());
+    return sum / s.usablecount();
   };
   Eigen::VectorXd best = identitystrain();
   double bestvalue = joint(best, {});
@@ -415,7 +466,7 @@ double commonorientation(const Sides& s, double e, Crew& crew, const Stage& stag
   const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
     const OrientedTrial t = orientedtrial(Eigen::Vector3d(p(0), 0, 0), e, -1);
     return jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
-      return score6(t, s.D[i], s.E[i], s.spread[i], room);
+      return s.usable[i] ? score6(t, s.D[i], s.E[i], s.spread[i], room) : 0.0;
     });
   };
   double best = 0, bestvalue = std::numeric_limits<double>::infinity();
@@ -454,23 +505,26 @@ void checkparameters(const char* name, const Eigen::VectorXd& p, Eigen::Index co
 
 namespace {
 
-// One specimen's free strain fitted from the anchor and held near it.
-Halves fitfree(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, const Anchor& anchor, Scratch& s) {
+// One specimen's free strain fitted from the anchor and held near it, on
+// the halves D and E, and applied to allD and allE (the same halves, or
+// every row of the pair list when D and E leave out what is missing).
+Halves fitfree(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, const Anchor& anchor, Scratch& s,
+               const Eigen::MatrixXd& allD, const Eigen::MatrixXd& allE) {
   const auto score = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
     return score2(freetrial(p, anchor), D, E, spread, s);
   };
   Halves h;
   h.pf = core::fminsearch(score, anchor.p).x;
   const Eigen::Matrix2d rai = freestrain(h.pf);
-  h.L = apply(rai, D);
-  h.R = apply(rai, E);
+  h.L = apply(rai, allD);
+  h.R = apply(rai, allE);
   return h;
 }
 
 // One specimen's orientation of the strain of ratio e fitted, from pi/4 or
 // from the anchor orientation and held near it.
 Halves fitoriented(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread, double e,
-                   std::optional<double> anchor, Scratch& s) {
+                   std::optional<double> anchor, Scratch& s, const Eigen::MatrixXd& allD, const Eigen::MatrixXd& allE) {
   // The pull compares orientations modulo half a turn.
   const double held = anchor ? std::fmod(*anchor + 4 * std::numbers::pi, std::numbers::pi) : -1.0;
   const auto score = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
@@ -482,8 +536,8 @@ Halves fitoriented(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double sp
   Halves h;
   h.pf = core::fminsearch(score, Eigen::Vector3d(anchor ? *anchor : std::numbers::pi / 4, 0, 0), options).x;
   const Eigen::Matrix2d rai = orientedstrain(h.pf(0), e);
-  h.L = apply(rai, D);
-  h.R = apply(rai, E);
+  h.L = apply(rai, allD);
+  h.R = apply(rai, allE);
   return h;
 }
 
@@ -494,7 +548,7 @@ void checkratio(double eststrain) {
 
 } // namespace
 
-const char* Cancelled::what() const noexcept { return "the fit was cancelled"; }
+Cancelled::Cancelled() : core::Cancelled("the fit was cancelled") {}
 
 double tecterror2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra) {
   checkparameters("tecterror2", p, 5);
@@ -520,13 +574,13 @@ double tecterror6(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> ext
 
 Halves tectparam2(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, const std::optional<Eigen::VectorXd>& anchor) {
   Scratch s;
-  return fitfree(D, E, spread(D, E), Anchor(anchor ? *anchor : identitystrain()), s);
+  return fitfree(D, E, spread(D, E), Anchor(anchor ? *anchor : identitystrain()), s, D, E);
 }
 
 Halves tectparam6(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double eststrain, std::optional<double> anchor) {
   checkratio(eststrain);
   Scratch s;
-  return fitoriented(D, E, spread(D, E), eststrain, anchor, s);
+  return fitoriented(D, E, spread(D, E), eststrain, anchor, s, D, E);
 }
 
 Halves tectuni(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, int b1, int b2) {
@@ -613,12 +667,21 @@ Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const
   std::vector<Scratch> scratch(crew.size());
   return restore(x, lmlist, crew, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
-    return fitfree(halves.D[k], halves.E[k], halves.spread[k], common, scratch[thread]);
-  });
+    if (!halves.usable[k]) return given(freestrain(common.p), common.p, halves.allD(k), halves.allE(k));
+    return fitfree(halves.D[k], halves.E[k], halves.spread[k], common, scratch[thread], halves.allD(k),
+                   halves.allE(k));
+  }, halves.unfitted);
 }
 
 std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   checkpairs(lmlist, x.cols() / 2);
+  // The uniform components are those of the two whole halves: a half
+  // missing a landmark has none to remove.
+  const core::MissingLandmarks missing = core::findmissing(x, x.cols() / 2);
+  if (!missing.none())
+    throw core::Error("The uniform components cannot be removed from incomplete specimens: " +
+                      std::to_string(missing.specimens.size()) + " of the " + std::to_string(x.rows()) +
+                      " specimens lack landmarks");
   const auto axis = axisrows(lmlist);
   if (!axis) return std::nullopt;
   const Sides halves = sides(x, lmlist);
@@ -646,8 +709,11 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   std::vector<Scratch> scratch(crew.size());
   return restore(x, lmlist, crew, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
-    return fitoriented(halves.D[k], halves.E[k], halves.spread[k], eststrain, common, scratch[thread]);
-  });
+    if (!halves.usable[k])
+      return given(orientedstrain(common, eststrain), Eigen::Vector3d(common, 0, 0), halves.allD(k), halves.allE(k));
+    return fitoriented(halves.D[k], halves.E[k], halves.spread[k], eststrain, common, scratch[thread], halves.allD(k),
+                       halves.allE(k));
+  }, halves.unfitted);
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

@@ -8,8 +8,11 @@
 // counterpart on the other; a row with the same number twice marks a
 // landmark on the axis of symmetry.
 
+#include "core/progress.h"
+
 #include <Eigen/Core>
 #include <exception>
+#include <vector>
 #include <functional>
 #include <optional>
 #include <span>
@@ -90,15 +93,28 @@ inline constexpr const char* oneaxispoint =
 // in specimen order, so the result is the same to the last bit for any
 // number of threads. `progress` hears the fraction done, on the calling
 // thread only; when it answers false the fix stops and raises Cancelled.
+//
+// A specimen that lacks landmarks is fitted on the rows of the pair list
+// whose landmarks it has (a pair with a missing member and a missing axis
+// landmark are left out of its fit), and the fitted strain moves the
+// landmarks it has: the missing ones stay NaN in y, Lset and Rset. One
+// left with fewer than minpairs complete pairs or minrows usable rows in
+// all cannot be fitted: it takes the bed's strain (listed in unfitted,
+// 0-based rows). A bed where no specimen can be fitted raises core::Error.
+// tectfix3 raises core::Error for any incomplete specimen.
+inline constexpr Eigen::Index minpairs = 2, minrows = 3;
 struct Restored {
   Eigen::MatrixXd y, Lset, Rset;
+  std::vector<Eigen::Index> unfitted;
 };
 struct Work {
   unsigned threads = 0;
   std::function<bool(double)> progress;
 };
-struct Cancelled : std::exception {
-  const char* what() const noexcept override;
+// A cancel, as the suite's readers raise it; what() is "the fit was
+// cancelled".
+struct Cancelled : core::Cancelled {
+  Cancelled();
 };
 Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Work& work = {});
 // Nothing when the list has fewer than two axis rows.

@@ -2,6 +2,7 @@
 
 #include "apps/symrestore/symmetry.h"
 #include "core/error.h"
+#include "core/landmark_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
@@ -12,6 +13,7 @@
 #include "shell/shape_plot.h"
 #include "warp/undeform.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -44,18 +46,39 @@ void dropundata(shell::Host& host, State& s, const char* why) {
   if (s.undata.size() == 0) return;
   s.undata.resize(0, 0);
   s.undatapairs = false;
+  if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   host.print(std::string("note: the undeformed set of the ") + why +
              " loaded before was cleared; undeform again before saving\n");
 }
 
+// The specimens that lack landmarks, for an action that cannot take them.
+void requirecomplete(const State& s, const char* action, const char* why) {
+  const core::MissingLandmarks missing = core::findmissing(s.data, s.data.cols() / 2);
+  if (missing.none()) return;
+  throw core::Error(std::string(action) + " " + why + ": " + std::to_string(missing.specimens.size()) + " of the " +
+                    std::to_string(s.data.rows()) + " specimens of '" + s.datafile + "' lack landmarks (" +
+                    std::to_string(missing.count) +
+                    " in all); estimate them first (EstimateMissing) or load complete specimens");
+}
+
 void loaddata(shell::Host& host, State& s) {
-  const shell::Loaded in = shell::mfload(host);
-  s.data = in.y;
+  shell::Landmarks in = shell::loadlandmarks(host);
+  s.data = std::move(in.y);
+  s.ids = std::move(in.ids);
+  s.estimated.clear();
+  s.estimatedundata = false;
+  s.scaled = in.scaled;
   s.datafile = in.fn;
   dropundata(host, s, "data set");
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
-  host.setstring("FileBox", std::vector<std::string>{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
-                                                      core::format("%3.0f Samples", m)});
+  std::vector<std::string> box{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
+                               core::format("%3.0f Samples", m)};
+  if (!in.missing.none())
+    box.push_back(core::format("%3.0f missing in %d", static_cast<double>(in.missing.count),
+                               static_cast<int>(in.missing.specimens.size())));
+  // The coordinates are then in the unit of the files' SCALE= lines.
+  if (s.scaled) box.push_back("in SCALE= units");
+  host.setstring("FileBox", box);
   shell::Axes& axes = host.axes();
   axes.cla();
   shell::showshape(axes, s.data, "ko");
@@ -102,6 +125,7 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
   }
   s.undata = sup.xpt;
   s.undatapairs = true;
+  if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   shell::Axes& axes = host.axes();
   axes.cla();
   if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md");
@@ -115,6 +139,9 @@ double strainratio(shell::Host& host) {
 
 void undeformpca(shell::Host& host, State& s) {
   requiredata(s);
+  // The principal axes of incomplete specimens would need their scores
+  // from the landmarks they lack.
+  requirecomplete(s, "UndeformPCA", "cannot remove principal axes of shape from incomplete specimens");
   const Eigen::MatrixXd naxis = shell::boxnumbers(host, "PCABox", "axes to remove");
   if (naxis.size() == 0) {
     std::string text;
@@ -140,6 +167,7 @@ void undeformpca(shell::Host& host, State& s) {
   s.data = std::move(data);
   s.undata = std::move(undata);
   s.undatapairs = false;
+  if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   host.axes().cla();
   shell::showshape(host.axes(), s.data, "md");
   shell::showshape(host.axes(), reference, "ro");
@@ -148,8 +176,56 @@ void undeformpca(shell::Host& host, State& s) {
 
 void save(shell::Host& host, const State& s) {
   if (s.undata.size() == 0) throw core::Error("Nothing to save yet: undeform the data first");
-  if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset"))
+  if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset")) {
     core::writerows(file->path(), s.undata, "%g ", " \n", core::WriteMode::Replace);
+    // The rows are the loaded specimens in their order.
+    core::writeids(file->path(), s.ids);
+    if (!s.estimated.empty()) warp::writeestimated(file->path(), warp::Completion{{}, s.estimated, {}});
+  }
+}
+
+// Places the missing landmarks of the undeformed set, or of the loaded data
+// before any undeformation, by the method in EstimateBox, says where each
+// went, and marks them on the plot.
+void estimatemissing(shell::Host& host, State& s) {
+  requiredata(s);
+  std::string typed;
+  for (const std::string& row : host.string("EstimateBox")) typed += row;
+  const auto method = warp::estimatemethod(typed);
+  if (!method)
+    throw core::Error("The box EstimateBox (estimate method) holds '" + typed + "'; type tps or mirror");
+  const bool inundata = s.undata.size() > 0;
+  if (*method == warp::Estimate::mirror) {
+    requirepairs(s);
+    // Tectonic strain breaks the symmetry mirror relies on.
+    if (!inundata)
+      host.print("note: mirror reflects a landmark's partner across the specimen's own axis of symmetry, which a "
+                 "deformed fossil has lost: it is meaningful only after retrodeformation (undeform first, and the "
+                 "undeformed set's landmarks are estimated)\n");
+  }
+  Eigen::MatrixXd& x = inundata ? s.undata : s.data;
+  if (!x.hasNaN()) {
+    host.print(std::string("No landmark is missing in the ") + (inundata ? "undeformed set" : "data set") +
+               ": nothing to estimate\n");
+    return;
+  }
+  warp::Completion done = warp::estimatemissing(x, *method, s.lmlist, s.ids);
+  for (const std::string& line : warp::estimatereport(done, s.ids)) host.print(line + "\n");
+  x = std::move(done.y);
+  if (s.estimatedundata != inundata) s.estimated.clear();
+  s.estimated.insert(s.estimated.end(), done.estimated.begin(), done.estimated.end());
+  std::sort(s.estimated.begin(), s.estimated.end(), [](const auto& a, const auto& b) {
+    return std::pair(a.row, a.landmark) < std::pair(b.row, b.landmark);
+  });
+  s.estimatedundata = inundata;
+  Eigen::VectorXd px(static_cast<Eigen::Index>(done.estimated.size())), py(px.size());
+  for (std::size_t i = 0; i < done.estimated.size(); ++i) {
+    const auto& e = done.estimated[i];
+    px(static_cast<Eigen::Index>(i)) = x(e.row, 2 * e.landmark);
+    py(static_cast<Eigen::Index>(i)) = x(e.row, 2 * e.landmark + 1);
+  }
+  host.axes().sethold(true);
+  host.axes().plot(px, py, "g*", 6);
 }
 
 // The fits of a symmetry fix, reporting how far they are and hearing a
@@ -165,6 +241,19 @@ void cancelled(shell::Host& host, const char* action) {
   host.echo(std::string(action) + " cancelled; nothing was undeformed\n");
 }
 
+// Names the specimens that lacked too much for a fit of their own.
+void sayunfitted(shell::Host& host, const State& s, const Restored& fixed, const char* action) {
+  if (fixed.unfitted.empty()) return;
+  std::string names;
+  for (std::size_t i = 0; i < fixed.unfitted.size(); ++i)
+    names += (i == 0 ? "" : ", ") + s.ids.label(static_cast<std::size_t>(fixed.unfitted[i]));
+  host.print(std::string("note: ") + action + ": specimen" + (fixed.unfitted.size() > 1 ? "s " : " ") + names +
+             " of '" + s.datafile + "' lack" + (fixed.unfitted.size() > 1 ? "" : "s") +
+             " too many landmarks for a fit of " + (fixed.unfitted.size() > 1 ? "their" : "its") + " own (" +
+             std::to_string(minpairs) + " complete pairs and " + std::to_string(minrows) +
+             " complete rows of the pair list are needed); given the bed's strain instead\n");
+}
+
 void undeform(shell::Host& host, State& s) {
   requirepairs(s);
   Restored fixed;
@@ -173,11 +262,13 @@ void undeform(shell::Host& host, State& s) {
   } catch (const Cancelled&) {
     return cancelled(host, "UnDeform");
   }
+  sayunfitted(host, s, fixed, "UnDeform");
   finish(host, s, fixed.y, false, false);
 }
 
 void undeformuni(shell::Host& host, State& s) {
   requirepairs(s);
+  requirecomplete(s, "UndeformUni", "cannot remove uniform components from incomplete specimens");
   const auto fixed = tectfix3(s.data, s.lmlist);
   if (!fixed) noaxis(host, s, "UndeformUni");
   finish(host, s, fixed->y, true, true);
@@ -193,6 +284,7 @@ void retrostrain(shell::Host& host, State& s) {
     return cancelled(host, "RetroStrain");
   }
   if (!fixed) noaxis(host, s, "RetroStrain");
+  sayunfitted(host, s, *fixed, "RetroStrain");
   finish(host, s, fixed->y, true, false);
 }
 
@@ -205,6 +297,8 @@ constexpr shell::Action<State> table[] = {
     {"UndeformUni", undeformuni, "Makes each specimen symmetric by removing its first uniform component"},
     {"RetroStrain", retrostrain, "Makes each specimen symmetric with the stretch e typed in StrainBox"},
     {"UndeformPCA", undeformpca, "Removes the principal axes of shape listed in PCABox"},
+    {"EstimateMissing", estimatemissing,
+     "Places the missing landmarks of the undeformed set, or of the data before undeforming, by tps or mirror (EstimateBox)"},
     {"Save", [](shell::Host& host, State& s) { save(host, s); },
      "Writes the last undeformed data set in the row format"},
     {"Exit", [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},

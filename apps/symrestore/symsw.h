@@ -5,9 +5,13 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
+#include "core/specimens.h"
+#include "warp/missing.h"
+
 #include <Eigen/Core>
 #include <string>
 #include <span>
+#include <vector>
 #include <string_view>
 
 namespace symrestore {
@@ -17,9 +21,16 @@ struct State {
   Eigen::MatrixXd data;   // the loaded data set (superimposed by UndeformPCA)
   Eigen::MatrixXd lmlist; // the pair list
   Eigen::MatrixXd undata; // the last undeformed data set
+  core::Identities ids;   // the data set's specimens (empty when its file names none)
+  bool scaled = false;    // the data multiplied by each specimen's SCALE=
   std::string datafile;   // the data set's and the pair list's file names, for messages
   std::string pairsfile;
   bool undatapairs = false; // undata was made with the pair list (a symmetry fix)
+  // The landmarks EstimateMissing placed, in data or, when estimated after
+  // an undeformation, in undata (then dropped with it); listed beside a
+  // saved file.
+  std::vector<warp::EstimatedLandmark> estimated;
+  bool estimatedundata = false;
 };
 
 // The program's actions: name, function, one-line description.

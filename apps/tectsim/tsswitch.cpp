@@ -1,6 +1,7 @@
 #include "apps/tectsim/tsswitch.h"
 
 #include "core/error.h"
+#include "core/specimens.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
 #include "shell/actions.h"
@@ -18,17 +19,26 @@ namespace tectsim {
 namespace {
 
 void load(shell::Host& host, State& s, bool second) {
-  const shell::Loaded in = shell::mfload(host);
-  checkexemplar(in.y, "The exemplar file '" + in.fn + "' (" + (second ? "Load2" : "Load1") + ")");
+  const shell::Landmarks in = shell::loadlandmarks(host);
+  const std::string name = "The exemplar file '" + in.fn + "' (" + (second ? "Load2" : "Load1") + ")";
+  // The path between the exemplars runs through every landmark: one that
+  // was not placed has no place on it, and no estimate should stand in
+  // for a shape the experiment is built on.
+  if (!in.missing.none())
+    throw core::Error(name + " lacks landmarks, and an exemplar must be complete: " +
+                      core::missingreport(in.missing, in.ids));
+  checkexemplar(in.y, name);
   (second ? s.exemplar2 : s.exemplar1) = in.y;
+  (second ? s.ids2 : s.ids1) = in.ids;
   shell::Axes& axes = host.axes();
   shell::showshape(axes, in.y, second ? "ro" : "bo");
   axes.axisauto();
   axes.axisequal();
   axes.sethold(true);
   const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
-  host.setstring(second ? "FileBox2" : "FileBox1",
-                 core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.fn, m, (n - 1) / 2));
+  std::string box = core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.fn, m, (n - 1) / 2);
+  if (in.scaled) box += " \n in SCALE= units";
+  host.setstring(second ? "FileBox2" : "FileBox1", box);
 }
 
 const Eigen::MatrixXd& built(const Eigen::MatrixXd& set) {

@@ -3,6 +3,7 @@
 // simulated sets, show and save them, and report the statistics.
 
 #include "apps/tectsim/simulation.h"
+#include "core/specimens.h"
 #include "shell/actions.h"
 #include "shell/host.h"
 
@@ -14,6 +15,7 @@ namespace tectsim {
 // What the program keeps between actions.
 struct State {
   Eigen::MatrixXd exemplar1, exemplar2;
+  core::Identities ids1, ids2; // the exemplars' specimens (empty when their files name none)
   Models models;
 };
 

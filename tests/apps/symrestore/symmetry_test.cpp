@@ -5,12 +5,16 @@
 
 #include "core/procrustes.h"
 #include "core/random.h"
+#include "core/row_file.h"
 #include "tests/support/test_support.h"
 
+#include <Eigen/Eigenvalues>
 #include <Eigen/LU>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -301,4 +305,142 @@ TEST(tectuni, RegistersBothHalvesOnTheAxisLandmarks) {
     EXPECT_NEAR(c.L(0, 2 * j), c.R(0, 2 * j), 1e-12) << j;
     EXPECT_NEAR(c.L(0, 2 * j + 1), -c.R(0, 2 * j + 1), 1e-12) << j;
   }
+}
+
+namespace {
+
+// The linear map a fix applied to specimen i (its landmarks present, from
+// x to y: a fix strains the specimen about the origin, without a shift),
+// as the axis ratio and the direction (degrees from +x, modulo 180) in
+// which it lengthens the specimen most, on the slab.
+std::pair<double, double> appliedstrain(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y, Eigen::Index i) {
+  const Eigen::Index k = x.cols() / 2;
+  std::vector<Eigen::Index> present;
+  for (Eigen::Index j = 0; j < k; ++j)
+    if (!std::isnan(x(i, 2 * j))) present.push_back(j);
+  Eigen::MatrixXd X(present.size(), 2), Y(present.size(), 2);
+  for (std::size_t r = 0; r < present.size(); ++r) {
+    X.row(static_cast<Eigen::Index>(r)) << x(i, 2 * present[r]), x(i, 2 * present[r] + 1);
+    Y.row(static_cast<Eigen::Index>(r)) << y(i, 2 * present[r]), y(i, 2 * present[r] + 1);
+  }
+  const Eigen::Matrix2d m = (X.transpose() * X).inverse() * X.transpose() * Y; // y = x m
+  // Rows: |v m|^2 = v m m' v', so the slab's directions are those of m m'.
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(m * m.transpose());
+  const Eigen::Vector2d axis = eig.eigenvectors().col(1);
+  double bearing = std::atan2(axis(1), axis(0)) * 180 / pi;
+  bearing = std::fmod(bearing + 360, 180);
+  return {std::sqrt(eig.eigenvalues()(1) / eig.eigenvalues()(0)), bearing};
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// The bundled deformed sample with landmarks deleted at random: a tenth of
+// the specimens lose one to three landmarks each.
+Eigen::MatrixXd withdeletions(const Eigen::MatrixXd& x, unsigned seed, std::vector<std::pair<Eigen::Index, Eigen::Index>>& deleted) {
+  Eigen::MatrixXd out = x;
+  std::mt19937 rng(seed);
+  std::vector<Eigen::Index> rows(static_cast<std::size_t>(x.rows()));
+  for (Eigen::Index i = 0; i < x.rows(); ++i) rows[static_cast<std::size_t>(i)] = i;
+  std::shuffle(rows.begin(), rows.end(), rng);
+  const Eigen::Index k = x.cols() / 2;
+  for (std::size_t r = 0; r < static_cast<std::size_t>(x.rows() / 10); ++r) {
+    std::vector<Eigen::Index> lms(static_cast<std::size_t>(k));
+    for (Eigen::Index j = 0; j < k; ++j) lms[static_cast<std::size_t>(j)] = j;
+    std::shuffle(lms.begin(), lms.end(), rng);
+    const int count = 1 + static_cast<int>(rng() % 3);
+    for (int c = 0; c < count; ++c) {
+      out(rows[r], 2 * lms[static_cast<std::size_t>(c)]) = std::numeric_limits<double>::quiet_NaN();
+      out(rows[r], 2 * lms[static_cast<std::size_t>(c)] + 1) = std::numeric_limits<double>::quiet_NaN();
+      deleted.emplace_back(rows[r], lms[static_cast<std::size_t>(c)]);
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
+  const Eigen::MatrixXd x = core::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd list = core::dload(testsupport::example("deformed_sample/pairs.txt"));
+  const symrestore::Restored complete = symrestore::tectfix2(x, list, {1, {}});
+  std::vector<double> ratio, bearing;
+  for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    const auto [r, b] = appliedstrain(x, complete.y, i);
+    ratio.push_back(r);
+    bearing.push_back(b);
+  }
+  for (const unsigned seed : {1u, 2u, 3u}) {
+    std::vector<std::pair<Eigen::Index, Eigen::Index>> deleted;
+    const Eigen::MatrixXd holed = withdeletions(x, seed, deleted);
+    ASSERT_GE(deleted.size(), 6u);
+    const symrestore::Restored fixed = symrestore::tectfix2(holed, list, {1, {}});
+    EXPECT_TRUE(fixed.unfitted.empty());
+    // What was deleted stays missing; everything else is a number.
+    for (const auto& [i, j] : deleted) EXPECT_TRUE(std::isnan(fixed.y(i, 2 * j)) && std::isnan(fixed.y(i, 2 * j + 1)));
+    EXPECT_EQ(fixed.y.array().isNaN().count(), static_cast<Eigen::Index>(2 * deleted.size()));
+    // The strain removed from the bed is the complete data's, to within
+    // 2 % of its axis ratio and 1 degree of its bearing.
+    std::vector<double> r2, b2;
+    for (Eigen::Index i = 0; i < x.rows(); ++i) {
+      const auto [r, b] = appliedstrain(holed, fixed.y, i);
+      r2.push_back(r);
+      b2.push_back(b);
+    }
+    EXPECT_NEAR(median(r2) / median(ratio), 1, 0.02) << seed;
+    EXPECT_NEAR(median(b2), median(bearing), 1) << seed;
+    // The same bits on one thread and two.
+    const symrestore::Restored two = symrestore::tectfix2(holed, list, {2, {}});
+    EXPECT_TRUE(fixed.y.cwiseEqual(two.y).count() + 2 * static_cast<Eigen::Index>(deleted.size()) == fixed.y.size());
+    const auto given1 = symrestore::tectfix4(holed, list, std::sqrt(1.8), {1, {}});
+    const auto given2 = symrestore::tectfix4(holed, list, std::sqrt(1.8), {2, {}});
+    ASSERT_TRUE(given1 && given2);
+    EXPECT_EQ(given1->y.array().isNaN().count(), static_cast<Eigen::Index>(2 * deleted.size()));
+    EXPECT_TRUE(given1->y.cwiseEqual(given2->y).count() + 2 * static_cast<Eigen::Index>(deleted.size()) == given1->y.size());
+  }
+  // The removed strain is the sample's own: axis ratio 1.8, long axis at
+  // the bearing 35 degrees, 55 degrees from +x; its retrodeformation
+  // lengthens what the strain shortened, across it.
+  EXPECT_NEAR(median(ratio), 1.8, 0.1);
+  EXPECT_NEAR(median(bearing), 145, 3);
+}
+
+TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
+  const Eigen::MatrixXd x = core::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd list = core::dload(testsupport::example("deformed_sample/pairs.txt"));
+  // Specimen 5 keeps the midline (1 ... 4) and one pair (5, 6); specimen 9
+  // keeps two pairs and nothing else: neither has a third complete row
+  // beside two pairs.
+  Eigen::MatrixXd holed = x;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (const int lm : {7, 8, 9, 10, 11, 12, 13, 14}) holed.block(4, 2 * (lm - 1), 1, 2).setConstant(nan);
+  for (const int lm : {1, 2, 3, 4, 9, 10, 11, 12, 13, 14}) holed.block(8, 2 * (lm - 1), 1, 2).setConstant(nan);
+  const symrestore::Restored fixed = symrestore::tectfix2(holed, list, {2, {}});
+  EXPECT_EQ(fixed.unfitted, (std::vector<Eigen::Index>{4, 8}));
+  // They take the strain the bed shares: close to what the complete
+  // specimens were given, and to what they were given when complete.
+  const symrestore::Restored complete = symrestore::tectfix2(x, list, {2, {}});
+  for (const Eigen::Index i : {4, 8}) {
+    EXPECT_TRUE(fixed.y.row(i).head(28).hasNaN());
+    const auto [r, b] = appliedstrain(holed, fixed.y, i);
+    const auto [rc, bc] = appliedstrain(x, complete.y, i);
+    EXPECT_NEAR(r / rc, 1, 0.05) << i;
+    EXPECT_NEAR(b, bc, 3) << i;
+  }
+  // One axis landmark more is enough for specimen 9 to have a fit of its
+  // own.
+  Eigen::MatrixXd more = holed;
+  more.block(8, 0, 1, 2) = x.block(8, 0, 1, 2);
+  EXPECT_EQ(symrestore::tectfix2(more, list, {2, {}}).unfitted, (std::vector<Eigen::Index>{4}));
+  // A bed where no specimen can be fitted is refused.
+  Eigen::MatrixXd bare = x.topRows(3);
+  for (const int lm : {7, 8, 9, 10, 11, 12, 13, 14}) bare.middleCols(2 * (lm - 1), 2).setConstant(nan);
+  EXPECT_EQ(error_of([&] { symrestore::tectfix2(bare, list); }),
+            "No specimen has enough landmarks for a symmetry fit: each needs 2 complete pairs and 3 rows of the pair "
+            "list in all (pairs or axis landmarks) with every landmark present");
+  // The uniform components need whole halves.
+  EXPECT_EQ(error_of([&] { symrestore::tectfix3(holed, list); }),
+            "The uniform components cannot be removed from incomplete specimens: 2 of the 60 specimens lack landmarks");
 }

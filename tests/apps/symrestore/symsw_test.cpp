@@ -109,7 +109,7 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== ==\nFell through case function\n\n");
   EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, UndeformUni, "
-                          "RetroStrain, UndeformPCA, Save and Exit\n(test.script, line 1: Repair)\n");
+                          "RetroStrain, UndeformPCA, EstimateMissing, Save and Exit\n(test.script, line 1: Repair)\n");
 }
 
 TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
