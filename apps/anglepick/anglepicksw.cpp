@@ -2,8 +2,10 @@
 
 #include "apps/anglepick/angles.h"
 #include "core/error.h"
-#include "core/procrustes.h"
+#include "core/landmark_file.h"
+#include "core/specimens.h"
 #include "core/text_file.h"
+#include "core/procrustes.h"
 #include "core/text_format.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
@@ -12,6 +14,7 @@
 #include "shell/shape_plot.h"
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,19 +29,53 @@ constexpr double degrees = 57.29577951308232;
 // nothing measured leaves all three empty.
 bool measured(const State& s) { return s.tlist.size() > 0; }
 
+// The load of LoadData: the TPS dialog, a TPS or row-format file told
+// apart by its content, each specimen scaled by its SCALE= when ApplyScale
+// is ticked and its missing landmarks said on the console; the specimens
+// (kept in `raw` and `ids` even when the superimposition then fails) on
+// their principal axes, plotted with the numbered consensus.
+void loadplotted(shell::Host& host, Eigen::MatrixXd& raw, core::Identities& ids) {
+  const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
+  if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
+  // Telling the formats apart reads the file's first word, which on a FIFO
+  // would wait for a writer for ever: whatever is no regular file is
+  // refused first, in the reader's own words.
+  if (std::error_code ec; !std::filesystem::is_regular_file(choice->path(), ec)) core::readfile(choice->path());
+  core::LandmarkFile file = core::readlandmarks(
+      choice->path(), [&host, what = "Reading " + choice->name](double f) { return host.progress(what, f); });
+  const bool scaled = shell::applyscale(host);
+  if (scaled) shell::scalespecimens(file.y, file.ids, file.tps, choice->name);
+  raw = std::move(file.y);
+  ids = std::move(file.ids);
+  const Eigen::Index n = raw.rows(), k = raw.cols() / 2;
+  shell::reportmissing(host, choice->name, core::findmissing(raw, k), ids);
+  std::vector<std::string> box{"TPS FILE Loaded:", choice->name, core::format("Total of %3.0d Specimens", n),
+                               core::format("Landmarks= %3.0d", k)};
+  if (scaled) box.push_back("coordinates x SCALE=");
+  host.setstring("FileBox", box);
+  const core::Superimposition sup = core::getconsensuspca(raw);
+  shell::showshape(host.axes(), sup.xpt, "bo");
+  shell::showshape(host.axes(), sup.y, "rv");
+  for (Eigen::Index j = 0; j < k; ++j)
+    if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
+      host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+}
+
 void loaddata(shell::Host& host, State& s) {
   // The file is read into a matrix of its own, so that a file refused half
   // way (after the box was filled) leaves the loaded data and the box as
   // they were.
   const std::vector<std::string> box = host.string("FileBox");
   Eigen::MatrixXd raw;
+  core::Identities ids;
   try {
-    shell::loadtpsplotted(host, raw);
+    loadplotted(host, raw, ids);
   } catch (...) {
     host.setstring("FileBox", box);
     throw;
   }
   s.rdata = std::move(raw);
+  s.ids = std::move(ids);
   // Angles measured on the previous specimens must not be saved as if they
   // were these specimens' angles.
   if (measured(s)) {
@@ -50,47 +87,14 @@ void loaddata(shell::Host& host, State& s) {
   }
 }
 
-void loadproto(shell::Host& host, State& s) {
-  if (s.rdata.size() == 0)
-    throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
-  const shell::Loaded loaded = shell::mfload(host);
-  const Eigen::MatrixXd& proto = loaded.y;
-  checkprotocol(proto, s.rdata.cols() / 2);
-  const Eigen::Index mp = proto.rows();
-  if ((proto.col(1).array() == 0).all())
-    throw core::Error("The protocol file '" + loaded.fn + "' holds no pair row (its second column is 0 on all " +
-                      std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
-
-  // Every specimen is measured before anything is kept or drawn: a
-  // specimen refused leaves the protocol, the angles and the plot of the
-  // last protocol that could be measured.
-  const Eigen::Index n = s.rdata.rows();
-  Eigen::RowVectorXd tlist = Eigen::RowVectorXd::Zero(n);
-  Eigen::RowVectorXi np = Eigen::RowVectorXi::Zero(n);
-  Eigen::MatrixXd plist;
-  for (Eigen::Index i = 0; i < n; ++i) {
-    TpAngles a;
-    try {
-      a = get_tp(s.rdata.row(i), proto);
-    } catch (const core::Error& e) {
-      throw core::Error("Specimen " + std::to_string(i + 1) + ": " + e.what());
-    }
-    if (i == 0) plist.resize(n, a.pcount);
-    tlist(i) = a.tp;
-    plist.row(i) = a.plist;
-    np(i) = a.pcount;
-  }
-  s.proto = proto;
-  s.tlist = std::move(tlist);
-  s.plist = std::move(plist);
-  s.np = std::move(np);
-
-  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", loaded.fn, mp));
-  if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
-
+// The protocol on the consensus of the complete specimens `complete` (rows
+// of the data), said on the console when some specimens are left out.
+void drawprotocol(shell::Host& host, const State& s, const std::vector<Eigen::Index>& complete) {
+  const Eigen::Index n = s.rdata.rows(), mp = s.proto.rows();
   shell::Axes& axes = host.axes();
-  axes.cla();
-  const core::Superimposition sup = core::getconsensuspca(s.rdata);
+  const bool all = static_cast<Eigen::Index>(complete.size()) == n;
+  const core::Superimposition sup = core::getconsensuspca(all ? s.rdata : Eigen::MatrixXd(s.rdata(complete, Eigen::all)));
+  if (!all) host.print(core::format("consensus of %i complete specimens of %i\n", complete.size(), n));
   shell::showshape(axes, sup.y, "rv");
   // The protocol on the consensus: a midline landmark as a green triangle,
   // a pair as a green line between its two landmarks. All the triangles go
@@ -119,10 +123,75 @@ void loadproto(shell::Host& host, State& s) {
   if (pairs > 0) axes.plot(px, py, "g");
   axes.axisauto();
   axes.axisequal();
+}
 
-  for (Eigen::Index i = 0; i < n; ++i)
-    host.echo(core::format("%d\t%f", i + 1, s.tlist(i) * degrees) +
-              (s.np(i) > 0 ? core::format("\t%f", Eigen::MatrixXd(s.plist.row(i) * degrees)) : "") + "\n");
+void loadproto(shell::Host& host, State& s) {
+  if (s.rdata.size() == 0)
+    throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
+  const shell::Loaded loaded = shell::mfload(host);
+  const Eigen::MatrixXd& proto = loaded.y;
+  checkprotocol(proto, s.rdata.cols() / 2);
+  const Eigen::Index mp = proto.rows();
+  if ((proto.col(1).array() == 0).all())
+    throw core::Error("The protocol file '" + loaded.fn + "' holds no pair row (its second column is 0 on all " +
+                      std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
+
+  // Every specimen is measured before anything is kept or drawn: a
+  // specimen refused leaves the protocol, the angles and the plot of the
+  // last protocol that could be measured.
+  const Eigen::Index n = s.rdata.rows();
+  Eigen::RowVectorXd tlist = Eigen::RowVectorXd::Zero(n);
+  Eigen::RowVectorXi np = Eigen::RowVectorXi::Zero(n);
+  Eigen::MatrixXd plist;
+  std::vector<std::string> absent; // the specimens that give no angles, and why
+  for (Eigen::Index i = 0; i < n; ++i) {
+    PresentAngles a;
+    try {
+      a = get_tp_present(s.rdata.row(i), proto);
+    } catch (const core::Error& e) {
+      throw core::Error("Specimen " + std::to_string(i + 1) + ": " + e.what());
+    }
+    if (i == 0) plist.resize(n, a.plist.size());
+    tlist(i) = a.tp;
+    plist.row(i) = a.plist;
+    np(i) = a.absent.empty() ? static_cast<int>(a.plist.size()) : 0;
+    if (!a.absent.empty()) absent.push_back("specimen " + s.ids.label(static_cast<std::size_t>(i)) + ": " + a.absent);
+  }
+  s.proto = proto;
+  s.tlist = std::move(tlist);
+  s.plist = std::move(plist);
+  s.np = std::move(np);
+
+  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", loaded.fn, mp));
+  if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
+
+  if (!absent.empty()) {
+    std::string text = core::format("%i of %i specimens give no angles (landmarks missing): ", absent.size(), n);
+    for (std::size_t a = 0; a < absent.size(); ++a) text += (a > 0 ? "; " : "") + absent[a];
+    host.print(text + "\n");
+    host.msgbox(text, "");
+  }
+
+  shell::Axes& axes = host.axes();
+  axes.cla();
+  // The consensus the protocol is drawn on is that of the complete
+  // specimens: a landmark averaged over a varying set of specimens would
+  // draw a shape no specimen has.
+  const std::vector<Eigen::Index> complete = core::completerows(s.rdata, s.rdata.cols() / 2);
+  if (complete.empty()) {
+    host.print("No specimen is complete, so the protocol is not drawn on a consensus\n");
+  } else {
+    drawprotocol(host, s, complete);
+  }
+  for (Eigen::Index i = 0; i < n; ++i) {
+    if (s.np(i) == 0) continue;
+    std::vector<double> p;
+    for (Eigen::Index j = 0; j < s.plist.cols(); ++j)
+      if (!std::isnan(s.plist(i, j))) p.push_back(s.plist(i, j) * degrees);
+    const Eigen::MatrixXd present = Eigen::Map<Eigen::RowVectorXd>(p.data(), static_cast<Eigen::Index>(p.size()));
+    host.echo(core::format("%d\t%f", i + 1, s.tlist(i) * degrees) + (present.size() > 0 ? core::format("\t%f", present) : "") +
+              "\n");
+  }
 }
 
 // The three layouts of the save actions: every pair with slab and specimen
@@ -152,16 +221,28 @@ void save(shell::Host& host, const State& s, std::string_view action, Layout lay
 
   std::string out;
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
+    // A specimen that gave no angles (landmarks missing) has no line.
+    if (s.np(i) == 0) continue;
     const double t = s.tlist(i) * degrees;
-    const double specimen = static_cast<double>(i + 1);
+    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
     if (layout == Layout::Means) {
-      const double mean = s.plist.cols() > 0 ? s.plist.row(i).mean() : std::nan("");
-      out += core::format("%f\t%f\t%i\t %% specimen %i", t, mean * degrees, slab, specimen) + "\n";
+      // The mean of the pairs measured: a pair with a missing landmark
+      // has no p.
+      double sum = 0;
+      int count = 0;
+      bool all = true;
+      for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
+        if (std::isnan(s.plist(i, j))) all = false;
+        else sum += s.plist(i, j), ++count;
+      }
+      const double mean = all ? s.plist.row(i).mean() : sum / count;
+      out += core::format("%f\t%f\t%i\t %% specimen %s", t, mean * degrees, slab, specimen) + "\n";
       continue;
     }
-    for (int j = 0; j < s.np(i); ++j) {
+    for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
+      if (std::isnan(s.plist(i, j))) continue;
       const double p = s.plist(i, j) * degrees;
-      out += layout == Layout::Pairs ? core::format("%f\t%f\t%i\t %% specimen %i", t, p, slab, specimen) + "\n"
+      out += layout == Layout::Pairs ? core::format("%f\t%f\t%i\t %% specimen %s", t, p, slab, specimen) + "\n"
                                   : core::format("%f\t%f\n", t, p);
     }
   }

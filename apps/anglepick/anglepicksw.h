@@ -6,6 +6,8 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
+#include "core/specimens.h"
+
 #include <Eigen/Core>
 #include <span>
 #include <string_view>
@@ -15,10 +17,11 @@ namespace anglepick {
 // What the program keeps between actions; empty until loaded.
 struct State {
   Eigen::MatrixXd rdata;    // n x (2k + 1): the TPS specimens, centroid size in the slot
+  core::Identities ids;     // per row of rdata its ID=, IMAGE=, SCALE=; may be empty
   Eigen::MatrixXd proto;    // mp x 2: the protocol
-  Eigen::RowVectorXd tlist; // 1 x n: t of every specimen, radians
-  Eigen::MatrixXd plist;    // n x pcount: p of every specimen, radians
-  Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen
+  Eigen::RowVectorXd tlist; // 1 x n: t of every specimen, radians; NaN for one without angles
+  Eigen::MatrixXd plist;    // n x pcount: p of every specimen, radians; NaN for a pair not measured
+  Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen (0 for a specimen without angles)
 };
 
 // The program's actions: name, function, one-line description.

@@ -9,6 +9,7 @@
 #include <utility>
 #include <numbers>
 #include <string>
+#include <vector>
 
 namespace anglepick {
 
@@ -118,6 +119,66 @@ TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
     while (p > pi) p -= pi;
     while (p < 0) p += pi;
     out.plist(j) = p;
+  }
+  return out;
+}
+
+PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
+  const Eigen::Index k = data.size() / 2;
+  checkprotocol(proto, k);
+  const Eigen::Index mp = proto.rows();
+  const auto lacks = [&](double lm) {
+    const auto j = static_cast<Eigen::Index>(lm) - 1;
+    return std::isnan(data(2 * j)) || std::isnan(data(2 * j + 1));
+  };
+  const auto present = [&](Eigen::Index i) { return !lacks(proto(i, 0)) && (proto(i, 1) == 0 || !lacks(proto(i, 1))); };
+
+  PresentAngles out;
+  const Eigen::Index pairs = (proto.col(1).array() != 0).count();
+  bool complete = true;
+  for (Eigen::Index i = 0; i < mp; ++i) complete = complete && present(i);
+  if (complete) {
+    const TpAngles a = get_tp(data, proto);
+    out.tp = a.tp;
+    out.plist = a.plist;
+    return out;
+  }
+  out.tp = std::nan("");
+  out.plist = Eigen::RowVectorXd::Constant(pairs, std::nan(""));
+
+  // The rows that can be measured, in the protocol's order, so that rows 1
+  // and 2 (when present) still give the midline its sense.
+  std::vector<Eigen::Index> rows;
+  Eigen::Index pairsleft = 0;
+  for (Eigen::Index i = 0; i < mp; ++i)
+    if (present(i)) {
+      rows.push_back(i);
+      if (proto(i, 1) != 0) ++pairsleft;
+    }
+  if (rows.size() < 2) {
+    out.absent = "fewer than two of its midline points are present";
+    return out;
+  }
+  if (!present(0) || !present(1)) {
+    out.absent = "the point of protocol row " + std::string(!present(0) ? "1" : "2") +
+                 " is missing, and rows 1 and 2 give the midline its direction";
+    return out;
+  }
+  if (pairsleft == 0) {
+    out.absent = "no pair has both of its landmarks present";
+    return out;
+  }
+  Eigen::MatrixXd reduced(static_cast<Eigen::Index>(rows.size()), 2);
+  for (std::size_t r = 0; r < rows.size(); ++r) reduced.row(static_cast<Eigen::Index>(r)) = proto.row(rows[r]).head(2);
+  // The landmarks no measured row names are set to 0: get_tp wants every
+  // coordinate to be a number, and never reads them.
+  const Eigen::RowVectorXd filled = data.unaryExpr([](double v) { return std::isnan(v) ? 0.0 : v; });
+  const TpAngles a = get_tp(filled, reduced);
+  out.tp = a.tp;
+  for (Eigen::Index i = 0, q = 0, r = 0; i < mp; ++i) {
+    if (proto(i, 1) == 0) continue;
+    if (present(i)) out.plist(q) = a.plist(r++);
+    ++q;
   }
   return out;
 }

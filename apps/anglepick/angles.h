@@ -4,6 +4,7 @@
 // each bilateral landmark pair and that midline. Radians throughout.
 
 #include <Eigen/Core>
+#include <string>
 
 namespace anglepick {
 
@@ -34,5 +35,20 @@ TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto);
 
 // The protocol checks of get_tp on their own, against k landmarks.
 void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k);
+
+// t and p of a specimen that may lack landmarks (NaN, core::missing). A
+// protocol row is measured only when all its landmarks are present: a pair
+// with a missing member gives no p, and a midline landmark or a pair's
+// midpoint that is missing drops out of the midline fit. The midline keeps
+// its direction only while the points of protocol rows 1 and 2 are both
+// there; without them, with fewer than two midline points, or with no pair
+// left, the specimen gives no angles and `absent` says why. A complete
+// specimen gets exactly get_tp's angles.
+struct PresentAngles {
+  double tp = 0;            // the midline's compass bearing, radians; NaN when absent
+  Eigen::RowVectorXd plist; // one entry per pair row of the protocol, NaN where not measured
+  std::string absent;       // why the specimen gives no angles; empty when it does
+};
+PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto);
 
 } // namespace anglepick

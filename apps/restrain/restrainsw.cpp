@@ -4,6 +4,9 @@
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
 #include "core/error.h"
+#include "core/landmark_file.h"
+#include "core/specimens.h"
+#include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
@@ -14,10 +17,14 @@
 #include "shell/program.h"
 #include "shell/shape_plot.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <numbers>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace restrain {
 
@@ -100,11 +107,30 @@ std::string fitwarning(const AnalyticFit& a) {
   return problem.empty() ? "" : "\n\nWARNING: " + problem + "; DoRetro will not use this fit.";
 }
 
+// The column means of a data set over the specimens that have each value:
+// the reference the retrodeformed specimens are superimposed on. A data
+// set without missing landmarks gets Eigen's own column means, to the bit.
+Eigen::RowVectorXd presentmean(const Eigen::MatrixXd& x) {
+  if (!x.array().isNaN().any()) return x.colwise().mean();
+  Eigen::RowVectorXd m(x.cols());
+  for (Eigen::Index c = 0; c < x.cols(); ++c) {
+    double sum = 0;
+    Eigen::Index count = 0;
+    for (Eigen::Index i = 0; i < x.rows(); ++i)
+      if (!std::isnan(x(i, c))) sum += x(i, c), ++count;
+    m(c) = count > 0 ? sum / static_cast<double>(count) : std::nan("");
+  }
+  return m;
+}
+
 void load(shell::Host& host, State& s) {
-  const shell::Loaded in = shell::mfload(host);
-  s.data = in.y;
+  shell::Landmarks in = shell::loadlandmarks(host);
+  s.data = std::move(in.y);
+  s.ids = std::move(in.ids);
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
-  host.setstring("FileBox", core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2));
+  std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2);
+  if (in.scaled) box += "\n coordinates x SCALE=";
+  host.setstring("FileBox", box);
   const core::Superimposition sup = core::getconsensus(s.data);
   s.reference = sup.y;
   s.data = sup.xpt;
@@ -113,7 +139,39 @@ void load(shell::Host& host, State& s) {
   shell::showshape(host.axes(), s.reference, "k+");
 }
 
-void loadtps(shell::Host& host, State& s) { s.data = shell::loadtpsplotted(host, s.rdata).xpt; }
+// The TPS dialog, reading a TPS or a row-format file by its content; each
+// specimen scaled by its SCALE= when ApplyScale is ticked and its missing
+// landmarks said on the console. The specimens (kept in rdata even when
+// the superimposition then fails) on their principal axes, plotted with
+// the numbered consensus.
+void loadtps(shell::Host& host, State& s) {
+  const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
+  if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
+  // Telling the formats apart reads the file's first word, which on a FIFO
+  // would wait for a writer for ever: whatever is no regular file is
+  // refused first, in the reader's own words.
+  if (std::error_code ec; !std::filesystem::is_regular_file(choice->path(), ec)) core::readfile(choice->path());
+  core::LandmarkFile file = core::readlandmarks(
+      choice->path(), [&host, what = "Reading " + choice->name](double f) { return host.progress(what, f); });
+  const bool scaled = shell::applyscale(host);
+  if (scaled) shell::scalespecimens(file.y, file.ids, file.tps, choice->name);
+  s.rdata = std::move(file.y);
+  s.rids = std::move(file.ids);
+  const Eigen::Index n = s.rdata.rows(), k = s.rdata.cols() / 2;
+  shell::reportmissing(host, choice->name, core::findmissing(s.rdata, k), s.rids);
+  std::vector<std::string> box{"TPS FILE Loaded:", choice->name, core::format("Total of %3.0d Specimens", n),
+                               core::format("Landmarks= %3.0d", k)};
+  if (scaled) box.push_back("coordinates x SCALE=");
+  host.setstring("FileBox", box);
+  const core::Superimposition sup = core::getconsensuspca(s.rdata);
+  shell::showshape(host.axes(), sup.xpt, "bo");
+  shell::showshape(host.axes(), sup.y, "rv");
+  for (Eigen::Index j = 0; j < k; ++j)
+    if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
+      host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+  s.data = sup.xpt;
+  s.ids = s.rids;
+}
 
 void requireresult(const State& s) {
   require(s.ydata.size() > 0, "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
@@ -121,8 +179,15 @@ void requireresult(const State& s) {
 
 void save(shell::Host& host, const State& s, const char* dialogtitle) {
   requireresult(s);
-  if (const auto file = host.uiputfile("*.*", dialogtitle))
+  if (const auto file = host.uiputfile("*.*", dialogtitle)) {
     core::writerows(file->path(), s.ydata, "%g ", " \n", core::WriteMode::Replace);
+    // The rows joined to their specimens: FILE.ids beside the file, when
+    // any specimen has a key line to join (a TPS file without ID=, IMAGE=
+    // or SCALE= lines gives none).
+    const auto& keys = s.yids.keys;
+    if (std::any_of(keys.begin(), keys.end(), [](const auto& k) { return !k.empty(); }))
+      core::writeids(file->path(), s.yids);
+  }
 }
 
 void savetps(shell::Host& host, const State& s) {
@@ -136,7 +201,7 @@ void savetps(shell::Host& host, const State& s) {
     return;
   }
   if (const auto file = host.uiputfile("*.*", "File Name for RetroDeformed TPS Data (TPS output)"))
-    core::writetpsfile(file->path(), s.yraw);
+    core::writetpsfile(file->path(), s.yraw, s.yids);
 }
 
 // An angle file holds t and p, degrees in [0, 360], in columns 1 and 2 of
@@ -245,6 +310,7 @@ void doretro(shell::Host& host, State& s) {
                            a.fit.thetap * todegrees, s.alltp.rows()),
               title);
   s.ydata = retro_wellman3(s.data, s.datatp.col(0), b1, b2, s.alltp.col(0), s.alltp.col(1));
+  s.yids = s.ids;
   s.yrawcurrent = false;
   host.axes().cla();
   shell::showshape(host.axes(), s.data, "bo");
@@ -263,9 +329,10 @@ void doretrouser(shell::Host& host, State& s) {
               title);
   Eigen::MatrixXd ydata = retro_wellman4(s.data, s.datatp.col(0), b1, b2, R, theta);
   host.axes().cla();
-  const Eigen::RowVectorXd mdata = s.data.colwise().mean();
+  const Eigen::RowVectorXd mdata = presentmean(s.data);
   s.data = core::getpsup(s.data, mdata);
   s.ydata = core::getpsup(ydata, mdata);
+  s.yids = s.ids;
   s.yrawcurrent = false;
   shell::showshape(host.axes(), s.ydata, "r+");
   shell::showshape(host.axes(), s.data, "bo");
@@ -276,10 +343,11 @@ void userretrotps(shell::Host& host, State& s) {
   require(s.rdata.size() > 0, "Load a TPS file first (LoadTPS)");
   Retro5 r = retro_wellman5(s.rdata, R, theta);
   host.axes().cla();
-  const Eigen::RowVectorXd mdata = r.y.colwise().mean();
+  const Eigen::RowVectorXd mdata = presentmean(r.y);
   const Eigen::MatrixXd tdata = core::getpsup(s.rdata, mdata);
   s.ydata = core::getpsup(r.y, mdata);
   s.yraw = std::move(r.yraw);
+  s.yids = s.rids;
   s.yrawcurrent = true;
   shell::showshape(host.axes(), s.ydata, "r+");
   shell::showshape(host.axes(), tdata, "bo");

@@ -5,6 +5,8 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
+#include "core/specimens.h"
+
 #include <Eigen/Core>
 #include <span>
 #include <string_view>
@@ -14,12 +16,15 @@ namespace restrain {
 // What the program keeps between actions; empty until loaded.
 struct State {
   Eigen::MatrixXd data;      // the working landmark data set
+  core::Identities ids;      // per row of data its ID=, IMAGE=, SCALE=; may be empty
   Eigen::RowVectorXd reference; // consensus of data after Load
   Eigen::MatrixXd rdata;     // raw TPS data with centroid sizes
+  core::Identities rids;     // per row of rdata its identity; may be empty
   Eigen::MatrixXd datatp;    // per-specimen angles: t, p (degrees)
   Eigen::MatrixXd alltp;     // pooled angle pairs: t, p (degrees)
   Eigen::MatrixXd ydata;     // the retrodeformed data set, superimposed
   Eigen::MatrixXd yraw;      // the retrodeformed TPS data before superimposition
+  core::Identities yids;     // per row of ydata (and yraw) its identity; may be empty
   bool yrawcurrent = false;  // yraw belongs to ydata (both from UserRetroTPS)
 };
 

@@ -42,7 +42,8 @@ TEST(anglepicksw, WritesTheThreeAngleFilesOfASession) {
   // Every pair of every specimen: t, p, slab and the specimen comment.
   const std::vector<std::string> all = lines(anglepick.file("all.txt"));
   ASSERT_EQ(all.size(), 98u * 12u);
-  const std::regex layout(R"(^\d+\.\d{6}\t\d+\.\d{6}\t3\t % specimen (\d+)$)");
+  // The comment names the specimen by its number and the ID= of its TPS block.
+  const std::regex layout(R"(^\d+\.\d{6}\t\d+\.\d{6}\t3\t % specimen (\d+) \((ind\d+_rep\d+)\)$)");
   for (std::size_t i = 0; i < all.size(); ++i) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(all[i], m, layout)) << all[i];

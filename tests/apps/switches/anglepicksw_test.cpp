@@ -71,5 +71,5 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
   EXPECT_EQ(birch.substr(0, birch.find('\n')).find("specimen"), std::string::npos);
   EXPECT_EQ(run("SaveData", {x}), "no error");
   EXPECT_EQ(host.dialogs.back(), "File Name for All Angular data, t-p-slab");
-  EXPECT_NE(content(x).find("\t2\t % specimen 1\n"), std::string::npos);
+  EXPECT_NE(content(x).find("\t2\t % specimen 1 (ind29_rep1)\n"), std::string::npos);
 }

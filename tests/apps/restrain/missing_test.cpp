@@ -1,0 +1,153 @@
+// Restrain on incomplete fossils: the strain fitted to the angles of the
+// damaged sample is the complete sample's, the trilobite cephala load with
+// their missing landmarks left out of the plot, and a retrodeformed TPS
+// file keeps every specimen's key lines and missing codes.
+
+#include "apps/anglepick/angles.h"
+#include "apps/restrain/restrainsw.h"
+#include "apps/restrain/retro.h"
+
+#include "core/landmark_file.h"
+#include "core/row_file.h"
+#include "core/text_file.h"
+#include "core/text_format.h"
+#include "core/tps_file.h"
+#include "tests/apps/anglepick/damaged.h"
+#include "tests/shell/scripted_program.h"
+#include "tests/support/test_support.h"
+
+#include <Eigen/LU>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+shell::Program restrainprogram() { return testsupport::program("restrain", "Restrain", "restrainsw", restrain::define); }
+
+constexpr double degrees = 57.29577951308232;
+const std::string trilobites = testsupport::example("trilomorph_cephala/cephala_tpsdig_all.tps");
+
+// The pooled angles of every specimen that can be measured, as Anglepick
+// saves them (t, p degrees per pair present).
+Eigen::MatrixXd pooled(const Eigen::MatrixXd& y, const Eigen::MatrixXd& proto) {
+  std::vector<std::pair<double, double>> tp;
+  for (Eigen::Index i = 0; i < y.rows(); ++i) {
+    const anglepick::PresentAngles a = anglepick::get_tp_present(y.row(i), proto);
+    if (!a.absent.empty()) continue;
+    for (Eigen::Index j = 0; j < a.plist.size(); ++j)
+      if (!std::isnan(a.plist(j))) tp.emplace_back(a.tp * degrees, a.plist(j) * degrees);
+  }
+  Eigen::MatrixXd out(static_cast<Eigen::Index>(tp.size()), 2);
+  for (std::size_t r = 0; r < tp.size(); ++r) out.row(static_cast<Eigen::Index>(r)) << tp[r].first, tp[r].second;
+  return out;
+}
+
+// R and theta' of DoWellman's analytic fit, from its message.
+std::pair<double, double> wellman(testsupport::ScriptedProgram& restrain, const Eigen::MatrixXd& alltp) {
+  core::writerows(restrain.file("alltp.txt").string(), alltp, "%.17g ", "\n", core::WriteMode::Replace);
+  const auto [status, out] = restrain.run("LoadAllTP alltp.txt\nDoWellman\n");
+  EXPECT_EQ(status, 0) << restrain.errors();
+  std::smatch m;
+  const std::regex analytic(R"(ANALYTIC METHOD: The R value was ([0-9.]+), theta` was (-?[0-9.]+))");
+  if (!std::regex_search(out, m, analytic)) {
+    ADD_FAILURE() << out;
+    return {0, 0};
+  }
+  return {std::stod(m[1]), std::stod(m[2])};
+}
+
+} // namespace
+
+TEST(restrainmissing, TheWellmanFitOfTheDamagedSampleIsTheCompleteOnes) {
+  const std::string sample = testsupport::example("deformed_sample/deformed.tps");
+  const Eigen::MatrixXd proto = core::dload(testsupport::example("deformed_sample/protocol.txt"));
+  const Eigen::MatrixXd complete = core::readtpsfile(sample, true).y;
+  testsupport::ScriptedProgram restrain(restrainprogram());
+  const auto [R, theta] = wellman(restrain, pooled(complete, proto));
+  // The sample was made with R = 1.8 at theta' = 35 degrees.
+  EXPECT_NEAR(R, 1.8, 0.05);
+  EXPECT_NEAR(theta, 35, 1);
+  for (const unsigned seed : {7u, 8u, 9u}) {
+    const damagedsample::Damaged damaged = damagedsample::damage(sample, seed);
+    const std::string path = restrain.file("damaged.tps").string();
+    std::ofstream(path) << damaged.text;
+    const Eigen::MatrixXd y = core::readtpsfile(path, true).y;
+    ASSERT_EQ(y.array().isNaN().count(), static_cast<Eigen::Index>(2 * damaged.deleted.size()));
+    const Eigen::MatrixXd alltp = pooled(y, proto);
+    ASSERT_LT(alltp.rows(), 300) << "nothing was lost";
+    const auto [Rd, thetad] = wellman(restrain, alltp);
+    EXPECT_NEAR(Rd / R, 1, 0.02) << seed;
+    EXPECT_NEAR(thetad, theta, 1) << seed;
+  }
+}
+
+TEST(restrainmissing, TheTrilobiteCephalaLoadByEitherActionWithoutTheirMissingLandmarks) {
+  for (const char* action : {"LoadTPS", "Load"}) {
+    testsupport::ScriptedProgram restrain(restrainprogram());
+    const auto [status, out] = restrain.run(std::string(action) + " " + trilobites + "\n");
+    ASSERT_EQ(status, 0) << action << ": " << restrain.errors();
+    EXPECT_NE(out.find("cephala_tpsdig_all.tps: 39 landmarks are missing in 13 specimens: specimen 4 "
+                       "(Alberti_1983-7.87) lacks 8, 9 and 14;"),
+              std::string::npos)
+        << action << ": " << out;
+    // The specimens' landmarks present and the consensus's 16.
+    EXPECT_EQ(restrain.host().axes().pointcount(), 74u * 16u - 39u + 16u) << action;
+    const shell::Limits l = restrain.host().axes().limits();
+    EXPECT_TRUE(l[0] > -1 && l[1] < 1 && l[2] > -1 && l[3] < 1) << action << ": " << l[0] << " " << l[1];
+  }
+}
+
+TEST(restrainmissing, ARetrodeformedTpsKeepsEveryKeyLineAndMissingCode) {
+  testsupport::ScriptedProgram restrain(restrainprogram());
+  const auto [status, out] = restrain.run("LoadTPS " + trilobites +
+                                          "\nset UserR 2\nset UserTheta 30\nUserRetroTPS\nSaveTPS rows.txt out.tps\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  const core::TpsFile in = core::readtpsfile(trilobites, false), back = core::readtpsfile(restrain.file("out.tps").string(), false);
+  ASSERT_EQ(back.y.rows(), 74);
+  EXPECT_EQ(back.ids.keys, in.ids.keys);
+  // Every missing landmark is written as the digitisers' code, and nothing
+  // else is.
+  const std::string text = core::readfile(restrain.file("out.tps").string());
+  std::size_t codes = 0;
+  for (std::size_t at = text.find("\n-1  -1 \n"); at != std::string::npos; at = text.find("\n-1  -1 \n", at + 1)) ++codes;
+  EXPECT_EQ(codes, 39u);
+  EXPECT_TRUE(back.y.array().isNaN().cwiseEqual(in.y.array().isNaN()).all());
+  // The landmarks present were moved by the inverse strain, about the
+  // origin of the file's frame.
+  const Eigen::Matrix2d undo = restrain::userstrain(2, 30).inverse();
+  for (const Eigen::Index i : {0, 3, 73})
+    for (Eigen::Index j = 0; j < 16; ++j) {
+      if (std::isnan(in.y(i, 2 * j))) continue;
+      const Eigen::Vector2d moved = undo * Eigen::Vector2d(in.y(i, 2 * j), in.y(i, 2 * j + 1));
+      EXPECT_NEAR(back.y(i, 2 * j), moved(0), 1e-5 * std::abs(moved(0)) + 1e-3) << i << " " << j;
+      EXPECT_NEAR(back.y(i, 2 * j + 1), moved(1), 1e-5 * std::abs(moved(1)) + 1e-3) << i << " " << j;
+    }
+  // The row file keeps them as NaN, and its sidecar joins its rows to the
+  // specimens.
+  const core::LandmarkFile rows = core::readlandmarks(restrain.file("rows.txt").string());
+  EXPECT_TRUE(rows.y.leftCols(32).array().isNaN().cwiseEqual(in.y.array().isNaN()).all());
+  EXPECT_FALSE(rows.y.col(32).array().isNaN().any()) << "a size slot computed from a missing landmark";
+  EXPECT_EQ(rows.ids.keys, in.ids.keys);
+}
+
+TEST(restrainmissing, DataWithoutIdentitiesGetNoSidecarAndNoKeyLines) {
+  testsupport::ScriptedProgram restrain(restrainprogram());
+  // The sample without its key lines.
+  const std::string whole = core::readfile(testsupport::example("deformed_sample/deformed.tps"));
+  std::string bare;
+  std::istringstream lines(whole);
+  for (std::string line; std::getline(lines, line);)
+    if (line.find('=') == std::string::npos || line.rfind("LM=", 0) == 0) bare += line + "\n";
+  std::ofstream(restrain.file("bare.tps")) << bare;
+  const auto [status, out] =
+      restrain.run("LoadTPS bare.tps\nset UserR 1.8\nset UserTheta 35\nUserRetroTPS\nSaveTPS rows.txt out.tps\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  EXPECT_FALSE(std::filesystem::exists(restrain.file("rows.txt.ids")));
+  const std::string tps = core::readfile(restrain.file("out.tps").string());
+  EXPECT_EQ(tps.find("ID="), std::string::npos);
+  EXPECT_EQ(tps.find("SCALE="), std::string::npos);
+  EXPECT_EQ(std::count(tps.begin(), tps.end(), '='), 60);
+}
