@@ -160,8 +160,10 @@ note restrain-report.txt "Restrain's message boxes: analytic and numerical fits,
 note restrain-wellman.png "Restrain: the Wellman construction triangles and the fitted strain axes"
 note restrain-retro.png "Restrain: the TPS data (blue) and their retrodeformation with the fitted strain (green)"
 note restrain-retrodeformed.txt "the specimens retrodeformed with the fitted strain (row format)"
+note restrain-retrodeformed.txt.ids "each row's specimen: its ID=, IMAGE= and SCALE= lines"
 note restrain-retro-user.png "Restrain: the data and their retrodeformation with the true strain typed in"
 note restrain-retrodeformed-true-strain.txt "the specimens retrodeformed with the true strain (row format)"
+note restrain-retrodeformed-true-strain.txt.ids "each row's specimen: its ID=, IMAGE= and SCALE= lines"
 
 echo
 echo "== Symrestore: undeformation by symmetry, uniform components and principal components"
