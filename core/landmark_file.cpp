@@ -12,6 +12,10 @@
 namespace core {
 
 bool istpsfile(const std::string& path) {
+  // Only a regular file is looked into: opening a FIFO would wait for a
+  // writer. Anything else goes to the row reader, which refuses it by name.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   char head[4096];
   in.read(head, sizeof head);

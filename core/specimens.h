@@ -28,7 +28,13 @@ inline bool missing(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index j) {
 struct Identities {
   std::vector<std::vector<std::string>> keys;
 
-  bool empty() const { return keys.empty(); }
+  // No specimen has a key line (a TPS file without ID=, IMAGE=, ... lines
+  // has one empty list per specimen).
+  bool empty() const {
+    for (const auto& k : keys)
+      if (!k.empty()) return false;
+    return true;
+  }
   std::size_t size() const { return keys.size(); }
   // The value of `key` ("ID", "IMAGE", "SCALE", any case) of specimen i
   // (0-based), or "" when it has none.

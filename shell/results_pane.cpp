@@ -8,6 +8,7 @@
 
 #include <QBoxLayout>
 #include <QCryptographicHash>
+#include <filesystem>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -37,8 +38,12 @@ QString seconds(std::chrono::steady_clock::duration d) {
 }
 
 // The SHA-256 of a file's bytes in hex, read in blocks so that a large
-// data set needs no copy in memory; empty when it cannot be read.
+// data set needs no copy in memory; empty when it cannot be read. Only a
+// regular file is read: a FIFO or a device named in a dialog would never
+// end (the loader itself refuses them with its own words).
 std::string sha256(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return {};
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly)) return {};
   QCryptographicHash hash(QCryptographicHash::Sha256);
