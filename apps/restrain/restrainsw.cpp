@@ -72,23 +72,57 @@ void requirematchingangles(const State& s) {
                       " specimens; load the angles of these specimens (LoadDataTP)");
 }
 
+// A fitted strain ellipse drawn in the construction's frame, named in the
+// legend with its R and theta' and labelled beside the end of its long
+// axis (at `end`, +1 or -1, so that two fits' labels do not overlap).
+void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double longhalf, double shorthalf,
+                 std::string_view style, const std::string& what, double R, double thetap, double end) {
+  if (!(std::isfinite(longhalf) && std::isfinite(shorthalf) && longhalf > 0 && shorthalf > 0 && longaxis.allFinite()))
+    return;
+  const Eigen::MatrixX2d xy = ellipsepoints(longaxis, longhalf, shorthalf);
+  axes.plot(xy.col(0), xy.col(1), style);
+  const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, R, thetap * todegrees);
+  axes.name(label);
+  const Eigen::Vector2d tip = end * longhalf * longaxis.normalized();
+  axes.text(tip(0), tip(1), label);
+}
+
 // The analytic fit with its construction drawn: every vertex's triangle on
-// the baseline, and the fitted axes (long in blue with half-length R, short
-// in red with half-length 1).
+// the baseline, the fitted axes (long in blue with half-length R, short
+// in red with half-length 1) and the fitted conic x^T A x = 1 itself (in
+// magenta), which passes closest to the vertices.
 AnalyticFit drawnfit(shell::Host& host, const State& s) {
   const AnalyticFit a = analyticfit(s.alltp);
   shell::Axes& axes = host.axes();
+  axes.title("Wellman plot");
+  axes.label("x (half-baselines)", "y (half-baselines)");
   for (Eigen::Index i = 0; i < a.vlista.rows(); ++i) {
     Eigen::Vector4d x(0, a.vlista(i, 0), 0, 0), y(1, a.vlista(i, 1), -1, 1);
     axes.plot(x, y, "k");
+    axes.name("construction");
   }
   if (a.fit.ellipse) {
     const Eigen::Vector2d l = a.fit.R * a.fit.V.col(0), sh = a.fit.V.col(1);
     axes.plot(Eigen::Vector3d(l(0), 0, -l(0)), Eigen::Vector3d(l(1), 0, -l(1)), "b");
+    axes.name("long axis");
     axes.plot(Eigen::Vector3d(sh(0), 0, -sh(0)), Eigen::Vector3d(sh(1), 0, -sh(1)), "r");
+    axes.name("short axis");
+    drawellipse(axes, a.fit.V.col(0), 1 / std::sqrt(a.fit.lambda(0)), 1 / std::sqrt(a.fit.lambda(1)), "m", "analytic",
+                a.fit.R, a.fit.thetap, 1);
   }
   host.echo(core::format("RS=%2.4f  Angle=%3.2f\n", std::sqrt(a.fit.R), a.fit.thetap * todegrees));
   return a;
+}
+
+// The numerically refined strain as an ellipse on the same plot: long
+// half-axis R along its bearing theta', short half-axis 1, as the fitted
+// axes are drawn (in green, labelled at the other end of its long axis).
+void drawnrefinement(shell::Host& host, const Refinement& r) {
+  const double R = r.pf(0), b = r.pf(1);
+  // A strain ratio below 1 swaps the axes: the long axis lies across theta'.
+  const Eigen::Vector2d along(std::sin(b), std::cos(b));
+  const Eigen::Vector2d longaxis = R >= 1 ? along : Eigen::Vector2d(-along(1), along(0));
+  drawellipse(host.axes(), longaxis, std::max(R, 1.0), std::min(R, 1.0), "g", "numerical", R, b, -1);
 }
 
 // The words for a conic that is not an ellipse, in place of R = NaN.
@@ -264,6 +298,7 @@ void dowellman(shell::Host& host, const State& s) {
   // not an ellipse: the minimiser may still find a strain.
   const Refinement r = refine(s.alltp, std::isfinite(a.fit.thetap) ? a.fit.thetap : 0.0);
   host.echo(core::format("pf = [%g %g], chi = %g\n", r.pf(0), r.pf(1), r.chi));
+  drawnrefinement(host, r);
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.pf(0), r.pf(1) * todegrees, m, r.penalty.rtwo, r.penalty.chitwo);
@@ -292,7 +327,11 @@ void permutewellman(shell::Host& host, const State& s) {
   const std::string stempb = core::format(" The 95p range of R^2 over permutation was %f to %f", test->r2low, test->r2high);
   const std::string stempc = core::format(" The observed Chi-Square was %f with at 95P range of %f to %f",
                                           a.penalty.chitwo, test->chilow, test->chihigh);
-  host.msgbox(stemp + stempb + stempc + fitwarning(a), title);
+  // The p value counts shuffles by the R^2 each one's conic fit reaches.
+  const std::string stempd = core::format(" The permutation p value was %f (share of the permutations, and the "
+                                          "observed pairing, whose R^2 was at least the observed)",
+                                          permutationp(*test));
+  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd, title);
 }
 
 void doretro(shell::Host& host, State& s) {

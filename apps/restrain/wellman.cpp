@@ -314,4 +314,26 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
   return out;
 }
 
+double permutationp(const PermutationTest& test) {
+  const double observed = test.observed.penalty.rtwo;
+  const auto nperms = test.prtwo.size();
+  Eigen::Index better = nperms;
+  if (!std::isnan(observed)) {
+    better = 0;
+    for (Eigen::Index j = 0; j < nperms; ++j)
+      if (test.prtwo(j) >= observed) ++better;
+  }
+  return static_cast<double>(1 + better) / static_cast<double>(1 + nperms);
+}
+
+Eigen::MatrixX2d ellipsepoints(const Eigen::Vector2d& longaxis, double longhalf, double shorthalf, int count) {
+  const Eigen::Vector2d u = longaxis.normalized(), v(-u(1), u(0));
+  Eigen::MatrixX2d xy(count, 2);
+  for (int i = 0; i < count; ++i) {
+    const double a = 2 * pi * (i % (count - 1)) / (count - 1);
+    xy.row(i) = (longhalf * std::cos(a) * u + shorthalf * std::sin(a) * v).transpose();
+  }
+  return xy;
+}
+
 } // namespace restrain

@@ -119,4 +119,15 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
                                                const std::function<bool(double)>& progress = {},
                                                unsigned threads = 0, int block = 0);
 
+// The test's p value by R^2 of the conic fit (higher is better): (1 + the
+// permutations whose R^2 is at least the observed) / (1 + permutations).
+// A shuffle with no ellipse fits worse than any; an observed fit whose R^2
+// is not a number is no better than any shuffle (p = 1).
+double permutationp(const PermutationTest& test);
+
+// Points on an ellipse centred at the origin: half-axis `longhalf` along
+// the unit direction `longaxis`, `shorthalf` across it; the first point
+// repeated at the end, so a line through them closes.
+Eigen::MatrixX2d ellipsepoints(const Eigen::Vector2d& longaxis, double longhalf, double shorthalf, int count = 121);
+
 } // namespace restrain

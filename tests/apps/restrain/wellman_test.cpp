@@ -1,6 +1,7 @@
 #include "apps/restrain/wellman.h"
 
 #include "apps/restrain/retro.h"
+#include "tests/apps/restrain/sample.h"
 #include "core/error.h"
 #include "core/random.h"
 #include "tests/support/test_support.h"
@@ -241,4 +242,46 @@ TEST(fitproblem, NamesFitsThatExplainNothing) {
     }
   }
   EXPECT_TRUE(found);
+}
+
+// The p value ranks the observed R^2 among the shuffles' R^2: strained
+// fossils pair each t with its own p, which no shuffle matches; fossils
+// whose p are shuffled among their t pair them no better than a shuffle does.
+TEST(permutationp, IsSmallForStrainedPairsAndNotForUnstrainedOnes) {
+  const restraintest::Sample strained = restraintest::deformed(1.6, 30, 0.02, 5);
+  core::setseed(3);
+  const auto s = restrain::permutationtest(strained.alltp, 400);
+  ASSERT_TRUE(s);
+  const double ps = restrain::permutationp(*s);
+  EXPECT_NEAR(ps, 1.0 / 401, 1e-12); // no shuffle reaches the observed fit
+
+  // The same pairs with their p shuffled among the t: the strain's pairing is gone.
+  Eigen::MatrixXd shuffled = strained.alltp;
+  core::setseed(11);
+  const Eigen::VectorXi perm = core::randperm(static_cast<int>(shuffled.rows()));
+  for (Eigen::Index i = 0; i < shuffled.rows(); ++i) shuffled(i, 1) = strained.alltp(perm(i) - 1, 1);
+  const auto u = restrain::permutationtest(shuffled, 400);
+  ASSERT_TRUE(u);
+  EXPECT_GT(restrain::permutationp(*u), 0.05);
+
+  // The count: an observed R^2 that is no number is beaten by every shuffle.
+  restrain::PermutationTest t;
+  t.prtwo = Eigen::Vector4d(0.1, 0.5, 0.9, std::nan(""));
+  t.observed.penalty.rtwo = 0.5;
+  EXPECT_DOUBLE_EQ(restrain::permutationp(t), 3.0 / 5);
+  t.observed.penalty.rtwo = std::nan("");
+  EXPECT_DOUBLE_EQ(restrain::permutationp(t), 1.0);
+}
+
+TEST(ellipsepoints, LieOnTheEllipseOfTheirAxesAndClose) {
+  const Eigen::Vector2d u(std::sin(0.6), std::cos(0.6));
+  const Eigen::MatrixX2d xy = restrain::ellipsepoints(3 * u, 1.8, 1.0, 61);
+  ASSERT_EQ(xy.rows(), 61);
+  EXPECT_TRUE(xy.row(0).isApprox(xy.row(60)));
+  EXPECT_TRUE(xy.row(0).transpose().isApprox(1.8 * u));
+  const Eigen::Vector2d v(-u(1), u(0));
+  for (Eigen::Index i = 0; i < xy.rows(); ++i) {
+    const double a = xy.row(i).dot(u) / 1.8, b = xy.row(i).dot(v) / 1.0;
+    EXPECT_NEAR(a * a + b * b, 1, 1e-12);
+  }
 }
