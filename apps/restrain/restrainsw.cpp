@@ -169,8 +169,10 @@ void load(shell::Host& host, State& s) {
   s.reference = sup.y;
   s.data = sup.xpt;
   host.axes().cla();
-  shell::showshape(host.axes(), s.data, "bo");
-  shell::showshape(host.axes(), s.reference, "k+");
+  shell::showshape(host.axes(), s.data, "bo", "specimens");
+  shell::showshape(host.axes(), s.reference, "k+", "consensus");
+  host.axes().title("Specimens superimposed on their consensus");
+  host.axes().label("x (Procrustes units)", "y (Procrustes units)");
 }
 
 // The TPS dialog, reading a TPS or a row-format file by its content; each
@@ -198,8 +200,10 @@ void loadtps(shell::Host& host, State& s) {
   if (scaled) box.push_back("coordinates x SCALE=");
   host.setstring("FileBox", box);
   const core::Superimposition sup = core::getconsensuspca(s.rdata);
-  shell::showshape(host.axes(), sup.xpt, "bo");
-  shell::showshape(host.axes(), sup.y, "rv");
+  shell::showshape(host.axes(), sup.xpt, "bo", "specimens");
+  shell::showshape(host.axes(), sup.y, "rv", "consensus");
+  host.axes().title("Specimens on their principal axes");
+  host.axes().label("x (Procrustes units)", "y (Procrustes units)");
   for (Eigen::Index j = 0; j < k; ++j)
     if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
       host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
@@ -211,9 +215,12 @@ void requireresult(const State& s) {
   require(s.ydata.size() > 0, "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
 }
 
-void save(shell::Host& host, const State& s, const char* dialogtitle) {
+// Writes the rows; false when the user cancelled the dialog.
+bool save(shell::Host& host, const State& s, const char* dialogtitle) {
   requireresult(s);
-  if (const auto file = host.uiputfile("*.*", dialogtitle)) {
+  const auto file = host.uiputfile("*.*", dialogtitle);
+  if (!file) return false;
+  {
     core::writerows(file->path(), s.ydata, "%g ", " \n", core::WriteMode::Replace);
     // The rows joined to their specimens: FILE.ids beside the file, when
     // any specimen has a key line to join (a TPS file without ID=, IMAGE=
@@ -222,10 +229,12 @@ void save(shell::Host& host, const State& s, const char* dialogtitle) {
     if (std::any_of(keys.begin(), keys.end(), [](const auto& k) { return !k.empty(); }))
       core::writeids(file->path(), s.yids);
   }
+  return true;
 }
 
 void savetps(shell::Host& host, const State& s) {
-  save(host, s, "File Name for RetroDeformed TPS Data (KAV output)");
+  // Cancelling the first dialog cancels the whole save: no second dialog.
+  if (!save(host, s, "File Name for RetroDeformed TPS Data (KAV output)")) return;
   // The TPS file holds the coordinates before superimposition, which only
   // UserRetroTPS keeps; another run's would not belong to these specimens.
   if (!s.yrawcurrent || s.yraw.rows() != s.ydata.rows() || s.yraw.cols() != s.ydata.cols()) {
@@ -352,8 +361,9 @@ void doretro(shell::Host& host, State& s) {
   s.yids = s.ids;
   s.yrawcurrent = false;
   host.axes().cla();
-  shell::showshape(host.axes(), s.data, "bo");
-  shell::showshape(host.axes(), s.ydata, "gd");
+  shell::showshape(host.axes(), s.data, "bo", "specimens as found");
+  shell::showshape(host.axes(), s.ydata, "gd", "retrodeformed (fitted strain)");
+  host.axes().title("Retrodeformation by the fitted strain");
 }
 
 void doretrouser(shell::Host& host, State& s) {
@@ -373,8 +383,9 @@ void doretrouser(shell::Host& host, State& s) {
   s.ydata = core::getpsup(ydata, mdata);
   s.yids = s.ids;
   s.yrawcurrent = false;
-  shell::showshape(host.axes(), s.ydata, "r+");
-  shell::showshape(host.axes(), s.data, "bo");
+  shell::showshape(host.axes(), s.ydata, "r+", "retrodeformed (typed strain)");
+  shell::showshape(host.axes(), s.data, "bo", "specimens as found");
+  host.axes().title("Retrodeformation by the typed strain");
 }
 
 void userretrotps(shell::Host& host, State& s) {
@@ -388,8 +399,22 @@ void userretrotps(shell::Host& host, State& s) {
   s.yraw = std::move(r.yraw);
   s.yids = s.rids;
   s.yrawcurrent = true;
-  shell::showshape(host.axes(), s.ydata, "r+");
-  shell::showshape(host.axes(), tdata, "bo");
+  shell::showshape(host.axes(), s.ydata, "r+", "retrodeformed (typed strain)");
+  shell::showshape(host.axes(), tdata, "bo", "specimens as found");
+  host.axes().title("Retrodeformation by the typed strain");
+}
+
+// What each action needs first, for the window's buttons.
+const char* needsresult(const State& s) {
+  return s.ydata.size() > 0 ? nullptr : "Retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)";
+}
+const char* needsalltp(const State& s) {
+  return s.alltp.size() > 0 ? nullptr : "Load the pooled angle pairs first (LoadAllTP)";
+}
+const char* needsangles(const State& s) {
+  if (s.data.size() == 0) return "Load a landmark data set first (Load or LoadTPS)";
+  if (s.datatp.size() == 0) return "Load the per-specimen angles first (LoadDataTP)";
+  return needsalltp(s);
 }
 
 // Restrain's actions, in the order its message for an unknown action
@@ -398,17 +423,17 @@ constexpr shell::Action<State> table[] = {
     {"Load", load, "Reads a row-format data set, superimposes it on its consensus and plots both"},
     {"LoadTPS", loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it"},
     {"SaveTPS", [](shell::Host& host, State& s) { savetps(host, s); },
-     "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS"},
+     "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS", needsresult},
     {"Save", [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
-     "Writes the last retrodeformed data set, superimposed, in the row format"},
+     "Writes the last retrodeformed data set, superimposed, in the row format", needsresult},
     {"LoadDataTP", [](shell::Host& host, State& s) { loadangles(host, s, true); },
      "Reads the per-specimen angles: one t, p line per specimen of the data set"},
     {"LoadAllTP", [](shell::Host& host, State& s) { loadangles(host, s, false); }, "Reads the pooled (t, p) pairs"},
     {"DoWellman", [](shell::Host& host, State& s) { dowellman(host, s); },
-     "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically"},
+     "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically", needsalltp},
     {"PermuteWellman", [](shell::Host& host, State& s) { permutewellman(host, s); },
-     "Tests the fit against PBox shuffles of p among t"},
-    {"DoRetro", doretro, "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2"},
+     "Tests the fit against PBox shuffles of p among t", needsalltp},
+    {"DoRetro", doretro, "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles},
     {"DoRetroUser", doretrouser, "Removes the strain typed in UserR and UserTheta, on the same baseline"},
     {"UserRetroTPS", userretrotps, "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame"},
     {"Clear", [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
@@ -427,6 +452,7 @@ void define() {
   static State state;
   state = State{};
   shell::register_objective("wellpenalty2", wellpenalty2, 2);
+  shell::setreadiness(shell::readinessof(actions(), state));
   shell::defineswitch("restrainsw", [](shell::Host& host, const std::string& action) { restrainsw(host, state, action); });
 }
 

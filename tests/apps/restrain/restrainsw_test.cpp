@@ -87,6 +87,28 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
   EXPECT_NEAR(tps.y(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
   EXPECT_NEAR(tps.y(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
   EXPECT_EQ(core::dload(restrain.file("raw.txt").string()).rows(), 40);
+
+  // Cancelling SaveTPS's first dialog cancels the save: no second dialog
+  // (a script with no answer left for one would stop with an error).
+  const auto [cstatus, cout] = restrain.run("LoadTPS data.tps\nset UserR 1.6\nset UserTheta 30\nUserRetroTPS\nSaveTPS -\n");
+  EXPECT_EQ(cstatus, 0) << restrain.errors();
+  EXPECT_EQ(cout.find("The TPS file needs"), std::string::npos);
+}
+
+TEST(restrainsw, SaysWhatEachActionNeedsFirst) {
+  restrain::State s;
+  const shell::Readiness ready = shell::readinessof(restrain::actions(), s);
+  EXPECT_EQ(ready("DoWellman").value_or(""), "Load the pooled angle pairs first (LoadAllTP)");
+  EXPECT_EQ(ready("DoRetro").value_or(""), "Load a landmark data set first (Load or LoadTPS)");
+  EXPECT_TRUE(ready("SaveTPS").has_value());
+  EXPECT_FALSE(ready("Load").has_value());
+  s.data = Eigen::MatrixXd::Ones(3, 5);
+  EXPECT_EQ(ready("DoRetro").value_or(""), "Load the per-specimen angles first (LoadDataTP)");
+  s.datatp = s.alltp = Eigen::MatrixXd::Ones(3, 2);
+  EXPECT_FALSE(ready("DoRetro").has_value());
+  EXPECT_FALSE(ready("PermuteWellman").has_value());
+  s.ydata = s.data;
+  EXPECT_FALSE(ready("Save").has_value());
 }
 
 TEST(restrainsw, RefusesWhatCannotBeDoneAndSaysWhy) {
