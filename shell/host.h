@@ -126,6 +126,10 @@ public:
   // silences.
   virtual void print(std::string_view text) = 0;
   virtual void echo(std::string_view text) = 0;
+  // A result line a person should find wherever they look: printed as
+  // print() does (with a line end), and in a window also kept in the
+  // results pane and shown on the status line.
+  virtual void note(std::string_view line) { print(std::string(line) + "\n"); }
 
   // A String of one row, which may hold line ends.
   void setstring(std::string_view tag, std::string_view text) { setstring(tag, std::vector<std::string>{std::string(text)}); }

@@ -17,7 +17,7 @@ void AuxBox() {
 void AuxBoxsw(Host& host) {
   const std::vector<std::string> rows = host.results();
   host.echo(rows.empty() ? "h =\n\n     []\n\n" : "h =\n\n  AuxResults\n\n");
-  const auto choice = host.uiputfile("*.*", "File Name for Partial Warp Scores");
+  const auto choice = host.uiappendfile("*.*", "File Name for Partial Warp Scores");
   if (!choice) throw core::Error("AuxBoxsw: no file was chosen, so the results were not saved");
   std::string text, whole;
   for (const auto& r : rows) whole += r;

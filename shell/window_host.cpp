@@ -248,4 +248,13 @@ void WindowHost::echo(std::string_view text) {
   if (!quiet_) print(text);
 }
 
+// The pane hears the line as a report, so a scripted run, whose pane is
+// hidden, prints it once.
+void WindowHost::note(std::string_view line) {
+  print(std::string(line) + "\n");
+  if (ResultsPane* p = pane()) p->report({std::string(line)});
+  for (Figure* f : figures())
+    if (f->name() == window_) f->setstatus(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+}
+
 } // namespace shell

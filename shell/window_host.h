@@ -44,6 +44,7 @@ public:
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override;
   void echo(std::string_view text) override;
+  void note(std::string_view line) override;
 
   // The program's main window (opened if it is not open).
   Figure* window() const;

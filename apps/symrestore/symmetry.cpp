@@ -2,6 +2,7 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
+#include "core/angles.h"
 #include "core/baseline.h"
 #include "core/minimise.h"
 #include "core/procrustes.h"
@@ -665,12 +666,14 @@ Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const
   // every specimen, where a specimen's own fit scores only itself.
   const Anchor common(commonfreestrain(halves, crew, {work.progress, 0, 0.8}));
   std::vector<Scratch> scratch(crew.size());
-  return restore(x, lmlist, crew, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
+  Restored out = restore(x, lmlist, crew, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
     if (!halves.usable[k]) return given(freestrain(common.p), common.p, halves.allD(k), halves.allE(k));
     return fitfree(halves.D[k], halves.E[k], halves.spread[k], common, scratch[thread], halves.allD(k),
                    halves.allE(k));
   }, halves.unfitted);
+  out.bed = freestrain(common.p);
+  return out;
 }
 
 std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
@@ -707,13 +710,113 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   Crew crew(work.threads);
   const double common = commonorientation(halves, eststrain, crew, {work.progress, 0, 0.5});
   std::vector<Scratch> scratch(crew.size());
-  return restore(x, lmlist, crew, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
+  Restored out = restore(x, lmlist, crew, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
     if (!halves.usable[k])
       return given(orientedstrain(common, eststrain), Eigen::Vector3d(common, 0, 0), halves.allD(k), halves.allE(k));
     return fitoriented(halves.D[k], halves.E[k], halves.spread[k], eststrain, common, scratch[thread], halves.allD(k),
                        halves.allE(k));
   }, halves.unfitted);
+  out.bed = orientedstrain(common, eststrain);
+  return out;
+}
+
+Strain strainundone(const Eigen::Matrix2d& undo) {
+  // Eigenvalues in increasing order: the first eigenvector is the direction
+  // undo shortens most, the long axis of the tectonic strain ellipse.
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(undo.transpose() * undo);
+  const Eigen::Vector2d l = eig.eigenvalues().cwiseMax(0);
+  Strain out;
+  out.R = l(0) > 0 ? std::sqrt(l(1) / l(0)) : std::numeric_limits<double>::infinity();
+  const Eigen::Vector2d v = eig.eigenvectors().col(0);
+  double b = core::degrees(core::bearing_of(v(0), v(1)));
+  b = std::fmod(b + 360, 180);
+  out.thetaprime_deg = b >= 180 ? b - 180 : b;
+  return out;
+}
+
+std::optional<Eigen::Matrix2d> linearpart(const Eigen::RowVectorXd& from, const Eigen::RowVectorXd& to, Eigen::Index k) {
+  std::vector<Eigen::Index> both;
+  for (Eigen::Index j = 0; j < k; ++j)
+    if (from.segment(2 * j, 2).allFinite() && to.segment(2 * j, 2).allFinite()) both.push_back(j);
+  const auto n = static_cast<Eigen::Index>(both.size());
+  if (n < 3) return std::nullopt;
+  Eigen::MatrixX2d a(n, 2), b(n, 2);
+  for (Eigen::Index i = 0; i < n; ++i) {
+    a.row(i) = from.segment(2 * both[static_cast<std::size_t>(i)], 2);
+    b.row(i) = to.segment(2 * both[static_cast<std::size_t>(i)], 2);
+  }
+  // Centred, the shift drops out and b = a M' in least squares.
+  a.rowwise() -= a.colwise().mean();
+  b.rowwise() -= b.colwise().mean();
+  const Eigen::Matrix2d ata = a.transpose() * a;
+  if (!(std::abs(ata.determinant()) > 1e-12 * ata.squaredNorm())) return std::nullopt;
+  return Eigen::Matrix2d((ata.ldlt().solve(a.transpose() * b)).transpose());
+}
+
+namespace {
+
+// The p-quantile of sorted values, interpolated linearly between ranks.
+double quantile(const std::vector<double>& sorted, double p) {
+  const double at = p * static_cast<double>(sorted.size() - 1);
+  const auto lo = static_cast<std::size_t>(std::floor(at));
+  const std::size_t hi = std::min(lo + 1, sorted.size() - 1);
+  return sorted[lo] + (at - static_cast<double>(lo)) * (sorted[hi] - sorted[lo]);
+}
+
+} // namespace
+
+StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
+  const Eigen::Index k = std::min((x.cols() - 1) / 2, (fixed.y.cols() - 1) / 2);
+  std::vector<Strain> own;
+  // The mean strain tensor: undo' undo scaled to unit determinant, whose
+  // inverse is the specimen's F F' at unit area, whatever turn and scale
+  // its superimposition added.
+  Eigen::Matrix2d mean = Eigen::Matrix2d::Zero();
+  for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    if (std::find(fixed.unfitted.begin(), fixed.unfitted.end(), i) != fixed.unfitted.end()) continue;
+    const auto undo = linearpart(x.row(i), fixed.y.row(i), k);
+    if (!undo) continue;
+    const Eigen::Matrix2d c = undo->transpose() * *undo;
+    const double det = c.determinant();
+    if (!(det > 0) || !std::isfinite(det)) continue;
+    mean += c / std::sqrt(det);
+    own.push_back(strainundone(*undo));
+  }
+  StrainSummary out;
+  out.bedfit = fixed.bed.has_value();
+  out.count = static_cast<int>(own.size());
+  if (fixed.bed) out.joint = strainundone(*fixed.bed);
+  else if (!own.empty()) {
+    const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(mean);
+    // A symmetric square root of the mean tensor stands for the mean undo.
+    out.joint = strainundone(eig.eigenvectors() * eig.eigenvalues().cwiseMax(0).cwiseSqrt().asDiagonal() *
+                             eig.eigenvectors().transpose());
+  }
+  if (own.empty()) return out;
+  std::vector<double> r, off;
+  for (const Strain& s : own) {
+    r.push_back(s.R);
+    double d = std::fmod(s.thetaprime_deg - out.joint.thetaprime_deg + 450, 180) - 90;
+    off.push_back(d);
+  }
+  std::sort(r.begin(), r.end());
+  std::sort(off.begin(), off.end());
+  out.Rmedian = quantile(r, 0.5);
+  out.Rlow = quantile(r, 0.05);
+  out.Rhigh = quantile(r, 0.95);
+  out.thetalow = out.joint.thetaprime_deg + quantile(off, 0.05);
+  out.thetahigh = out.joint.thetaprime_deg + quantile(off, 0.95);
+  return out;
+}
+
+std::string strainline(const char* action, const StrainSummary& s) {
+  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.thetaprime_deg);
+  line += s.bedfit ? "fitted to the whole bed" : "the mean of the specimens' strains";
+  if (s.count == 0) return line + " (no specimen's own fit)";
+  return line + core::format(" (per-specimen fits of %d specimens: R median %.2f, 5-95 %% %.2f to %.2f; theta' 5-95 %% "
+                             "%.1f to %.1f deg)",
+                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow, s.thetahigh);
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

@@ -47,8 +47,8 @@ void dropundata(shell::Host& host, State& s, const char* why) {
   s.undata.resize(0, 0);
   s.undatapairs = false;
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
-  host.print(std::string("note: the undeformed set of the ") + why +
-             " loaded before was cleared; undeform again before saving\n");
+  host.note(std::string("note: the undeformed set of the ") + why +
+            " loaded before was cleared; undeform again before saving");
 }
 
 // The specimens that lack landmarks, for an action that cannot take them.
@@ -69,6 +69,7 @@ void loaddata(shell::Host& host, State& s) {
   s.estimatedundata = false;
   s.scaled = in.scaled;
   s.datafile = in.fn;
+  s.fittedR = 0;
   dropundata(host, s, "data set");
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
   std::vector<std::string> box{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
@@ -79,13 +80,17 @@ void loaddata(shell::Host& host, State& s) {
   // The coordinates are then in the unit of the files' SCALE= lines.
   if (s.scaled) box.push_back("in SCALE= units");
   host.setstring("FileBox", box);
+  // The plot of results made from the data loaded before goes with them.
   shell::Axes& axes = host.axes();
   axes.cla();
-  shell::showshape(axes, s.data, "ko");
+  shell::showshape(axes, s.data, "ko", "specimens");
+  axes.title("Specimens as digitised");
+  const char* unit = s.scaled ? " (SCALE= units)" : " (data units)";
+  axes.label(std::string("x") + unit, std::string("y") + unit);
   axes.axisauto();
   axes.axisequal();
+  // Loading another data set stays possible.
   host.setenable("GetPairs", true);
-  host.setenable("Load", false);
 }
 
 void loadproto(shell::Host& host, State& s) {
@@ -117,7 +122,7 @@ void loadproto(shell::Host& host, State& s) {
 
 // The undeformed set superimposed on its consensus and plotted; with
 // `compare`, the loaded data fitted onto that consensus are drawn first.
-void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, bool quarterturn) {
+void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, bool quarterturn, const char* title) {
   core::Superimposition sup = core::getconsensus(undata);
   if (quarterturn) {
     sup.y = rotateshape(sup.y, -std::numbers::pi / 2);
@@ -128,9 +133,17 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   shell::Axes& axes = host.axes();
   axes.cla();
-  if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md");
-  shell::showshape(axes, sup.y, "ro");
-  shell::showshape(axes, s.undata, "bo");
+  if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md", "deformed specimens");
+  shell::showshape(axes, sup.y, "ro", "consensus");
+  shell::showshape(axes, s.undata, "bo", "made symmetric");
+  axes.title(title);
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
+}
+
+// The strain a fix found, said on the console, in the pane and on the
+// status line.
+void saystrain(shell::Host& host, const State& s, const Restored& fixed, const char* action) {
+  host.note(strainline(action, strainsummary(s.data, fixed)));
 }
 
 double strainratio(shell::Host& host) {
@@ -162,16 +175,19 @@ void undeformpca(shell::Host& host, State& s) {
   // Computed aside and kept only when the whole removal has worked.
   Eigen::RowVectorXd reference = core::getconsensus(s.data).y;
   reference = (reference * 10000).array().round() / 10000;
-  Eigen::MatrixXd data = core::getpsup(s.data, reference);
-  Eigen::MatrixXd undata = core::getpsup(warp::undeformpca(data, naxis), reference);
-  s.data = std::move(data);
-  s.undata = std::move(undata);
+  // The loaded data stay as loaded: the superimposed copy is only drawn,
+  // so that the other fixes and another load remain open afterwards.
+  const Eigen::MatrixXd data = core::getpsup(s.data, reference);
+  s.undata = core::getpsup(warp::undeformpca(data, naxis), reference);
   s.undatapairs = false;
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
-  host.axes().cla();
-  shell::showshape(host.axes(), s.data, "md");
-  shell::showshape(host.axes(), reference, "ro");
-  shell::showshape(host.axes(), s.undata, "bo");
+  shell::Axes& axes = host.axes();
+  axes.cla();
+  shell::showshape(axes, data, "md", "superimposed specimens");
+  shell::showshape(axes, reference, "ro", "consensus");
+  shell::showshape(axes, s.undata, "bo", "principal axes removed");
+  axes.title("UndeformPCA: principal axes of shape removed");
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
 }
 
 void save(shell::Host& host, const State& s) {
@@ -226,6 +242,7 @@ void estimatemissing(shell::Host& host, State& s) {
   }
   host.axes().sethold(true);
   host.axes().plot(px, py, "g*", 6);
+  host.axes().name("estimated landmarks");
 }
 
 // The fits of a symmetry fix, reporting how far they are and hearing a
@@ -263,7 +280,10 @@ void undeform(shell::Host& host, State& s) {
     return cancelled(host, "UnDeform");
   }
   sayunfitted(host, s, fixed, "UnDeform");
-  finish(host, s, fixed.y, false, false);
+  const StrainSummary strain = strainsummary(s.data, fixed);
+  s.fittedR = strain.joint.R;
+  host.note(strainline("UnDeform", strain));
+  finish(host, s, fixed.y, false, false, "UnDeform: made symmetric with the strain fitted to the bed");
 }
 
 void undeformuni(shell::Host& host, State& s) {
@@ -271,12 +291,14 @@ void undeformuni(shell::Host& host, State& s) {
   requirecomplete(s, "UndeformUni", "cannot remove uniform components from incomplete specimens");
   const auto fixed = tectfix3(s.data, s.lmlist);
   if (!fixed) noaxis(host, s, "UndeformUni");
-  finish(host, s, fixed->y, true, true);
+  saystrain(host, s, *fixed, "UndeformUni");
+  finish(host, s, fixed->y, true, true, "UndeformUni: first uniform component removed");
 }
 
 void retrostrain(shell::Host& host, State& s) {
   const double e = strainratio(host);
   requirepairs(s);
+  if (const auto warning = looksliker(e, s.fittedR)) host.msgbox(*warning, "Strain ratio");
   std::optional<Restored> fixed;
   try {
     fixed = tectfix4(s.data, s.lmlist, e, reported(host, s, "RetroStrain"));
@@ -285,7 +307,15 @@ void retrostrain(shell::Host& host, State& s) {
   }
   if (!fixed) noaxis(host, s, "RetroStrain");
   sayunfitted(host, s, *fixed, "RetroStrain");
-  finish(host, s, fixed->y, true, false);
+  saystrain(host, s, *fixed, "RetroStrain");
+  finish(host, s, fixed->y, true, false, "RetroStrain: made symmetric with the stretch e given");
+}
+
+// What the fixes need before their buttons are enabled.
+const char* needdata(const State& s) { return s.data.size() == 0 ? "Load a data set first (LoadData)" : nullptr; }
+const char* needpairs(const State& s) {
+  if (const char* need = needdata(s)) return need;
+  return s.lmlist.size() == 0 ? "Load the pairs file first (LoadProto)" : nullptr;
 }
 
 // Symrestore's actions, in the order its message for an unknown action
@@ -293,18 +323,31 @@ void retrostrain(shell::Host& host, State& s) {
 constexpr shell::Action<State> table[] = {
     {"LoadData", loaddata, "Reads a row-format data set, as digitised on the slab, and plots it"},
     {"LoadProto", loadproto, "Reads the pairs file and checks it against the data set"},
-    {"UnDeform", undeform, "Makes the specimens symmetric with the strain fitted to the whole bed"},
-    {"UndeformUni", undeformuni, "Makes each specimen symmetric by removing its first uniform component"},
-    {"RetroStrain", retrostrain, "Makes each specimen symmetric with the stretch e typed in StrainBox"},
-    {"UndeformPCA", undeformpca, "Removes the principal axes of shape listed in PCABox"},
+    {"UnDeform", undeform, "Makes the specimens symmetric with the strain fitted to the whole bed", needpairs},
+    {"UndeformUni", undeformuni, "Makes each specimen symmetric by removing its first uniform component", needpairs},
+    {"RetroStrain", retrostrain, "Makes each specimen symmetric with the stretch e typed in StrainBox", needpairs},
+    {"UndeformPCA", undeformpca, "Removes the principal axes of shape listed in PCABox", needdata},
     {"EstimateMissing", estimatemissing,
-     "Places the missing landmarks of the undeformed set, or of the data before undeforming, by tps or mirror (EstimateBox)"},
+     "Places the missing landmarks of the undeformed set, or of the data before undeforming, by tps or mirror (EstimateBox)",
+     needdata},
     {"Save", [](shell::Host& host, State& s) { save(host, s); },
-     "Writes the last undeformed data set in the row format"},
+     "Writes the last undeformed data set in the row format",
+     [](const State& s) -> const char* { return s.undata.size() == 0 ? "Undeform the data first" : nullptr; }},
     {"Exit", [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
 };
 
 } // namespace
+
+std::optional<std::string> looksliker(double e, double fittedR) {
+  const bool known = fittedR >= 1.2;
+  const bool nearR = known && std::abs(std::log(e / fittedR)) < std::abs(std::log(e / std::sqrt(fittedR)));
+  if (!(known ? nearR : e > 2 && e <= 10)) return std::nullopt;
+  std::string text = core::format("StrainBox holds %g, which looks like the axis ratio R rather than the stretch e = sqrt(R) "
+                                  "that the box takes: as a stretch it means R = e^2 = %.3g. ",
+                                  e, e * e);
+  if (known) text += core::format("UnDeform fitted R = %.3g (e = %.3g) to these data. ", fittedR, std::sqrt(fittedR));
+  return text + core::format("If %g is R, type its square root, %.4g. The fix goes on with e = %g.", e, std::sqrt(e), e);
+}
 
 std::span<const shell::Action<State>> actions() { return table; }
 
@@ -316,6 +359,7 @@ void define() {
   // The program's stored values, empty at start.
   static State state;
   state = State{};
+  shell::setreadiness(shell::readinessof(actions(), state));
   shell::register_objective("tecterror2", tecterror2, 5);
   shell::register_objective("tecterror6", tecterror6, 6);
   shell::defineswitch("symsw", [](shell::Host& host, const std::string& action) { symsw(host, state, action); });

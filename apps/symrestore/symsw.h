@@ -9,6 +9,7 @@
 #include "warp/missing.h"
 
 #include <Eigen/Core>
+#include <optional>
 #include <string>
 #include <span>
 #include <vector>
@@ -18,7 +19,7 @@ namespace symrestore {
 
 // What the program keeps between actions; empty until loaded.
 struct State {
-  Eigen::MatrixXd data;   // the loaded data set (superimposed by UndeformPCA)
+  Eigen::MatrixXd data;   // the loaded data set, as loaded
   Eigen::MatrixXd lmlist; // the pair list
   Eigen::MatrixXd undata; // the last undeformed data set
   core::Identities ids;   // the data set's specimens (empty when its file names none)
@@ -31,7 +32,19 @@ struct State {
   // saved file.
   std::vector<warp::EstimatedLandmark> estimated;
   bool estimatedundata = false;
+  // The axis ratio R of the strain UnDeform last fitted to the loaded data
+  // (0: none), against which a stretch typed in StrainBox is checked.
+  double fittedR = 0;
 };
+
+// Whether a stretch e typed in StrainBox looks like the axis ratio R = e^2
+// typed by mistake, and if so the warning that says so. With a strain
+// fitted by UnDeform (fittedR > 0): e lies nearer (by ratio) to the fitted
+// R than to its stretch sqrt(R), the two being told apart (fitted R of at
+// least 1.2). Without one: e^2 = R would exceed 4, beyond the strain of
+// all but the most deformed beds, while e itself is an ordinary R (at most
+// 10). Nothing for a plausible stretch.
+std::optional<std::string> looksliker(double e, double fittedR);
 
 // The program's actions: name, function, one-line description.
 std::span<const shell::Action<State>> actions();

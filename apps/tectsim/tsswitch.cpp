@@ -1,6 +1,7 @@
 #include "apps/tectsim/tsswitch.h"
 
 #include "core/error.h"
+#include "core/random.h"
 #include "core/specimens.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
@@ -10,13 +11,20 @@
 #include "shell/program.h"
 #include "shell/shape_plot.h"
 
+#include <cctype>
 #include <cmath>
+#include <ctime>
 #include <limits>
 #include <string>
 
 namespace tectsim {
 
 namespace {
+
+// Draws an exemplar in its style, named for the legend.
+void drawexemplar(shell::Axes& axes, const Eigen::MatrixXd& y, bool second) {
+  shell::showshape(axes, y, second ? "ro" : "bo", second ? "exemplar 2" : "exemplar 1");
+}
 
 void load(shell::Host& host, State& s, bool second) {
   const shell::Landmarks in = shell::loadlandmarks(host);
@@ -30,8 +38,24 @@ void load(shell::Host& host, State& s, bool second) {
   checkexemplar(in.y, name);
   (second ? s.exemplar2 : s.exemplar1) = in.y;
   (second ? s.ids2 : s.ids1) = in.ids;
+  (second ? s.file2 : s.file1) = in.fn;
+  (second ? s.scaled2 : s.scaled1) = in.scaled;
   shell::Axes& axes = host.axes();
-  shell::showshape(axes, in.y, second ? "ro" : "bo");
+  if (s.models.cdata.size() > 0) {
+    // The sets were built from the exemplar now replaced: they and their
+    // plot go, and the other exemplar is drawn again beside the new one.
+    s.models = Models{};
+    s.reported = false;
+    axes.cla();
+    const Eigen::MatrixXd& other = second ? s.exemplar1 : s.exemplar2;
+    if (other.size() > 0) drawexemplar(axes, other, !second);
+    host.note(std::string("note: the simulated sets built from the exemplar loaded before were cleared; build the "
+                          "models again (BuildModels)"));
+  }
+  drawexemplar(axes, in.y, second);
+  axes.title("Exemplar shapes");
+  const char* unit = (second ? s.scaled2 : s.scaled1) ? " (SCALE= units)" : " (data units)";
+  axes.label(std::string("x") + unit, std::string("y") + unit);
   axes.axisauto();
   axes.axisequal();
   axes.sethold(true);
@@ -48,15 +72,40 @@ const Eigen::MatrixXd& built(const Eigen::MatrixXd& set) {
 
 void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, const char* valueformat) {
   built(set);
-  if (const auto file = host.uiputfile("*.*", title))
+  // The set is added after what the file holds, never replacing it.
+  if (const auto file = host.uiappendfile("*.*", title))
     core::writerows(file->path(), set, valueformat, "\n", core::WriteMode::Append);
 }
 
-void show(shell::Host& host, const Eigen::MatrixXd& set, const Eigen::MatrixXd* over = nullptr) {
+// A simulated set (superimposed, so in Procrustes units), with its
+// retrodeformation drawn over it when `over` is given.
+void show(shell::Host& host, const Eigen::MatrixXd& set, const char* name, const Eigen::MatrixXd* over = nullptr) {
   built(set);
-  host.axes().cla();
-  shell::showshape(host.axes(), set, "bo");
-  if (over != nullptr) shell::showshape(host.axes(), built(*over), "r>");
+  shell::Axes& axes = host.axes();
+  axes.cla();
+  shell::showshape(axes, set, "bo", name);
+  if (over != nullptr) shell::showshape(axes, built(*over), "r>", "retrodeformed");
+  std::string title = name;
+  title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
+  axes.title(over != nullptr ? title + " and its retrodeformation" : title);
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
+}
+
+std::string now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+// The report of the models as built: its heading, then the statistics.
+std::vector<std::string> report(const State& s) {
+  std::string stats = dostats(s.models);
+  std::vector<std::string> rows = reportheading(s, now());
+  rows.push_back(std::move(stats));
+  return rows;
 }
 
 void build(shell::Host& host, State& s) {
@@ -80,7 +129,23 @@ void build(shell::Host& host, State& s) {
   p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove", shell::Number::Whole);
   s.models = buildmodels(s.exemplar1, s.exemplar2, p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
+  s.built = p;
+  ++s.builds;
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
+  // An open results window would otherwise go on showing the report of
+  // the models just replaced.
+  if (s.reported && !host.results().empty()) {
+    host.setstring("AuxResults", report(s));
+    host.note("The results window now shows the report of the rebuilt models");
+  }
+}
+
+// What the actions need before their buttons are enabled.
+const char* needexemplars(const State& s) {
+  return s.exemplar1.size() == 0 || s.exemplar2.size() == 0 ? "Load both exemplar shapes first (Load1, Load2)" : nullptr;
+}
+const char* needmodels(const State& s) {
+  return s.models.cdata.size() == 0 ? "Build the models first (BuildModels)" : nullptr;
 }
 
 // Tectsim's actions, in the order its message for an unknown action lists
@@ -91,44 +156,49 @@ constexpr shell::Action<State> table[] = {
      "Reads the start shape of the shape change (one or several specimens)"},
     {"Load2", [](shell::Host& host, State& s) { load(host, s, true); },
      "Reads the end shape of the shape change (one specimen)"},
-    {"BuildModels", build, "Builds the six simulated sets from the boxes NumBox, AmpBox, DefBox, AngleBox, NaxisBox"},
-    {"DoStats", [](shell::Host& host, State& s) { host.setresults({dostats(s.models)}); },
-     "Tests every set for the shape change and shows the report in the results window"},
+    {"BuildModels", build, "Builds the six simulated sets from the boxes NumBox, AmpBox, DefBox, AngleBox, NaxisBox", needexemplars},
+    {"DoStats",
+     [](shell::Host& host, State& s) {
+       host.setresults(report(s));
+       s.reported = true;
+     },
+     "Tests every set for the shape change and shows the report in the results window", needmodels},
     {"SaveCData", [](shell::Host& host, State& s) { save(host, s.models.cdata, "File Name for Clean Data File", "%f "); },
-     "Appends the clean set to a row-format file"},
+     "Appends the clean set to a row-format file", needmodels},
     {"SaveNData", [](shell::Host& host, State& s) { save(host, s.models.ndata, "File Name for Noisy Data File", "%f "); },
-     "Appends the noisy set to a row-format file"},
+     "Appends the noisy set to a row-format file", needmodels},
     {"SaveDCData",
      [](shell::Host& host, State& s) {
        save(host, s.models.dcdata, "File Name for Deformed Clean Data File", "%f ");
      },
-     "Appends the deformed clean set to a row-format file"},
+     "Appends the deformed clean set to a row-format file", needmodels},
     {"SaveDNData",
      [](shell::Host& host, State& s) {
        save(host, s.models.dndata, "File Name for Deformed Noisy Data File", " %f ");
      },
-     "Appends the deformed noisy set to a row-format file"},
+     "Appends the deformed noisy set to a row-format file", needmodels},
     {"SaveRDCData",
      [](shell::Host& host, State& s) {
        save(host, s.models.udcdata, "File Name for Retro-Deformed Clean Data File", "%f ");
      },
-     "Appends the retrodeformed clean set to a row-format file"},
+     "Appends the retrodeformed clean set to a row-format file", needmodels},
     {"SaveRDNData",
      [](shell::Host& host, State& s) {
        save(host, s.models.udndata, "File Name for RetroDeformed Noisy Data File", "%f ");
      },
-     "Appends the retrodeformed noisy set to a row-format file"},
-    {"ShowCData", [](shell::Host& host, State& s) { show(host, s.models.cdata); }, "Plots the clean set"},
-    {"ShowNData", [](shell::Host& host, State& s) { show(host, s.models.ndata); }, "Plots the noisy set"},
-    {"ShowDCData", [](shell::Host& host, State& s) { show(host, s.models.dcdata, &s.models.udcdata); },
-     "Plots the deformed clean set with its retrodeformation over it"},
-    {"ShowDNData", [](shell::Host& host, State& s) { show(host, s.models.dndata, &s.models.udndata); },
-     "Plots the deformed noisy set with its retrodeformation over it"},
-    {"ShowDCData2", [](shell::Host& host, State& s) { show(host, s.models.dcdata); }, "Plots the deformed clean set"},
-    {"ShowDNData2", [](shell::Host& host, State& s) { show(host, s.models.dndata); }, "Plots the deformed noisy set"},
+     "Appends the retrodeformed noisy set to a row-format file", needmodels},
+    {"ShowCData", [](shell::Host& host, State& s) { show(host, s.models.cdata, "clean set"); }, "Plots the clean set", needmodels},
+    {"ShowNData", [](shell::Host& host, State& s) { show(host, s.models.ndata, "noisy set"); }, "Plots the noisy set", needmodels},
+    {"ShowDCData", [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set", &s.models.udcdata); },
+     "Plots the deformed clean set with its retrodeformation over it", needmodels},
+    {"ShowDNData", [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set", &s.models.udndata); },
+     "Plots the deformed noisy set with its retrodeformation over it", needmodels},
+    {"ShowDCData2", [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set"); }, "Plots the deformed clean set", needmodels},
+    {"ShowDNData2", [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set"); }, "Plots the deformed noisy set", needmodels},
     {"Clear",
      [](shell::Host& host, State& s) {
        s.models = Models{};
+       s.reported = false;
        host.axes().cla();
        host.setstring("FileBox1", "No File Active");
        host.setstring("FileBox2", "No File Active");
@@ -137,6 +207,25 @@ constexpr shell::Action<State> table[] = {
 };
 
 } // namespace
+
+std::vector<std::string> reportheading(const State& s, const std::string& when) {
+  const Parameters& p = s.built;
+  std::string axes;
+  for (Eigen::Index i = 0; i < p.npca.size(); ++i) axes += core::format(i == 0 ? "%g" : " %g", p.npca(i));
+  const auto count = [](const Eigen::MatrixXd& y) {
+    return std::to_string(y.rows()) + (y.rows() == 1 ? " specimen" : " specimens");
+  };
+  return {
+      "Tectsim report, " + when,
+      "Exemplars: " + s.file1 + " (" + count(s.exemplar1) + ") to " + s.file2 + " (" + count(s.exemplar2) + "), " +
+          std::to_string((s.exemplar1.cols() - 1) / 2) + " landmarks",
+      core::format("Parameters: %d specimens per set, noise amplitude %g, deformation amount %g, deformation angle %g "
+                   "degrees, principal axes removed: %s",
+                   p.nsamp, p.noiseamp, p.defamp, p.defangle, axes.empty() ? std::string("none") : axes),
+      "Random seed " + std::to_string(core::seed()) + ", build " + std::to_string(s.builds) +
+          " since the program started (repeat the run with --seed " + std::to_string(core::seed()) + ")",
+  };
+}
 
 std::span<const shell::Action<State>> actions() { return table; }
 
@@ -148,6 +237,7 @@ void define() {
   // The program's stored values, empty at start.
   static State state;
   state = State{};
+  shell::setreadiness(shell::readinessof(actions(), state));
   shell::defineswitch("TSSwitch", [](shell::Host& host, const std::string& action) { TSSwitch(host, state, action); });
 }
 

@@ -8,7 +8,9 @@
 #include "shell/host.h"
 
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace tectsim {
 
@@ -16,8 +18,20 @@ namespace tectsim {
 struct State {
   Eigen::MatrixXd exemplar1, exemplar2;
   core::Identities ids1, ids2; // the exemplars' specimens (empty when their files name none)
+  std::string file1, file2;    // the exemplars' file names, for the report
+  bool scaled1 = false, scaled2 = false; // in SCALE= units
   Models models;
+  // How the models were built: the boxes' values, and which build since
+  // the program started they are (the draws follow on from one another).
+  Parameters built;
+  int builds = 0;
+  bool reported = false; // the results window shows the report of these models
 };
+
+// The lines that open a statistics report, so that reports appended to
+// one file can be told apart: the date and time `when`, the exemplars and
+// their sizes, the parameters, the seed of the run and the build.
+std::vector<std::string> reportheading(const State& state, const std::string& when);
 
 // The program's actions: name, function, one-line description.
 std::span<const shell::Action<State>> actions();
