@@ -13,6 +13,7 @@
 #include "shell/program.h"
 #include "shell/shape_plot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -54,8 +55,10 @@ void loadplotted(shell::Host& host, Eigen::MatrixXd& raw, core::Identities& ids)
   if (scaled) box.push_back("coordinates x SCALE=");
   host.setstring("FileBox", box);
   const core::Superimposition sup = core::getconsensuspca(raw);
-  shell::showshape(host.axes(), sup.xpt, "bo");
-  shell::showshape(host.axes(), sup.y, "rv");
+  shell::showshape(host.axes(), sup.xpt, "bo", "specimens");
+  shell::showshape(host.axes(), sup.y, "rv", "consensus");
+  host.axes().title("Specimens on their principal axes");
+  host.axes().label("x (Procrustes units)", "y (Procrustes units)");
   for (Eigen::Index j = 0; j < k; ++j)
     if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
       host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
@@ -95,7 +98,9 @@ void drawprotocol(shell::Host& host, const State& s, const std::vector<Eigen::In
   const bool all = static_cast<Eigen::Index>(complete.size()) == n;
   const core::Superimposition sup = core::getconsensuspca(all ? s.rdata : Eigen::MatrixXd(s.rdata(complete, Eigen::all)));
   if (!all) host.print(core::format("consensus of %i complete specimens of %i\n", complete.size(), n));
-  shell::showshape(axes, sup.y, "rv");
+  shell::showshape(axes, sup.y, "rv", "consensus");
+  axes.title("The protocol on the consensus");
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
   // The protocol on the consensus: a midline landmark as a green triangle,
   // a pair as a green line between its two landmarks. All the triangles go
   // into one plot and all the lines into another (the lines broken between
@@ -119,10 +124,55 @@ void drawprotocol(shell::Host& host, const State& s, const std::vector<Eigen::In
       ++q;
     }
   }
-  if (midline > 0) axes.plot(mx, my, "gv");
-  if (pairs > 0) axes.plot(px, py, "g");
+  if (midline > 0) axes.plot(mx, my, "gv"), axes.name("midline landmarks");
+  if (pairs > 0) axes.plot(px, py, "g"), axes.name("landmark pairs");
   axes.axisauto();
   axes.axisequal();
+}
+
+// The mean of a specimen's measured p (radians); a pair with a missing
+// landmark has no p. NaN when none was measured.
+double meanp(const State& s, Eigen::Index i) {
+  double sum = 0;
+  int count = 0;
+  for (Eigen::Index j = 0; j < s.plist.cols(); ++j)
+    if (!std::isnan(s.plist(i, j))) sum += s.plist(i, j), ++count;
+  return count > 0 ? sum / count : std::nan("");
+}
+
+// The measured angles as the results pane shows them: one row per specimen
+// with t and its mean p (degrees), then a summary. t is the bearing of a
+// directed midline (0 to 360 degrees), so it is summarised directionally:
+// the circular mean is the bearing of the resultant of the unit vectors,
+// and the circular standard deviation sqrt(-2 ln Rbar) of their mean
+// resultant length Rbar (0 for identical bearings, growing without bound
+// as they scatter evenly round the compass).
+std::vector<std::string> resultrows(const State& s) {
+  std::vector<std::string> rows{"specimen\tt (degrees)\tmean p (degrees)"};
+  double sx = 0, sy = 0, sump = 0;
+  int count = 0;
+  for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
+    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
+    if (s.np(i) == 0) {
+      rows.push_back(specimen + "\tno angles (landmarks missing)");
+      continue;
+    }
+    const double t = s.tlist(i), mp = meanp(s, i);
+    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, t * degrees, mp * degrees));
+    sx += std::sin(t), sy += std::cos(t), sump += mp, ++count;
+  }
+  if (count == 0) {
+    rows.push_back("No specimen gave angles.");
+    return rows;
+  }
+  const double rbar = std::hypot(sx, sy) / count;
+  double tmean = std::atan2(sx, sy) * degrees;
+  if (tmean < 0) tmean += 360;
+  const double tsd = rbar > 0 ? std::sqrt(-2 * std::log(std::min(rbar, 1.0))) * degrees : std::nan("");
+  rows.push_back(core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t "
+                              "%.2f degrees (t a directed bearing, 0 to 360), mean p %.2f degrees",
+                              count, tmean, tsd, sump / count * degrees));
+  return rows;
 }
 
 void loadproto(shell::Host& host, State& s) {
@@ -191,7 +241,7 @@ void loadproto(shell::Host& host, State& s) {
     const Eigen::MatrixXd present = Eigen::Map<Eigen::RowVectorXd>(p.data(), static_cast<Eigen::Index>(p.size()));
     host.echo(core::format("%d\t%f", i + 1, s.tlist(i) * degrees) + (present.size() > 0 ? core::format("\t%f", present) : "") +
               "\n");
-  }
+  }  host.setresults(resultrows(s));
 }
 
 // The three layouts of the save actions: every pair with slab and specimen
