@@ -8,6 +8,7 @@
 #include "core/angles.h"
 #include "core/configurations.h"
 #include "core/row_file.h"
+#include "shell/results_pane.h"
 #include "shell/window.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
@@ -80,6 +81,12 @@ TEST(SymrestoreStrain, ReadsTheStrainOfAMapThatUndoesIt) {
 TEST(SymrestoreStrain, ReportsTheKnownStrainOfTheSample) {
   const auto t = truth();
   Symrestore sym;
+  // The window as the program opens it, with its results pane.
+  shell::Figure* window = nullptr;
+  for (shell::Figure* f : shell::figures())
+    if (f->name() == "Symrestore") window = f;
+  ASSERT_NE(window, nullptr);
+  shell::ResultsPane* pane = shell::addresultspane(window, shell::RunInfo{"symrestore", false});
   const auto [status, out] = sym.run("LoadData " + sample + "deformed.txt\nLoadProto " + sample +
                                      "pairs.txt\nUnDeform\nset StrainBox " + std::to_string(t.at("e")) +
                                      "\nRetroStrain\nUndeformUni\n");
@@ -100,6 +107,11 @@ TEST(SymrestoreStrain, ReportsTheKnownStrainOfTheSample) {
   EXPECT_NE(out.find("the mean of the specimens' strains"), std::string::npos) << out;
   // Nothing else is said, and no message box is shown for the report.
   EXPECT_EQ(out.find("=="), std::string::npos) << out;
+  // The pane keeps each line (printed once: a scripted run's pane is
+  // hidden), and the status line shows the last.
+  const std::string kept = pane->text().toStdString();
+  EXPECT_NE(kept.find(out.substr(out.find("UnDeform: strain R"), 60)), std::string::npos) << kept;
+  EXPECT_EQ(window->status().toStdString().substr(0, 24), "UndeformUni: strain R = ");
 }
 
 TEST(SymrestoreStrain, WarnsOfRTypedForTheStretch) {
