@@ -299,17 +299,21 @@ void save(shell::Host& host, const State& s, std::string_view action, Layout lay
   core::writefile(choice->path(), out, core::WriteMode::Replace);
 }
 
+const char* needsangles(const State& s) {
+  return measured(s) ? nullptr : "Measure the angles first: load a TPS file (LoadData) and its protocol (LoadProto)";
+}
+
 // Anglepick's actions, in the order its message for an unknown action
 // lists them.
 constexpr shell::Action<State> table[] = {
     {"LoadData", loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it"},
     {"LoadProto", loadproto, "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
     {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", Layout::Pairs); },
-     "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles"},
+     "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles},
     {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", Layout::Birch); },
-     "Writes every (t, p) pair, two columns"},
+     "Writes every (t, p) pair, two columns", needsangles},
     {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", Layout::Means); },
-     "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles"},
+     "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles},
     {"Clear",
      [](shell::Host& host, State& s) {
        s = State{};
@@ -331,6 +335,7 @@ void define() {
   // The program's stored values, empty at start.
   static State state;
   state = State{};
+  shell::setreadiness(shell::readinessof(actions(), state));
   shell::defineswitch("anglepicksw", [](shell::Host& host, const std::string& action) { anglepicksw(host, state, action); });
 }
 

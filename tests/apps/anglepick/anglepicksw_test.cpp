@@ -190,3 +190,13 @@ TEST(anglepicksw, ShowsTheMeasuredAnglesInTheResultsPane) {
             std::string::npos)
       << line;
 }
+
+TEST(anglepicksw, SavesWaitForMeasuredAngles) {
+  anglepick::State s;
+  const shell::Readiness ready = shell::readinessof(anglepick::actions(), s);
+  for (const char* save : {"SaveData", "SaveDataBirch", "SaveAveData"})
+    EXPECT_EQ(ready(save).value_or(""), "Measure the angles first: load a TPS file (LoadData) and its protocol (LoadProto)");
+  EXPECT_FALSE(ready("LoadData").has_value());
+  s.tlist = Eigen::RowVectorXd::Zero(2);
+  EXPECT_FALSE(ready("SaveAveData").has_value());
+}
