@@ -157,6 +157,18 @@ Eigen::RowVectorXd presentmean(const Eigen::MatrixXd& x) {
   return m;
 }
 
+// New data make the retrodeformed result of the old ones meaningless:
+// it is forgotten, and said in one line.
+void forgetresult(shell::Host& host, State& s) {
+  if (s.ydata.size() == 0) return;
+  s.ydata.resize(0, 0);
+  s.yraw.resize(0, 0);
+  s.yids = {};
+  s.yrawcurrent = false;
+  host.note("note: the retrodeformed data of the specimens loaded before were cleared with the plot; retrodeform "
+            "these specimens before saving");
+}
+
 void load(shell::Host& host, State& s) {
   shell::Landmarks in = shell::loadlandmarks(host);
   s.data = std::move(in.y);
@@ -165,6 +177,7 @@ void load(shell::Host& host, State& s) {
   std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2);
   if (in.scaled) box += "\n coordinates x SCALE=";
   host.setstring("FileBox", box);
+  forgetresult(host, s);
   const core::Superimposition sup = core::getconsensus(s.data);
   s.reference = sup.y;
   s.data = sup.xpt;
@@ -199,7 +212,9 @@ void loadtps(shell::Host& host, State& s) {
                                core::format("Landmarks= %3.0d", k)};
   if (scaled) box.push_back("coordinates x SCALE=");
   host.setstring("FileBox", box);
+  forgetresult(host, s);
   const core::Superimposition sup = core::getconsensuspca(s.rdata);
+  host.axes().cla();
   shell::showshape(host.axes(), sup.xpt, "bo", "specimens");
   shell::showshape(host.axes(), sup.y, "rv", "consensus");
   host.axes().title("Specimens on their principal axes");

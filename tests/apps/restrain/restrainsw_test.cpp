@@ -178,3 +178,19 @@ TEST(restrainsw, KeepsItsAnglesWhenAnAngleFileIsRefused) {
   ASSERT_EQ(restrain.run("set BaseBox1 1\nset BaseBox2 3\nDoRetro\nSave retro.txt\n").first, 0) << restrain.errors();
   EXPECT_LT(distances(core::dload(restrain.file("retro.txt").string())).maxCoeff(), 1e-4);
 }
+
+TEST(restrainsw, ForgetsTheResultOfDataLoadedBefore) {
+  Files restrain;
+  const std::string note = "note: the retrodeformed data of the specimens loaded before were cleared";
+  const auto [status, out] = restrain.run("Load data.txt\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\nset BaseBox1 1\n"
+                                          "set BaseBox2 3\nDoRetro\nLoadTPS data.tps\nSave kept.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(out.find(note), out.rfind(note));
+  ASSERT_NE(out.find(note), std::string::npos) << out;
+  EXPECT_NE(restrain.errors().find("Nothing to save yet"), std::string::npos) << restrain.errors();
+  EXPECT_FALSE(std::filesystem::exists(restrain.file("kept.txt")));
+  // A first load, or one before any result, says nothing of the kind.
+  const auto [fstatus, fout] = restrain.run("Load data.txt\nLoadTPS data.tps\n");
+  EXPECT_EQ(fstatus, 0) << restrain.errors();
+  EXPECT_EQ(fout.find(note), std::string::npos);
+}
