@@ -239,6 +239,9 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     return 1;
   }
   showresultspane(f);
+  // A scripted run clicks no button, so the buttons are brought up to date
+  // with what the script loaded before the picture is taken.
+  if (name == p.launcher) refreshreadiness(f, p);
   f->show();
   for (int i = 0; i < 10; ++i) {
     QApplication::processEvents();
