@@ -73,17 +73,17 @@ void requirematchingangles(const State& s) {
 }
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
-// legend with its R and theta' and labelled beside the end of its long
-// axis (at `end`, +1 or -1, so that two fits' labels do not overlap).
+// legend with its R and theta' and labelled at the left end of its long
+// axis, from where the text runs into the plot rather than out of it.
 void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double longhalf, double shorthalf,
-                 std::string_view style, const std::string& what, double R, double thetap, double end) {
+                 std::string_view style, const std::string& what, double R, double thetap) {
   if (!(std::isfinite(longhalf) && std::isfinite(shorthalf) && longhalf > 0 && shorthalf > 0 && longaxis.allFinite()))
     return;
   const Eigen::MatrixX2d xy = ellipsepoints(longaxis, longhalf, shorthalf);
   axes.plot(xy.col(0), xy.col(1), style);
   const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, R, thetap * todegrees);
   axes.name(label);
-  const Eigen::Vector2d tip = end * longhalf * longaxis.normalized();
+  const Eigen::Vector2d u = longaxis.normalized(), tip = (u(0) > 0 ? -longhalf : longhalf) * u;
   axes.text(tip(0), tip(1), label);
 }
 
@@ -108,7 +108,7 @@ AnalyticFit drawnfit(shell::Host& host, const State& s) {
     axes.plot(Eigen::Vector3d(sh(0), 0, -sh(0)), Eigen::Vector3d(sh(1), 0, -sh(1)), "r");
     axes.name("short axis");
     drawellipse(axes, a.fit.V.col(0), 1 / std::sqrt(a.fit.lambda(0)), 1 / std::sqrt(a.fit.lambda(1)), "m", "analytic",
-                a.fit.R, a.fit.thetap, 1);
+                a.fit.R, a.fit.thetap);
   }
   host.echo(core::format("RS=%2.4f  Angle=%3.2f\n", std::sqrt(a.fit.R), a.fit.thetap * todegrees));
   return a;
@@ -116,13 +116,13 @@ AnalyticFit drawnfit(shell::Host& host, const State& s) {
 
 // The numerically refined strain as an ellipse on the same plot: long
 // half-axis R along its bearing theta', short half-axis 1, as the fitted
-// axes are drawn (in green, labelled at the other end of its long axis).
+// axes are drawn (in green).
 void drawnrefinement(shell::Host& host, const Refinement& r) {
   const double R = r.pf(0), b = r.pf(1);
   // A strain ratio below 1 swaps the axes: the long axis lies across theta'.
   const Eigen::Vector2d along(std::sin(b), std::cos(b));
   const Eigen::Vector2d longaxis = R >= 1 ? along : Eigen::Vector2d(-along(1), along(0));
-  drawellipse(host.axes(), longaxis, std::max(R, 1.0), std::min(R, 1.0), "g", "numerical", R, b, -1);
+  drawellipse(host.axes(), longaxis, std::max(R, 1.0), std::min(R, 1.0), "g", "numerical", R, b);
 }
 
 // The words for a conic that is not an ellipse, in place of R = NaN.
