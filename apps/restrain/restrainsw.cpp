@@ -173,6 +173,7 @@ void load(shell::Host& host, State& s) {
   shell::Landmarks in = shell::loadlandmarks(host);
   s.data = std::move(in.y);
   s.ids = std::move(in.ids);
+  s.rawdata = false;
   const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
   std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2);
   if (in.scaled) box += "\n coordinates x SCALE=";
@@ -224,6 +225,7 @@ void loadtps(shell::Host& host, State& s) {
       host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
   s.data = sup.xpt;
   s.ids = s.rids;
+  s.rawdata = true;
 }
 
 void requireresult(const State& s) {
@@ -358,10 +360,35 @@ void permutewellman(shell::Host& host, const State& s) {
   host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd, title);
 }
 
+// A baseline should run along the midline whose bearing t Anglepick
+// measured: it is laid along that bearing. Where the specimens' raw
+// coordinates (LoadTPS, in the rock's frame) are at hand, the baseline's
+// own bearing is compared with t, as axes (a baseline drawn tail to head
+// is as good as head to tail), and a median difference beyond 30 degrees
+// is warned of: the baseline then lies across the midline.
+void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
+  const Eigen::Index k = s.rdata.cols() / 2;
+  if (!s.rawdata || s.rdata.rows() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
+  std::vector<double> off;
+  for (Eigen::Index i = 0; i < s.rdata.rows(); ++i) {
+    const double dx = s.rdata(i, 2 * b2 - 2) - s.rdata(i, 2 * b1 - 2), dy = s.rdata(i, 2 * b2 - 1) - s.rdata(i, 2 * b1 - 1);
+    const double d = std::fmod(std::abs(core::bearing_of(dx, dy) * todegrees - s.datatp(i, 0)), 180.0);
+    if (std::isfinite(d)) off.push_back(std::min(d, 180 - d));
+  }
+  if (off.empty()) return;
+  std::nth_element(off.begin(), off.begin() + static_cast<std::ptrdiff_t>(off.size() / 2), off.end());
+  const double median = off[off.size() / 2];
+  if (median > 30)
+    host.note(core::format("warning: the baseline %i-%i lies %.0f degrees (median over the specimens) from the "
+                           "midline bearing t of the per-specimen angles; a baseline should run along the midline",
+                           b1, b2, median));
+}
+
 void doretro(shell::Host& host, State& s) {
   const auto [b1, b2] = baseline(host);
   requirealltp(s);
   requirematchingangles(s);
+  checkbaseline(host, s, b1, b2);
   const AnalyticFit a = analyticfit(s.alltp);
   if (!a.fit.ellipse)
     throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
@@ -387,6 +414,7 @@ void doretrouser(shell::Host& host, State& s) {
   userstrain(R, theta); // rejects R <= 0 before anything changes
   requirealltp(s);
   requirematchingangles(s);
+  checkbaseline(host, s, b1, b2);
   const Penalty pen = wellpenalty(R, theta / todegrees, s.alltp.col(0), s.alltp.col(1));
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
                            R, theta, pen.rtwo),

@@ -26,6 +26,7 @@ struct State {
   Eigen::MatrixXd yraw;      // the retrodeformed TPS data before superimposition
   core::Identities yids;     // per row of ydata (and yraw) its identity; may be empty
   bool yrawcurrent = false;  // yraw belongs to ydata (both from UserRetroTPS)
+  bool rawdata = false;      // data are rdata superimposed (LoadTPS), so rdata hold them in the rock's frame
 };
 
 // The program's actions: name, function, one-line description.

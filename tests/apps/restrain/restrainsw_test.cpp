@@ -194,3 +194,18 @@ TEST(restrainsw, ForgetsTheResultOfDataLoadedBefore) {
   EXPECT_EQ(fstatus, 0) << restrain.errors();
   EXPECT_EQ(fout.find(note), std::string::npos);
 }
+
+TEST(restrainsw, WarnsOfABaselineAcrossTheMidline) {
+  Files restrain;
+  const std::string warning = "warning: the baseline";
+  // Landmarks 1 and 3 lie on the midline, 4 and 5 are a pair across it.
+  const auto [status, out] = restrain.run("LoadTPS data.tps\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\n"
+                                          "set BaseBox1 1\nset BaseBox2 3\nDoRetro\nset BaseBox1 3\nset BaseBox2 1\n"
+                                          "DoRetro\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  EXPECT_EQ(out.find(warning), std::string::npos) << out;
+  const auto [wstatus, wout] = restrain.run("LoadTPS data.tps\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\n"
+                                            "set BaseBox1 4\nset BaseBox2 5\nDoRetro\n");
+  ASSERT_EQ(wstatus, 0) << restrain.errors();
+  EXPECT_NE(wout.find("warning: the baseline 4-5 lies"), std::string::npos) << wout;
+}
