@@ -42,10 +42,10 @@ at_work anglepick anglepick-protocol.png \
 tmp=$(mktemp -d)
 at_work anglepick anglepick-sample.png \
   "LoadData $sample/deformed.tps\nLoadProto $sample/protocol.txt\nSaveData $tmp/all.txt\nSaveAveData $tmp/means.txt\n"
-at_work restrain restrain-wellman.png "LoadAllTP $tmp/all.txt\nDoWellman\n"
+at_work restrain restrain-wellman.png "LoadAllTP $tmp/all.txt\nset PBox 200\nPermuteWellman\nDoWellman\n"
 at_work restrain restrain-retro.png \
   "LoadTPS $sample/deformed.tps\nLoadDataTP $tmp/means.txt\nLoadAllTP $tmp/all.txt\nset BaseBox1 1\nset BaseBox2 4\nDoRetro\n"
-at_work symrestore symrestore-undeform.png "LoadData $sample/deformed.txt\nLoadProto $sample/pairs.txt\nRetroStrain\n"
+at_work symrestore symrestore-undeform.png "LoadData $sample/deformed.txt\nLoadProto $sample/pairs.txt\nUnDeform\n"
 stats="Load1 examples/tectsim/start.txt\nLoad2 examples/tectsim/end.txt\nset NumBox 100\nBuildModels\nShowDNData\nDoStats\n"
 at_work tectsim tectsim-experiment.png "$stats"
 at_work tectsim results-report.png "$stats" AuxBox
