@@ -5,6 +5,8 @@
 #include "core/text_format.h"
 #include "shell/shape_plot.h"
 
+#include <cmath>
+
 namespace shell {
 
 namespace {
@@ -49,8 +51,8 @@ void reportmissing(Host& host, const std::string& fn, const core::MissingLandmar
   host.print(fn + ": " + core::missingreport(missing, ids) + "\n");
 }
 
-Landmarks loadlandmarks(Host& host) {
-  const auto choice = host.uigetfile("*.*", "Enter file to Load?");
+Landmarks loadlandmarks(Host& host, std::string_view filter, std::string_view title) {
+  const auto choice = host.uigetfile(filter, title);
   if (!choice) throw core::Error("No file was chosen, so nothing was loaded");
   core::LandmarkFile file = core::readlandmarks(choice->path(), reading(host, choice->name));
   Landmarks out{std::move(file.y), choice->name, std::move(file.ids), {}, file.tps, false};
@@ -74,18 +76,27 @@ core::TpsFile gettpsfile2(Host& host, bool cs) {
   return tps;
 }
 
-core::Superimposition loadtpsplotted(Host& host, Eigen::MatrixXd& raw) {
-  const core::TpsFile tps = gettpsfile2(host, true);
-  raw = tps.y;
-  const Eigen::Index n = raw.rows(), k = raw.cols() / 2;
-  host.setstring("FileBox", std::vector<std::string>{"TPS FILE Loaded:", tps.fname,
-                                                      core::format("Total of %3.0d Specimens", n),
-                                                      core::format("Landmarks= %3.0d", k)});
+Landmarks loadtpsbox(Host& host) {
+  Landmarks in = loadlandmarks(host, "*.tps", "Specify TPS file to load");
+  const Eigen::Index n = in.y.rows(), k = in.y.cols() / 2;
+  std::vector<std::string> box{"TPS FILE Loaded:", in.fn, core::format("Total of %3.0d Specimens", n),
+                               core::format("Landmarks= %3.0d", k)};
+  if (in.scaled) box.push_back("coordinates x SCALE=");
+  host.setstring("FileBox", box);
+  return in;
+}
+
+core::Superimposition plotprincipal(Host& host, const Eigen::MatrixXd& raw) {
   core::Superimposition sup = core::getconsensuspca(raw);
-  showshape(host.axes(), sup.xpt, "bo");
-  showshape(host.axes(), sup.y, "rv");
+  Axes& axes = host.axes();
+  axes.cla();
+  showshape(axes, sup.xpt, "bo", "specimens");
+  showshape(axes, sup.y, "rv", "consensus");
+  axes.title("Specimens on their principal axes");
+  axes.label("x (Procrustes units)", "y (Procrustes units)");
   for (Eigen::Index j = 0; j < sup.xpt.cols() / 2; ++j)
-    host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+    if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
+      axes.text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
   return sup;
 }
 

@@ -41,7 +41,7 @@ struct Landmarks {
 // are reported on the console ("FILE: 39 landmarks are missing in 13
 // specimens: ..."); nothing is said when none is. Raises core::Error as
 // mfload does.
-Landmarks loadlandmarks(Host& host);
+Landmarks loadlandmarks(Host& host, std::string_view filter = "*.*", std::string_view title = "Enter file to Load?");
 
 // True when the window has an ApplyScale box and it is ticked.
 bool applyscale(Host& host);
@@ -60,11 +60,15 @@ void reportmissing(Host& host, const std::string& fn, const core::MissingLandmar
 // when the dialog is cancelled or the file cannot be read.
 core::TpsFile gettpsfile2(Host& host, bool cs);
 
-// The TPS load of Anglepick and Restrain: asks for a TPS file, keeps its
-// specimens with their centroid sizes in `raw` (kept even when a later
-// step fails), reports the file in FileBox, superimposes the specimens on
-// their principal axes and plots them ("bo"), the consensus ("rv") and
-// the consensus's landmark numbers. Returns the superimposition.
-core::Superimposition loadtpsplotted(Host& host, Eigen::MatrixXd& raw);
+// The TPS load of Anglepick and Restrain, first half: the dialog "Specify
+// TPS file to load", a TPS or row-format file read by its content, scaled
+// and its missing landmarks reported as loadlandmarks does, and FileBox
+// saying what was loaded ("coordinates x SCALE=" added when scaled).
+Landmarks loadtpsbox(Host& host);
+
+// Second half: the specimens superimposed on their principal axes and
+// plotted afresh ("bo" specimens, "rv" consensus with its landmark
+// numbers, in Procrustes units). Returns the superimposition.
+core::Superimposition plotprincipal(Host& host, const Eigen::MatrixXd& raw);
 
 } // namespace shell

@@ -31,37 +31,15 @@ constexpr double degrees = 57.29577951308232;
 bool measured(const State& s) { return s.tlist.size() > 0; }
 
 // The load of LoadData: the TPS dialog, a TPS or row-format file told
-// apart by its content, each specimen scaled by its SCALE= when ApplyScale
-// is ticked and its missing landmarks said on the console; the specimens
-// (kept in `raw` and `ids` even when the superimposition then fails) on
-// their principal axes, plotted with the numbered consensus.
+// apart by its content, scaled when ApplyScale is ticked and its missing
+// landmarks said on the console; the specimens (kept in `raw` and `ids`
+// even when the superimposition then fails) on their principal axes,
+// plotted with the numbered consensus.
 void loadplotted(shell::Host& host, Eigen::MatrixXd& raw, core::Identities& ids) {
-  const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
-  if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
-  // Telling the formats apart reads the file's first word, which on a FIFO
-  // would wait for a writer for ever: whatever is no regular file is
-  // refused first, in the reader's own words.
-  if (std::error_code ec; !std::filesystem::is_regular_file(choice->path(), ec)) core::readfile(choice->path());
-  core::LandmarkFile file = core::readlandmarks(
-      choice->path(), [&host, what = "Reading " + choice->name](double f) { return host.progress(what, f); });
-  const bool scaled = shell::applyscale(host);
-  if (scaled) shell::scalespecimens(file.y, file.ids, file.tps, choice->name);
-  raw = std::move(file.y);
-  ids = std::move(file.ids);
-  const Eigen::Index n = raw.rows(), k = raw.cols() / 2;
-  shell::reportmissing(host, choice->name, core::findmissing(raw, k), ids);
-  std::vector<std::string> box{"TPS FILE Loaded:", choice->name, core::format("Total of %3.0d Specimens", n),
-                               core::format("Landmarks= %3.0d", k)};
-  if (scaled) box.push_back("coordinates x SCALE=");
-  host.setstring("FileBox", box);
-  const core::Superimposition sup = core::getconsensuspca(raw);
-  shell::showshape(host.axes(), sup.xpt, "bo", "specimens");
-  shell::showshape(host.axes(), sup.y, "rv", "consensus");
-  host.axes().title("Specimens on their principal axes");
-  host.axes().label("x (Procrustes units)", "y (Procrustes units)");
-  for (Eigen::Index j = 0; j < k; ++j)
-    if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
-      host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+  shell::Landmarks in = shell::loadtpsbox(host);
+  raw = std::move(in.y);
+  ids = std::move(in.ids);
+  shell::plotprincipal(host, raw);
 }
 
 void loaddata(shell::Host& host, State& s) {

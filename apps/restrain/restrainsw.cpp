@@ -189,41 +189,16 @@ void load(shell::Host& host, State& s) {
   host.axes().label("x (Procrustes units)", "y (Procrustes units)");
 }
 
-// The TPS dialog, reading a TPS or a row-format file by its content; each
-// specimen scaled by its SCALE= when ApplyScale is ticked and its missing
-// landmarks said on the console. The specimens (kept in rdata even when
-// the superimposition then fails) on their principal axes, plotted with
-// the numbered consensus.
+// The TPS dialog, reading a TPS or a row-format file by its content,
+// scaled when ApplyScale is ticked and its missing landmarks said on the
+// console. The specimens (kept in rdata even when the superimposition then
+// fails) on their principal axes, plotted with the numbered consensus.
 void loadtps(shell::Host& host, State& s) {
-  const auto choice = host.uigetfile("*.tps", "Specify TPS file to load");
-  if (!choice) throw core::Error("No TPS file was chosen, so nothing was loaded");
-  // Telling the formats apart reads the file's first word, which on a FIFO
-  // would wait for a writer for ever: whatever is no regular file is
-  // refused first, in the reader's own words.
-  if (std::error_code ec; !std::filesystem::is_regular_file(choice->path(), ec)) core::readfile(choice->path());
-  core::LandmarkFile file = core::readlandmarks(
-      choice->path(), [&host, what = "Reading " + choice->name](double f) { return host.progress(what, f); });
-  const bool scaled = shell::applyscale(host);
-  if (scaled) shell::scalespecimens(file.y, file.ids, file.tps, choice->name);
-  s.rdata = std::move(file.y);
-  s.rids = std::move(file.ids);
-  const Eigen::Index n = s.rdata.rows(), k = s.rdata.cols() / 2;
-  shell::reportmissing(host, choice->name, core::findmissing(s.rdata, k), s.rids);
-  std::vector<std::string> box{"TPS FILE Loaded:", choice->name, core::format("Total of %3.0d Specimens", n),
-                               core::format("Landmarks= %3.0d", k)};
-  if (scaled) box.push_back("coordinates x SCALE=");
-  host.setstring("FileBox", box);
+  shell::Landmarks in = shell::loadtpsbox(host);
+  s.rdata = std::move(in.y);
+  s.rids = std::move(in.ids);
   forgetresult(host, s);
-  const core::Superimposition sup = core::getconsensuspca(s.rdata);
-  host.axes().cla();
-  shell::showshape(host.axes(), sup.xpt, "bo", "specimens");
-  shell::showshape(host.axes(), sup.y, "rv", "consensus");
-  host.axes().title("Specimens on their principal axes");
-  host.axes().label("x (Procrustes units)", "y (Procrustes units)");
-  for (Eigen::Index j = 0; j < k; ++j)
-    if (!std::isnan(sup.y(2 * j)) && !std::isnan(sup.y(2 * j + 1)))
-      host.axes().text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
-  s.data = sup.xpt;
+  s.data = shell::plotprincipal(host, s.rdata).xpt;
   s.ids = s.rids;
   s.rawdata = true;
 }
