@@ -48,7 +48,7 @@ void scalespecimens(Eigen::MatrixXd& y, const core::Identities& ids, bool sizesl
 void reportmissing(Host& host, const std::string& fn, const core::MissingLandmarks& missing,
                    const core::Identities& ids) {
   if (missing.none()) return;
-  host.print(fn + ": " + core::missingreport(missing, ids) + "\n");
+  host.note(fn + ": " + core::missingreport(missing, ids));
 }
 
 Landmarks loadlandmarks(Host& host, std::string_view filter, std::string_view title) {

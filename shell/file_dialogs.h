@@ -50,7 +50,8 @@ bool applyscale(Host& host);
 // SCALE=; core::Error naming the first specimen without a usable one.
 void scalespecimens(Eigen::MatrixXd& y, const core::Identities& ids, bool sizeslot, const std::string& fn);
 
-// The console line of a load with missing landmarks, or nothing.
+// The line of a load with missing landmarks (console, results pane and
+// status line), or nothing.
 void reportmissing(Host& host, const std::string& fn, const core::MissingLandmarks& missing,
                    const core::Identities& ids);
 
