@@ -74,9 +74,11 @@ void requirematchingangles(const State& s) {
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
 // legend with its R and theta' and labelled at the left end of its long
-// axis, from where the text runs into the plot rather than out of it.
+// axis, from where the text runs into the plot rather than out of it;
+// `drop` lowers the label by that share of the long half-axis, so that
+// two labels at one end do not cover each other.
 void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double longhalf, double shorthalf,
-                 std::string_view style, const std::string& what, double R, double thetap) {
+                 std::string_view style, const std::string& what, double R, double thetap, double drop = 0) {
   if (!(std::isfinite(longhalf) && std::isfinite(shorthalf) && longhalf > 0 && shorthalf > 0 && longaxis.allFinite()))
     return;
   const Eigen::MatrixX2d xy = ellipsepoints(longaxis, longhalf, shorthalf);
@@ -84,7 +86,7 @@ void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double long
   const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, R, thetap * todegrees);
   axes.name(label);
   const Eigen::Vector2d u = longaxis.normalized(), tip = (u(0) > 0 ? -longhalf : longhalf) * u;
-  axes.text(tip(0), tip(1), label);
+  axes.text(tip(0), tip(1) - drop * longhalf, label);
 }
 
 // The analytic fit with its construction drawn: every vertex's triangle on
@@ -114,15 +116,19 @@ AnalyticFit drawnfit(shell::Host& host, const State& s) {
   return a;
 }
 
-// The numerically refined strain as an ellipse on the same plot: long
-// half-axis R along its bearing theta', short half-axis 1, as the fitted
-// axes are drawn (in green).
-void drawnrefinement(shell::Host& host, const Refinement& r) {
+// The numerically refined strain as an ellipse on the same plot (in
+// green): its axis ratio R along its bearing theta'. The refinement fits a
+// shape, not a size, so it is drawn with the short half-axis of the
+// analytic conic (1 when that is no ellipse): where the two fits agree the
+// ellipses coincide, and any difference between them shows.
+void drawnrefinement(shell::Host& host, const Refinement& r, const AnalyticFit& a) {
   const double R = r.pf(0), b = r.pf(1);
+  const double shorthalf = a.fit.ellipse ? 1 / std::sqrt(a.fit.lambda(1)) : 1;
   // A strain ratio below 1 swaps the axes: the long axis lies across theta'.
   const Eigen::Vector2d along(std::sin(b), std::cos(b));
   const Eigen::Vector2d longaxis = R >= 1 ? along : Eigen::Vector2d(-along(1), along(0));
-  drawellipse(host.axes(), longaxis, std::max(R, 1.0), std::min(R, 1.0), "g", "numerical", R, b);
+  drawellipse(host.axes(), longaxis, std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf, "g", "numerical", R,
+              b, 0.15);
 }
 
 // The words for a conic that is not an ellipse, in place of R = NaN.
@@ -299,7 +305,7 @@ void dowellman(shell::Host& host, const State& s) {
   // not an ellipse: the minimiser may still find a strain.
   const Refinement r = refine(s.alltp, std::isfinite(a.fit.thetap) ? a.fit.thetap : 0.0);
   host.echo(core::format("pf = [%g %g], chi = %g\n", r.pf(0), r.pf(1), r.chi));
-  drawnrefinement(host, r);
+  drawnrefinement(host, r, a);
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.pf(0), r.pf(1) * todegrees, m, r.penalty.rtwo, r.penalty.chitwo);

@@ -283,7 +283,7 @@ void undeform(shell::Host& host, State& s) {
   const StrainSummary strain = strainsummary(s.data, fixed);
   s.fittedR = strain.joint.R;
   host.note(strainline("UnDeform", strain));
-  finish(host, s, fixed.y, false, false, "UnDeform: made symmetric with the strain fitted to the bed");
+  finish(host, s, fixed.y, false, false, "UnDeform: symmetric, strain fitted to the bed");
 }
 
 void undeformuni(shell::Host& host, State& s) {
@@ -308,7 +308,7 @@ void retrostrain(shell::Host& host, State& s) {
   if (!fixed) noaxis(host, s, "RetroStrain");
   sayunfitted(host, s, *fixed, "RetroStrain");
   saystrain(host, s, *fixed, "RetroStrain");
-  finish(host, s, fixed->y, true, false, "RetroStrain: made symmetric with the stretch e given");
+  finish(host, s, fixed->y, true, false, "RetroStrain: symmetric, stretch e given");
 }
 
 // What the fixes need before their buttons are enabled.
