@@ -281,9 +281,18 @@ TEST(runscript, TimesEachCommandThatRanOnlyWhenAsked) {
   // The 64 MiB block counts in its own command's peak; the command after it
   // starts from what the process holds once the block is given back, unless
   // the system keeps one peak for the whole run.
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer keeps freed memory in quarantine, so the block is not
+  // given back when its command ends.
+  constexpr bool givenback = false;
+#else
+  constexpr bool givenback = true;
+#endif
   if (restarted) {
     EXPECT_GE(peak[1], peak[0] + 60);
-    EXPECT_LE(peak[2], peak[1] - 60);
+    if (givenback) {
+      EXPECT_LE(peak[2], peak[1] - 60);
+    }
   } else {
     EXPECT_GE(peak[1], peak[0]);
     EXPECT_GE(peak[2], peak[1]);
