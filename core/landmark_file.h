@@ -6,7 +6,7 @@
 // landmarks as NaN.
 
 #include "core/progress.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 
 #include <Eigen/Core>
 #include <string>

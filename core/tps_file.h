@@ -13,7 +13,7 @@
 // comes back as NaN in both coordinates.
 
 #include "core/progress.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 
 #include <Eigen/Core>
 #include <string>

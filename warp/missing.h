@@ -1,7 +1,7 @@
 #pragma once
 // Estimating missing landmarks. A fossil with a broken genal spine or an
 // eroded margin still has most of its landmarks; two ways put a number on
-// the ones it lacks (NaN in both coordinates, see core/specimens.h):
+// the ones it lacks (NaN in both coordinates, see core/identities.h):
 //
 //  - tps: the thin-plate spline that carries the consensus of the complete
 //    specimens onto the specimen's present landmarks carries the
@@ -19,7 +19,7 @@
 // slot. Specimens are rows, landmarks numbered from 0 inside and from 1 in
 // every text a person reads.
 
-#include "core/specimens.h"
+#include "core/identities.h"
 
 #include <Eigen/Core>
 

@@ -3,7 +3,7 @@
 #include "apps/anglepick/angles.h"
 #include "core/error.h"
 #include "core/landmark_file.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"

@@ -5,7 +5,7 @@
 #include "core/angles.h"
 #include "core/error.h"
 #include "core/landmark_file.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"

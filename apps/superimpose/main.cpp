@@ -12,7 +12,7 @@
 #include "core/landmark_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/tps_file.h"
 #include "warp/missing.h"
 

@@ -6,7 +6,7 @@
 #include "core/baseline.h"
 #include "core/minimise.h"
 #include "core/procrustes.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/text_format.h"
 #include "warp/uniform.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/error.h"
 #include "core/random.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/row_file.h"
 #include "core/text_format.h"
 #include "shell/actions.h"

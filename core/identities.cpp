@@ -1,4 +1,4 @@
-#include "core/specimens.h"
+#include "core/identities.h"
 
 #include "core/text_format.h"
 

@@ -6,7 +6,7 @@
 #include "core/landmark_file.h"
 #include "core/text_file.h"
 #include "core/row_file.h"
-#include "core/specimens.h"
+#include "core/identities.h"
 #include "core/tps_file.h"
 #include "tests/support/test_support.h"
 
