@@ -2,7 +2,6 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
-#include "core/angles.h"
 #include "core/baseline.h"
 #include "core/minimise.h"
 #include "core/procrustes.h"
@@ -721,20 +720,6 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   return out;
 }
 
-Strain strainundone(const Eigen::Matrix2d& undo) {
-  // Eigenvalues in increasing order: the first eigenvector is the direction
-  // undo shortens most, the long axis of the tectonic strain ellipse.
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(undo.transpose() * undo);
-  const Eigen::Vector2d l = eig.eigenvalues().cwiseMax(0);
-  Strain out;
-  out.R = l(0) > 0 ? std::sqrt(l(1) / l(0)) : std::numeric_limits<double>::infinity();
-  const Eigen::Vector2d v = eig.eigenvectors().col(0);
-  double b = core::degrees(core::bearing_of(v(0), v(1)));
-  b = std::fmod(b + 360, 180);
-  out.thetaprime_deg = b >= 180 ? b - 180 : b;
-  return out;
-}
-
 std::optional<Eigen::Matrix2d> linearpart(const Eigen::RowVectorXd& from, const Eigen::RowVectorXd& to, Eigen::Index k) {
   std::vector<Eigen::Index> both;
   for (Eigen::Index j = 0; j < k; ++j)
@@ -768,7 +753,7 @@ double quantile(const std::vector<double>& sorted, double p) {
 
 StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
   const Eigen::Index k = std::min((x.cols() - 1) / 2, (fixed.y.cols() - 1) / 2);
-  std::vector<Strain> own;
+  std::vector<core::Strain> own;
   // The mean strain tensor: undo' undo scaled to unit determinant, whose
   // inverse is the specimen's F F' at unit area, whatever turn and scale
   // its superimposition added.
@@ -781,42 +766,41 @@ StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
     const double det = c.determinant();
     if (!(det > 0) || !std::isfinite(det)) continue;
     mean += c / std::sqrt(det);
-    own.push_back(strainundone(*undo));
+    own.push_back(core::Strain::undone_by(*undo));
   }
   StrainSummary out;
   out.bedfit = fixed.bed.has_value();
   out.count = static_cast<int>(own.size());
-  if (fixed.bed) out.joint = strainundone(*fixed.bed);
+  if (fixed.bed) out.joint = core::Strain::undone_by(*fixed.bed);
   else if (!own.empty()) {
     const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(mean);
     // A symmetric square root of the mean tensor stands for the mean undo.
-    out.joint = strainundone(eig.eigenvectors() * eig.eigenvalues().cwiseMax(0).cwiseSqrt().asDiagonal() *
-                             eig.eigenvectors().transpose());
+    out.joint = core::Strain::undone_by(eig.eigenvectors() * eig.eigenvalues().cwiseMax(0).cwiseSqrt().asDiagonal() *
+                                        eig.eigenvectors().transpose());
   }
   if (own.empty()) return out;
   std::vector<double> r, off;
-  for (const Strain& s : own) {
+  for (const core::Strain& s : own) {
     r.push_back(s.R);
-    double d = std::fmod(s.thetaprime_deg - out.joint.thetaprime_deg + 450, 180) - 90;
-    off.push_back(d);
+    off.push_back(core::axialdifference(s.longaxis, out.joint.longaxis).rad());
   }
   std::sort(r.begin(), r.end());
   std::sort(off.begin(), off.end());
   out.Rmedian = quantile(r, 0.5);
   out.Rlow = quantile(r, 0.05);
   out.Rhigh = quantile(r, 0.95);
-  out.thetalow = out.joint.thetaprime_deg + quantile(off, 0.05);
-  out.thetahigh = out.joint.thetaprime_deg + quantile(off, 0.95);
+  out.thetalow = out.joint.longaxis + core::Angle::radians(quantile(off, 0.05));
+  out.thetahigh = out.joint.longaxis + core::Angle::radians(quantile(off, 0.95));
   return out;
 }
 
 std::string strainline(const char* action, const StrainSummary& s) {
-  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.thetaprime_deg);
+  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.longaxis.deg());
   line += s.bedfit ? "fitted to the whole bed" : "the mean of the specimens' strains";
   if (s.count == 0) return line + " (no specimen's own fit)";
   return line + core::format(" (per-specimen fits of %d specimens: R median %.2f, 5-95 %% %.2f to %.2f; theta' 5-95 %% "
                              "%.1f to %.1f deg)",
-                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow, s.thetahigh);
+                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow.deg(), s.thetahigh.deg());
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

@@ -3,7 +3,9 @@
 
 #include "apps/symrestore/symmetry.h"
 
+#include "core/angles.h"
 #include "core/procrustes.h"
+#include "core/strain.h"
 #include "core/random.h"
 #include "core/row_file.h"
 #include "tests/support/test_support.h"
@@ -39,12 +41,7 @@ Eigen::MatrixXd pairs() {
   return p;
 }
 
-Eigen::Matrix2d strain(double R, double thetadeg) {
-  const double a = pi / 2 - thetadeg * pi / 180, c = std::cos(a), s = std::sin(a);
-  Eigen::Matrix2d turn;
-  turn << c, -s, s, c;
-  return turn * Eigen::Vector2d(std::sqrt(R), 1 / std::sqrt(R)).asDiagonal() * turn.transpose();
-}
+Eigen::Matrix2d strain(double R, double thetadeg) { return core::Strain{R, core::Bearing::degrees(thetadeg)}.matrix(); }
 
 // n copies of the form at random bearings and places, deformed by one
 // strain, with digitising noise.
@@ -318,7 +315,7 @@ namespace {
 
 // The linear map a fix applied to specimen i (its landmarks present, from
 // x to y: a fix strains the specimen about the origin, without a shift),
-// as the axis ratio and the direction (degrees from +x, modulo 180) in
+// as the axis ratio and the direction (radians from +x, modulo pi) in
 // which it lengthens the specimen most, on the slab.
 std::pair<double, double> appliedstrain(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y, Eigen::Index i) {
   const Eigen::Index k = x.cols() / 2;
@@ -334,9 +331,8 @@ std::pair<double, double> appliedstrain(const Eigen::MatrixXd& x, const Eigen::M
   // Rows: |v m|^2 = v m m' v', so the slab's directions are those of m m'.
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(m * m.transpose());
   const Eigen::Vector2d axis = eig.eigenvectors().col(1);
-  double bearing = std::atan2(axis(1), axis(0)) * 180 / pi;
-  bearing = std::fmod(bearing + 360, 180);
-  return {std::sqrt(eig.eigenvalues()(1) / eig.eigenvalues()(0)), bearing};
+  const double angle = std::fmod(std::atan2(axis(1), axis(0)) + 2 * pi, pi);
+  return {std::sqrt(eig.eigenvalues()(1) / eig.eigenvalues()(0)), angle};
 }
 
 double median(std::vector<double> v) {
@@ -373,11 +369,11 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
   const Eigen::MatrixXd x = core::dload(testsupport::example("deformed_sample/deformed.txt"));
   const Eigen::MatrixXd list = core::dload(testsupport::example("deformed_sample/pairs.txt"));
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {1, {}});
-  std::vector<double> ratio, bearing;
+  std::vector<double> ratio, angle;
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
-    const auto [r, b] = appliedstrain(x, complete.y, i);
+    const auto [r, a] = appliedstrain(x, complete.y, i);
     ratio.push_back(r);
-    bearing.push_back(b);
+    angle.push_back(a);
   }
   for (const unsigned seed : {1u, 2u, 3u}) {
     std::vector<std::pair<Eigen::Index, Eigen::Index>> deleted;
@@ -389,15 +385,15 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
     for (const auto& [i, j] : deleted) EXPECT_TRUE(std::isnan(fixed.y(i, 2 * j)) && std::isnan(fixed.y(i, 2 * j + 1)));
     EXPECT_EQ(fixed.y.array().isNaN().count(), static_cast<Eigen::Index>(2 * deleted.size()));
     // The strain removed from the bed is the complete data's, to within
-    // 2 % of its axis ratio and 1 degree of its bearing.
-    std::vector<double> r2, b2;
+    // 2 % of its axis ratio and 1 degree of its direction.
+    std::vector<double> r2, a2;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
-      const auto [r, b] = appliedstrain(holed, fixed.y, i);
+      const auto [r, a] = appliedstrain(holed, fixed.y, i);
       r2.push_back(r);
-      b2.push_back(b);
+      a2.push_back(a);
     }
     EXPECT_NEAR(median(r2) / median(ratio), 1, 0.02) << seed;
-    EXPECT_NEAR(median(b2), median(bearing), 1) << seed;
+    EXPECT_NEAR(median(a2), median(angle), core::Angle::degrees(1).rad()) << seed;
     // The same bits on one thread and two.
     const symrestore::Restored two = symrestore::tectfix2(holed, list, {2, {}});
     EXPECT_TRUE(fixed.y.cwiseEqual(two.y).count() + 2 * static_cast<Eigen::Index>(deleted.size()) == fixed.y.size());
@@ -411,7 +407,7 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
   // the bearing 35 degrees, 55 degrees from +x; its retrodeformation
   // lengthens what the strain shortened, across it.
   EXPECT_NEAR(median(ratio), 1.8, 0.1);
-  EXPECT_NEAR(median(bearing), 145, 3);
+  EXPECT_NEAR(median(angle), core::Angle::degrees(145).rad(), core::Angle::degrees(3).rad());
 }
 
 TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
@@ -431,10 +427,10 @@ TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {2, {}});
   for (const Eigen::Index i : {4, 8}) {
     EXPECT_TRUE(fixed.y.row(i).head(28).hasNaN());
-    const auto [r, b] = appliedstrain(holed, fixed.y, i);
-    const auto [rc, bc] = appliedstrain(x, complete.y, i);
+    const auto [r, a] = appliedstrain(holed, fixed.y, i);
+    const auto [rc, ac] = appliedstrain(x, complete.y, i);
     EXPECT_NEAR(r / rc, 1, 0.05) << i;
-    EXPECT_NEAR(b, bc, 3) << i;
+    EXPECT_NEAR(a, ac, core::Angle::degrees(3).rad()) << i;
   }
   // One axis landmark more is enough for specimen 9 to have a fit of its
   // own.
