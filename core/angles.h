@@ -69,11 +69,10 @@ public:
   // The bearing of the mathematical angle theta (radians), in [0, 2 pi)
   // for theta from -3 pi/2 up: 0 (east) gives pi/2, pi/2 (north) gives 0,
   // pi (west) 3 pi/2. Values are reduced from above only, so an angle below
-  // -3 pi/2 gives a bearing above 2 pi. (3 pi/2 and 2 pi are written as the
-  // literals of Anglepick's compass rule, which its files were made with.)
+  // -3 pi/2 gives a bearing above 2 pi.
   static Bearing from_angle(double theta) {
-    constexpr double twopi = 6.283185307179586;
-    double phi = 4.71238898038469 + theta;
+    constexpr double twopi = 2 * std::numbers::pi;
+    double phi = 3 * std::numbers::pi / 2 + theta;
     while (phi > twopi) phi -= twopi;
     return Bearing(twopi - phi);
   }
