@@ -39,7 +39,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from permutation_null import readpooled, run, MAKE_SAMPLE  # noqa: E402
+from permutation_null import conic, readpooled, run, MAKE_SAMPLE  # noqa: E402
 
 NORMAL = statistics.NormalDist()
 RAD = math.pi / 180
@@ -78,18 +78,7 @@ class Bed:
             if wi:
                 for k in range(9):
                     s[k] += wi * si[k]
-        a11, a22, a33, a12, a13, a23, b1, b2, b3 = s
-        det = a11 * (a22 * a33 - a23 * a23) - a12 * (a12 * a33 - a23 * a13) + a13 * (a12 * a23 - a22 * a13)
-        if det == 0:
-            return math.nan, math.nan
-        a = (b1 * (a22 * a33 - a23 * a23) - a12 * (b2 * a33 - a23 * b3) + a13 * (b2 * a23 - a22 * b3)) / det
-        b = (a11 * (b2 * a33 - a23 * b3) - b1 * (a12 * a33 - a23 * a13) + a13 * (a12 * b3 - b2 * a13)) / det
-        c = (a11 * (a22 * b3 - b2 * a23) - a12 * (a12 * b3 - b2 * a13) + b1 * (a12 * a23 - a22 * a13)) / det
-        root = math.hypot((a - b) / 2, c / 2)
-        l1, l2 = (a + b) / 2 - root, (a + b) / 2 + root
-        if not l1 > 0:
-            return math.inf, math.nan  # no ellipse
-        return math.sqrt(l2 / l1), (-0.5 * math.atan2(c, a - b)) % math.pi
+        return conic(s)
 
     def numerical(self, w, R, th):
         """Least Chi^2 by Levenberg-Marquardt from (R, th)."""

@@ -142,6 +142,26 @@ def readpooled(path):
     return t, p, spec
 
 
+def conic(sums):
+    """R and theta' (radians, the long axis's bearing) of the least-squares
+    conic a x^2 + b y^2 + c x y = 1 through vertices, from the sums over
+    them of z z' and z, z = (x^2, y^2, x y), in the order zz' (11, 22, 33,
+    12, 13, 23) then z: the normal equations. (inf, nan) when the conic is
+    no ellipse, (nan, nan) when the sums determine none."""
+    a11, a22, a33, a12, a13, a23, b1, b2, b3 = sums
+    det = a11 * (a22 * a33 - a23 * a23) - a12 * (a12 * a33 - a23 * a13) + a13 * (a12 * a23 - a22 * a13)
+    if det == 0 or not math.isfinite(det):
+        return math.nan, math.nan
+    a = (b1 * (a22 * a33 - a23 * a23) - a12 * (b2 * a33 - a23 * b3) + a13 * (b2 * a23 - a22 * b3)) / det
+    b = (a11 * (b2 * a33 - a23 * b3) - b1 * (a12 * a33 - a23 * a13) + a13 * (a12 * b3 - b2 * a13)) / det
+    c = (a11 * (a22 * b3 - b2 * a23) - a12 * (a12 * b3 - b2 * a13) + b1 * (a12 * a23 - a22 * a13)) / det
+    root = math.hypot((a - b) / 2, c / 2)
+    l1, l2 = (a + b) / 2 - root, (a + b) / 2 + root
+    if not l1 > 0:
+        return math.inf, math.nan
+    return math.sqrt(l2 / l1), (-0.5 * math.atan2(c, a - b)) % math.pi
+
+
 class WellmanModel:
     """The analytic Wellman fit and its R^2 as Restrain computes them (the
     vertex in its sine form, the same point as the slopes give), for the
@@ -169,19 +189,10 @@ class WellmanModel:
             s11 += z1 * z1; s22 += z2 * z2; s33 += z3 * z3
             s12 += z1 * z2; s13 += z1 * z3; s23 += z2 * z3
             b1 += z1; b2 += z2; b3 += z3
-        # The least-squares conic a x^2 + b y^2 + c x y = 1 (normal equations).
-        det = s11 * (s22 * s33 - s23 * s23) - s12 * (s12 * s33 - s23 * s13) + s13 * (s12 * s23 - s22 * s13)
-        if det == 0 or not math.isfinite(det):
+        R, thetap = conic((s11, s22, s33, s12, s13, s23, b1, b2, b3))
+        if not math.isfinite(R):
             return float("nan")
-        a = (b1 * (s22 * s33 - s23 * s23) - s12 * (b2 * s33 - s23 * b3) + s13 * (b2 * s23 - s22 * b3)) / det
-        b = (s11 * (b2 * s33 - s23 * b3) - b1 * (s12 * s33 - s23 * s13) + s13 * (s12 * b3 - b2 * s13)) / det
-        c = (s11 * (s22 * b3 - b2 * s23) - s12 * (s12 * b3 - b2 * s13) + b1 * (s12 * s23 - s22 * s13)) / det
-        root = math.hypot((a - b) / 2, c / 2)
-        l1, l2 = (a + b) / 2 - root, (a + b) / 2 + root
-        if not l1 > 0:
-            return float("nan")
-        rs2 = l2 / l1  # R^2 of the axis ratio R
-        thetap = -0.5 * math.atan2(c, a - b)  # bearing of the long axis
+        rs2 = R * R
         chi2 = sumy = sumy2 = 0.0
         for i, k in pairing:
             tanphi = math.tan(self.t[i] - thetap)
@@ -258,7 +269,7 @@ def onebed(args, seed, work):
                 % (os.path.join(folder, "deformed.tps"), os.path.join(folder, "protocol.txt"), tp))
     r = run([os.path.join(args.bin, "anglepick"), "--quiet", "--run", os.path.join(out, "angles.txt")])
     if r.returncode != 0:
-        return {"status": "anglepick: " + r.stderr.strip().splitlines()[-2 if len(r.stderr.strip().splitlines()) > 1 else -1]}
+        return {"status": "anglepick: " + (r.stderr.strip().splitlines() or ["exit %d" % r.returncode])[0]}
     with open(os.path.join(out, "test.txt"), "w") as f:
         f.write("LoadAllTP %s\nset PBox %d\nPermuteWellman\n" % (tp, args.perms))
     r = run([os.path.join(args.bin, "restrain"), "--quiet", "--seed", str(seed), "--run", os.path.join(out, "test.txt")])
