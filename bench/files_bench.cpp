@@ -30,7 +30,7 @@ const std::string& rowfile() {
 const std::string& tpsfile() {
   static const std::string path = [] {
     const std::string p = (std::filesystem::temp_directory_path() / "tectomorph-bench.tps").string();
-    core::writetpsfile(p, dataset(100000));
+    core::writetpsfile(p, core::Specimens(dataset(100000)));
     return p;
   }();
   return path;
@@ -44,7 +44,7 @@ void dload(benchmark::State& state) {
 
 void readtpsfile(benchmark::State& state) {
   const std::string& path = tpsfile();
-  for (auto _ : state) benchmark::DoNotOptimize(core::readtpsfile(path, true).y.data());
+  for (auto _ : state) benchmark::DoNotOptimize(core::readtpsfile(path).matrix().data());
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 

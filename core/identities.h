@@ -16,8 +16,10 @@
 
 namespace core {
 
-// True when landmark j (0-based) of row i is missing.
-inline bool missing(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index j) {
+// True when landmark j (0-based) of row i of a data set (or of a single
+// specimen row, i = 0) is missing.
+template <class Derived>
+bool missing(const Eigen::DenseBase<Derived>& x, Eigen::Index i, Eigen::Index j) {
   return std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1));
 }
 

@@ -26,24 +26,23 @@ bool istpsfile(const std::string& path) {
          text[2] == '=';
 }
 
-LandmarkFile readlandmarks(const std::string& path, const Progress& progress) {
-  LandmarkFile out;
-  if (istpsfile(path)) {
-    TpsFile t = readtpsfile(path, true, progress);
-    out.y = std::move(t.y);
-    out.ids = std::move(t.ids);
-    out.tps = true;
-    return out;
-  }
-  out.y = dload(path, progress);
+Specimens readlandmarks(const std::string& path, const Progress& progress) {
+  if (istpsfile(path)) return readtpsfile(path, progress);
+  Eigen::MatrixXd y = dload(path, progress);
+  Identities ids;
   const std::string sidecar = idspath(path);
   std::error_code ec;
   if (std::filesystem::is_regular_file(sidecar, ec)) {
-    Identities ids = parseids(readfile(sidecar), sidecar);
+    Identities read = parseids(readfile(sidecar), sidecar);
     // A sidecar of another length belongs to another version of the data.
-    if (ids.size() == static_cast<std::size_t>(out.y.rows())) out.ids = std::move(ids);
+    if (read.size() == static_cast<std::size_t>(y.rows())) ids = std::move(read);
   }
-  return out;
+  return Specimens(std::move(y), std::move(ids), path);
+}
+
+void writespecimens(const std::string& path, const Specimens& data) {
+  writerows(path, data.matrix(), "%g ", " \n", WriteMode::Replace);
+  writeids(path, data.ids());
 }
 
 std::string idspath(const std::string& datapath) { return datapath + ".ids"; }

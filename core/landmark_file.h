@@ -2,22 +2,16 @@
 // Landmark data sets from either of the suite's formats, told apart by
 // their content rather than by their names: a TPS file (its first word is
 // an "LM=" key) or a row-format file. Both come back in the row layout
-// with the size slot, each specimen with its identity and its missing
-// landmarks as NaN.
+// with the size slot (core::Specimens), each specimen with its identity
+// and its missing landmarks as NaN.
 
 #include "core/progress.h"
-#include "core/identities.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <string>
 
 namespace core {
-
-struct LandmarkFile {
-  Eigen::MatrixXd y; // n x (2k + 1): coordinates and the size slot
-  Identities ids;    // from the TPS blocks, or from the row file's .ids sidecar; may be empty
-  bool tps = false;  // read as TPS
-};
 
 // True when the file's first word (after blanks, blank lines and a byte
 // order mark) is an "LM=" key in any case: a TPS file.
@@ -28,7 +22,13 @@ bool istpsfile(const std::string& path);
 // read as it stands, with the identities of its sidecar FILE.ids when
 // there is one of as many lines as the file has rows. Raises core::Error as
 // readtpsfile and dload do.
-LandmarkFile readlandmarks(const std::string& path, const Progress& progress = {});
+Specimens readlandmarks(const std::string& path, const Progress& progress = {});
+
+// Writes a data set as the window programs save one: the row format with
+// six significant digits ("%g " per value, " \n" per row), replacing the
+// file, and its identities in the sidecar FILE.ids when any specimen has
+// key lines.
+void writespecimens(const std::string& path, const Specimens& data);
 
 // The sidecar that joins the rows of a row-format file to their specimens:
 // FILE.ids, a comment line and then one line per row, the specimen's key

@@ -9,7 +9,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 
 namespace core {
 
@@ -81,20 +80,13 @@ public:
     return true;
   }
 
-  // The rest of the current line with its line end.
-  std::string restofline() {
-    const std::size_t start = pos_;
-    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-    if (pos_ < text_.size()) ++pos_;
-    return std::string(text_.substr(start, pos_ - start));
-  }
-
-private:
+  // Past the end of the current line.
   void skipline() {
     while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
     if (pos_ < text_.size()) ++pos_;
   }
 
+private:
   std::string_view text_;
   std::size_t pos_ = 0;
 };
@@ -152,15 +144,14 @@ std::string unixlines(std::string text) {
 
 } // namespace
 
-TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) {
+Specimens readtpsfile(const std::string& path, const Progress& progress) {
   const std::string text = unixlines(readfile(path));
   Cursor in(text);
   auto where = [&](std::size_t block, std::size_t at) {
     return "File '" + path + "', block " + std::to_string(block) + " (line " + std::to_string(line_of(text, at)) + ")";
   };
 
-  TpsFile result;
-  result.fname = std::filesystem::path(path).filename().string();
+  Identities ids;
 
   std::size_t at = in.findkey(true);
   if (at == std::string_view::npos) throw Error("File '" + path + "' holds no \"LM=\" key: it is not a TPS file");
@@ -172,8 +163,8 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
   std::vector<double> values;
   std::size_t blocks = 0;
   while (true) {
-    result.namelist.push_back(in.restofline());
-    result.ids.keys.emplace_back();
+    in.skipline(); // the text after the count names nothing the suite uses
+    ids.keys.emplace_back();
     ++blocks;
     std::size_t got = 0;
     double v;
@@ -204,7 +195,7 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
     const std::size_t after = in.pos();
     at = in.findkey(false);
     keylines(std::string_view(text).substr(after, (at == std::string_view::npos ? text.size() : at) - after),
-             result.ids.keys.back());
+             ids.keys.back());
     if (at == std::string_view::npos) break;
     if (progress && blocks % 1024 == 0 && !progress(static_cast<double>(at) / static_cast<double>(text.size())))
       throw Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
@@ -218,18 +209,15 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
   const auto n = static_cast<Eigen::Index>(blocks);
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  const Eigen::Map<const RowMajor> coords(values.data(), n, c);
-  if (cs) {
-    result.y.resize(n, c + 1);
-    result.y.leftCols(c) = coords;
-    result.y.col(c) = centsize(result.y.leftCols(c));
-  } else {
-    result.y = coords;
-  }
-  return result;
+  Eigen::MatrixXd y(n, c + 1);
+  y.leftCols(c) = Eigen::Map<const RowMajor>(values.data(), n, c);
+  y.col(c) = centsize(y.leftCols(c));
+  return Specimens(std::move(y), std::move(ids), path, Specimens::Format::tps);
 }
 
-std::string formattps(const Eigen::MatrixXd& data, const Identities& ids) {
+std::string formattps(const Specimens& specimens) {
+  const Eigen::MatrixXd& data = specimens.matrix();
+  const Identities& ids = specimens.ids();
   const Eigen::Index k = (data.cols() - 1) / 2;
   const CompiledFormat pair("%g  %g");
   const std::string key = format("LM=%i\n", static_cast<double>(k));
@@ -251,8 +239,8 @@ std::string formattps(const Eigen::MatrixXd& data, const Identities& ids) {
   return out;
 }
 
-void writetpsfile(const std::string& path, const Eigen::MatrixXd& data, const Identities& ids) {
-  writefile(path, formattps(data, ids), WriteMode::Replace);
+void writetpsfile(const std::string& path, const Specimens& data) {
+  writefile(path, formattps(data), WriteMode::Replace);
 }
 
 } // namespace core

@@ -2,8 +2,6 @@
 
 #include "apps/anglepick/angles.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
-#include "core/identities.h"
 #include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
@@ -30,33 +28,24 @@ constexpr double degrees = 57.29577951308232;
 // nothing measured leaves all three empty.
 bool measured(const State& s) { return s.tlist.size() > 0; }
 
-// The load of LoadData: the TPS dialog, a TPS or row-format file told
-// apart by its content, scaled when ApplyScale is ticked and its missing
-// landmarks said on the console; the specimens (kept in `raw` and `ids`
-// even when the superimposition then fails) on their principal axes,
-// plotted with the numbered consensus.
-void loadplotted(shell::Host& host, Eigen::MatrixXd& raw, core::Identities& ids) {
-  shell::Landmarks in = shell::loadtpsbox(host);
-  raw = std::move(in.y);
-  ids = std::move(in.ids);
-  shell::plotprincipal(host, raw);
-}
-
+// LoadData: the TPS dialog, a TPS or row-format file told apart by its
+// content, scaled when ApplyScale is ticked and its missing landmarks said
+// on the console; the specimens on their principal axes, plotted with the
+// numbered consensus.
 void loaddata(shell::Host& host, State& s) {
-  // The file is read into a matrix of its own, so that a file refused half
-  // way (after the box was filled) leaves the loaded data and the box as
-  // they were.
+  // The file is read into a data set of its own, so that a file refused
+  // half way (after the box was filled) leaves the loaded data and the box
+  // as they were.
   const std::vector<std::string> box = host.string("FileBox");
-  Eigen::MatrixXd raw;
-  core::Identities ids;
+  core::Specimens raw;
   try {
-    loadplotted(host, raw, ids);
+    raw = shell::loadtpsbox(host);
+    shell::plotprincipal(host, raw.matrix());
   } catch (...) {
     host.setstring("FileBox", box);
     throw;
   }
   s.rdata = std::move(raw);
-  s.ids = std::move(ids);
   // Angles measured on the previous specimens must not be saved as if they
   // were these specimens' angles.
   if (measured(s)) {
@@ -71,10 +60,11 @@ void loaddata(shell::Host& host, State& s) {
 // The protocol on the consensus of the complete specimens `complete` (rows
 // of the data), said on the console when some specimens are left out.
 void drawprotocol(shell::Host& host, const State& s, const std::vector<Eigen::Index>& complete) {
-  const Eigen::Index n = s.rdata.rows(), mp = s.proto.rows();
+  const Eigen::Index n = s.rdata.n(), mp = s.proto.rows();
   shell::Axes& axes = host.axes();
   const bool all = static_cast<Eigen::Index>(complete.size()) == n;
-  const core::Superimposition sup = core::getconsensuspca(all ? s.rdata : Eigen::MatrixXd(s.rdata(complete, Eigen::all)));
+  const core::Superimposition sup =
+      core::getconsensuspca(all ? s.rdata.matrix() : s.rdata.subset(complete).matrix());
   if (!all) host.print(core::format("consensus of %i complete specimens of %i\n", complete.size(), n));
   shell::showshape(axes, sup.y, "rv", "consensus");
   axes.title("The protocol on the consensus");
@@ -130,7 +120,7 @@ std::vector<std::string> resultrows(const State& s) {
   double sx = 0, sy = 0, sump = 0;
   int count = 0;
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
-    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
+    const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
     if (s.np(i) == 0) {
       rows.push_back(specimen + "\tno angles (landmarks missing)");
       continue;
@@ -154,20 +144,20 @@ std::vector<std::string> resultrows(const State& s) {
 }
 
 void loadproto(shell::Host& host, State& s) {
-  if (s.rdata.size() == 0)
+  if (s.rdata.empty())
     throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
-  const shell::Loaded loaded = shell::mfload(host);
-  const Eigen::MatrixXd& proto = loaded.y;
-  checkprotocol(proto, s.rdata.cols() / 2);
+  std::string fn;
+  const Eigen::MatrixXd proto = shell::mfload(host, fn);
+  checkprotocol(proto, s.rdata.k());
   const Eigen::Index mp = proto.rows();
   if ((proto.col(1).array() == 0).all())
-    throw core::Error("The protocol file '" + loaded.fn + "' holds no pair row (its second column is 0 on all " +
+    throw core::Error("The protocol file '" + fn + "' holds no pair row (its second column is 0 on all " +
                       std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
 
   // Every specimen is measured before anything is kept or drawn: a
   // specimen refused leaves the protocol, the angles and the plot of the
   // last protocol that could be measured.
-  const Eigen::Index n = s.rdata.rows();
+  const Eigen::Index n = s.rdata.n();
   Eigen::RowVectorXd tlist = Eigen::RowVectorXd::Zero(n);
   Eigen::RowVectorXi np = Eigen::RowVectorXi::Zero(n);
   Eigen::MatrixXd plist;
@@ -175,7 +165,7 @@ void loadproto(shell::Host& host, State& s) {
   for (Eigen::Index i = 0; i < n; ++i) {
     PresentAngles a;
     try {
-      a = get_tp_present(s.rdata.row(i), proto);
+      a = get_tp_present(s.rdata.matrix().row(i), proto);
     } catch (const core::Error& e) {
       throw core::Error("Specimen " + std::to_string(i + 1) + ": " + e.what());
     }
@@ -183,14 +173,14 @@ void loadproto(shell::Host& host, State& s) {
     tlist(i) = a.tp;
     plist.row(i) = a.plist;
     np(i) = a.absent.empty() ? static_cast<int>(a.plist.size()) : 0;
-    if (!a.absent.empty()) absent.push_back("specimen " + s.ids.label(static_cast<std::size_t>(i)) + ": " + a.absent);
+    if (!a.absent.empty()) absent.push_back("specimen " + s.rdata.ids().label(static_cast<std::size_t>(i)) + ": " + a.absent);
   }
   s.proto = proto;
   s.tlist = std::move(tlist);
   s.plist = std::move(plist);
   s.np = std::move(np);
 
-  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", loaded.fn, mp));
+  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
   if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
@@ -205,7 +195,7 @@ void loadproto(shell::Host& host, State& s) {
   // The consensus the protocol is drawn on is that of the complete
   // specimens: a landmark averaged over a varying set of specimens would
   // draw a shape no specimen has.
-  const std::vector<Eigen::Index> complete = core::completerows(s.rdata, s.rdata.cols() / 2);
+  const std::vector<Eigen::Index> complete = s.rdata.completerows();
   if (complete.empty()) {
     host.print("No specimen is complete, so the protocol is not drawn on a consensus\n");
   } else {
@@ -233,7 +223,7 @@ enum class Layout { Pairs, Birch, Means };
 void save(shell::Host& host, const State& s, std::string_view action, Layout layout) {
   // Refused before the dialog, so that an existing file is left as it is.
   if (!measured(s)) {
-    if (s.rdata.size() == 0)
+    if (s.rdata.empty())
       throw core::Error("Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " +
                         std::string(action));
     throw core::Error("Nothing measured for the data now loaded: load the protocol (LoadProto) before " +
@@ -252,7 +242,7 @@ void save(shell::Host& host, const State& s, std::string_view action, Layout lay
     // A specimen that gave no angles (landmarks missing) has no line.
     if (s.np(i) == 0) continue;
     const double t = s.tlist(i) * degrees;
-    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
+    const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
     if (layout == Layout::Means) {
       // The mean of the pairs measured: a pair with a missing landmark
       // has no p.

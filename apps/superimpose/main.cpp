@@ -12,7 +12,7 @@
 #include "core/landmark_file.h"
 #include "core/procrustes.h"
 #include "core/row_file.h"
-#include "core/identities.h"
+#include "core/specimens.h"
 #include "core/tps_file.h"
 #include "warp/missing.h"
 
@@ -32,7 +32,7 @@ bool istps(const std::string& path) {
 // TPS files take the digitiser layout; everything else the row format with
 // six significant digits, as the window programs save it.
 void save(const std::string& path, const Eigen::MatrixXd& data) {
-  if (istps(path)) core::writetpsfile(path, data);
+  if (istps(path)) core::writetpsfile(path, core::Specimens(data));
   else core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace);
 }
 
@@ -42,27 +42,26 @@ void save(const std::string& path, const Eigen::MatrixXd& data) {
 // the .ids and .estimated sidecars. Returns the completed data set.
 Eigen::MatrixXd estimate(const std::string& input, const std::string& output, warp::Estimate method,
                          const std::string& pairsfile) {
-  const core::LandmarkFile in = core::readlandmarks(input);
-  const Eigen::Index n = in.y.rows(), k = in.y.cols() / 2;
-  std::printf("Read %s: %s file, %ld specimens of %ld landmarks\n", input.c_str(), in.tps ? "TPS" : "row-format",
-              static_cast<long>(n), static_cast<long>(k));
-  const core::MissingLandmarks lacking = core::findmissing(in.y, k);
-  std::printf("%s\n", core::missingreport(lacking, in.ids).c_str());
+  const core::Specimens in = core::readlandmarks(input);
+  const bool tps = in.format() == core::Specimens::Format::tps;
+  std::printf("Read %s: %s file, %ld specimens of %ld landmarks\n", input.c_str(), tps ? "TPS" : "row-format",
+              static_cast<long>(in.n()), static_cast<long>(in.k()));
+  const core::MissingLandmarks& lacking = in.missinglandmarks();
+  std::printf("%s\n", core::missingreport(lacking, in.ids()).c_str());
   const Eigen::MatrixXd pairs = method == warp::Estimate::mirror ? core::dload(pairsfile) : Eigen::MatrixXd();
-  const warp::Completion c = warp::estimatemissing(in.y, method, pairs, in.ids);
-  for (const std::string& line : warp::estimatereport(c, in.ids)) std::printf("%s\n", line.c_str());
+  const warp::Completion c = warp::estimatemissing(in.matrix(), method, pairs, in.ids());
+  for (const std::string& line : warp::estimatereport(c, in.ids())) std::printf("%s\n", line.c_str());
   std::printf("Estimated %ld of %ld missing landmarks by %s\n", static_cast<long>(c.estimated.size()),
               static_cast<long>(lacking.count), warp::methodname(method));
-  if (in.tps) {
-    core::writetpsfile(output, c.y, warp::markestimated(in.ids, n, c));
+  if (tps) {
+    core::writetpsfile(output, core::Specimens(c.y, warp::markestimated(in.ids(), in.n(), c)));
     std::printf("Wrote the completed data set to %s (TPS; a COMMENT= line names each specimen's estimated "
                 "landmarks)\n", output.c_str());
   } else {
-    core::writerows(output, c.y, "%g ", " \n", core::WriteMode::Replace);
-    core::writeids(output, in.ids);
+    core::writespecimens(output, in.with(c.y));
     warp::writeestimated(output, c);
     std::printf("Wrote the completed data set to %s%s and the list of estimated landmarks to %s\n", output.c_str(),
-                in.ids.empty() ? "" : (", its identities to " + core::idspath(output)).c_str(),
+                in.ids().empty() ? "" : (", its identities to " + core::idspath(output)).c_str(),
                 warp::estimatedpath(output).c_str());
   }
   return c.y;
@@ -118,7 +117,7 @@ int main(int argc, char** argv) {
       // The completed data set is superimposed only when asked for.
       if (consensus.empty() && superimposed.empty()) return 0;
     } else if (istps(input)) {
-      data = core::readtpsfile(input, true).y;
+      data = core::readtpsfile(input).matrix();
       if (!quiet) std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
     } else {

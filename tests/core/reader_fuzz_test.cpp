@@ -72,7 +72,7 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
   Eigen::MatrixXd set(8, 11);
   for (Eigen::Index i = 0; i < 8; ++i) set.row(i) = testsupport::randomrow(5, rng, 1.0);
   std::string text;
-  const std::string tps = core::formattps(set);
+  const std::string tps = core::formattps(core::Specimens(set));
   // Give it the keys a digitiser writes between blocks.
   std::size_t block = 0;
   for (std::size_t p = 0; p < tps.size();) {
@@ -83,5 +83,5 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
     if (next == std::string::npos) break;
     p = next;
   }
-  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return core::readtpsfile(p, true).y; });
+  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return core::readtpsfile(p).matrix(); });
 }

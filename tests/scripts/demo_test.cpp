@@ -197,10 +197,10 @@ TEST(DemoChain, DataFilesReadBackWithTheirShapes) {
     const std::string ext = path.extension().string();
     if (ext == ".tps") {
       SCOPED_TRACE(f.name);
-      const core::TpsFile t = core::readtpsfile(path.string(), true);
-      EXPECT_EQ(t.y.rows(), n);
-      EXPECT_EQ(t.y.cols(), cols);
-      EXPECT_TRUE(t.y.allFinite());
+      const core::Specimens t = core::readtpsfile(path.string());
+      EXPECT_EQ(t.n(), n);
+      EXPECT_EQ(t.matrix().cols(), cols);
+      EXPECT_TRUE(t.matrix().allFinite());
     } else if (ext == ".txt" && !prose.count(f.name)) {
       SCOPED_TRACE(f.name);
       const auto shape = shapes.find(f.name);

@@ -28,7 +28,7 @@ struct Files : testsupport::ScriptedProgram {
     core::writerows(file("datatp.txt").string(), datatp, "%.17g ", "\n", core::WriteMode::Replace);
     core::writerows(file("alltp.txt").string(), sample.alltp, "%.17g ", "\n", core::WriteMode::Replace);
     core::writerows(file("short.txt").string(), datatp.topRows(10), "%.17g ", "\n", core::WriteMode::Replace);
-    core::writetpsfile(file("data.tps").string(), sample.x);
+    core::writetpsfile(file("data.tps").string(), core::Specimens(sample.x));
   }
 };
 
@@ -80,12 +80,12 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
   EXPECT_NE(out.find("== ==\nThe TPS file needs UserRetroTPS first"), std::string::npos);
   // After UserRetroTPS both files: the TPS one holds the coordinates before
   // superimposition, the strain taken out in the data's frame.
-  const core::TpsFile tps = core::readtpsfile(restrain.file("raw.tps").string(), false);
-  ASSERT_EQ(tps.y.rows(), 40);
+  const core::Specimens tps = core::readtpsfile(restrain.file("raw.tps").string());
+  ASSERT_EQ(tps.n(), 40);
   const Eigen::Matrix2d undo = restrain::userstrain(1.6, 30).inverse();
   const Eigen::Vector2d first = undo * Eigen::Vector2d(restrain.sample.x(0, 0), restrain.sample.x(0, 1));
-  EXPECT_NEAR(tps.y(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
-  EXPECT_NEAR(tps.y(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
+  EXPECT_NEAR(tps.matrix()(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
+  EXPECT_NEAR(tps.matrix()(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
   EXPECT_EQ(core::dload(restrain.file("raw.txt").string()).rows(), 40);
 
   // Cancelling SaveTPS's first dialog cancels the save: no second dialog
@@ -102,7 +102,7 @@ TEST(restrainsw, SaysWhatEachActionNeedsFirst) {
   EXPECT_EQ(ready("DoRetro").value_or(""), "Load a landmark data set first (Load or LoadTPS)");
   EXPECT_TRUE(ready("SaveTPS").has_value());
   EXPECT_FALSE(ready("Load").has_value());
-  s.data = Eigen::MatrixXd::Ones(3, 5);
+  s.data = core::Specimens(Eigen::MatrixXd::Ones(3, 5));
   EXPECT_EQ(ready("DoRetro").value_or(""), "Load the per-specimen angles first (LoadDataTP)");
   s.datatp = s.alltp = Eigen::MatrixXd::Ones(3, 2);
   EXPECT_FALSE(ready("DoRetro").has_value());

@@ -112,7 +112,7 @@ TEST(symsw, ReadsATpsFileAsItsRowFormatCopy) {
     EXPECT_TRUE(((t.col(28) - r.col(28)).array().abs() < 0.02).all()) << a;
   }
   // The TPS file's specimens are named beside the rows saved from it.
-  const core::Identities ids = core::readlandmarks(sym.file("tps.txt").string()).ids;
+  const core::Identities ids = core::readlandmarks(sym.file("tps.txt").string()).ids();
   ASSERT_EQ(ids.size(), 60u);
   EXPECT_EQ(ids.value(59, "IMAGE"), "slab_A_060.jpg");
   EXPECT_EQ(ids.value(0, "SCALE"), "0.0125");
@@ -129,7 +129,7 @@ TEST(symsw, AppliesScaleAndRefusesTheMethodsThatNeedWholeSpecimens) {
   EXPECT_EQ(out.substr(55, 45), "UnDeform: strain R = 1.80, theta' = 35.0 deg,");
   // Scaled by 0.0125, the centroid sizes (the size slot carried through)
   // are the digitised ones times that.
-  const Eigen::MatrixXd unscaled = core::readlandmarks(sample + "deformed.tps").y;
+  const Eigen::MatrixXd unscaled = core::readlandmarks(sample + "deformed.tps").matrix();
   EXPECT_NEAR(sym.rows("scaled.txt")(0, 28), 0.0125 * unscaled(0, 28), 1e-3);
 
   deletesome(sym, "holed.txt");

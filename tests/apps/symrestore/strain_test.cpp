@@ -175,6 +175,6 @@ TEST(SymrestoreStrain, LoadingStaysPossibleAndClearsTheResults) {
   EXPECT_EQ(ready("UnDeform"), "Load a data set first (LoadData)");
   EXPECT_EQ(ready("Save"), "Undeform the data first");
   EXPECT_FALSE(ready("LoadData").has_value());
-  empty.data = Eigen::MatrixXd::Ones(2, 9);
+  empty.data = core::Specimens(Eigen::MatrixXd::Ones(2, 9));
   EXPECT_EQ(shell::readinessof(symrestore::actions(), empty)("RetroStrain"), "Load the pairs file first (LoadProto)");
 }

@@ -26,11 +26,11 @@ TEST(TSSwitch, TakesTpsExemplarsAndRefusesAnIncompleteOne) {
   core::writerows(tectsim.file("end.txt").string(), heads.row(30), "%.10g ", "\n", core::WriteMode::Replace);
   core::Identities ids;
   ids.keys = {{"ID=P31", "SCALE=0.5"}};
-  std::ofstream(tectsim.file("end.tps")) << core::formattps(heads.row(30), ids);
+  std::ofstream(tectsim.file("end.tps")) << core::formattps(core::Specimens(heads.row(30), ids));
   Eigen::MatrixXd broken = heads.row(30);
   broken.block(0, 4, 1, 2).setConstant(std::numeric_limits<double>::quiet_NaN());
   broken.block(0, 14, 1, 2).setConstant(std::numeric_limits<double>::quiet_NaN());
-  std::ofstream(tectsim.file("broken.tps")) << core::formattps(broken, ids);
+  std::ofstream(tectsim.file("broken.tps")) << core::formattps(core::Specimens(broken, ids));
 
   const std::string experiment = "set NumBox 20\nset AmpBox 0.005\nset DefBox 1.5\nset AngleBox 20\nset NaxisBox 1\n"
                                  "BuildModels\nSaveCData c.txt\n";
