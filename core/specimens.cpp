@@ -2,7 +2,6 @@
 
 #include "core/error.h"
 
-#include <filesystem>
 #include <utility>
 
 namespace core {
@@ -49,7 +48,10 @@ Eigen::VectorXd Specimens::sizes() const {
   return y_.col(y_.cols() - 1);
 }
 
-std::string Specimens::name() const { return std::filesystem::path(source_).filename().string(); }
+std::string Specimens::name() const {
+  const std::size_t slash = source_.find_last_of('/');
+  return slash == std::string::npos ? source_ : source_.substr(slash + 1);
+}
 
 std::vector<Eigen::Index> Specimens::completerows() const {
   std::vector<Eigen::Index> rows;

@@ -2,9 +2,9 @@
 
 #include "core/error.h"
 #include "core/identities.h"
-#include "core/landmark_file.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/landmark_file.h"
+#include "io/row_file.h"
 #include "shell/shape_plot.h"
 
 #include <cmath>
@@ -24,7 +24,7 @@ core::Progress reading(Host& host, const std::string& name) {
 
 Eigen::MatrixXd mfload(Host& host, std::string& fn) {
   const FileChoice choice = chooseload(host);
-  Eigen::MatrixXd y = core::dload(choice.path(), reading(host, choice.name));
+  Eigen::MatrixXd y = io::dload(choice.path(), reading(host, choice.name));
   fn = choice.name;
   return y;
 }
@@ -59,7 +59,7 @@ core::Specimens scalespecimens(const core::Specimens& in) {
 
 core::Specimens loadlandmarks(Host& host, std::string_view filter, std::string_view title) {
   const FileChoice choice = chooseload(host, filter, title);
-  core::Specimens in = core::readlandmarks(choice.path(), reading(host, choice.name));
+  core::Specimens in = io::readlandmarks(choice.path(), reading(host, choice.name));
   if (applyscale(host)) in = scalespecimens(in);
   if (!in.complete()) host.note(in.name() + ": " + core::missingreport(in.missinglandmarks(), in.ids()));
   return in;

@@ -28,7 +28,7 @@ core::Progress reading(Host& host, const std::string& name);
 Eigen::MatrixXd mfload(Host& host, std::string& fn);
 
 // Asks for a file ("Enter file to Load?") and reads it as landmark data, a
-// TPS or a row-format file by its content (core::readlandmarks). When the
+// TPS or a row-format file by its content (io::readlandmarks). When the
 // window's ApplyScale box is ticked, each specimen is multiplied by its
 // SCALE= (a specimen without one is refused by name). Missing landmarks
 // are reported on the console, in the results pane and on the status line

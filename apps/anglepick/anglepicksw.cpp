@@ -2,9 +2,10 @@
 
 #include "apps/anglepick/angles.h"
 #include "core/error.h"
-#include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
+#include "io/angle_file.h"
+#include "io/text_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -212,15 +213,12 @@ void loadproto(shell::Host& host, State& s) {
   }  host.setresults(resultrows(s));
 }
 
-// The three layouts of the save actions: every pair with slab and specimen
-// (SaveData), every pair as t, p alone (SaveDataBirch), one line per
-// specimen with its mean p (SaveAveData).
-enum class Layout { Pairs, Birch, Means };
-
 // The three save actions share one frame: read the slab number, ask for
-// the file, write one line per pair or per specimen in degrees. `action`
-// names the action in messages.
-void save(shell::Host& host, const State& s, std::string_view action, Layout layout) {
+// the file, write the angles in one of the layouts of io/angle_file.h:
+// every pair with slab and specimen (SaveData), every pair as t, p alone
+// (SaveDataBirch), one line per specimen with its mean p (SaveAveData).
+// `action` names the action in messages.
+void save(shell::Host& host, const State& s, std::string_view action, io::AngleLayout layout) {
   // Refused before the dialog, so that an existing file is left as it is.
   if (!measured(s)) {
     if (s.rdata.empty())
@@ -231,40 +229,14 @@ void save(shell::Host& host, const State& s, std::string_view action, Layout lay
   }
   const double slab = shell::boxnumber(host, "SlabBox", "slab number", shell::Number::Whole);
 
-  const char* title = layout == Layout::Pairs   ? "File Name for All Angular data, t-p-slab"
-                      : layout == Layout::Birch ? "File Name for All Angular data, t-p-slab, Birch Format"
-                                                : "File Name for Average Angular data, t-p-slab";
+  const char* title = layout == io::AngleLayout::pairs   ? "File Name for All Angular data, t-p-slab"
+                      : layout == io::AngleLayout::birch ? "File Name for All Angular data, t-p-slab, Birch Format"
+                                                         : "File Name for Average Angular data, t-p-slab";
   const auto choice = host.uiputfile("*.*", title);
   if (!choice) return;
 
-  std::string out;
-  for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
-    // A specimen that gave no angles (landmarks missing) has no line.
-    if (s.np(i) == 0) continue;
-    const double t = s.tlist(i) * degrees;
-    const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
-    if (layout == Layout::Means) {
-      // The mean of the pairs measured: a pair with a missing landmark
-      // has no p.
-      double sum = 0;
-      int count = 0;
-      bool all = true;
-      for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
-        if (std::isnan(s.plist(i, j))) all = false;
-        else sum += s.plist(i, j), ++count;
-      }
-      const double mean = all ? s.plist.row(i).mean() : sum / count;
-      out += core::format("%f\t%f\t%i\t %% specimen %s", t, mean * degrees, slab, specimen) + "\n";
-      continue;
-    }
-    for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
-      if (std::isnan(s.plist(i, j))) continue;
-      const double p = s.plist(i, j) * degrees;
-      out += layout == Layout::Pairs ? core::format("%f\t%f\t%i\t %% specimen %s", t, p, slab, specimen) + "\n"
-                                  : core::format("%f\t%f\n", t, p);
-    }
-  }
-  core::writefile(choice->path(), out, core::WriteMode::Replace);
+  io::writefile(choice->path(), io::formatangles(layout, s.tlist, s.plist, s.np, slab, s.rdata.ids()),
+                io::WriteMode::Replace);
 }
 
 const char* needsangles(const State& s) {
@@ -276,11 +248,11 @@ const char* needsangles(const State& s) {
 constexpr shell::Action<State> table[] = {
     {"LoadData", loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it"},
     {"LoadProto", loadproto, "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
-    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", Layout::Pairs); },
+    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", io::AngleLayout::pairs); },
      "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles},
-    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", Layout::Birch); },
+    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", io::AngleLayout::birch); },
      "Writes every (t, p) pair, two columns", needsangles},
-    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", Layout::Means); },
+    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", io::AngleLayout::means); },
      "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles},
     {"Clear",
      [](shell::Host& host, State& s) {

@@ -4,12 +4,11 @@
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
-#include "core/text_file.h"
 #include "core/procrustes.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
-#include "core/tps_file.h"
+#include "io/angle_file.h"
+#include "io/landmark_file.h"
+#include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -213,7 +212,7 @@ bool save(shell::Host& host, const State& s, const char* dialogtitle) {
   // The rows joined to their specimens: FILE.ids beside the file, when
   // any specimen has a key line to join (a TPS file without ID=, IMAGE=
   // or SCALE= lines gives none).
-  core::writespecimens(file->path(), s.ydata);
+  io::writespecimens(file->path(), s.ydata);
   return true;
 }
 
@@ -229,42 +228,14 @@ void savetps(shell::Host& host, const State& s) {
     return;
   }
   if (const auto file = host.uiputfile("*.*", "File Name for RetroDeformed TPS Data (TPS output)"))
-    core::writetpsfile(file->path(), s.yraw);
-}
-
-// An angle file holds t and p, degrees in [0, 360], in columns 1 and 2 of
-// every line (Anglepick writes a slab number in column 3). Raises
-// core::Error naming the file, the line and the value otherwise; a file of
-// 2k + 1 >= 5 columns has the layout of landmark data (k landmarks and a
-// size slot) and is said to look like it.
-void checkanglefile(const Eigen::MatrixXd& y, const std::string& fn, const char* action) {
-  const Eigen::Index c = y.cols();
-  const std::string file = "The angle file '" + fn + "' (" + action + ")";
-  const bool landmarks = c >= 5 && c % 2 == 1;
-  const std::string looks =
-      landmarks ? core::format("it looks like landmark data (%i landmarks and a size slot), not angles: landmark data "
-                               "are loaded with Load",
-                               (c - 1) / 2)
-                : "";
-  if (c < 2)
-    throw core::Error(file + ", line 1, holds " + std::to_string(c) +
-                      " number; an angle file needs t and p, degrees, in columns 1 and 2 of every line");
-  for (Eigen::Index i = 0; i < y.rows(); ++i)
-    for (Eigen::Index j = 0; j < 2; ++j) {
-      const double v = y(i, j);
-      if (!(v >= 0 && v <= 360))
-        throw core::Error(file + core::format(", line %i, column %i holds %g, which is not an angle in degrees from 0 "
-                                              "to 360",
-                                              i + 1, j + 1, v) +
-                          (landmarks ? core::format("; with %i numbers per line ", c) + looks : ""));
-    }
-  if (landmarks) throw core::Error(file + core::format(" holds %i numbers per line, so ", c) + looks);
+    io::writetpsfile(file->path(), s.yraw);
 }
 
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
-  std::string fn;
-  const Eigen::MatrixXd y = shell::mfload(host, fn);
-  checkanglefile(y, fn, perspecimen ? "LoadDataTP" : "LoadAllTP");
+  const shell::FileChoice file = shell::chooseload(host);
+  const std::string& fn = file.name;
+  const Eigen::MatrixXd y =
+      io::readangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP", shell::reading(host, fn));
   (perspecimen ? s.datatp : s.alltp) = y;
   const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);

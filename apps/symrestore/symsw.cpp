@@ -2,15 +2,16 @@
 
 #include "apps/symrestore/symmetry.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
 #include "core/procrustes.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/landmark_file.h"
+#include "io/sidecars.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
+#include "warp/missing.h"
 #include "warp/undeform.h"
 
 #include <algorithm>
@@ -193,8 +194,8 @@ void save(shell::Host& host, const State& s) {
   if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset")) {
     // The rows are the loaded specimens in their order, with their
     // identities.
-    core::writespecimens(file->path(), s.undata);
-    if (!s.estimated.empty()) warp::writeestimated(file->path(), warp::Completion{{}, s.estimated, {}});
+    io::writespecimens(file->path(), s.undata);
+    if (!s.estimated.empty()) io::writeestimated(file->path(), s.estimated);
   }
 }
 
@@ -205,11 +206,11 @@ void estimatemissing(shell::Host& host, State& s) {
   requiredata(s);
   std::string typed;
   for (const std::string& row : host.string("EstimateBox")) typed += row;
-  const auto method = warp::estimatemethod(typed);
+  const auto method = core::estimatemethod(typed);
   if (!method)
     throw core::Error("The box EstimateBox (estimate method) holds '" + typed + "'; type tps or mirror");
   const bool inundata = !s.undata.empty();
-  if (*method == warp::Estimate::mirror) {
+  if (*method == core::Estimate::mirror) {
     requirepairs(s);
     // Tectonic strain breaks the symmetry mirror relies on.
     if (!inundata)

@@ -5,8 +5,8 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
+#include "core/identities.h"
 #include "core/specimens.h"
-#include "warp/missing.h"
 
 #include <Eigen/Core>
 #include <optional>
@@ -27,7 +27,7 @@ struct State {
   // The landmarks EstimateMissing placed, in data or, when estimated after
   // an undeformation, in undata (then dropped with it); listed beside a
   // saved file.
-  std::vector<warp::EstimatedLandmark> estimated;
+  std::vector<core::EstimatedLandmark> estimated;
   bool estimatedundata = false;
   // The axis ratio R of the strain UnDeform last fitted to the loaded data
   // (0: none), against which a stretch typed in StrainBox is checked.

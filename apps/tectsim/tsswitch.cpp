@@ -2,8 +2,8 @@
 
 #include "core/error.h"
 #include "core/random.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/row_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -70,7 +70,7 @@ void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, cons
   built(set);
   // The set is added after what the file holds, never replacing it.
   if (const auto file = host.uiappendfile("*.*", title))
-    core::writerows(file->path(), set, valueformat, "\n", core::WriteMode::Append);
+    io::writerows(file->path(), set, valueformat, "\n", io::WriteMode::Append);
 }
 
 // A simulated set (superimposed, so in Procrustes units), with its

@@ -7,7 +7,7 @@
 #include "apps/anglepick/angles.h"
 
 #include "core/text_format.h"
-#include "core/tps_file.h"
+#include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
@@ -43,7 +43,7 @@ const std::string protocolfile = testsupport::example("deformed_sample/protocol.
 
 TEST(anglepickmissing, DeletedLandmarksLeaveTheAnglesOfThePairsPresent) {
   const Eigen::MatrixXd proto = (Eigen::MatrixXd(9, 2) << 1, 0, 4, 0, 2, 0, 3, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14).finished();
-  const core::Specimens whole = core::readtpsfile(sample);
+  const core::Specimens whole = io::readtpsfile(sample);
   const std::string script = "LoadProto " + protocolfile + "\nset SlabBox 1\nSaveData all.txt\nSaveAveData means.txt\n";
   std::vector<std::string> completeall;
   {

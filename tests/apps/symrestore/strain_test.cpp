@@ -7,7 +7,7 @@
 
 #include "core/angles.h"
 #include "core/configurations.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "shell/results_pane.h"
 #include "shell/window.h"
 #include "tests/shell/scripted_program.h"

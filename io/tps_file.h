@@ -18,7 +18,7 @@
 #include <Eigen/Core>
 #include <string>
 
-namespace core {
+namespace io {
 
 // Parses the TPS file at `path`: its specimens with the centroid size of
 // each (of the landmarks present) in the size slot, their key lines as
@@ -33,17 +33,17 @@ namespace core {
 // 1e400; the message quotes it with its line). `progress` hears how much of
 // the text has been read; when it answers false the reading stops with
 // core::Cancelled.
-Specimens readtpsfile(const std::string& path, const Progress& progress = {});
+core::Specimens readtpsfile(const std::string& path, const core::Progress& progress = {});
 
 // The TPS text of a data set whose last column is the size slot: for each
 // specimen "LM=k" and then one line "x  y " per landmark in %g form; a
 // missing landmark is written as the digitisers' "-1  -1 ". Each
 // specimen's key lines (ID=, IMAGE=, SCALE=, ...) follow its coordinates
 // as they were read; a data set without identities gets no other keys.
-std::string formattps(const Specimens& data);
+std::string formattps(const core::Specimens& data);
 
 // Writes formattps(data) to `path`, replacing the file. Raises
 // core::Error naming the file when it cannot be written.
-void writetpsfile(const std::string& path, const Specimens& data);
+void writetpsfile(const std::string& path, const core::Specimens& data);
 
-} // namespace core
+} // namespace io
