@@ -1,48 +1,63 @@
 #!/usr/bin/env python3
 """A model of the missing-landmark estimates, to choose the methods before
 they are built: how far each method's estimate lands from the true place,
-on real landmark sets with landmarks deleted at random.
+on real landmark sets with landmarks deleted at random, and when an
+estimate must be refused.
 
 Configurations are complex vectors (x + iy), one entry per landmark, NaN for
 a missing one. For one specimen, P are its landmarks present and M those
-missing. Every method works in one frame per pattern P: each complete
-specimen (the training set) is fitted on its landmarks in P onto the
-consensus's landmarks in P (centred on them, scaled to their size, turned
-by the least-squares rotation), and so is the specimen; the estimate made
-there is carried back by the inverse of the specimen's fit.
+missing. Every method works in one frame per pattern P: each training
+specimen is fitted on its landmarks P onto the consensus's landmarks P
+(centred on them, scaled to their size, turned by the least-squares
+rotation), and so is the specimen; an estimate made there is carried back
+by the inverse of the specimen's fit.
 
   mean        the training set's mean of M in that frame: the mean shape
               fitted on the landmarks present (the similarity fit).
   tps         the thin-plate spline from the consensus's P onto the
               specimen's P, evaluated at the consensus's M (warp/missing.cpp).
-              The spline is linear in its targets, so it is a fixed m x p
-              matrix W per pattern: estimate = W z_P.
+              It is linear in its targets: a fixed m x p matrix W per
+              pattern, estimate = W z_P. Consensus landmarks within 1 % of
+              its size of each other are one point to the spline (`merge`).
   regression  ridge regression of M on P over the training set in that
-              frame (x and y of every landmark as variables), the ridge
-              parameter chosen by exact leave-one-out (closed form from one
-              SVD); a large parameter gives `mean`.
-  regtps      the same ridge regression of the residuals of tps: it shrinks
-              towards the spline instead of towards the mean.
-  neighbours  the K training specimens nearest over P (Procrustes distance
-              in the frame), each carried onto the specimen by a thin-plate
-              spline through its own P, averaged with weights 1 / d.
+              frame (x and y of every landmark as variables, intercept
+              free), the ridge parameter chosen by exact leave-one-out
+              (closed form from one SVD of the centred predictors).
+  neighbours  the 5 training specimens nearest over P (Procrustes distance
+              in the frame), each carried onto the specimen by its own
+              approximating thin-plate spline through its P (kernel
+              diagonal + 0.01 x its squared centroid size), weights 1 / d.
+  blend       the mean of regression and neighbours.
+  regtps      (tried, left out of the default list) the ridge regression of
+              the residuals of tps: it shrinks towards the spline.
   mirror      the missing member of a pair reflected across the specimen's
               least-squares axis of symmetry (warp/missing.cpp).
   auto        per pattern, each candidate's leave-one-out error over the
-              training set (delete M from each training specimen, estimate
-              it from the others, measure), the smallest wins; that error
-              is the expected error reported.
+              training specimens that have M measured (delete M, estimate
+              it from the others, measure); the least root-mean-square
+              error wins; its mean error is the expected error reported.
+
+Every method but mean is guarded: no estimated landmark lies farther from
+the mean shape's estimate than the farthest training specimen's same
+landmark does (in the frame). `refusal` gives the rule for refusing a
+specimen. With few or no complete specimens, `gpamissing` superimposes on
+the landmarks present from the most complete specimen, and `completeall`
+estimates from all specimens (two rounds).
 
 Errors are the distance from the true place in % of the specimen's
-centroid size (all its landmarks).
+centroid size (all its landmarks). The lizards are 49 individuals
+digitised twice: one replicate of each is used.
 
-Usage (one core: nice -n 10):
-    python3 bench/missing_accuracy.py table   [--reps 3] [--sets plethodon,lizards,trilobites,sample]
-    python3 bench/missing_accuracy.py cells   [--reps 3]      # p % of all cells deleted, few complete
-    python3 bench/missing_accuracy.py sweep                   # neighbours' K and weights, ridge grid
-    python3 bench/missing_accuracy.py examples                # the issue's two files, conditioning
-    python3 bench/missing_accuracy.py nocomplete              # every specimen lacks one landmark
+Usage (one core: nice -n 10; bench/missing_accuracy.md has the output):
+    python3 bench/missing_accuracy.py table [--reps 10]   # jackknife: each specimen loses f % of its landmarks
+    python3 bench/missing_accuracy.py cells [--reps 3]    # f % of all landmarks deleted: few complete specimens
+    python3 bench/missing_accuracy.py nocomplete          # every specimen lacks one landmark
+    python3 bench/missing_accuracy.py examples            # the issue's two files, with the refusal rule
+    python3 bench/missing_accuracy.py conditioning        # specimens keeping 3-6 landmarks: when tps fails
+    python3 bench/missing_accuracy.py spread              # two landmarks present: when they coincide
+    python3 bench/missing_accuracy.py sweep               # neighbours' K, weights and smoothing
     python3 bench/missing_accuracy.py timing
+    options: --sets plethodon,lizards,trilobites,sample --guard 1 (0: none) --merge 0.01 --K 5 --power 1
 
 numpy only (python3-numpy).
 """
@@ -177,6 +192,8 @@ def tpsoperator(src, at, merge=0.0):
     groups = np.unique(label)
     A = np.array([(label == g) / np.sum(label == g) for g in groups])  # c x p averaging
     reps = A @ src
+    if len(reps) < 3 or lineratio(reps) < 1e-9:
+        raise np.linalg.LinAlgError("fewer than three distinct source landmarks off one line")
     return _tpsoperator(reps, at) @ A
 
 
@@ -318,7 +335,10 @@ class Pattern:
         # methods (the others' M are themselves estimates).
         self.measured = np.ones(self.n, bool) if measured is None else measured
         self.size = np.sqrt(np.sum(np.abs(A - A.mean(axis=1, keepdims=True)) ** 2, axis=1))
-        self.W = tpsoperator(consensus[self.P], consensus[self.M], merge)
+        try:
+            self.W = tpsoperator(consensus[self.P], consensus[self.M], merge)
+        except np.linalg.LinAlgError:
+            self.W = None  # no spline through the consensus's P: tps is out
         self.loo = {}
         self._prepare()
 
@@ -328,20 +348,25 @@ class Pattern:
         if "mean" in self.wanted:
             tot = self.AM.sum(axis=0)
             self.loo["mean"] = (tot[None, :] - self.AM) / (self.n - 1)
-        if "tps" in self.wanted:
+        if "tps" in self.wanted and self.W is not None:
             self.loo["tps"] = self.AP @ self.W.T
         if "regression" in self.wanted:
             _, loo, self.ridget = ridge(X, Y, X[0])
             self.loo["regression"] = complexcols(loo, m)
-        if "regtps" in self.wanted:
+        if "regtps" in self.wanted and self.W is not None:
             T = realcols(self.AP @ self.W.T)
             _, loo, self.lamt = ridge(X, Y - T, X[0])
             self.loo["regtps"] = complexcols(loo, m) + self.AP @ self.W.T
-        if "neighbours" in self.wanted:
+        # A training specimen whose P are (nearly) on one line carries no
+        # spline: it is no neighbour.
+        self.usable = np.array([lineratio(a) > 1e-6 for a in self.AP])
+        if "neighbours" in self.wanted and self.usable.sum() >= 2:
             # Each training specimen's own spline through its P, onto any
             # specimen's P: W_l z_P carries l's M along.
-            self.Wn = tpsoperators(self.AP, self.AM, self.smooth)
+            self.Wn = np.zeros((self.n, len(self.M), len(self.P)))
+            self.Wn[self.usable] = tpsoperators(self.AP[self.usable], self.AM[self.usable], self.smooth)
             D = np.sqrt(np.sum(np.abs(self.AP[:, None, :] - self.AP[None, :, :]) ** 2, axis=2))
+            D[:, ~self.usable] = np.inf
             np.fill_diagonal(D, np.inf)
             est = np.empty_like(self.AM)
             for j in range(self.n):
@@ -351,7 +376,7 @@ class Pattern:
             D = np.sqrt(np.sum(np.abs(self.AP[:, None, :] - self.AP[None, :, :]) ** 2, axis=2))
             np.fill_diagonal(D, np.inf)
             self.loo["knnmean"] = np.array([self._knnmean(D[j]) for j in range(self.n)])
-        if "blend" in self.wanted:
+        if "blend" in self.wanted and "neighbours" in self.loo and "regression" in self.loo:
             self.loo["blend"] = (self.loo["regression"] + self.loo["neighbours"]) / 2
         # The guard: no estimate strays from the mean shape's further than
         # `guard` times the farthest training specimen's landmark does
@@ -419,6 +444,7 @@ class Pattern:
             return complexcols(ridge(realcols(self.AP), realcols(self.AM) - T, x)[0], len(self.M)) + self.W @ tP
         if method == "neighbours":
             d = np.sqrt(np.sum(np.abs(self.AP - tP[None, :]) ** 2, axis=1))
+            d[~self.usable] = np.inf
             return self._neighbours(tP, d)
         if method == "knnmean":
             return self._knnmean(np.sqrt(np.sum(np.abs(self.AP - tP[None, :]) ** 2, axis=1)))
@@ -543,7 +569,7 @@ def jackknife(name, Z, pairs, fracs, reps, seed=25, K=5, power=1.0, methods=METH
                 out[f]["plain tps"].extend(100 * np.abs(tpsplain(cons, Z[i], P, M) - Z[i, M]) / cs)
                 est = {}
                 for m in methods:
-                    if m == "mirror" and "mirror" not in pat.loo:
+                    if m not in pat.loo:
                         continue
                     est[m] = pat.estimate(Z[i], m)
                     out[f][m].extend(100 * np.abs(est[m] - Z[i, M]) / cs)
@@ -682,7 +708,7 @@ def cmd_table(args):
     for r in rows:
         if r[2] == "auto picks":
             picks.append(f"| {r[0]} | {int(r[1]*100)} % | {r[3]} | {r[4].mean():.2f} | {r[5].mean():.2f} |"
-                         f" {r[4].max():.2f} | {np.median(r[6]):.2g} ({np.min(r[6]):.2g}-{np.max(r[6]):.2g}) |")
+                         f" {r[4].max():.2f} ({np.sum(r[4] > EMAX)} of {len(r[4])}) | {np.median(r[6]):.2g} ({np.min(r[6]):.2g}-{np.max(r[6]):.2g}) |")
         else:
             print(f"| {r[0]} | {int(r[1]*100)} % | {r[2]} | {r[3]:.2f} | {r[4]:.1f} | {r[7]:.1f} | {r[5]} |"
                   f" {r[6]:+.0f} % |")
@@ -691,10 +717,55 @@ def cmd_table(args):
           " the actual, the largest expected error met, and the ridge parameter t chosen by leave-one-out"
           " (median, range; a multiple of the mean eigenvalue of the centred X'X)")
     print()
-    print("| set | missing | picks | expected % | actual % | largest expected % | ridge t |")
+    print("| set | missing | picks | expected % | actual % | largest expected % (above 5 %) | ridge t |")
     print("|---|---|---|---|---|---|---|")
     for line in picks:
         print(line)
+
+
+# ------------------------------------------------------------- refusal
+
+LINE_MIN = 0.10   # tps needs its landmarks present off a line by 10 % of their size
+MERGE = 0.01      # landmarks within 1 % of the consensus's size of each other are one point
+EMAX = 5.0        # auto refuses an estimate expected to miss by more (% of centroid size)
+
+
+def refusal(z, P, cons, method, expected=None):
+    """Why the specimen z cannot have its missing landmarks estimated by
+    `method` from its landmarks present P, or None. For auto, `expected` is
+    the chosen method's leave-one-out error (% of centroid size)."""
+    P = list(P)
+    # Distinct points as the consensus sees them: the similarity fit needs two.
+    tol = MERGE * csize(cons)
+    groups = []
+    for j in P:
+        for g in groups:
+            if abs(cons[j] - cons[g[0]]) <= tol:
+                g.append(j)
+                break
+        else:
+            groups.append([j])
+    names = lambda js: " and ".join([", ".join(str(j + 1) for j in js[:-1]), str(js[-1] + 1)]) if len(js) > 1 \
+        else str(js[0] + 1)
+    if len(groups) < 2:
+        if len(P) == 1:
+            return f"only landmark {P[0] + 1} is present"
+        return f"landmarks {names(P)}, the only ones present, coincide"
+    own, mean = lineratio(z[P]), lineratio(cons[P])
+    linewhy = None
+    if own < LINE_MIN:
+        linewhy = f"the {len(P)} landmarks present lie within {100 * own:.1g} % of a line"
+    elif mean < LINE_MIN:
+        linewhy = f"the {len(P)} landmarks present lie within {100 * mean:.1g} % of a line in the mean shape"
+    if method == "tps":
+        if len(groups) < 3:
+            same = "; ".join(f"landmarks {names(g)} coincide" for g in groups if len(g) > 1)
+            return f"{same}: {len(groups)} distinct landmarks present, and a thin-plate spline needs three"
+        return linewhy
+    if method == "auto" and expected is not None and expected > EMAX:
+        why = f"its best estimate would miss by {expected:.1f} % of centroid size (leave-one-out; limit {EMAX:g} %)"
+        return f"{linewhy}, and {why}" if linewhy else why
+    return None
 
 
 def spread(cons, P):
@@ -721,14 +792,17 @@ def describe(label, z, train, P, M, pairs=None, truth=None):
     print(f"  line ratio: specimen {100 * lineratio(z[P]):.3g} %, consensus {100 * lineratio(cons[P]):.3g} %;"
           f" consensus spread of P {100 * spread(cons, P):.3g} % of its size; tps gain {tpsgain(pat.W):.3g};"
           f" coincident present landmarks {coincident(z, list(P))}")
-    for m in errs:
-        e = pat.estimate(z, m)
-        line = f"  {m:11s} leave-one-out {errs[m]:7.2f} %"
+    for m in ["plain tps"] + list(errs):
+        e = tpsplain(cons, z, P, M) if m == "plain tps" else pat.estimate(z, m)
+        line = f"  {m:11s} leave-one-out {errs[m]:7.2f} %" if m in errs else f"  {m:11s} {'':22s}"
         if truth is not None:
             d = np.abs(e - truth[M])
             line += f"   actual mean {d.mean():9.1f} ({100 * d.mean() / cs:6.2f} % of {cs:.0f}), worst {d.max():9.1f}"
         print(line)
     print(f"  auto picks {best} (expected {expected:.2f} %)")
+    for m in ("tps", "auto"):
+        why = refusal(z, P, cons, m, expected)
+        print(f"  {m}: " + (f"refused: {why}" if why else "estimated"))
     return pat
 
 
@@ -742,8 +816,8 @@ def cmd_examples(args):
     P, M = np.arange(4), np.arange(4, k)
     train = np.delete(Z, i, axis=0)
     pat = describe("sample, specimen 3, midline only", Z[i], train, P, M, pairs, truth=Z[i])
-    e = pat.estimate(Z[i], "tps")
-    print(f"  tps landmark 9: ({e[4].real:.0f}, {e[4].imag:.0f}) against ({Z[i, 8].real:.0f}, {Z[i, 8].imag:.0f})")
+    e = tpsplain(gpa(train)[0], Z[i], P, M)
+    print(f"  plain tps landmark 9: ({e[4].real:.0f}, {e[4].imag:.0f}) against ({Z[i, 8].real:.0f}, {Z[i, 8].imag:.0f})")
     print()
 
     T, ids = readtps(f"{DATA}/trilomorph_cephala/cephala_tpsdig_all.tps")
@@ -817,6 +891,46 @@ def cmd_conditioning(args):
             print(f"| {label} | {lo:g}-{hi:g} | {sel.sum()} | {t.mean():.1f} / {t.max():.0f} |"
                   f" {m.mean():.1f} / {m.max():.0f} | {u.mean():.1f} / {u.max():.0f} | {x.mean():.1f} |"
                   f" {100 * np.mean(t > 2 * m):.0f} % |")
+
+
+def cmd_spread(args):
+    """How far apart the landmarks present must be to place a specimen at
+    all: every pair of landmarks as the only ones present, each complete
+    specimen in turn, the similarity fit of the mean shape (the only
+    method two landmarks support), binned by the pair's distance in the
+    consensus (unit centroid size)."""
+    sets = datasets()
+    rec = []
+    for name in args.sets.split(","):
+        Z, _ = sets[name]
+        n, k = Z.shape
+        for i in range(0, n, 2):
+            train = np.delete(Z, i, axis=0)
+            cons, _ = gpa(train)
+            cs = csize(Z[i])
+            for a in range(k):
+                for b in range(a + 1, k):
+                    P = np.array([a, b])
+                    M = np.setdiff1d(np.arange(k), P)
+                    if abs(Z[i, a] - Z[i, b]) == 0:
+                        rec.append((abs(cons[a] - cons[b]), np.inf))
+                        continue
+                    fitted, (al, zc, rc) = fitonto(Z[i][None, :], P, cons[P])
+                    e = (cons[M] - rc) / al[0] + zc[0]
+                    rec.append((abs(cons[a] - cons[b]), np.mean(np.abs(e - Z[i, M])) / cs * 100))
+    a = np.array(rec)
+    print("| pair's distance in the consensus (% of its size) | count | specimen's pair coincident |"
+          " mean fit: median / 90th pct / worst % |")
+    print("|---|---|---|---|")
+    for lo, hi in ((0, 0.5), (0.5, 1), (1, 2), (2, 5), (5, 10), (10, 20), (20, 200)):
+        sel = (100 * a[:, 0] >= lo) & (100 * a[:, 0] < hi)
+        if not sel.any():
+            continue
+        e = a[sel, 1]
+        f = e[np.isfinite(e)]
+        print(f"| {lo:g}-{hi:g} | {sel.sum()} | {np.sum(~np.isfinite(e))} |"
+              f" {np.median(f):.1f} / {np.percentile(f, 90):.1f} / {f.max():.0f} |" if len(f) else
+              f"| {lo:g}-{hi:g} | {sel.sum()} | {np.sum(~np.isfinite(e))} | |")
 
 
 def cmd_nocomplete(args):
@@ -990,7 +1104,7 @@ def cmd_sweep(args):
         Z, pairs = sets[name]
         out, _ = jackknife(name, Z, None, fracs, args.reps, methods=["tps", "mean"], withauto=False)
         for m in ("tps", "mean"):
-            print(f"| {name} | {m} | " + " | ".join("%.2f / %.1f" % summarise(out[f][m])[:2] for f in fracs) + " |")
+            print(f"| {name} | {'tps (merged, guarded)' if m == 'tps' else m} | " + " | ".join("%.2f / %.1f" % summarise(out[f][m])[:2] for f in fracs) + " |")
         for K in (3, 5, 8, 12):
             for power in (0, 1, 2):
                 for smooth in ((1e-6, 1e-3, 1e-2) if (K, power) == (5, 1) else (1e-3,)):
@@ -1006,7 +1120,7 @@ def cmd_sweep(args):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("command", choices=["table", "cells", "sweep", "examples", "conditioning", "nocomplete", "timing"])
+    ap.add_argument("command", choices=["table", "cells", "sweep", "examples", "conditioning", "spread", "nocomplete", "timing"])
     ap.add_argument("--reps", type=int, default=3)
     ap.add_argument("--sets", default="plethodon,lizards,trilobites,sample")
     ap.add_argument("--K", type=int, default=5)
