@@ -52,7 +52,7 @@ Usage (one core: nice -n 10; bench/missing_accuracy.md has the output):
     python3 bench/missing_accuracy.py table [--reps 10]   # jackknife: each specimen loses f % of its landmarks
     python3 bench/missing_accuracy.py cells [--reps 3]    # f % of all landmarks deleted: few complete specimens
     python3 bench/missing_accuracy.py nocomplete          # every specimen lacks one landmark
-    python3 bench/missing_accuracy.py examples            # the issue's two files, with the refusal rule
+    python3 bench/missing_accuracy.py examples            # the two reported cases, with the refusal rule
     python3 bench/missing_accuracy.py conditioning        # specimens keeping 3-6 landmarks: when tps fails
     python3 bench/missing_accuracy.py spread              # two landmarks present: when they coincide
     python3 bench/missing_accuracy.py sweep               # neighbours' K, weights and smoothing
@@ -640,10 +640,7 @@ def completeall(Z, pairs=None, passes=5, candidates=None, select="rms", guard=1.
     F = Z.copy()
     for i in np.flatnonzero(~have.all(axis=1)):
         P, M = np.flatnonzero(have[i]), np.flatnonzero(~have[i])
-        W = tpsoperator(cons[P], cons[M])
-        fitted, (a, zc, rc) = fitonto(Z[i][None, :], P, cons[P])
-        e = W @ fitted[0, P] if first == "tps" else cons[M]
-        F[i, M] = (e - rc) / a[0] + zc[0]
+        F[i, M] = tpsplain(cons, Z[i], P, M) if first == "tps" else meanfit(cons, Z[i], P, M)
     picks = {}
     for rnd in range(passes):
         cons, _ = gpa(F)
@@ -807,7 +804,7 @@ def describe(label, z, train, P, M, pairs=None, truth=None):
 
 
 def cmd_examples(args):
-    """The issue's two files: the sample's specimen 3 keeping its midline,
+    """The two reported cases: the sample's specimen 3 keeping its midline,
     and the trilobites' 13 incomplete specimens."""
     Z, ids = readtps(f"{ROOT}/examples/deformed_sample/deformed.tps")
     pairs = readpairs(f"{ROOT}/examples/deformed_sample/pairs.txt")
@@ -961,8 +958,7 @@ def cmd_nocomplete(args):
             for i in range(n):
                 P, M = np.setdiff1d(np.arange(k), [lose[i]]), np.array([lose[i]])
                 res["tps"].append(100 * abs(tpsplain(cons, X[i], P, M)[0] - Z[i, M][0]) / sizes[i])
-                fitted, (a, zc, rc) = fitonto(X[i][None, :], P, cons[P])
-                res["mean"].append(100 * abs((cons[M] - rc)[0] / a[0] + zc[0] - Z[i, M][0]) / sizes[i])
+                res["mean"].append(100 * abs(meanfit(cons, X[i], P, M)[0] - Z[i, M][0]) / sizes[i])
                 train = np.delete(Z, i, axis=0)
                 pat = Pattern(train, gpa(train)[0], P, M, pairs)
                 best, _, _ = pat.auto(None, "rms")
@@ -1026,8 +1022,7 @@ def cmd_cells(args):
                 for i in lost:
                     P, M = np.flatnonzero(have[i]), np.flatnonzero(~have[i])
                     res["tpsa"] += err(i, M, tpsplain(consall, X[i], P, M))
-                    fitted, (a, zc, rc) = fitonto(X[i][None, :], P, consall[P])
-                    res["meana"] += err(i, M, (consall[M] - rc) / a[0] + zc[0])
+                    res["meana"] += err(i, M, meanfit(consall, X[i], P, M))
                 F, _, _ = completeall(X, pairs, passes=2)
                 for i in lost:
                     M = np.flatnonzero(~have[i])
@@ -1049,9 +1044,19 @@ def tpsplain(cons, z, P, M):
     """The suite's tps: the spline from the consensus's P onto z's P at the
     consensus's M, no guard (exactly coincident sources merged, where the
     suite refuses)."""
-    W = tpsoperator(cons[P], cons[M], 1e-9)
+    return fromconsensus(cons, z, P, lambda tP: tpsoperator(cons[P], cons[M], 1e-9) @ tP)
+
+
+def meanfit(cons, z, P, M):
+    """The consensus's M carried onto z by the similarity fit over P."""
+    return fromconsensus(cons, z, P, lambda tP: cons[M])
+
+
+def fromconsensus(cons, z, P, estimate):
+    """An estimate made in the frame of z fitted over P onto the consensus
+    (estimate(z's fitted P)), carried back into z's own frame."""
     fitted, (a, zc, rc) = fitonto(z[None, :], P, cons[P])
-    return (W @ fitted[0, P] - rc) / a[0] + zc[0]
+    return (estimate(fitted[0, P]) - rc) / a[0] + zc[0]
 
 
 def cmd_timing(args):
