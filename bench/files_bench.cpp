@@ -1,8 +1,8 @@
 // Reading landmark files of a large study: 100,000 specimens of 20
 // landmarks, in the row format (about 35 MB of text) and as TPS.
 
-#include "core/row_file.h"
-#include "core/tps_file.h"
+#include "io/row_file.h"
+#include "io/tps_file.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -21,7 +21,7 @@ Eigen::MatrixXd dataset(Eigen::Index n) {
 const std::string& rowfile() {
   static const std::string path = [] {
     const std::string p = (std::filesystem::temp_directory_path() / "tectomorph-bench-rows.txt").string();
-    core::writerows(p, dataset(100000), "%f ", "\n", core::WriteMode::Replace);
+    io::writerows(p, dataset(100000), "%f ", "\n", io::WriteMode::Replace);
     return p;
   }();
   return path;
@@ -30,7 +30,7 @@ const std::string& rowfile() {
 const std::string& tpsfile() {
   static const std::string path = [] {
     const std::string p = (std::filesystem::temp_directory_path() / "tectomorph-bench.tps").string();
-    core::writetpsfile(p, dataset(100000));
+    io::writetpsfile(p, core::Specimens(dataset(100000)));
     return p;
   }();
   return path;
@@ -38,20 +38,20 @@ const std::string& tpsfile() {
 
 void dload(benchmark::State& state) {
   const std::string& path = rowfile();
-  for (auto _ : state) benchmark::DoNotOptimize(core::dload(path).data());
+  for (auto _ : state) benchmark::DoNotOptimize(io::dload(path).data());
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 
 void readtpsfile(benchmark::State& state) {
   const std::string& path = tpsfile();
-  for (auto _ : state) benchmark::DoNotOptimize(core::readtpsfile(path, true).y.data());
+  for (auto _ : state) benchmark::DoNotOptimize(io::readtpsfile(path).matrix().data());
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(path)));
 }
 
 void writerows(benchmark::State& state) {
   const Eigen::MatrixXd x = dataset(100000);
   const std::string path = (std::filesystem::temp_directory_path() / "tectomorph-bench-out.txt").string();
-  for (auto _ : state) core::writerows(path, x, "%g ", " \n", core::WriteMode::Replace);
+  for (auto _ : state) io::writerows(path, x, "%g ", " \n", io::WriteMode::Replace);
 }
 
 } // namespace

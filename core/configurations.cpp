@@ -1,5 +1,7 @@
 #include "core/configurations.h"
 
+#include "core/identities.h"
+
 #include <cmath>
 
 namespace core {
@@ -45,7 +47,7 @@ Eigen::VectorXd centsize(const Eigen::MatrixXd& x) {
     double cx = 0, cy = 0;
     Eigen::Index present = 0;
     for (Eigen::Index j = 0; j < k; ++j) {
-      if (std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1))) continue;
+      if (missing(x, i, j)) continue;
       cx += x(i, 2 * j);
       cy += x(i, 2 * j + 1);
       ++present;
@@ -54,7 +56,7 @@ Eigen::VectorXd centsize(const Eigen::MatrixXd& x) {
     cy /= static_cast<double>(present);
     double s = present > 0 ? 0 : std::nan("");
     for (Eigen::Index j = 0; j < k; ++j) {
-      if (std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1))) continue;
+      if (missing(x, i, j)) continue;
       const double dx = x(i, 2 * j) - cx;
       const double dy = x(i, 2 * j + 1) - cy;
       s += dx * dx + dy * dy;

@@ -65,6 +65,16 @@ Identities Identities::subset(const std::vector<Eigen::Index>& rows) const {
   return out;
 }
 
+const char* methodname(Estimate method) { return method == Estimate::mirror ? "mirror" : "tps"; }
+
+std::optional<Estimate> estimatemethod(std::string_view name) {
+  std::string lower(name);
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (lower == "mirror") return Estimate::mirror;
+  if (lower == "tps") return Estimate::tps;
+  return std::nullopt;
+}
+
 MissingLandmarks findmissing(const Eigen::MatrixXd& x, Eigen::Index k) {
   MissingLandmarks m;
   for (Eigen::Index i = 0; i < x.rows(); ++i) {

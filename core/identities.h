@@ -12,12 +12,15 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace core {
 
-// True when landmark j (0-based) of row i is missing.
-inline bool missing(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index j) {
+// True when landmark j (0-based) of row i of a data set (or of a single
+// specimen row, i = 0) is missing.
+template <class Derived>
+bool missing(const Eigen::DenseBase<Derived>& x, Eigen::Index i, Eigen::Index j) {
   return std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1));
 }
 
@@ -62,6 +65,25 @@ struct MissingLandmarks {
   std::size_t count = 0; // landmarks missing in all
 
   bool none() const { return count == 0; }
+};
+
+// How a missing landmark was estimated (warp/missing.h places them):
+// from the consensus by the thin-plate spline, or by mirroring its partner
+// across the specimen's axis of symmetry.
+enum class Estimate { mirror, tps };
+
+// "mirror" or "tps".
+const char* methodname(Estimate method);
+// The method of a name as a person types it ("mirror", "tps", any case),
+// or nothing.
+std::optional<Estimate> estimatemethod(std::string_view name);
+
+// One landmark placed by an estimate: its specimen row and landmark
+// (0-based) and how.
+struct EstimatedLandmark {
+  Eigen::Index row;
+  Eigen::Index landmark;
+  Estimate method;
 };
 
 // The missing landmarks of a data set of k landmarks per row (a size slot

@@ -1,6 +1,7 @@
 #include "core/procrustes_missing.h"
 
 #include "core/error.h"
+#include "core/identities.h"
 
 #include <cmath>
 #include <string>
@@ -8,10 +9,6 @@
 namespace core::detail {
 
 namespace {
-
-bool lost(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index j) {
-  return std::isnan(x(i, 2 * j)) || std::isnan(x(i, 2 * j + 1));
-}
 
 // Centres a complete configuration (1 x 2k, or longer: the rest is left
 // alone) and scales it to unit centroid size.
@@ -34,7 +31,7 @@ void fitrow(const Eigen::MatrixXd& x, Eigen::Index i, const Eigen::RowVectorXd& 
   double zx = 0, zy = 0, rx = 0, ry = 0;
   Eigen::Index present = 0;
   for (Eigen::Index j = 0; j < k; ++j) {
-    if (lost(x, i, j)) continue;
+    if (missing(x, i, j)) continue;
     zx += x(i, 2 * j), zy += x(i, 2 * j + 1);
     rx += r(2 * j), ry += r(2 * j + 1);
     ++present;
@@ -48,7 +45,7 @@ void fitrow(const Eigen::MatrixXd& x, Eigen::Index i, const Eigen::RowVectorXd& 
   zx /= m, zy /= m, rx /= m, ry /= m;
   double zz = 0, rr = 0, ct = 0, st = 0;
   for (Eigen::Index j = 0; j < k; ++j) {
-    if (lost(x, i, j)) continue;
+    if (missing(x, i, j)) continue;
     const double ax = x(i, 2 * j) - zx, ay = x(i, 2 * j + 1) - zy;
     const double bx = r(2 * j) - rx, by = r(2 * j + 1) - ry;
     if (!std::isfinite(ax) || !std::isfinite(ay))
@@ -64,7 +61,7 @@ void fitrow(const Eigen::MatrixXd& x, Eigen::Index i, const Eigen::RowVectorXd& 
   const double c = h > 0 ? ct / h : 1, s = h > 0 ? st / h : 0;
   const double scale = std::sqrt(rr / zz);
   for (Eigen::Index j = 0; j < k; ++j) {
-    if (lost(x, i, j)) {
+    if (missing(x, i, j)) {
       out(i, 2 * j) = out(i, 2 * j + 1) = std::nan("");
       continue;
     }
@@ -91,7 +88,7 @@ Superimposition consensusmissing(const Eigen::MatrixXd& x, const char* fn, bool 
   for (Eigen::Index i = 0; i < n; ++i) {
     bool whole = true;
     for (Eigen::Index j = 0; j < k; ++j)
-      if (lost(x, i, j)) whole = false;
+      if (missing(x, i, j)) whole = false;
       else ++count[static_cast<std::size_t>(j)];
     if (whole && first < 0) first = i;
   }
@@ -115,7 +112,7 @@ Superimposition consensusmissing(const Eigen::MatrixXd& x, const char* fn, bool 
     for (Eigen::Index i = 0; i < n; ++i) {
       fitrow(x, i, r, k, out.xpt, fn);
       for (Eigen::Index j = 0; j < k; ++j)
-        if (!lost(out.xpt, i, j)) next(2 * j) += out.xpt(i, 2 * j), next(2 * j + 1) += out.xpt(i, 2 * j + 1);
+        if (!missing(out.xpt, i, j)) next(2 * j) += out.xpt(i, 2 * j), next(2 * j + 1) += out.xpt(i, 2 * j + 1);
     }
     for (Eigen::Index j = 0; j < k; ++j) {
       const double m = static_cast<double>(count[static_cast<std::size_t>(j)]);

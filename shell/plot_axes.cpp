@@ -1,7 +1,7 @@
 #include "shell/plot_axes.h"
 
 #include "core/error.h"
-#include "core/text_file.h"
+#include "io/text_file.h"
 
 #include <QBuffer>
 #include <QEvent>
@@ -559,7 +559,7 @@ void PlotAxes::savepicture(const std::string& path, const QString& ext, QSize si
     // it draws into a temporary file beside the old picture, which takes
     // the old one's place only once it is whole (it ends with the PDF's end
     // marker).
-    core::Replacement r(path);
+    io::Replacement r(path);
     if (!plot_->savePdf(QString::fromStdString(r.temporary()), size.width(), size.height()))
       throw core::Error(failed);
     QFile pdf(QString::fromStdString(r.temporary()));
@@ -587,8 +587,8 @@ void PlotAxes::savepicture(const std::string& path, const QString& ext, QSize si
     bytes = svgpicture(plot_, size);
   }
   if (bytes.isEmpty()) throw core::Error(failed + ": the picture could not be drawn");
-  core::writefile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                  core::WriteMode::Replace);
+  io::writefile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                  io::WriteMode::Replace);
 }
 
 std::size_t PlotAxes::pointcount() const {

@@ -4,8 +4,8 @@
 #include "core/error.h"
 #include "core/progress.h"
 #include "core/random.h"
-#include "core/text_file.h"
 #include "core/text_number.h"
+#include "io/text_file.h"
 #include "shell/figure_copy.h"
 #include "shell/menus.h"
 #include "shell/names.h"
@@ -257,8 +257,8 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     why = "the picture could not be drawn";
   } else {
     try {
-      core::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                      core::WriteMode::Replace);
+      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      io::WriteMode::Replace);
     } catch (const core::Error& e) {
       why = e.what();
     }
@@ -291,7 +291,7 @@ char interruptmessage[2][200];
 std::size_t interruptlength[2] = {0, 0};
 
 extern "C" void interrupted(int signal) {
-  core::undo_write_in_progress();
+  io::undo_write_in_progress();
   const int i = signal == SIGINT ? 0 : 1;
   if (interruptlength[i] > 0) (void)!::write(STDERR_FILENO, interruptmessage[i], interruptlength[i]);
   ::_exit(128 + signal);

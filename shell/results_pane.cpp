@@ -3,7 +3,8 @@
 #include "core/about.h"
 #include "core/error.h"
 #include "core/random.h"
-#include "core/text_file.h"
+#include "io/run_report.h"
+#include "io/text_file.h"
 #include "shell/window.h"
 
 #include <QBoxLayout>
@@ -148,35 +149,26 @@ void ResultsPane::loaded(const std::string& path) {
 QString ResultsPane::text() const { return view_->toPlainText(); }
 
 QString ResultsPane::runreport() const {
-  QString r;
-  r += "Run report of " + qs(info_.program) + " " + qs(core::version()) + "\n";
-  r += "Started: " + started_.toString(Qt::ISODate) + "\n";
-  r += "Saved: " + QDateTime::currentDateTime().toString(Qt::ISODate) + "\n";
-  r += "Random seed: " +
-       (info_.random ? QString::number(core::seed()) + " (repeat with --seed " + QString::number(core::seed()) + ")"
-                     : QString("none (this program draws no random numbers)")) +
-       "\n";
-  r += "Files loaded:\n";
-  if (files_.empty()) r += "  none\n";
-  for (const LoadedFile& f : files_)
-    r += "  " + qs(f.path) + "\n    SHA-256 " +
-         (f.sha256.empty() ? QString("(the file could not be read)") : qs(f.sha256)) + ", loaded " +
-         f.when.toString("HH:mm:ss") + "\n";
-  r += "Actions and results:\n";
-  r += text();
-  if (!r.endsWith('\n')) r += '\n';
-  return r;
+  io::RunReport r;
+  r.program = info_.program;
+  r.version = core::version();
+  r.started = started_.toString(Qt::ISODate).toStdString();
+  r.saved = QDateTime::currentDateTime().toString(Qt::ISODate).toStdString();
+  if (info_.random) r.seed = core::seed();
+  for (const LoadedFile& f : files_) r.files.push_back({f.path, f.sha256, f.when.toString("HH:mm:ss").toStdString()});
+  r.log = text().toStdString();
+  return QString::fromStdString(io::formatrunreport(r));
 }
 
 void ResultsPane::saveresults(const std::string& path) {
   QString t = text();
   if (!t.isEmpty() && !t.endsWith('\n')) t += '\n';
-  core::writefile(path, t.toStdString(), core::WriteMode::Replace);
+  io::writefile(path, t.toStdString(), io::WriteMode::Replace);
   unsaved_ = false;
 }
 
 void ResultsPane::saverunreport(const std::string& path) {
-  core::writefile(path, runreport().toStdString(), core::WriteMode::Replace);
+  io::writefile(path, runreport().toStdString(), io::WriteMode::Replace);
   unsaved_ = false;
 }
 

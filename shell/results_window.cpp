@@ -1,8 +1,8 @@
 #include "shell/results_window.h"
 
 #include "core/error.h"
-#include "core/text_file.h"
 #include "core/text_format.h"
+#include "io/text_file.h"
 #include "shell/window.h"
 
 
@@ -25,7 +25,7 @@ void AuxBoxsw(Host& host) {
     text += core::format("%s \n", r);
     host.echo(whole);
   }
-  core::writefile(choice->path(), text, core::WriteMode::Append);
+  io::writefile(choice->path(), text, io::WriteMode::Append);
 }
 
 } // namespace shell

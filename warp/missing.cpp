@@ -3,7 +3,6 @@
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/procrustes.h"
-#include "core/text_file.h"
 #include "warp/thin_plate.h"
 
 #include <Eigen/Eigenvalues>
@@ -108,7 +107,7 @@ void placebytps(const Eigen::MatrixXd& x, Eigen::Index k, const core::Identities
     for (std::size_t l = 0; l < lacks.size(); ++l) {
       c.y(i, 2 * lacks[l]) = placed(0, static_cast<Eigen::Index>(l));
       c.y(i, 2 * lacks[l] + 1) = placed(1, static_cast<Eigen::Index>(l));
-      c.estimated.push_back({i, lacks[l], Estimate::tps});
+      c.estimated.push_back({i, lacks[l], core::Estimate::tps});
     }
   }
 }
@@ -212,7 +211,7 @@ void placebymirror(const Eigen::MatrixXd& x, Eigen::Index k, const Eigen::Matrix
       const Eigen::Vector2d m = line->reflect(point(x, i, p));
       c.y(i, 2 * j) = m(0);
       c.y(i, 2 * j + 1) = m(1);
-      c.estimated.push_back({i, j, Estimate::mirror});
+      c.estimated.push_back({i, j, core::Estimate::mirror});
     }
   }
 }
@@ -225,26 +224,16 @@ std::string landmarklist(const std::vector<Eigen::Index>& landmarks) {
 
 } // namespace
 
-const char* methodname(Estimate method) { return method == Estimate::mirror ? "mirror" : "tps"; }
-
-std::optional<Estimate> estimatemethod(std::string_view name) {
-  std::string lower(name);
-  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (lower == "mirror") return Estimate::mirror;
-  if (lower == "tps") return Estimate::tps;
-  return std::nullopt;
-}
-
-Completion estimatemissing(const Eigen::MatrixXd& x, Estimate method, const Eigen::MatrixXd& pairs,
+Completion estimatemissing(const Eigen::MatrixXd& x, core::Estimate method, const Eigen::MatrixXd& pairs,
                            const core::Identities& ids) {
   const Eigen::Index k = landmarkcount(x);
   Completion c{x, {}, {}};
-  if (method == Estimate::tps) placebytps(x, k, ids, c);
+  if (method == core::Estimate::tps) placebytps(x, k, ids, c);
   else placebymirror(x, k, pairs, c);
 
   // The size slot follows the landmarks when it was their centroid size.
   Eigen::Index last = -1;
-  for (const EstimatedLandmark& e : c.estimated) {
+  for (const core::EstimatedLandmark& e : c.estimated) {
     if (e.row == last) continue;
     last = e.row;
     const double before = core::centsize(x.row(e.row).leftCols(2 * k))(0);
@@ -266,9 +255,9 @@ std::vector<std::string> estimatereport(const Completion& c, const core::Identit
         (a < c.estimated.size() && std::pair(c.estimated[a].row, c.estimated[a].landmark) <
                                        std::pair(c.unplaced[b].row, c.unplaced[b].landmark));
     if (takeestimate) {
-      const EstimatedLandmark& e = c.estimated[a++];
+      const core::EstimatedLandmark& e = c.estimated[a++];
       lines.push_back("specimen " + ids.label(static_cast<std::size_t>(e.row)) + ": landmark " +
-                      std::to_string(e.landmark + 1) + " estimated by " + methodname(e.method));
+                      std::to_string(e.landmark + 1) + " estimated by " + core::methodname(e.method));
     } else {
       const UnplacedLandmark& u = c.unplaced[b++];
       lines.push_back("specimen " + ids.label(static_cast<std::size_t>(u.row)) + ": landmark " +
@@ -285,29 +274,16 @@ core::Identities markestimated(const core::Identities& ids, Eigen::Index n, cons
   // Per specimen its landmarks and their method (one call uses one, but
   // the line names it per specimen so that merged files stay readable).
   std::map<Eigen::Index, std::vector<Eigen::Index>> byrow;
-  std::map<Eigen::Index, Estimate> how;
-  for (const EstimatedLandmark& e : c.estimated) {
+  std::map<Eigen::Index, core::Estimate> how;
+  for (const core::EstimatedLandmark& e : c.estimated) {
     byrow[e.row].push_back(e.landmark);
     how[e.row] = e.method;
   }
   for (const auto& [row, landmarks] : byrow)
     out.keys.at(static_cast<std::size_t>(row))
         .push_back("COMMENT=estimated landmark" + std::string(landmarks.size() == 1 ? " " : "s ") +
-                   landmarklist(landmarks) + " (" + methodname(how[row]) + ")");
+                   landmarklist(landmarks) + " (" + core::methodname(how[row]) + ")");
   return out;
-}
-
-std::string estimatedpath(const std::string& datapath) { return datapath + ".estimated"; }
-
-std::string formatestimated(const Completion& c) {
-  std::string out = "% estimated landmarks: specimen row, landmark (both numbered from 1), method\n";
-  for (const EstimatedLandmark& e : c.estimated)
-    out += std::to_string(e.row + 1) + " " + std::to_string(e.landmark + 1) + " " + methodname(e.method) + "\n";
-  return out;
-}
-
-void writeestimated(const std::string& datapath, const Completion& c) {
-  core::writefile(estimatedpath(datapath), formatestimated(c), core::WriteMode::Replace);
 }
 
 } // namespace warp

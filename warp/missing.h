@@ -30,22 +30,6 @@
 
 namespace warp {
 
-enum class Estimate { mirror, tps };
-
-// "mirror" or "tps".
-const char* methodname(Estimate method);
-// The method of a name as a person types it ("mirror", "tps", any case),
-// or nothing.
-std::optional<Estimate> estimatemethod(std::string_view name);
-
-// One landmark placed by an estimate: its specimen row and landmark
-// (0-based) and how.
-struct EstimatedLandmark {
-  Eigen::Index row;
-  Eigen::Index landmark;
-  Estimate method;
-};
-
 // One missing landmark that the method could not place, and why in words
 // ("a midline landmark has no partner to mirror").
 struct UnplacedLandmark {
@@ -55,9 +39,9 @@ struct UnplacedLandmark {
 };
 
 struct Completion {
-  Eigen::MatrixXd y;                         // the data set with the estimates in place
-  std::vector<EstimatedLandmark> estimated;  // in row order, then landmark order
-  std::vector<UnplacedLandmark> unplaced;    // still NaN in y; same order
+  Eigen::MatrixXd y;                              // the data set with the estimates in place
+  std::vector<core::EstimatedLandmark> estimated; // in row order, then landmark order
+  std::vector<UnplacedLandmark> unplaced;         // still NaN in y; same order
 };
 
 // Estimates the missing landmarks of the data set x (n x (2k + 1), NaN for
@@ -82,7 +66,7 @@ struct Completion {
 // three present or all of them on one line (the message names the
 // specimen, as ids.label gives it). Mirror leaves a landmark it cannot
 // place missing and lists it in `unplaced` instead.
-Completion estimatemissing(const Eigen::MatrixXd& x, Estimate method, const Eigen::MatrixXd& pairs = {},
+Completion estimatemissing(const Eigen::MatrixXd& x, core::Estimate method, const Eigen::MatrixXd& pairs = {},
                            const core::Identities& ids = {});
 
 // One line per landmark of the completion, in its order, estimated ones
@@ -96,15 +80,5 @@ std::vector<std::string> estimatereport(const Completion& c, const core::Identit
 // nothing was estimated, and otherwise grow to n specimens, those without
 // an estimate keeping no keys.
 core::Identities markestimated(const core::Identities& ids, Eigen::Index n, const Completion& c);
-
-// The sidecar that tells the estimated landmarks of a row-format file from
-// the measured ones: FILE.estimated, a comment line and then one line per
-// estimated landmark, "ROW LANDMARK METHOD" (both numbered from 1), e.g.
-// "12 5 tps". Always written, a comment line alone when nothing was
-// estimated, so that an old list never outlives its data. Raises
-// core::Error naming the file when it cannot be written.
-std::string estimatedpath(const std::string& datapath);
-std::string formatestimated(const Completion& c);
-void writeestimated(const std::string& datapath, const Completion& c);
 
 } // namespace warp

@@ -3,11 +3,10 @@
 #include "apps/anglepick/angles.h"
 #include "core/angles.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
-#include "core/identities.h"
-#include "core/text_file.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
+#include "io/angle_file.h"
+#include "io/text_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -34,33 +33,24 @@ double pdegrees(double p) { return core::Angle::radians(p).deg(); }
 // nothing measured leaves all three empty.
 bool measured(const State& s) { return s.tlist.size() > 0; }
 
-// The load of LoadData: the TPS dialog, a TPS or row-format file told
-// apart by its content, scaled when ApplyScale is ticked and its missing
-// landmarks said on the console; the specimens (kept in `raw` and `ids`
-// even when the superimposition then fails) on their principal axes,
-// plotted with the numbered consensus.
-void loadplotted(shell::Host& host, Eigen::MatrixXd& raw, core::Identities& ids) {
-  shell::Landmarks in = shell::loadtpsbox(host);
-  raw = std::move(in.y);
-  ids = std::move(in.ids);
-  shell::plotprincipal(host, raw);
-}
-
+// LoadData: the TPS dialog, a TPS or row-format file told apart by its
+// content, scaled when ApplyScale is ticked and its missing landmarks said
+// on the console; the specimens on their principal axes, plotted with the
+// numbered consensus.
 void loaddata(shell::Host& host, State& s) {
-  // The file is read into a matrix of its own, so that a file refused half
-  // way (after the box was filled) leaves the loaded data and the box as
-  // they were.
+  // The file is read into a data set of its own, so that a file refused
+  // half way (after the box was filled) leaves the loaded data and the box
+  // as they were.
   const std::vector<std::string> box = host.string("FileBox");
-  Eigen::MatrixXd raw;
-  core::Identities ids;
+  core::Specimens raw;
   try {
-    loadplotted(host, raw, ids);
+    raw = shell::loadtpsbox(host);
+    shell::plotprincipal(host, raw.matrix());
   } catch (...) {
     host.setstring("FileBox", box);
     throw;
   }
   s.rdata = std::move(raw);
-  s.ids = std::move(ids);
   // Angles measured on the previous specimens must not be saved as if they
   // were these specimens' angles.
   if (measured(s)) {
@@ -75,10 +65,11 @@ void loaddata(shell::Host& host, State& s) {
 // The protocol on the consensus of the complete specimens `complete` (rows
 // of the data), said on the console when some specimens are left out.
 void drawprotocol(shell::Host& host, const State& s, const std::vector<Eigen::Index>& complete) {
-  const Eigen::Index n = s.rdata.rows(), mp = s.proto.rows();
+  const Eigen::Index n = s.rdata.n(), mp = s.proto.rows();
   shell::Axes& axes = host.axes();
   const bool all = static_cast<Eigen::Index>(complete.size()) == n;
-  const core::Superimposition sup = core::getconsensuspca(all ? s.rdata : Eigen::MatrixXd(s.rdata(complete, Eigen::all)));
+  const core::Superimposition sup =
+      core::getconsensuspca(all ? s.rdata.matrix() : s.rdata.subset(complete).matrix());
   if (!all) host.print(core::format("consensus of %i complete specimens of %i\n", complete.size(), n));
   shell::showshape(axes, sup.y, "rv", "consensus");
   axes.title("The protocol on the consensus");
@@ -134,7 +125,7 @@ std::vector<std::string> resultrows(const State& s) {
   double sx = 0, sy = 0, sump = 0;
   int count = 0;
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
-    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
+    const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
     if (s.np(i) == 0) {
       rows.push_back(specimen + "\tno angles (landmarks missing)");
       continue;
@@ -158,20 +149,20 @@ std::vector<std::string> resultrows(const State& s) {
 }
 
 void loadproto(shell::Host& host, State& s) {
-  if (s.rdata.size() == 0)
+  if (s.rdata.empty())
     throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
-  const shell::Loaded loaded = shell::mfload(host);
-  const Eigen::MatrixXd& proto = loaded.y;
-  checkprotocol(proto, s.rdata.cols() / 2);
+  std::string fn;
+  const Eigen::MatrixXd proto = shell::mfload(host, fn);
+  checkprotocol(proto, s.rdata.k());
   const Eigen::Index mp = proto.rows();
   if ((proto.col(1).array() == 0).all())
-    throw core::Error("The protocol file '" + loaded.fn + "' holds no pair row (its second column is 0 on all " +
+    throw core::Error("The protocol file '" + fn + "' holds no pair row (its second column is 0 on all " +
                       std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
 
   // Every specimen is measured before anything is kept or drawn: a
   // specimen refused leaves the protocol, the angles and the plot of the
   // last protocol that could be measured.
-  const Eigen::Index n = s.rdata.rows();
+  const Eigen::Index n = s.rdata.n();
   Eigen::RowVectorXd tlist = Eigen::RowVectorXd::Zero(n);
   Eigen::RowVectorXi np = Eigen::RowVectorXi::Zero(n);
   Eigen::MatrixXd plist;
@@ -179,7 +170,7 @@ void loadproto(shell::Host& host, State& s) {
   for (Eigen::Index i = 0; i < n; ++i) {
     PresentAngles a;
     try {
-      a = get_tp_present(s.rdata.row(i), proto);
+      a = get_tp_present(s.rdata.matrix().row(i), proto);
     } catch (const core::Error& e) {
       throw core::Error("Specimen " + std::to_string(i + 1) + ": " + e.what());
     }
@@ -187,14 +178,14 @@ void loadproto(shell::Host& host, State& s) {
     tlist(i) = a.tp.rad();
     plist.row(i) = a.plist;
     np(i) = a.absent.empty() ? static_cast<int>(a.plist.size()) : 0;
-    if (!a.absent.empty()) absent.push_back("specimen " + s.ids.label(static_cast<std::size_t>(i)) + ": " + a.absent);
+    if (!a.absent.empty()) absent.push_back("specimen " + s.rdata.ids().label(static_cast<std::size_t>(i)) + ": " + a.absent);
   }
   s.proto = proto;
   s.tlist = std::move(tlist);
   s.plist = std::move(plist);
   s.np = std::move(np);
 
-  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", loaded.fn, mp));
+  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
   if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
@@ -209,7 +200,7 @@ void loadproto(shell::Host& host, State& s) {
   // The consensus the protocol is drawn on is that of the complete
   // specimens: a landmark averaged over a varying set of specimens would
   // draw a shape no specimen has.
-  const std::vector<Eigen::Index> complete = core::completerows(s.rdata, s.rdata.cols() / 2);
+  const std::vector<Eigen::Index> complete = s.rdata.completerows();
   if (complete.empty()) {
     host.print("No specimen is complete, so the protocol is not drawn on a consensus\n");
   } else {
@@ -226,18 +217,15 @@ void loadproto(shell::Host& host, State& s) {
   }  host.setresults(resultrows(s));
 }
 
-// The three layouts of the save actions: every pair with slab and specimen
-// (SaveData), every pair as t, p alone (SaveDataBirch), one line per
-// specimen with its mean p (SaveAveData).
-enum class Layout { Pairs, Birch, Means };
-
 // The three save actions share one frame: read the slab number, ask for
-// the file, write one line per pair or per specimen in degrees. `action`
-// names the action in messages.
-void save(shell::Host& host, const State& s, std::string_view action, Layout layout) {
+// the file, write the angles in one of the layouts of io/angle_file.h:
+// every pair with slab and specimen (SaveData), every pair as t, p alone
+// (SaveDataBirch), one line per specimen with its mean p (SaveAveData).
+// `action` names the action in messages.
+void save(shell::Host& host, const State& s, std::string_view action, io::AngleLayout layout) {
   // Refused before the dialog, so that an existing file is left as it is.
   if (!measured(s)) {
-    if (s.rdata.size() == 0)
+    if (s.rdata.empty())
       throw core::Error("Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " +
                         std::string(action));
     throw core::Error("Nothing measured for the data now loaded: load the protocol (LoadProto) before " +
@@ -245,40 +233,14 @@ void save(shell::Host& host, const State& s, std::string_view action, Layout lay
   }
   const double slab = shell::boxnumber(host, "SlabBox", "slab number", shell::Number::Whole);
 
-  const char* title = layout == Layout::Pairs   ? "File Name for All Angular data, t-p-slab"
-                      : layout == Layout::Birch ? "File Name for All Angular data, t-p-slab, Birch Format"
-                                                : "File Name for Average Angular data, t-p-slab";
+  const char* title = layout == io::AngleLayout::pairs   ? "File Name for All Angular data, t-p-slab"
+                      : layout == io::AngleLayout::birch ? "File Name for All Angular data, t-p-slab, Birch Format"
+                                                         : "File Name for Average Angular data, t-p-slab";
   const auto choice = host.uiputfile("*.*", title);
   if (!choice) return;
 
-  std::string out;
-  for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
-    // A specimen that gave no angles (landmarks missing) has no line.
-    if (s.np(i) == 0) continue;
-    const double t = tdegrees(s.tlist(i));
-    const std::string specimen = s.ids.label(static_cast<std::size_t>(i));
-    if (layout == Layout::Means) {
-      // The mean of the pairs measured: a pair with a missing landmark
-      // has no p.
-      double sum = 0;
-      int count = 0;
-      bool all = true;
-      for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
-        if (std::isnan(s.plist(i, j))) all = false;
-        else sum += s.plist(i, j), ++count;
-      }
-      const double mean = all ? s.plist.row(i).mean() : sum / count;
-      out += core::format("%f\t%f\t%i\t %% specimen %s", t, pdegrees(mean), slab, specimen) + "\n";
-      continue;
-    }
-    for (Eigen::Index j = 0; j < s.plist.cols(); ++j) {
-      if (std::isnan(s.plist(i, j))) continue;
-      const double p = pdegrees(s.plist(i, j));
-      out += layout == Layout::Pairs ? core::format("%f\t%f\t%i\t %% specimen %s", t, p, slab, specimen) + "\n"
-                                  : core::format("%f\t%f\n", t, p);
-    }
-  }
-  core::writefile(choice->path(), out, core::WriteMode::Replace);
+  io::writefile(choice->path(), io::formatangles(layout, s.tlist, s.plist, s.np, slab, s.rdata.ids()),
+                io::WriteMode::Replace);
 }
 
 const char* needsangles(const State& s) {
@@ -290,11 +252,11 @@ const char* needsangles(const State& s) {
 constexpr shell::Action<State> table[] = {
     {"LoadData", loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it"},
     {"LoadProto", loadproto, "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
-    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", Layout::Pairs); },
+    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", io::AngleLayout::pairs); },
      "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles},
-    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", Layout::Birch); },
+    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", io::AngleLayout::birch); },
      "Writes every (t, p) pair, two columns", needsangles},
-    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", Layout::Means); },
+    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", io::AngleLayout::means); },
      "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles},
     {"Clear",
      [](shell::Host& host, State& s) {

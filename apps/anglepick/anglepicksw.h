@@ -6,7 +6,7 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
-#include "core/identities.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <span>
@@ -16,8 +16,7 @@ namespace anglepick {
 
 // What the program keeps between actions; empty until loaded.
 struct State {
-  Eigen::MatrixXd rdata;    // n x (2k + 1): the TPS specimens, centroid size in the slot
-  core::Identities ids;     // per row of rdata its ID=, IMAGE=, SCALE=; may be empty
+  core::Specimens rdata;    // n x (2k + 1): the TPS specimens, centroid size in the slot, with their identities
   Eigen::MatrixXd proto;    // mp x 2: the protocol
   Eigen::RowVectorXd tlist; // 1 x n: t of every specimen, radians; NaN for one without angles
   Eigen::MatrixXd plist;    // n x pcount: p of every specimen, radians; NaN for a pair not measured

@@ -1,6 +1,7 @@
 #include "apps/anglepick/angles.h"
 
 #include "core/error.h"
+#include "core/identities.h"
 #include "core/text_format.h"
 
 #include <algorithm>
@@ -120,10 +121,7 @@ PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::Matrix
   const Eigen::Index k = data.size() / 2;
   checkprotocol(proto, k);
   const Eigen::Index mp = proto.rows();
-  const auto lacks = [&](double lm) {
-    const auto j = static_cast<Eigen::Index>(lm) - 1;
-    return std::isnan(data(2 * j)) || std::isnan(data(2 * j + 1));
-  };
+  const auto lacks = [&](double lm) { return core::missing(data, 0, static_cast<Eigen::Index>(lm) - 1); };
   const auto present = [&](Eigen::Index i) { return !lacks(proto(i, 0)) && (proto(i, 1) == 0 || !lacks(proto(i, 1))); };
 
   PresentAngles out;

@@ -4,13 +4,11 @@
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
-#include "core/identities.h"
-#include "core/text_file.h"
 #include "core/procrustes.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
-#include "core/tps_file.h"
+#include "io/angle_file.h"
+#include "io/landmark_file.h"
+#include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -63,11 +61,11 @@ void requirealltp(const State& s) {
 
 // The per-specimen angles must match the data set row for row.
 void requirematchingangles(const State& s) {
-  require(s.data.size() > 0, "Load a landmark data set first (Load or LoadTPS)");
+  require(!s.data.empty(), "Load a landmark data set first (Load or LoadTPS)");
   require(s.datatp.size() > 0, "Load the per-specimen angles first (LoadDataTP)");
-  if (s.datatp.rows() != s.data.rows())
+  if (s.datatp.rows() != s.data.n())
     throw core::Error("The per-specimen angles hold " + std::to_string(s.datatp.rows()) +
-                      " rows but the data set has " + std::to_string(s.data.rows()) +
+                      " rows but the data set has " + std::to_string(s.data.n()) +
                       " specimens; load the angles of these specimens (LoadDataTP)");
 }
 
@@ -165,30 +163,26 @@ Eigen::RowVectorXd presentmean(const Eigen::MatrixXd& x) {
 // New data make the retrodeformed result of the old ones meaningless:
 // it is forgotten, and said in one line.
 void forgetresult(shell::Host& host, State& s) {
-  if (s.ydata.size() == 0) return;
-  s.ydata.resize(0, 0);
-  s.yraw.resize(0, 0);
-  s.yids = {};
-  s.yrawcurrent = false;
+  if (s.ydata.empty()) return;
+  s.ydata = {};
+  s.yraw = {};
   host.note("note: the retrodeformed data of the specimens loaded before were cleared with the plot; retrodeform "
             "these specimens before saving");
 }
 
 void load(shell::Host& host, State& s) {
-  shell::Landmarks in = shell::loadlandmarks(host);
-  s.data = std::move(in.y);
-  s.ids = std::move(in.ids);
+  s.data = shell::loadlandmarks(host);
   s.rawdata = false;
-  const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
-  std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", in.fn, m, (n - 1) / 2);
-  if (in.scaled) box += "\n coordinates x SCALE=";
+  const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
+  std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
+  if (s.data.scaled()) box += "\n coordinates x SCALE=";
   host.setstring("FileBox", box);
   forgetresult(host, s);
-  const core::Superimposition sup = core::getconsensus(s.data);
+  const core::Superimposition sup = core::getconsensus(s.data.matrix());
   s.reference = sup.y;
-  s.data = sup.xpt;
+  s.data = s.data.with(sup.xpt);
   host.axes().cla();
-  shell::showshape(host.axes(), s.data, "bo", "specimens");
+  shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens");
   shell::showshape(host.axes(), s.reference, "k+", "consensus");
   host.axes().title("Specimens superimposed on their consensus");
   host.axes().label("x (Procrustes units)", "y (Procrustes units)");
@@ -199,17 +193,14 @@ void load(shell::Host& host, State& s) {
 // console. The specimens (kept in rdata even when the superimposition then
 // fails) on their principal axes, plotted with the numbered consensus.
 void loadtps(shell::Host& host, State& s) {
-  shell::Landmarks in = shell::loadtpsbox(host);
-  s.rdata = std::move(in.y);
-  s.rids = std::move(in.ids);
+  s.rdata = shell::loadtpsbox(host);
   forgetresult(host, s);
-  s.data = shell::plotprincipal(host, s.rdata).xpt;
-  s.ids = s.rids;
+  s.data = s.rdata.with(shell::plotprincipal(host, s.rdata.matrix()).xpt);
   s.rawdata = true;
 }
 
 void requireresult(const State& s) {
-  require(s.ydata.size() > 0, "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
+  require(!s.ydata.empty(), "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
 }
 
 // Writes the rows; false when the user cancelled the dialog.
@@ -217,15 +208,10 @@ bool save(shell::Host& host, const State& s, const char* dialogtitle) {
   requireresult(s);
   const auto file = host.uiputfile("*.*", dialogtitle);
   if (!file) return false;
-  {
-    core::writerows(file->path(), s.ydata, "%g ", " \n", core::WriteMode::Replace);
-    // The rows joined to their specimens: FILE.ids beside the file, when
-    // any specimen has a key line to join (a TPS file without ID=, IMAGE=
-    // or SCALE= lines gives none).
-    const auto& keys = s.yids.keys;
-    if (std::any_of(keys.begin(), keys.end(), [](const auto& k) { return !k.empty(); }))
-      core::writeids(file->path(), s.yids);
-  }
+  // The rows joined to their specimens: FILE.ids beside the file, when
+  // any specimen has a key line to join (a TPS file without ID=, IMAGE=
+  // or SCALE= lines gives none).
+  io::writespecimens(file->path(), s.ydata);
   return true;
 }
 
@@ -234,56 +220,29 @@ void savetps(shell::Host& host, const State& s) {
   if (!save(host, s, "File Name for RetroDeformed TPS Data (KAV output)")) return;
   // The TPS file holds the coordinates before superimposition, which only
   // UserRetroTPS keeps; another run's would not belong to these specimens.
-  if (!s.yrawcurrent || s.yraw.rows() != s.ydata.rows() || s.yraw.cols() != s.ydata.cols()) {
+  if (s.yraw.empty() || s.yraw.n() != s.ydata.n() || s.yraw.matrix().cols() != s.ydata.matrix().cols()) {
     host.msgbox("The TPS file needs UserRetroTPS first: only it keeps the retrodeformed coordinates before "
                 "superimposition. The row-format file was written.",
                 "");
     return;
   }
   if (const auto file = host.uiputfile("*.*", "File Name for RetroDeformed TPS Data (TPS output)"))
-    core::writetpsfile(file->path(), s.yraw, s.yids);
-}
-
-// An angle file holds t and p, degrees in [0, 360], in columns 1 and 2 of
-// every line (Anglepick writes a slab number in column 3). Raises
-// core::Error naming the file, the line and the value otherwise; a file of
-// 2k + 1 >= 5 columns has the layout of landmark data (k landmarks and a
-// size slot) and is said to look like it.
-void checkanglefile(const shell::Loaded& in, const char* action) {
-  const Eigen::Index c = in.y.cols();
-  const std::string file = "The angle file '" + in.fn + "' (" + action + ")";
-  const bool landmarks = c >= 5 && c % 2 == 1;
-  const std::string looks =
-      landmarks ? core::format("it looks like landmark data (%i landmarks and a size slot), not angles: landmark data "
-                               "are loaded with Load",
-                               (c - 1) / 2)
-                : "";
-  if (c < 2)
-    throw core::Error(file + ", line 1, holds " + std::to_string(c) +
-                      " number; an angle file needs t and p, degrees, in columns 1 and 2 of every line");
-  for (Eigen::Index i = 0; i < in.y.rows(); ++i)
-    for (Eigen::Index j = 0; j < 2; ++j) {
-      const double v = in.y(i, j);
-      if (!(v >= 0 && v <= 360))
-        throw core::Error(file + core::format(", line %i, column %i holds %g, which is not an angle in degrees from 0 "
-                                              "to 360",
-                                              i + 1, j + 1, v) +
-                          (landmarks ? core::format("; with %i numbers per line ", c) + looks : ""));
-    }
-  if (landmarks) throw core::Error(file + core::format(" holds %i numbers per line, so ", c) + looks);
+    io::writetpsfile(file->path(), s.yraw);
 }
 
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
-  const shell::Loaded in = shell::mfload(host);
-  checkanglefile(in, perspecimen ? "LoadDataTP" : "LoadAllTP");
-  (perspecimen ? s.datatp : s.alltp) = in.y;
-  const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
-  std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", in.fn, m, (n - 1) / 2);
+  const shell::FileChoice file = shell::chooseload(host);
+  const std::string& fn = file.name;
+  const Eigen::MatrixXd y =
+      io::readangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP", shell::reading(host, fn));
+  (perspecimen ? s.datatp : s.alltp) = y;
+  const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
+  std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
   if (!perspecimen) {
     host.setstring("TPBox", stemp);
     return;
   }
-  if (s.data.rows() != in.y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
+  if (s.data.n() != y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
   host.msgbox(stemp, "");
 }
 
@@ -351,12 +310,13 @@ void permutewellman(shell::Host& host, const State& s) {
 // of a turn (30 degrees) is warned of: the baseline then lies across the
 // midline.
 void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
-  const Eigen::Index k = s.rdata.cols() / 2;
-  if (!s.rawdata || s.rdata.rows() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
+  const Eigen::MatrixXd& raw = s.rdata.matrix();
+  const Eigen::Index k = s.rdata.k();
+  if (!s.rawdata || s.rdata.n() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
   const std::vector<core::Bearing> t = midlinebearings(s.datatp);
   std::vector<double> off;
-  for (Eigen::Index i = 0; i < s.rdata.rows(); ++i) {
-    const double dx = s.rdata(i, 2 * b2 - 2) - s.rdata(i, 2 * b1 - 2), dy = s.rdata(i, 2 * b2 - 1) - s.rdata(i, 2 * b1 - 1);
+  for (Eigen::Index i = 0; i < raw.rows(); ++i) {
+    const double dx = raw(i, 2 * b2 - 2) - raw(i, 2 * b1 - 2), dy = raw(i, 2 * b2 - 1) - raw(i, 2 * b1 - 1);
     const double d = std::abs(core::axialdifference(core::Bearing::of(dx, dy), t[static_cast<std::size_t>(i)]).rad());
     if (std::isfinite(d)) off.push_back(d);
   }
@@ -385,12 +345,11 @@ void doretro(shell::Host& host, State& s) {
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
                            a.fit.strain.longaxis.deg(), s.alltp.rows()),
               title);
-  s.ydata = retro_wellman3(s.data, midlinebearings(s.datatp), b1, b2, pairs);
-  s.yids = s.ids;
-  s.yrawcurrent = false;
+  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
+  s.yraw = {};
   host.axes().cla();
-  shell::showshape(host.axes(), s.data, "bo", "specimens as found");
-  shell::showshape(host.axes(), s.ydata, "gd", "retrodeformed (fitted strain)");
+  shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
+  shell::showshape(host.axes(), s.ydata.matrix(), "gd", "retrodeformed (fitted strain)");
   host.axes().title("Retrodeformation by the fitted strain");
 }
 
@@ -405,43 +364,40 @@ void doretrouser(shell::Host& host, State& s) {
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
                            strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
-  Eigen::MatrixXd ydata = retro_wellman4(s.data, midlinebearings(s.datatp), b1, b2, strain);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), midlinebearings(s.datatp), b1, b2, strain);
   host.axes().cla();
-  const Eigen::RowVectorXd mdata = presentmean(s.data);
-  s.data = core::getpsup(s.data, mdata);
-  s.ydata = core::getpsup(ydata, mdata);
-  s.yids = s.ids;
-  s.yrawcurrent = false;
-  shell::showshape(host.axes(), s.ydata, "r+", "retrodeformed (typed strain)");
-  shell::showshape(host.axes(), s.data, "bo", "specimens as found");
+  const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
+  s.data = s.data.with(core::getpsup(s.data.matrix(), mdata));
+  s.ydata = s.data.with(core::getpsup(ydata, mdata));
+  s.yraw = {};
+  shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
+  shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
   host.axes().title("Retrodeformation by the typed strain");
 }
 
 void userretrotps(shell::Host& host, State& s) {
   const core::Strain strain = typedstrain(host);
-  require(s.rdata.size() > 0, "Load a TPS file first (LoadTPS)");
-  Retro5 r = retro_wellman5(s.rdata, strain);
+  require(!s.rdata.empty(), "Load a TPS file first (LoadTPS)");
+  Retro5 r = retro_wellman5(s.rdata.matrix(), strain);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(r.y);
-  const Eigen::MatrixXd tdata = core::getpsup(s.rdata, mdata);
-  s.ydata = core::getpsup(r.y, mdata);
-  s.yraw = std::move(r.yraw);
-  s.yids = s.rids;
-  s.yrawcurrent = true;
-  shell::showshape(host.axes(), s.ydata, "r+", "retrodeformed (typed strain)");
+  const Eigen::MatrixXd tdata = core::getpsup(s.rdata.matrix(), mdata);
+  s.ydata = s.rdata.with(core::getpsup(r.y, mdata));
+  s.yraw = s.rdata.with(std::move(r.yraw));
+  shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
   shell::showshape(host.axes(), tdata, "bo", "specimens as found");
   host.axes().title("Retrodeformation by the typed strain");
 }
 
 // What each action needs first, for the window's buttons.
 const char* needsresult(const State& s) {
-  return s.ydata.size() > 0 ? nullptr : "Retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)";
+  return !s.ydata.empty() ? nullptr : "Retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)";
 }
 const char* needsalltp(const State& s) {
   return s.alltp.size() > 0 ? nullptr : "Load the pooled angle pairs first (LoadAllTP)";
 }
 const char* needsangles(const State& s) {
-  if (s.data.size() == 0) return "Load a landmark data set first (Load or LoadTPS)";
+  if (s.data.empty()) return "Load a landmark data set first (Load or LoadTPS)";
   if (s.datatp.size() == 0) return "Load the per-specimen angles first (LoadDataTP)";
   return needsalltp(s);
 }

@@ -5,7 +5,7 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
-#include "core/identities.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <span>
@@ -15,18 +15,16 @@ namespace restrain {
 
 // What the program keeps between actions; empty until loaded.
 struct State {
-  Eigen::MatrixXd data;      // the working landmark data set
-  core::Identities ids;      // per row of data its ID=, IMAGE=, SCALE=; may be empty
+  core::Specimens data;         // the working landmark data set, with its specimens' identities
   Eigen::RowVectorXd reference; // consensus of data after Load
-  Eigen::MatrixXd rdata;     // raw TPS data with centroid sizes
-  core::Identities rids;     // per row of rdata its identity; may be empty
-  Eigen::MatrixXd datatp;    // per-specimen angles: t, p (degrees)
-  Eigen::MatrixXd alltp;     // pooled angle pairs: t, p (degrees)
-  Eigen::MatrixXd ydata;     // the retrodeformed data set, superimposed
-  Eigen::MatrixXd yraw;      // the retrodeformed TPS data before superimposition
-  core::Identities yids;     // per row of ydata (and yraw) its identity; may be empty
-  bool yrawcurrent = false;  // yraw belongs to ydata (both from UserRetroTPS)
-  bool rawdata = false;      // data are rdata superimposed (LoadTPS), so rdata hold them in the rock's frame
+  core::Specimens rdata;        // raw TPS data with centroid sizes
+  Eigen::MatrixXd datatp;       // per-specimen angles: t, p (degrees)
+  Eigen::MatrixXd alltp;        // pooled angle pairs: t, p (degrees)
+  core::Specimens ydata;        // the retrodeformed data set, superimposed
+  // The retrodeformed TPS data before superimposition, kept only while
+  // they belong to ydata (both from UserRetroTPS); empty otherwise.
+  core::Specimens yraw;
+  bool rawdata = false;         // data are rdata superimposed (LoadTPS), so rdata hold them in the rock's frame
 };
 
 // The program's actions: name, function, one-line description.

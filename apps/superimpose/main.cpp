@@ -9,11 +9,12 @@
 
 #include "core/about.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
 #include "core/procrustes.h"
-#include "core/row_file.h"
-#include "core/identities.h"
-#include "core/tps_file.h"
+#include "core/specimens.h"
+#include "io/landmark_file.h"
+#include "io/row_file.h"
+#include "io/sidecars.h"
+#include "io/tps_file.h"
 #include "warp/missing.h"
 
 #include <CLI/CLI.hpp>
@@ -32,38 +33,37 @@ bool istps(const std::string& path) {
 // TPS files take the digitiser layout; everything else the row format with
 // six significant digits, as the window programs save it.
 void save(const std::string& path, const Eigen::MatrixXd& data) {
-  if (istps(path)) core::writetpsfile(path, data);
-  else core::writerows(path, data, "%g ", " \n", core::WriteMode::Replace);
+  if (istps(path)) io::writetpsfile(path, core::Specimens(data));
+  else io::writerows(path, data, "%g ", " \n", io::WriteMode::Replace);
 }
 
 // Reads IN by its content, estimates its missing landmarks and writes the
 // completed data set to OUT in IN's format: TPS with each specimen's key
 // lines and a COMMENT= line naming its estimated landmarks, or rows with
 // the .ids and .estimated sidecars. Returns the completed data set.
-Eigen::MatrixXd estimate(const std::string& input, const std::string& output, warp::Estimate method,
+Eigen::MatrixXd estimate(const std::string& input, const std::string& output, core::Estimate method,
                          const std::string& pairsfile) {
-  const core::LandmarkFile in = core::readlandmarks(input);
-  const Eigen::Index n = in.y.rows(), k = in.y.cols() / 2;
-  std::printf("Read %s: %s file, %ld specimens of %ld landmarks\n", input.c_str(), in.tps ? "TPS" : "row-format",
-              static_cast<long>(n), static_cast<long>(k));
-  const core::MissingLandmarks lacking = core::findmissing(in.y, k);
-  std::printf("%s\n", core::missingreport(lacking, in.ids).c_str());
-  const Eigen::MatrixXd pairs = method == warp::Estimate::mirror ? core::dload(pairsfile) : Eigen::MatrixXd();
-  const warp::Completion c = warp::estimatemissing(in.y, method, pairs, in.ids);
-  for (const std::string& line : warp::estimatereport(c, in.ids)) std::printf("%s\n", line.c_str());
+  const core::Specimens in = io::readlandmarks(input);
+  const bool tps = in.format() == core::Specimens::Format::tps;
+  std::printf("Read %s: %s file, %ld specimens of %ld landmarks\n", input.c_str(), tps ? "TPS" : "row-format",
+              static_cast<long>(in.n()), static_cast<long>(in.k()));
+  const core::MissingLandmarks& lacking = in.missinglandmarks();
+  std::printf("%s\n", core::missingreport(lacking, in.ids()).c_str());
+  const Eigen::MatrixXd pairs = method == core::Estimate::mirror ? io::dload(pairsfile) : Eigen::MatrixXd();
+  const warp::Completion c = warp::estimatemissing(in.matrix(), method, pairs, in.ids());
+  for (const std::string& line : warp::estimatereport(c, in.ids())) std::printf("%s\n", line.c_str());
   std::printf("Estimated %ld of %ld missing landmarks by %s\n", static_cast<long>(c.estimated.size()),
-              static_cast<long>(lacking.count), warp::methodname(method));
-  if (in.tps) {
-    core::writetpsfile(output, c.y, warp::markestimated(in.ids, n, c));
+              static_cast<long>(lacking.count), core::methodname(method));
+  if (tps) {
+    io::writetpsfile(output, core::Specimens(c.y, warp::markestimated(in.ids(), in.n(), c)));
     std::printf("Wrote the completed data set to %s (TPS; a COMMENT= line names each specimen's estimated "
                 "landmarks)\n", output.c_str());
   } else {
-    core::writerows(output, c.y, "%g ", " \n", core::WriteMode::Replace);
-    core::writeids(output, in.ids);
-    warp::writeestimated(output, c);
+    io::writespecimens(output, in.with(c.y));
+    io::writeestimated(output, c.estimated);
     std::printf("Wrote the completed data set to %s%s and the list of estimated landmarks to %s\n", output.c_str(),
-                in.ids.empty() ? "" : (", its identities to " + core::idspath(output)).c_str(),
-                warp::estimatedpath(output).c_str());
+                in.ids().empty() ? "" : (", its identities to " + io::idspath(output)).c_str(),
+                io::estimatedpath(output).c_str());
   }
   return c.y;
 }
@@ -114,22 +114,22 @@ int main(int argc, char** argv) {
     Eigen::MatrixXd data;
     const bool quiet = !reference.empty();
     if (!method.empty()) {
-      data = estimate(input, output, *warp::estimatemethod(method), pairsfile);
+      data = estimate(input, output, *core::estimatemethod(method), pairsfile);
       // The completed data set is superimposed only when asked for.
       if (consensus.empty() && superimposed.empty()) return 0;
     } else if (istps(input)) {
-      data = core::readtpsfile(input, true).y;
+      data = io::readtpsfile(input).matrix();
       if (!quiet) std::printf("Read %s: TPS file, %ld specimens of %ld landmarks (centroid sizes appended)\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
     } else {
-      data = core::dload(input);
+      data = io::dload(input);
       if (!quiet) std::printf("Read %s: row-format file, %ld specimens of %ld landmarks\n", input.c_str(),
                   static_cast<long>(data.rows()), static_cast<long>((data.cols() - 1) / 2));
     }
     if (!reference.empty()) {
       // Each specimen fitted onto the reference at unit size; the
       // distances are those of shape alone.
-      const Eigen::MatrixXd ref = core::dload(reference).topRows(1);
+      const Eigen::MatrixXd ref = io::dload(reference).topRows(1);
       const Eigen::MatrixXd standard = core::getpsup(ref, ref);
       const Eigen::MatrixXd d = core::pdistbc(standard, core::getpsup(data, standard));
       std::printf("%.4f\n", d.col(0).mean());

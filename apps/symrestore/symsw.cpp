@@ -2,15 +2,16 @@
 
 #include "apps/symrestore/symmetry.h"
 #include "core/error.h"
-#include "core/landmark_file.h"
 #include "core/procrustes.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/landmark_file.h"
+#include "io/sidecars.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "shell/program.h"
 #include "shell/shape_plot.h"
+#include "warp/missing.h"
 #include "warp/undeform.h"
 
 #include <algorithm>
@@ -26,11 +27,11 @@ namespace symrestore {
 namespace {
 
 void requiredata(const State& s) {
-  if (s.data.size() == 0) throw core::Error("Load a data set first (LoadData)");
+  if (s.data.empty()) throw core::Error("Load a data set first (LoadData)");
   // Without the size slot the last y would be taken for it (and a fix
   // would carry a coordinate into the slot of its result).
-  if (s.data.cols() % 2 == 0)
-    throw core::Error("The data set '" + s.datafile + "' has " + std::to_string(s.data.cols()) +
+  if (s.data.matrix().cols() % 2 == 0)
+    throw core::Error("The data set '" + s.data.name() + "' has " + std::to_string(s.data.matrix().cols()) +
                       " columns, but a specimen row holds 2k + 1 (k landmarks and the size slot); add the size slot, "
                       "a 1 at the end of every line");
 }
@@ -43,8 +44,8 @@ void requirepairs(const State& s) {
 // Drops an undeformed set that no longer belongs to what is loaded, and
 // says so.
 void dropundata(shell::Host& host, State& s, const char* why) {
-  if (s.undata.size() == 0) return;
-  s.undata.resize(0, 0);
+  if (s.undata.empty()) return;
+  s.undata = {};
   s.undatapairs = false;
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   host.note(std::string("note: the undeformed set of the ") + why +
@@ -53,39 +54,36 @@ void dropundata(shell::Host& host, State& s, const char* why) {
 
 // The specimens that lack landmarks, for an action that cannot take them.
 void requirecomplete(const State& s, const char* action, const char* why) {
-  const core::MissingLandmarks missing = core::findmissing(s.data, s.data.cols() / 2);
-  if (missing.none()) return;
+  if (s.data.complete()) return;
+  const core::MissingLandmarks& missing = s.data.missinglandmarks();
   throw core::Error(std::string(action) + " " + why + ": " + std::to_string(missing.specimens.size()) + " of the " +
-                    std::to_string(s.data.rows()) + " specimens of '" + s.datafile + "' lack landmarks (" +
+                    std::to_string(s.data.n()) + " specimens of '" + s.data.name() + "' lack landmarks (" +
                     std::to_string(missing.count) +
                     " in all); estimate them first (EstimateMissing) or load complete specimens");
 }
 
 void loaddata(shell::Host& host, State& s) {
-  shell::Landmarks in = shell::loadlandmarks(host);
-  s.data = std::move(in.y);
-  s.ids = std::move(in.ids);
+  s.data = shell::loadlandmarks(host);
   s.estimated.clear();
   s.estimatedundata = false;
-  s.scaled = in.scaled;
-  s.datafile = in.fn;
   s.fittedR = 0;
   dropundata(host, s, "data set");
-  const auto m = static_cast<double>(s.data.rows()), n = static_cast<double>(s.data.cols());
-  std::vector<std::string> box{in.fn, core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
+  const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
+  std::vector<std::string> box{s.data.name(), core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
                                core::format("%3.0f Samples", m)};
-  if (!in.missing.none())
-    box.push_back(core::format("%3.0f missing in %d", static_cast<double>(in.missing.count),
-                               static_cast<int>(in.missing.specimens.size())));
+  const core::MissingLandmarks& missing = s.data.missinglandmarks();
+  if (!missing.none())
+    box.push_back(core::format("%3.0f missing in %d", static_cast<double>(missing.count),
+                               static_cast<int>(missing.specimens.size())));
   // The coordinates are then in the unit of the files' SCALE= lines.
-  if (s.scaled) box.push_back("in SCALE= units");
+  if (s.data.scaled()) box.push_back("in SCALE= units");
   host.setstring("FileBox", box);
   // The plot of results made from the data loaded before goes with them.
   shell::Axes& axes = host.axes();
   axes.cla();
-  shell::showshape(axes, s.data, "ko", "specimens");
+  shell::showshape(axes, s.data.matrix(), "ko", "specimens");
   axes.title("Specimens as digitised");
-  const char* unit = s.scaled ? " (SCALE= units)" : " (data units)";
+  const char* unit = s.data.scaled() ? " (SCALE= units)" : " (data units)";
   axes.label(std::string("x") + unit, std::string("y") + unit);
   axes.axisauto();
   axes.axisequal();
@@ -94,19 +92,20 @@ void loaddata(shell::Host& host, State& s) {
 }
 
 void loadproto(shell::Host& host, State& s) {
-  const shell::Loaded in = shell::mfload(host);
+  std::string fn;
+  const Eigen::MatrixXd pairs = shell::mfload(host, fn);
   // A list of axis rows only pairs nothing: there is no symmetry to
   // restore, and the fits would only turn and stretch the specimens.
-  if (in.y.cols() >= 2 && (in.y.col(0).array() == in.y.col(1).array()).all())
-    throw core::Error("The pairs file '" + in.fn + "' holds only axis rows (each of its " +
-                      std::to_string(in.y.rows()) +
+  if (pairs.cols() >= 2 && (pairs.col(0).array() == pairs.col(1).array()).all())
+    throw core::Error("The pairs file '" + fn + "' holds only axis rows (each of its " +
+                      std::to_string(pairs.rows()) +
                       " rows names one landmark twice): it pairs no landmarks, so there is no symmetry to restore");
   // A list that does not fit the loaded data is refused before it is kept.
-  if (s.data.size() > 0) checkpairs(in.y, s.data.cols() / 2);
-  s.lmlist = in.y;
-  s.pairsfile = in.fn;
+  if (!s.data.empty()) checkpairs(pairs, s.data.k());
+  s.lmlist = pairs;
+  s.pairsfile = fn;
   if (s.undatapairs) dropundata(host, s, "pair list");
-  host.setstring("ProtoBox", std::vector<std::string>{in.fn});
+  host.setstring("ProtoBox", std::vector<std::string>{fn});
 }
 
 // A symmetry fix that needs two axis rows: the message box as always, then
@@ -128,14 +127,14 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
     sup.y = rotateshape(sup.y, -std::numbers::pi / 2);
     sup.xpt = core::getpsup(sup.xpt, sup.y);
   }
-  s.undata = sup.xpt;
+  s.undata = s.data.with(sup.xpt);
   s.undatapairs = true;
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   shell::Axes& axes = host.axes();
   axes.cla();
-  if (compare) shell::showshape(axes, core::getpsup(s.data, sup.y), "md", "deformed specimens");
+  if (compare) shell::showshape(axes, core::getpsup(s.data.matrix(), sup.y), "md", "deformed specimens");
   shell::showshape(axes, sup.y, "ro", "consensus");
-  shell::showshape(axes, s.undata, "bo", "made symmetric");
+  shell::showshape(axes, s.undata.matrix(), "bo", "made symmetric");
   axes.title(title);
   axes.label("x (Procrustes units)", "y (Procrustes units)");
 }
@@ -143,7 +142,7 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
 // The strain a fix found, said on the console, in the pane and on the
 // status line.
 void saystrain(shell::Host& host, const State& s, const Restored& fixed, const char* action) {
-  host.note(strainline(action, strainsummary(s.data, fixed)));
+  host.note(strainline(action, strainsummary(s.data.matrix(), fixed)));
 }
 
 double strainratio(shell::Host& host) {
@@ -162,9 +161,9 @@ void undeformpca(shell::Host& host, State& s) {
     throw core::Error("The box PCABox (axes to remove) holds '" + text +
                       "', which lists no axis; type the axes to remove, such as 1 or 1 2");
   }
-  const Eigen::Index k = s.data.cols() / 2;
+  const Eigen::Index k = s.data.k();
   if (2 * k - 4 < 1)
-    throw core::Error("The data set '" + s.datafile + "' has " + std::to_string(k) +
+    throw core::Error("The data set '" + s.data.name() + "' has " + std::to_string(k) +
                       " landmarks, which vary in no principal axis of shape (2k - 4 = " + std::to_string(2 * k - 4) +
                       "): there is nothing to remove");
   for (Eigen::Index i = 0; i < naxis.size(); ++i)
@@ -173,30 +172,30 @@ void undeformpca(shell::Host& host, State& s) {
                         "; the axes of " + std::to_string(k) + " landmarks are numbered 1 ... " +
                         std::to_string(2 * k - 4));
   // Computed aside and kept only when the whole removal has worked.
-  Eigen::RowVectorXd reference = core::getconsensus(s.data).y;
+  Eigen::RowVectorXd reference = core::getconsensus(s.data.matrix()).y;
   reference = (reference * 10000).array().round() / 10000;
   // The loaded data stay as loaded: the superimposed copy is only drawn,
   // so that the other fixes and another load remain open afterwards.
-  const Eigen::MatrixXd data = core::getpsup(s.data, reference);
-  s.undata = core::getpsup(warp::undeformpca(data, naxis), reference);
+  const Eigen::MatrixXd data = core::getpsup(s.data.matrix(), reference);
+  s.undata = s.data.with(core::getpsup(warp::undeformpca(data, naxis), reference));
   s.undatapairs = false;
   if (s.estimatedundata) s.estimated.clear(), s.estimatedundata = false;
   shell::Axes& axes = host.axes();
   axes.cla();
   shell::showshape(axes, data, "md", "superimposed specimens");
   shell::showshape(axes, reference, "ro", "consensus");
-  shell::showshape(axes, s.undata, "bo", "principal axes removed");
+  shell::showshape(axes, s.undata.matrix(), "bo", "principal axes removed");
   axes.title("UndeformPCA: principal axes of shape removed");
   axes.label("x (Procrustes units)", "y (Procrustes units)");
 }
 
 void save(shell::Host& host, const State& s) {
-  if (s.undata.size() == 0) throw core::Error("Nothing to save yet: undeform the data first");
+  if (s.undata.empty()) throw core::Error("Nothing to save yet: undeform the data first");
   if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset")) {
-    core::writerows(file->path(), s.undata, "%g ", " \n", core::WriteMode::Replace);
-    // The rows are the loaded specimens in their order.
-    core::writeids(file->path(), s.ids);
-    if (!s.estimated.empty()) warp::writeestimated(file->path(), warp::Completion{{}, s.estimated, {}});
+    // The rows are the loaded specimens in their order, with their
+    // identities.
+    io::writespecimens(file->path(), s.undata);
+    if (!s.estimated.empty()) io::writeestimated(file->path(), s.estimated);
   }
 }
 
@@ -207,11 +206,11 @@ void estimatemissing(shell::Host& host, State& s) {
   requiredata(s);
   std::string typed;
   for (const std::string& row : host.string("EstimateBox")) typed += row;
-  const auto method = warp::estimatemethod(typed);
+  const auto method = core::estimatemethod(typed);
   if (!method)
     throw core::Error("The box EstimateBox (estimate method) holds '" + typed + "'; type tps or mirror");
-  const bool inundata = s.undata.size() > 0;
-  if (*method == warp::Estimate::mirror) {
+  const bool inundata = !s.undata.empty();
+  if (*method == core::Estimate::mirror) {
     requirepairs(s);
     // Tectonic strain breaks the symmetry mirror relies on.
     if (!inundata)
@@ -219,15 +218,15 @@ void estimatemissing(shell::Host& host, State& s) {
                  "deformed fossil has lost: it is meaningful only after retrodeformation (undeform first, and the "
                  "undeformed set's landmarks are estimated)\n");
   }
-  Eigen::MatrixXd& x = inundata ? s.undata : s.data;
-  if (!x.hasNaN()) {
+  core::Specimens& x = inundata ? s.undata : s.data;
+  if (x.complete()) {
     host.print(std::string("No landmark is missing in the ") + (inundata ? "undeformed set" : "data set") +
                ": nothing to estimate\n");
     return;
   }
-  warp::Completion done = warp::estimatemissing(x, *method, s.lmlist, s.ids);
-  for (const std::string& line : warp::estimatereport(done, s.ids)) host.print(line + "\n");
-  x = std::move(done.y);
+  warp::Completion done = warp::estimatemissing(x.matrix(), *method, s.lmlist, x.ids());
+  for (const std::string& line : warp::estimatereport(done, x.ids())) host.print(line + "\n");
+  x = x.with(std::move(done.y));
   if (s.estimatedundata != inundata) s.estimated.clear();
   s.estimated.insert(s.estimated.end(), done.estimated.begin(), done.estimated.end());
   std::sort(s.estimated.begin(), s.estimated.end(), [](const auto& a, const auto& b) {
@@ -237,8 +236,8 @@ void estimatemissing(shell::Host& host, State& s) {
   Eigen::VectorXd px(static_cast<Eigen::Index>(done.estimated.size())), py(px.size());
   for (std::size_t i = 0; i < done.estimated.size(); ++i) {
     const auto& e = done.estimated[i];
-    px(static_cast<Eigen::Index>(i)) = x(e.row, 2 * e.landmark);
-    py(static_cast<Eigen::Index>(i)) = x(e.row, 2 * e.landmark + 1);
+    px(static_cast<Eigen::Index>(i)) = x.matrix()(e.row, 2 * e.landmark);
+    py(static_cast<Eigen::Index>(i)) = x.matrix()(e.row, 2 * e.landmark + 1);
   }
   host.axes().sethold(true);
   host.axes().plot(px, py, "g*", 6);
@@ -249,7 +248,7 @@ void estimatemissing(shell::Host& host, State& s) {
 // cancel; a cancelled fix leaves what was stored as it was.
 Work reported(shell::Host& host, const State& s, const char* what) {
   Work work;
-  const std::string text = std::string(what) + ": making " + std::to_string(s.data.rows()) + " specimens symmetric";
+  const std::string text = std::string(what) + ": making " + std::to_string(s.data.n()) + " specimens symmetric";
   work.progress = [&host, text](double fraction) { return host.progress(text, fraction); };
   return work;
 }
@@ -263,9 +262,9 @@ void sayunfitted(shell::Host& host, const State& s, const Restored& fixed, const
   if (fixed.unfitted.empty()) return;
   std::string names;
   for (std::size_t i = 0; i < fixed.unfitted.size(); ++i)
-    names += (i == 0 ? "" : ", ") + s.ids.label(static_cast<std::size_t>(fixed.unfitted[i]));
+    names += (i == 0 ? "" : ", ") + s.data.ids().label(static_cast<std::size_t>(fixed.unfitted[i]));
   host.print(std::string("note: ") + action + ": specimen" + (fixed.unfitted.size() > 1 ? "s " : " ") + names +
-             " of '" + s.datafile + "' lack" + (fixed.unfitted.size() > 1 ? "" : "s") +
+             " of '" + s.data.name() + "' lack" + (fixed.unfitted.size() > 1 ? "" : "s") +
              " too many landmarks for a fit of " + (fixed.unfitted.size() > 1 ? "their" : "its") + " own (" +
              std::to_string(minpairs) + " complete pairs and " + std::to_string(minrows) +
              " complete rows of the pair list are needed); given the bed's strain instead\n");
@@ -275,12 +274,12 @@ void undeform(shell::Host& host, State& s) {
   requirepairs(s);
   Restored fixed;
   try {
-    fixed = tectfix2(s.data, s.lmlist, reported(host, s, "UnDeform"));
+    fixed = tectfix2(s.data.matrix(), s.lmlist, reported(host, s, "UnDeform"));
   } catch (const Cancelled&) {
     return cancelled(host, "UnDeform");
   }
   sayunfitted(host, s, fixed, "UnDeform");
-  const StrainSummary strain = strainsummary(s.data, fixed);
+  const StrainSummary strain = strainsummary(s.data.matrix(), fixed);
   s.fittedR = strain.joint.R;
   host.note(strainline("UnDeform", strain));
   finish(host, s, fixed.y, false, false, "UnDeform: symmetric, strain fitted to the bed");
@@ -289,7 +288,7 @@ void undeform(shell::Host& host, State& s) {
 void undeformuni(shell::Host& host, State& s) {
   requirepairs(s);
   requirecomplete(s, "UndeformUni", "cannot remove uniform components from incomplete specimens");
-  const auto fixed = tectfix3(s.data, s.lmlist);
+  const auto fixed = tectfix3(s.data.matrix(), s.lmlist);
   if (!fixed) noaxis(host, s, "UndeformUni");
   saystrain(host, s, *fixed, "UndeformUni");
   finish(host, s, fixed->y, true, true, "UndeformUni: first uniform component removed");
@@ -301,7 +300,7 @@ void retrostrain(shell::Host& host, State& s) {
   if (const auto warning = looksliker(e, s.fittedR)) host.msgbox(*warning, "Strain ratio");
   std::optional<Restored> fixed;
   try {
-    fixed = tectfix4(s.data, s.lmlist, e, reported(host, s, "RetroStrain"));
+    fixed = tectfix4(s.data.matrix(), s.lmlist, e, reported(host, s, "RetroStrain"));
   } catch (const Cancelled&) {
     return cancelled(host, "RetroStrain");
   }
@@ -312,7 +311,7 @@ void retrostrain(shell::Host& host, State& s) {
 }
 
 // What the fixes need before their buttons are enabled.
-const char* needdata(const State& s) { return s.data.size() == 0 ? "Load a data set first (LoadData)" : nullptr; }
+const char* needdata(const State& s) { return s.data.empty() ? "Load a data set first (LoadData)" : nullptr; }
 const char* needpairs(const State& s) {
   if (const char* need = needdata(s)) return need;
   return s.lmlist.size() == 0 ? "Load the pairs file first (LoadProto)" : nullptr;
@@ -332,7 +331,7 @@ constexpr shell::Action<State> table[] = {
      needdata},
     {"Save", [](shell::Host& host, State& s) { save(host, s); },
      "Writes the last undeformed data set in the row format",
-     [](const State& s) -> const char* { return s.undata.size() == 0 ? "Undeform the data first" : nullptr; }},
+     [](const State& s) -> const char* { return s.undata.empty() ? "Undeform the data first" : nullptr; }},
     {"Exit", [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
 };
 

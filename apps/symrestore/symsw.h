@@ -6,7 +6,7 @@
 #include "shell/host.h"
 
 #include "core/identities.h"
-#include "warp/missing.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <optional>
@@ -19,18 +19,15 @@ namespace symrestore {
 
 // What the program keeps between actions; empty until loaded.
 struct State {
-  Eigen::MatrixXd data;   // the loaded data set, as loaded
+  core::Specimens data;   // the loaded data set, as loaded, with its identities, file name and scale
   Eigen::MatrixXd lmlist; // the pair list
-  Eigen::MatrixXd undata; // the last undeformed data set
-  core::Identities ids;   // the data set's specimens (empty when its file names none)
-  bool scaled = false;    // the data multiplied by each specimen's SCALE=
-  std::string datafile;   // the data set's and the pair list's file names, for messages
-  std::string pairsfile;
+  core::Specimens undata; // the last undeformed data set (the loaded specimens' identities)
+  std::string pairsfile;  // the pair list's file name, for messages
   bool undatapairs = false; // undata was made with the pair list (a symmetry fix)
   // The landmarks EstimateMissing placed, in data or, when estimated after
   // an undeformation, in undata (then dropped with it); listed beside a
   // saved file.
-  std::vector<warp::EstimatedLandmark> estimated;
+  std::vector<core::EstimatedLandmark> estimated;
   bool estimatedundata = false;
   // The axis ratio R of the strain UnDeform last fitted to the loaded data
   // (0: none), against which a stretch typed in StrainBox is checked.

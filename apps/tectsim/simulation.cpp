@@ -28,12 +28,15 @@ const char* const univariateformat =
     ", Univariate Results \nRegression Slope: %2.4f Regression Intercept: %2.4f Std. Deviation in Slope: %2.4f  "
     "Correlation Coefficient %2.4f  Zscore: %2.4f  p score = %3.8g";
 
-// Wilks' lambda of the partial warp scores of a set on its size slot.
-std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
+// Wilks' lambda of the partial warp scores of a set on the path positions
+// of its specimens, which take the place of the size slot's column among
+// the scores.
+std::string wilks(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, const std::string& label) {
   const core::Superimposition s = core::getconsensus(x);
-  const Eigen::MatrixXd pwscore = warp::getpw_arbit(s.y, s.xpt);
+  Eigen::MatrixXd pwscore = warp::getpw_arbit(s.y, s.xpt);
   const Eigen::Index m = pwscore.rows(), n = pwscore.cols();
   const Eigen::Index p = n - 1;
+  pwscore.col(p) = position;
   if (m <= p + 1)
     return "\n" + label + " \nWilks Lambda cannot be computed: " + std::to_string(m) + " specimens leave no degrees of " +
            "freedom for " + std::to_string(p) + " shape variables (more than " + std::to_string(p + 1) +
@@ -49,26 +52,21 @@ std::string wilks(const Eigen::MatrixXd& x, const std::string& label) {
 
 // Procrustes distance from the consensus of the three specimens nearest
 // the start of the path, regressed on path position.
-std::string univariate(const Eigen::MatrixXd& x, const std::string& label, const char* end) {
+std::string univariate(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, const std::string& label,
+                       const char* end) {
   const Eigen::Index n = x.cols();
   if (x.rows() < 3) throw core::Error("The univariate analysis needs at least three specimens");
   std::vector<Eigen::Index> order(static_cast<std::size_t>(x.rows()));
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](Eigen::Index a, Eigen::Index b) { return x(a, n - 1) < x(b, n - 1); });
+  std::stable_sort(order.begin(), order.end(), [&](Eigen::Index a, Eigen::Index b) { return position(a) < position(b); });
   Eigen::MatrixXd first(3, n);
   for (int i = 0; i < 3; ++i) first.row(i) = x.row(order[static_cast<std::size_t>(i)]);
   const Eigen::RowVectorXd reference = core::getconsensus(first).y;
   const Eigen::MatrixXd pdistance = core::pdistbc(reference, core::getpsup(x, reference));
-  const stats::Regression fit = stats::regstuf(pdistance.col(1), pdistance.col(0));
+  const stats::Regression fit = stats::regstuf(position, pdistance.col(0));
   const double z = fit.z / fit.z_se;
   const double plevel = stats::normupper(z);
   return "\n\n" + label + core::format(univariateformat, fit.slope, fit.intercept, fit.slope_se, fit.r, z, plevel) + end;
-}
-
-// A rebuilt set takes the path positions of the set it was rebuilt from.
-Eigen::MatrixXd withpositions(Eigen::MatrixXd rebuilt, const Eigen::MatrixXd& from) {
-  rebuilt.col(rebuilt.cols() - 1) = from.col(from.cols() - 1);
-  return rebuilt;
 }
 
 } // namespace
@@ -142,8 +140,10 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
   Models m;
   m.cdata.resize(p.nsamp, ne);
   m.ndata.resize(p.nsamp, ne);
+  m.position.resize(p.nsamp);
   for (int i = 0; i < p.nsamp; ++i) {
     const double xvar = core::rand01();
+    m.position(i) = xvar;
     m.cdata.row(i) = exemplar1s + xvar * dpath;
     m.cdata(i, ne - 1) = xvar;
     m.ndata.row(i) = m.cdata.row(i);
@@ -164,12 +164,18 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
 
 std::string dostats(const Models& m) {
   if (m.cdata.size() == 0) throw core::Error("Nothing to analyse yet: build the models first (BuildModels)");
-  const Eigen::MatrixXd udc = withpositions(m.udcdata, m.dcdata), udn = withpositions(m.udndata, m.dndata);
-  return wilks(m.ndata, "Noisy Data") + wilks(m.dcdata, "Deformed Clean Data") + wilks(m.dndata, "Deformed Noisy Data") +
-         univariate(m.cdata, "Clean Data", "\n") + univariate(m.ndata, "Noisy Data", "\n") +
-         univariate(m.dcdata, "Deformed Clean Data", "\n") + univariate(m.dndata, "Deformed Noisy Data", " \n") +
-         wilks(udc, "Retrodeformed Clean Data") + wilks(udn, "Retrodeformed Noisy Data") +
-         univariate(udc, "Retrodeformed Clean Data", "\n") + univariate(udn, "Retrodeformed Noisy Data", " \n");
+  const Eigen::VectorXd& at = m.position;
+  for (const Eigen::MatrixXd* set : {&m.cdata, &m.ndata, &m.dcdata, &m.dndata, &m.udcdata, &m.udndata})
+    if (set->rows() != at.size())
+      throw core::Error("A simulated set of " + std::to_string(set->rows()) + " specimens has " +
+                        std::to_string(at.size()) + " positions along the path");
+  return wilks(m.ndata, at, "Noisy Data") + wilks(m.dcdata, at, "Deformed Clean Data") +
+         wilks(m.dndata, at, "Deformed Noisy Data") + univariate(m.cdata, at, "Clean Data", "\n") +
+         univariate(m.ndata, at, "Noisy Data", "\n") + univariate(m.dcdata, at, "Deformed Clean Data", "\n") +
+         univariate(m.dndata, at, "Deformed Noisy Data", " \n") + wilks(m.udcdata, at, "Retrodeformed Clean Data") +
+         wilks(m.udndata, at, "Retrodeformed Noisy Data") +
+         univariate(m.udcdata, at, "Retrodeformed Clean Data", "\n") +
+         univariate(m.udndata, at, "Retrodeformed Noisy Data", " \n");
 }
 
 } // namespace tectsim

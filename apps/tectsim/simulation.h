@@ -45,10 +45,14 @@ struct Parameters {
   Eigen::MatrixXd npca;     // principal axes removed to undeform
 };
 
-// The six simulated sets; the first four carry each specimen's position
-// along the path (0 ... 1) in their size slot.
+// The six simulated sets, one row per simulated specimen in the same
+// order in each, and each specimen's position along the path (0 ... 1),
+// which the statistics regress shape on. The row files of the first four
+// sets record the position in their size slot, which the superimposition
+// carries along; the retrodeformed sets' slots hold the undeformation's.
 struct Models {
   Eigen::MatrixXd cdata, ndata, dcdata, dndata, udcdata, udndata;
+  Eigen::VectorXd position;
 };
 
 // Builds an experiment from the start shape (one or several specimens,

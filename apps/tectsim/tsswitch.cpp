@@ -3,9 +3,8 @@
 #include "core/angles.h"
 #include "core/error.h"
 #include "core/random.h"
-#include "core/identities.h"
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/row_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
@@ -28,19 +27,16 @@ void drawexemplar(shell::Axes& axes, const Eigen::MatrixXd& y, bool second) {
 }
 
 void load(shell::Host& host, State& s, bool second) {
-  const shell::Landmarks in = shell::loadlandmarks(host);
-  const std::string name = "The exemplar file '" + in.fn + "' (" + (second ? "Load2" : "Load1") + ")";
+  const core::Specimens in = shell::loadlandmarks(host);
+  const std::string name = "The exemplar file '" + in.name() + "' (" + (second ? "Load2" : "Load1") + ")";
   // The path between the exemplars runs through every landmark: one that
   // was not placed has no place on it, and no estimate should stand in
   // for a shape the experiment is built on.
-  if (!in.missing.none())
+  if (!in.complete())
     throw core::Error(name + " lacks landmarks, and an exemplar must be complete: " +
-                      core::missingreport(in.missing, in.ids));
-  checkexemplar(in.y, name);
-  (second ? s.exemplar2 : s.exemplar1) = in.y;
-  (second ? s.ids2 : s.ids1) = in.ids;
-  (second ? s.file2 : s.file1) = in.fn;
-  (second ? s.scaled2 : s.scaled1) = in.scaled;
+                      core::missingreport(in.missinglandmarks(), in.ids()));
+  checkexemplar(in.matrix(), name);
+  (second ? s.exemplar2 : s.exemplar1) = in;
   shell::Axes& axes = host.axes();
   if (s.models.cdata.size() > 0) {
     // The sets were built from the exemplar now replaced: they and their
@@ -48,21 +44,21 @@ void load(shell::Host& host, State& s, bool second) {
     s.models = Models{};
     s.reported = false;
     axes.cla();
-    const Eigen::MatrixXd& other = second ? s.exemplar1 : s.exemplar2;
-    if (other.size() > 0) drawexemplar(axes, other, !second);
+    const core::Specimens& other = second ? s.exemplar1 : s.exemplar2;
+    if (!other.empty()) drawexemplar(axes, other.matrix(), !second);
     host.note(std::string("note: the simulated sets built from the exemplar loaded before were cleared; build the "
                           "models again (BuildModels)"));
   }
-  drawexemplar(axes, in.y, second);
+  drawexemplar(axes, in.matrix(), second);
   axes.title("Exemplar shapes");
-  const char* unit = (second ? s.scaled2 : s.scaled1) ? " (SCALE= units)" : " (data units)";
+  const char* unit = in.scaled() ? " (SCALE= units)" : " (data units)";
   axes.label(std::string("x") + unit, std::string("y") + unit);
   axes.axisauto();
   axes.axisequal();
   axes.sethold(true);
-  const auto m = static_cast<double>(in.y.rows()), n = static_cast<double>(in.y.cols());
-  std::string box = core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.fn, m, (n - 1) / 2);
-  if (in.scaled) box += " \n in SCALE= units";
+  const auto m = static_cast<double>(in.n()), n = static_cast<double>(in.matrix().cols());
+  std::string box = core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.name(), m, (n - 1) / 2);
+  if (in.scaled()) box += " \n in SCALE= units";
   host.setstring(second ? "FileBox2" : "FileBox1", box);
 }
 
@@ -75,7 +71,7 @@ void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, cons
   built(set);
   // The set is added after what the file holds, never replacing it.
   if (const auto file = host.uiappendfile("*.*", title))
-    core::writerows(file->path(), set, valueformat, "\n", core::WriteMode::Append);
+    io::writerows(file->path(), set, valueformat, "\n", io::WriteMode::Append);
 }
 
 // A simulated set (superimposed, so in Procrustes units), with its
@@ -114,7 +110,7 @@ void build(shell::Host& host, State& s) {
   constexpr double any = std::numeric_limits<double>::infinity();
   const double nsamp = shell::boxnumber(host, "NumBox", "number of specimens", shell::Number::Whole, {-any, any});
   if (nsamp < 3) throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
-  const Eigen::Index columns = s.exemplar1.cols();
+  const Eigen::Index columns = s.exemplar1.matrix().cols();
   if (nsamp > maxspecimens(columns))
     throw core::Error("The box NumBox (number of specimens) holds '" + host.string("NumBox").front() +
                       "', which is more than the " + std::to_string(maxspecimens(columns)) + " specimens a simulation" +
@@ -129,7 +125,7 @@ void build(shell::Host& host, State& s) {
   p.defangle =
       core::Angle::degrees(shell::boxnumber(host, "AngleBox", "deformation angle, degrees", shell::Number::Any, {-360, 360}));
   p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove", shell::Number::Whole);
-  s.models = buildmodels(s.exemplar1, s.exemplar2, p,
+  s.models = buildmodels(s.exemplar1.matrix(), s.exemplar2.matrix(), p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   s.built = p;
   ++s.builds;
@@ -144,7 +140,7 @@ void build(shell::Host& host, State& s) {
 
 // What the actions need before their buttons are enabled.
 const char* needexemplars(const State& s) {
-  return s.exemplar1.size() == 0 || s.exemplar2.size() == 0 ? "Load both exemplar shapes first (Load1, Load2)" : nullptr;
+  return s.exemplar1.empty() || s.exemplar2.empty() ? "Load both exemplar shapes first (Load1, Load2)" : nullptr;
 }
 const char* needmodels(const State& s) {
   return s.models.cdata.size() == 0 ? "Build the models first (BuildModels)" : nullptr;
@@ -214,13 +210,13 @@ std::vector<std::string> reportheading(const State& s, const std::string& when) 
   const Parameters& p = s.built;
   std::string axes;
   for (Eigen::Index i = 0; i < p.npca.size(); ++i) axes += core::format(i == 0 ? "%g" : " %g", p.npca(i));
-  const auto count = [](const Eigen::MatrixXd& y) {
-    return std::to_string(y.rows()) + (y.rows() == 1 ? " specimen" : " specimens");
+  const auto count = [](const core::Specimens& y) {
+    return std::to_string(y.n()) + (y.n() == 1 ? " specimen" : " specimens");
   };
   return {
       "Tectsim report, " + when,
-      "Exemplars: " + s.file1 + " (" + count(s.exemplar1) + ") to " + s.file2 + " (" + count(s.exemplar2) + "), " +
-          std::to_string((s.exemplar1.cols() - 1) / 2) + " landmarks",
+      "Exemplars: " + s.exemplar1.name() + " (" + count(s.exemplar1) + ") to " + s.exemplar2.name() + " (" +
+          count(s.exemplar2) + "), " + std::to_string((s.exemplar1.matrix().cols() - 1) / 2) + " landmarks",
       core::format("Parameters: %d specimens per set, noise amplitude %g, deformation amount %g, deformation angle %g "
                    "degrees, principal axes removed: %s",
                    p.nsamp, p.noiseamp, p.defamp, p.defangle.deg(), axes.empty() ? std::string("none") : axes),

@@ -3,7 +3,7 @@
 // simulated sets, show and save them, and report the statistics.
 
 #include "apps/tectsim/simulation.h"
-#include "core/identities.h"
+#include "core/specimens.h"
 #include "shell/actions.h"
 #include "shell/host.h"
 
@@ -16,10 +16,9 @@ namespace tectsim {
 
 // What the program keeps between actions.
 struct State {
-  Eigen::MatrixXd exemplar1, exemplar2;
-  core::Identities ids1, ids2; // the exemplars' specimens (empty when their files name none)
-  std::string file1, file2;    // the exemplars' file names, for the report
-  bool scaled1 = false, scaled2 = false; // in SCALE= units
+  // The start and end shapes of the shape change, each with its file's
+  // name (for the report) and whether it is in SCALE= units.
+  core::Specimens exemplar1, exemplar2;
   Models models;
   // How the models were built: the boxes' values, and which build since
   // the program started they are (the draws follow on from one another).

@@ -2,7 +2,7 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>
@@ -260,7 +260,7 @@ TEST(pdistbc, PairsTheDistanceWithTheLastColumn) {
 }
 
 TEST(pdistbc, MeasuresProcrustesDistanceOnARealDataSet) {
-  const Eigen::MatrixXd x = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+  const Eigen::MatrixXd x = io::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
   const core::Superimposition s = core::getconsensus(x);
   const Eigen::MatrixXd p = core::pdistbc(s.y, s.xpt);
   ASSERT_EQ(p.rows(), 40);

@@ -7,8 +7,8 @@
 // parts of what it left behind.
 
 #include "core/angles.h"
-#include "core/row_file.h"
-#include "core/tps_file.h"
+#include "io/row_file.h"
+#include "io/tps_file.h"
 #include "tests/support/test_support.h"
 
 #include <QColor>
@@ -170,11 +170,11 @@ TEST(DemoChain, DataFilesReadBackWithTheirShapes) {
   // The shapes follow from the inputs: the sample's specimens and landmark
   // columns, its protocol's pairs (rows whose second entry is a landmark),
   // the exemplars' columns and the 200 specimens the chain asks Tectsim for.
-  const Eigen::MatrixXd sample = core::dload(testsupport::example("deformed_sample/deformed.txt"));
-  const Eigen::MatrixXd protocol = core::dload(testsupport::example("deformed_sample/protocol.txt"));
+  const Eigen::MatrixXd sample = io::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd protocol = io::dload(testsupport::example("deformed_sample/protocol.txt"));
   const Eigen::Index n = sample.rows(), cols = sample.cols();
   const Eigen::Index pairs = (protocol.col(1).array() != 0).count();
-  const Eigen::Index simcols = core::dload(testsupport::example("tectsim/start.txt")).cols();
+  const Eigen::Index simcols = io::dload(testsupport::example("tectsim/start.txt")).cols();
   ASSERT_GT(pairs, 0);
   const std::map<std::string, std::pair<Eigen::Index, Eigen::Index>> shapes = {
       {"angles-all.txt", {n * pairs, 3}},
@@ -198,10 +198,10 @@ TEST(DemoChain, DataFilesReadBackWithTheirShapes) {
     const std::string ext = path.extension().string();
     if (ext == ".tps") {
       SCOPED_TRACE(f.name);
-      const core::TpsFile t = core::readtpsfile(path.string(), true);
-      EXPECT_EQ(t.y.rows(), n);
-      EXPECT_EQ(t.y.cols(), cols);
-      EXPECT_TRUE(t.y.allFinite());
+      const core::Specimens t = io::readtpsfile(path.string());
+      EXPECT_EQ(t.n(), n);
+      EXPECT_EQ(t.matrix().cols(), cols);
+      EXPECT_TRUE(t.matrix().allFinite());
     } else if (ext == ".txt" && !prose.count(f.name)) {
       SCOPED_TRACE(f.name);
       const auto shape = shapes.find(f.name);
@@ -210,7 +210,7 @@ TEST(DemoChain, DataFilesReadBackWithTheirShapes) {
         continue;
       }
       Eigen::MatrixXd m;
-      ASSERT_NO_THROW(m = core::dload(path.string()));
+      ASSERT_NO_THROW(m = io::dload(path.string()));
       EXPECT_EQ(m.rows(), shape->second.first);
       EXPECT_EQ(m.cols(), shape->second.second);
       EXPECT_TRUE(m.allFinite());

@@ -9,8 +9,8 @@
 #include "shell/window.h"
 #include "tests/shell/scripted_program.h"
 
-#include "core/row_file.h"
 #include "core/text_number.h"
+#include "io/row_file.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -32,13 +32,13 @@ void tinysw(shell::Host& host, const std::string& action) {
   if (action == "Load") {
     const auto file = host.uigetfile("*.*", "Enter file to Load?");
     if (!file) throw core::Error("No file chosen");
-    const Eigen::MatrixXd data = core::dload(file->path());
+    const Eigen::MatrixXd data = io::dload(file->path());
     host.setstring("FileBox", std::vector<std::string>{"Loaded:", file->name});
     shell::showshape(host.axes(), data, "bo");
   } else if (action == "Save") {
     const Eigen::MatrixXd slab = core::str2num(host.string("SlabBox").at(0));
     const auto file = host.uiputfile("*.*", "File Name");
-    if (file) core::writerows(file->path(), slab, "%g ", " \n", core::WriteMode::Replace);
+    if (file) io::writerows(file->path(), slab, "%g ", " \n", io::WriteMode::Replace);
   } else if (action == "Hello") {
     host.msgbox("Hello there", "Greeting");
   } else if (action == "Report") {
@@ -113,7 +113,7 @@ TEST(runscript, DrivesAProgramFromEndToEnd) {
   std::stringstream text;
   text << results.rdbuf();
   EXPECT_EQ(text.str(), "line one \nline two \nline one \nline two \n");
-  EXPECT_EQ(core::dload((tiny.folder() / "slab.txt").string())(0, 0), 7);
+  EXPECT_EQ(io::dload((tiny.folder() / "slab.txt").string())(0, 0), 7);
   EXPECT_GT(fs::file_size(tiny.folder() / "my plot.svg"), 100u);
   EXPECT_EQ(tiny.host().axes().pointcount(), 6u); // two specimens of three landmarks
 }
@@ -222,7 +222,7 @@ TEST(runscript, KeepsABoxTextLongerThanAnEditBoxTakesByDefault) {
   const auto [status, out] = tiny.run("set SlabBox " + text + "\nshow SlabBox\nSave slab.txt\n");
   EXPECT_EQ(status, 0);
   EXPECT_EQ(out, text + "\n");
-  EXPECT_EQ(core::dload((tiny.folder() / "slab.txt").string()).size(), 20000);
+  EXPECT_EQ(io::dload((tiny.folder() / "slab.txt").string()).size(), 20000);
 }
 
 TEST(runscript, ShowsProgressOnOneLineOnlyWhereAskedAndClearsIt) {

@@ -5,8 +5,8 @@
 #include "apps/anglepick/anglepicksw.h"
 #include "core/angles.h"
 
-#include "core/row_file.h"
 #include "core/text_format.h"
+#include "io/row_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -54,18 +54,18 @@ TEST(anglepicksw, WritesTheThreeAngleFilesOfASession) {
     ASSERT_TRUE(std::regex_match(all[i], m, layout)) << all[i];
     EXPECT_EQ(std::stoul(m[1]), i / 12 + 1);
   }
-  const Eigen::MatrixXd back = core::dload(anglepick.file("all.txt").string());
+  const Eigen::MatrixXd back = io::dload(anglepick.file("all.txt").string());
   ASSERT_EQ(back.cols(), 3);
   // The lizards are undeformed and bilaterally symmetric: every pair lies
   // near a right angle to the midline.
   EXPECT_NEAR(back.col(1).mean(), 90, 2);
   EXPECT_TRUE((back.col(1).array() >= 0).all() && (back.col(1).array() <= 180).all());
 
-  const Eigen::MatrixXd birch = core::dload(anglepick.file("birch.txt").string());
+  const Eigen::MatrixXd birch = io::dload(anglepick.file("birch.txt").string());
   EXPECT_TRUE(testsupport::near(birch, back.leftCols(2), 0));
   EXPECT_EQ(lines(anglepick.file("birch.txt")).front(), all.front().substr(0, all.front().find("\t3\t")));
 
-  const Eigen::MatrixXd means = core::dload(anglepick.file("means.txt").string());
+  const Eigen::MatrixXd means = io::dload(anglepick.file("means.txt").string());
   ASSERT_EQ(means.rows(), 98);
   for (Eigen::Index i = 0; i < 98; ++i) {
     EXPECT_NEAR(means(i, 0), back(12 * i, 0), 1e-6);

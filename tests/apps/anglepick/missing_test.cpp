@@ -7,7 +7,7 @@
 #include "apps/anglepick/angles.h"
 
 #include "core/text_format.h"
-#include "core/tps_file.h"
+#include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
@@ -42,7 +42,7 @@ const std::string protocolfile = testsupport::example("deformed_sample/protocol.
 
 TEST(anglepickmissing, DeletedLandmarksLeaveTheAnglesOfThePairsPresent) {
   const Eigen::MatrixXd proto = (Eigen::MatrixXd(9, 2) << 1, 0, 4, 0, 2, 0, 3, 0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14).finished();
-  const core::TpsFile whole = core::readtpsfile(sample, true);
+  const core::Specimens whole = io::readtpsfile(sample);
   const std::string script = "LoadProto " + protocolfile + "\nset SlabBox 1\nSaveData all.txt\nSaveAveData means.txt\n";
   std::vector<std::string> completeall;
   {
@@ -68,7 +68,7 @@ TEST(anglepickmissing, DeletedLandmarksLeaveTheAnglesOfThePairsPresent) {
     const auto all = byspecimen(lines(anglepick.file("all.txt")));
     const auto means = byspecimen(lines(anglepick.file("means.txt")));
     for (int i = 0; i < 60; ++i) {
-      const std::string label = whole.ids.label(static_cast<std::size_t>(i));
+      const std::string label = whole.ids().label(static_cast<std::size_t>(i));
       if (!damaged.specimens.count(i)) {
         // An intact specimen's lines are the complete run's, byte for byte.
         ASSERT_TRUE(all.count(i + 1)) << i;
@@ -90,7 +90,7 @@ TEST(anglepickmissing, DeletedLandmarksLeaveTheAnglesOfThePairsPresent) {
         EXPECT_NE(out.find("specimen " + label + ": "), std::string::npos) << i;
         continue;
       }
-      const anglepick::TpAngles truth = anglepick::get_tp(whole.y.row(i), proto(rows, Eigen::all));
+      const anglepick::TpAngles truth = anglepick::get_tp(whole.matrix().row(i), proto(rows, Eigen::all));
       std::vector<std::string> expected;
       for (Eigen::Index j = 0; j < truth.pcount; ++j)
         expected.push_back(core::format("%f\t%f\t1\t %% specimen %s", truth.tp.deg(),

@@ -7,11 +7,11 @@
 #include "apps/restrain/restrainsw.h"
 #include "apps/restrain/retro.h"
 
-#include "core/landmark_file.h"
-#include "core/row_file.h"
-#include "core/text_file.h"
 #include "core/text_format.h"
-#include "core/tps_file.h"
+#include "io/landmark_file.h"
+#include "io/row_file.h"
+#include "io/text_file.h"
+#include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
@@ -46,7 +46,7 @@ Eigen::MatrixXd pooled(const Eigen::MatrixXd& y, const Eigen::MatrixXd& proto) {
 
 // R and theta' of DoWellman's analytic fit, from its message.
 std::pair<double, double> wellman(testsupport::ScriptedProgram& restrain, const Eigen::MatrixXd& alltp) {
-  core::writerows(restrain.file("alltp.txt").string(), alltp, "%.17g ", "\n", core::WriteMode::Replace);
+  io::writerows(restrain.file("alltp.txt").string(), alltp, "%.17g ", "\n", io::WriteMode::Replace);
   const auto [status, out] = restrain.run("LoadAllTP alltp.txt\nDoWellman\n");
   EXPECT_EQ(status, 0) << restrain.errors();
   std::smatch m;
@@ -62,8 +62,8 @@ std::pair<double, double> wellman(testsupport::ScriptedProgram& restrain, const 
 
 TEST(restrainmissing, TheWellmanFitOfTheDamagedSampleIsTheCompleteOnes) {
   const std::string sample = testsupport::example("deformed_sample/deformed.tps");
-  const Eigen::MatrixXd proto = core::dload(testsupport::example("deformed_sample/protocol.txt"));
-  const Eigen::MatrixXd complete = core::readtpsfile(sample, true).y;
+  const Eigen::MatrixXd proto = io::dload(testsupport::example("deformed_sample/protocol.txt"));
+  const Eigen::MatrixXd complete = io::readtpsfile(sample).matrix();
   testsupport::ScriptedProgram restrain(restrainprogram());
   const auto [R, theta] = wellman(restrain, pooled(complete, proto));
   // The sample was made with R = 1.8 at theta' = 35 degrees.
@@ -73,7 +73,7 @@ TEST(restrainmissing, TheWellmanFitOfTheDamagedSampleIsTheCompleteOnes) {
     const damagedsample::Damaged damaged = damagedsample::damage(sample, seed);
     const std::string path = restrain.file("damaged.tps").string();
     std::ofstream(path) << damaged.text;
-    const Eigen::MatrixXd y = core::readtpsfile(path, true).y;
+    const Eigen::MatrixXd y = io::readtpsfile(path).matrix();
     ASSERT_EQ(y.array().isNaN().count(), static_cast<Eigen::Index>(2 * damaged.deleted.size()));
     const Eigen::MatrixXd alltp = pooled(y, proto);
     ASSERT_LT(alltp.rows(), 300) << "nothing was lost";
@@ -104,38 +104,38 @@ TEST(restrainmissing, ARetrodeformedTpsKeepsEveryKeyLineAndMissingCode) {
   const auto [status, out] = restrain.run("LoadTPS " + trilobites +
                                           "\nset UserR 2\nset UserTheta 30\nUserRetroTPS\nSaveTPS rows.txt out.tps\n");
   ASSERT_EQ(status, 0) << restrain.errors();
-  const core::TpsFile in = core::readtpsfile(trilobites, false), back = core::readtpsfile(restrain.file("out.tps").string(), false);
-  ASSERT_EQ(back.y.rows(), 74);
-  EXPECT_EQ(back.ids.keys, in.ids.keys);
+  const core::Specimens in = io::readtpsfile(trilobites), back = io::readtpsfile(restrain.file("out.tps").string());
+  ASSERT_EQ(back.n(), 74);
+  EXPECT_EQ(back.ids().keys, in.ids().keys);
   // Every missing landmark is written as the digitisers' code, and nothing
   // else is.
-  const std::string text = core::readfile(restrain.file("out.tps").string());
+  const std::string text = io::readfile(restrain.file("out.tps").string());
   std::size_t codes = 0;
   for (std::size_t at = text.find("\n-1  -1 \n"); at != std::string::npos; at = text.find("\n-1  -1 \n", at + 1)) ++codes;
   EXPECT_EQ(codes, 39u);
-  EXPECT_TRUE(back.y.array().isNaN().cwiseEqual(in.y.array().isNaN()).all());
+  EXPECT_TRUE(back.matrix().array().isNaN().cwiseEqual(in.matrix().array().isNaN()).all());
   // The landmarks present were moved by the inverse strain, about the
   // origin of the file's frame.
   const Eigen::Matrix2d undo = core::Strain{2, core::Bearing::degrees(30)}.removal();
   for (const Eigen::Index i : {0, 3, 73})
     for (Eigen::Index j = 0; j < 16; ++j) {
-      if (std::isnan(in.y(i, 2 * j))) continue;
-      const Eigen::Vector2d moved = undo * Eigen::Vector2d(in.y(i, 2 * j), in.y(i, 2 * j + 1));
-      EXPECT_NEAR(back.y(i, 2 * j), moved(0), 1e-5 * std::abs(moved(0)) + 1e-3) << i << " " << j;
-      EXPECT_NEAR(back.y(i, 2 * j + 1), moved(1), 1e-5 * std::abs(moved(1)) + 1e-3) << i << " " << j;
+      if (in.missing(i, j)) continue;
+      const Eigen::Vector2d moved = undo * Eigen::Vector2d(in.matrix()(i, 2 * j), in.matrix()(i, 2 * j + 1));
+      EXPECT_NEAR(back.matrix()(i, 2 * j), moved(0), 1e-5 * std::abs(moved(0)) + 1e-3) << i << " " << j;
+      EXPECT_NEAR(back.matrix()(i, 2 * j + 1), moved(1), 1e-5 * std::abs(moved(1)) + 1e-3) << i << " " << j;
     }
   // The row file keeps them as NaN, and its sidecar joins its rows to the
   // specimens.
-  const core::LandmarkFile rows = core::readlandmarks(restrain.file("rows.txt").string());
-  EXPECT_TRUE(rows.y.leftCols(32).array().isNaN().cwiseEqual(in.y.array().isNaN()).all());
-  EXPECT_FALSE(rows.y.col(32).array().isNaN().any()) << "a size slot computed from a missing landmark";
-  EXPECT_EQ(rows.ids.keys, in.ids.keys);
+  const core::Specimens rows = io::readlandmarks(restrain.file("rows.txt").string());
+  EXPECT_TRUE(rows.coordinates().array().isNaN().cwiseEqual(in.coordinates().array().isNaN()).all());
+  EXPECT_FALSE(rows.sizes().array().isNaN().any()) << "a size slot computed from a missing landmark";
+  EXPECT_EQ(rows.ids().keys, in.ids().keys);
 }
 
 TEST(restrainmissing, DataWithoutIdentitiesGetNoSidecarAndNoKeyLines) {
   testsupport::ScriptedProgram restrain(restrainprogram());
   // The sample without its key lines.
-  const std::string whole = core::readfile(testsupport::example("deformed_sample/deformed.tps"));
+  const std::string whole = io::readfile(testsupport::example("deformed_sample/deformed.tps"));
   std::string bare;
   std::istringstream lines(whole);
   for (std::string line; std::getline(lines, line);)
@@ -145,7 +145,7 @@ TEST(restrainmissing, DataWithoutIdentitiesGetNoSidecarAndNoKeyLines) {
       restrain.run("LoadTPS bare.tps\nset UserR 1.8\nset UserTheta 35\nUserRetroTPS\nSaveTPS rows.txt out.tps\n");
   ASSERT_EQ(status, 0) << restrain.errors();
   EXPECT_FALSE(std::filesystem::exists(restrain.file("rows.txt.ids")));
-  const std::string tps = core::readfile(restrain.file("out.tps").string());
+  const std::string tps = io::readfile(restrain.file("out.tps").string());
   EXPECT_EQ(tps.find("ID="), std::string::npos);
   EXPECT_EQ(tps.find("SCALE="), std::string::npos);
   EXPECT_EQ(std::count(tps.begin(), tps.end(), '='), 60);

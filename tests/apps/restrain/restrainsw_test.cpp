@@ -3,8 +3,8 @@
 
 #include "apps/restrain/restrainsw.h"
 
-#include "core/row_file.h"
-#include "core/tps_file.h"
+#include "io/row_file.h"
+#include "io/tps_file.h"
 #include "tests/apps/restrain/sample.h"
 #include "tests/shell/scripted_program.h"
 
@@ -24,11 +24,11 @@ struct Files : testsupport::ScriptedProgram {
     host().setquiet(true);
     Eigen::MatrixXd datatp(sample.t.size(), 2);
     datatp << sample.t, sample.p;
-    core::writerows(file("data.txt").string(), sample.x, "%.17g ", "\n", core::WriteMode::Replace);
-    core::writerows(file("datatp.txt").string(), datatp, "%.17g ", "\n", core::WriteMode::Replace);
-    core::writerows(file("alltp.txt").string(), sample.alltp, "%.17g ", "\n", core::WriteMode::Replace);
-    core::writerows(file("short.txt").string(), datatp.topRows(10), "%.17g ", "\n", core::WriteMode::Replace);
-    core::writetpsfile(file("data.tps").string(), sample.x);
+    io::writerows(file("data.txt").string(), sample.x, "%.17g ", "\n", io::WriteMode::Replace);
+    io::writerows(file("datatp.txt").string(), datatp, "%.17g ", "\n", io::WriteMode::Replace);
+    io::writerows(file("alltp.txt").string(), sample.alltp, "%.17g ", "\n", io::WriteMode::Replace);
+    io::writerows(file("short.txt").string(), datatp.topRows(10), "%.17g ", "\n", io::WriteMode::Replace);
+    io::writetpsfile(file("data.tps").string(), core::Specimens(sample.x));
   }
 };
 
@@ -60,7 +60,7 @@ TEST(restrainsw, RunsAWholeAnalysisWithoutAWindow) {
   EXPECT_NE(out.find("File: data.txt \n  40 Specimens \n   9 Landmarks\n"), std::string::npos);
 
   // The saved specimens are the form again, to the six digits written.
-  const Eigen::MatrixXd saved = core::dload(restrain.file("retro.txt").string());
+  const Eigen::MatrixXd saved = io::dload(restrain.file("retro.txt").string());
   ASSERT_EQ(saved.rows(), 40);
   EXPECT_LT(distances(saved).maxCoeff(), 1e-4);
 }
@@ -75,18 +75,18 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
   EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe User-Supplied R value used = 1.6000, theta` used = "
                      "30.0000 R^2= 1.000000 based on all T,P entered\n\n"),
             std::string::npos);
-  EXPECT_LT(distances(core::dload(restrain.file("typed.txt").string())).maxCoeff(), 1e-4);
+  EXPECT_LT(distances(io::dload(restrain.file("typed.txt").string())).maxCoeff(), 1e-4);
   // SaveTPS after DoRetroUser writes the row file and says why not the TPS.
   EXPECT_NE(out.find("== ==\nThe TPS file needs UserRetroTPS first"), std::string::npos);
   // After UserRetroTPS both files: the TPS one holds the coordinates before
   // superimposition, the strain taken out in the data's frame.
-  const core::TpsFile tps = core::readtpsfile(restrain.file("raw.tps").string(), false);
-  ASSERT_EQ(tps.y.rows(), 40);
+  const core::Specimens tps = io::readtpsfile(restrain.file("raw.tps").string());
+  ASSERT_EQ(tps.n(), 40);
   const Eigen::Matrix2d undo = core::Strain{1.6, core::Bearing::degrees(30)}.removal();
   const Eigen::Vector2d first = undo * Eigen::Vector2d(restrain.sample.x(0, 0), restrain.sample.x(0, 1));
-  EXPECT_NEAR(tps.y(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
-  EXPECT_NEAR(tps.y(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
-  EXPECT_EQ(core::dload(restrain.file("raw.txt").string()).rows(), 40);
+  EXPECT_NEAR(tps.matrix()(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
+  EXPECT_NEAR(tps.matrix()(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
+  EXPECT_EQ(io::dload(restrain.file("raw.txt").string()).rows(), 40);
 
   // Cancelling SaveTPS's first dialog cancels the save: no second dialog
   // (a script with no answer left for one would stop with an error).
@@ -102,7 +102,7 @@ TEST(restrainsw, SaysWhatEachActionNeedsFirst) {
   EXPECT_EQ(ready("DoRetro").value_or(""), "Load a landmark data set first (Load or LoadTPS)");
   EXPECT_TRUE(ready("SaveTPS").has_value());
   EXPECT_FALSE(ready("Load").has_value());
-  s.data = Eigen::MatrixXd::Ones(3, 5);
+  s.data = core::Specimens(Eigen::MatrixXd::Ones(3, 5));
   EXPECT_EQ(ready("DoRetro").value_or(""), "Load the per-specimen angles first (LoadDataTP)");
   s.datatp = s.alltp = Eigen::MatrixXd::Ones(3, 2);
   EXPECT_FALSE(ready("DoRetro").has_value());
@@ -149,7 +149,7 @@ TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
     const core::Bearing t = core::Bearing::of(x, y + 1).axial(), tpp = core::Bearing::of(x, y - 1);
     tp.row(i) << t.deg(), core::Bearing::radians(tpp.rad() - t.rad()).axial().deg();
   }
-  core::writerows(restrain.file("hyper.txt").string(), tp, "%.17g ", "\n", core::WriteMode::Replace);
+  io::writerows(restrain.file("hyper.txt").string(), tp, "%.17g ", "\n", io::WriteMode::Replace);
   const auto [status, out] = restrain.run("LoadAllTP hyper.txt\nDoWellman\n");
   ASSERT_EQ(status, 0) << restrain.errors();
   EXPECT_NE(out.find("ANALYTIC METHOD: the conic fitted to the 8 paired t,p is not an ellipse (its eigenvalues are "),
@@ -163,7 +163,7 @@ TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
 
 TEST(restrainsw, KeepsItsAnglesWhenAnAngleFileIsRefused) {
   Files restrain;
-  core::writerows(restrain.file("one.txt").string(), restrain.sample.t, "%.17g ", "\n", core::WriteMode::Replace);
+  io::writerows(restrain.file("one.txt").string(), restrain.sample.t, "%.17g ", "\n", io::WriteMode::Replace);
   ASSERT_EQ(restrain.run("Load data.txt\nLoadDataTP datatp.txt\nLoadAllTP alltp.txt\n").first, 0) << restrain.errors();
   EXPECT_EQ(restrain.run("LoadDataTP one.txt\n").first, 1);
   EXPECT_EQ(restrain.errors().substr(0, 67), "The angle file 'one.txt' (LoadDataTP), line 1, holds 1 number; an a");
@@ -175,7 +175,7 @@ TEST(restrainsw, KeepsItsAnglesWhenAnAngleFileIsRefused) {
   // Both refusals left the angles loaded before: the retrodeformation still
   // gives back the form.
   ASSERT_EQ(restrain.run("set BaseBox1 1\nset BaseBox2 3\nDoRetro\nSave retro.txt\n").first, 0) << restrain.errors();
-  EXPECT_LT(distances(core::dload(restrain.file("retro.txt").string())).maxCoeff(), 1e-4);
+  EXPECT_LT(distances(io::dload(restrain.file("retro.txt").string())).maxCoeff(), 1e-4);
 }
 
 TEST(restrainsw, ForgetsTheResultOfDataLoadedBefore) {

@@ -268,7 +268,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
     tps += "LM=4\n0 0\n" + x + " 0\n0 1\n0 1\nID=" + std::to_string(i) + "\n";
   }
   const std::string rowfile = testsupport::tempfile("big.txt", rows), tpsfile = testsupport::tempfile("big.tps", tps);
-  const Eigen::MatrixXd before = Eigen::MatrixXd::Constant(2, 9, 3);
+  const core::Specimens before(Eigen::MatrixXd::Constant(2, 9, 3));
 
   for (const char* action : {"Load", "LoadTPS"}) {
     testsupport::FakeHost host({"FileBox"});
@@ -278,7 +278,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
     restrain::State r;
     r.data = before;
     EXPECT_THROW(restrain::restrainsw(host, r, action), core::Cancelled) << action;
-    EXPECT_EQ(r.data, before) << action;
+    EXPECT_EQ(r.data.matrix(), before.matrix()) << action;
     EXPECT_EQ(host.string("FileBox"), std::vector<std::string>{"File: old.txt"}) << action;
     EXPECT_EQ(host.fakeaxes().pointcount(), 0u) << action;
     EXPECT_EQ(host.progresscalls, 1) << action;
@@ -289,14 +289,14 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   sym.cancelafter = 0;
   symrestore::State s;
   EXPECT_THROW(symrestore::symsw(sym, s, "LoadData"), core::Cancelled);
-  EXPECT_EQ(s.data.size(), 0);
+  EXPECT_TRUE(s.data.empty());
 
   // Not cancelled, the same file loads whole.
   testsupport::FakeHost whole({"FileBox"});
   whole.answers = {rowfile};
   restrain::State r;
   restrain::restrainsw(whole, r, "Load");
-  EXPECT_EQ(r.data.rows(), 5000);
+  EXPECT_EQ(r.data.n(), 5000);
   EXPECT_GT(whole.progresscalls, 0);
 }
 
@@ -305,23 +305,23 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
                                                          "LM=3\n2 0\n0 2\n2 2\nID=b\nSCALE=2\n");
   testsupport::FakeHost plain;
   plain.answers = {tps};
-  const shell::Landmarks a = shell::loadlandmarks(plain);
-  EXPECT_TRUE(a.tps);
-  EXPECT_FALSE(a.scaled);
-  EXPECT_EQ(a.y(0, 0), 10);
-  EXPECT_EQ(a.missing.count, 1u);
-  const std::string name = a.fn;
+  const core::Specimens a = shell::loadlandmarks(plain);
+  EXPECT_EQ(a.format(), core::Specimens::Format::tps);
+  EXPECT_FALSE(a.scaled());
+  EXPECT_EQ(a.matrix()(0, 0), 10);
+  EXPECT_EQ(a.missinglandmarks().count, 1u);
+  const std::string name = a.name();
   EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen: specimen 1 (a) lacks 3.\n");
 
   testsupport::FakeHost scaled({"ApplyScale"});
   scaled.setstring("ApplyScale", "1");
   scaled.answers = {tps};
-  const shell::Landmarks b = shell::loadlandmarks(scaled);
-  EXPECT_TRUE(b.scaled);
-  EXPECT_EQ(b.y(0, 0), 5);
-  EXPECT_EQ(b.y(1, 5), 4);
-  EXPECT_DOUBLE_EQ(b.y(1, 6), 2 * a.y(1, 6)); // the centroid size scales with it
-  EXPECT_TRUE(std::isnan(b.y(0, 4)));
+  const core::Specimens b = shell::loadlandmarks(scaled);
+  EXPECT_TRUE(b.scaled());
+  EXPECT_EQ(b.matrix()(0, 0), 5);
+  EXPECT_EQ(b.matrix()(1, 5), 4);
+  EXPECT_DOUBLE_EQ(b.sizes()(1), 2 * a.sizes()(1)); // the centroid size scales with it
+  EXPECT_TRUE(b.missing(0, 2));
 
   // A specimen without a scale is named, and nothing is loaded.
   const std::string some = testsupport::tempfile("some.tps", "LM=2\n0 0\n1 1\nSCALE=1\nLM=2\n0 0\n2 2\nID=z\n");

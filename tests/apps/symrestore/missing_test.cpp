@@ -6,9 +6,9 @@
 
 #include "apps/symrestore/symsw.h"
 
-#include "core/landmark_file.h"
-#include "core/row_file.h"
-#include "core/text_file.h"
+#include "io/landmark_file.h"
+#include "io/row_file.h"
+#include "io/text_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -27,13 +27,13 @@ const std::string sample = testsupport::example("deformed_sample/");
 
 struct Symrestore : testsupport::ScriptedProgram {
   Symrestore() : ScriptedProgram(symrestoreprogram()) { host().setquiet(true); }
-  Eigen::MatrixXd rows(const std::string& name) const { return core::dload(file(name).string()); }
+  Eigen::MatrixXd rows(const std::string& name) const { return io::dload(file(name).string()); }
 };
 
 // The deformed sample with a tenth of its specimens losing one to three
 // landmarks each, written in the row format (NaN where deleted).
 std::vector<std::pair<Eigen::Index, Eigen::Index>> deletesome(const Symrestore& sym, const std::string& name) {
-  Eigen::MatrixXd x = core::dload(sample + "deformed.txt");
+  Eigen::MatrixXd x = io::dload(sample + "deformed.txt");
   std::mt19937 rng(17);
   std::vector<std::pair<Eigen::Index, Eigen::Index>> deleted;
   for (const Eigen::Index i : {3, 9, 20, 33, 47, 58}) {
@@ -45,7 +45,7 @@ std::vector<std::pair<Eigen::Index, Eigen::Index>> deletesome(const Symrestore& 
       deleted.emplace_back(i, j);
     }
   }
-  core::writerows(sym.file(name).string(), x, "%.10g ", "\n", core::WriteMode::Replace);
+  io::writerows(sym.file(name).string(), x, "%.10g ", "\n", io::WriteMode::Replace);
   return deleted;
 }
 
@@ -112,7 +112,7 @@ TEST(symsw, ReadsATpsFileAsItsRowFormatCopy) {
     EXPECT_TRUE(((t.col(28) - r.col(28)).array().abs() < 0.02).all()) << a;
   }
   // The TPS file's specimens are named beside the rows saved from it.
-  const core::Identities ids = core::readlandmarks(sym.file("tps.txt").string()).ids;
+  const core::Identities ids = io::readlandmarks(sym.file("tps.txt").string()).ids();
   ASSERT_EQ(ids.size(), 60u);
   EXPECT_EQ(ids.value(59, "IMAGE"), "slab_A_060.jpg");
   EXPECT_EQ(ids.value(0, "SCALE"), "0.0125");
@@ -129,7 +129,7 @@ TEST(symsw, AppliesScaleAndRefusesTheMethodsThatNeedWholeSpecimens) {
   EXPECT_EQ(out.substr(55, 45), "UnDeform: strain R = 1.80, theta' = 35.0 deg,");
   // Scaled by 0.0125, the centroid sizes (the size slot carried through)
   // are the digitised ones times that.
-  const Eigen::MatrixXd unscaled = core::readlandmarks(sample + "deformed.tps").y;
+  const Eigen::MatrixXd unscaled = io::readlandmarks(sample + "deformed.tps").matrix();
   EXPECT_NEAR(sym.rows("scaled.txt")(0, 28), 0.0125 * unscaled(0, 28), 1e-3);
 
   deletesome(sym, "holed.txt");
@@ -194,7 +194,7 @@ TEST(symsw, EstimatesMissingLandmarksByTpsOrByMirrorAfterUndeforming) {
                 method.c_str(), sum / static_cast<double>(static_cast<Eigen::Index>(deleted.size()) - left), worst);
     EXPECT_LT(sum / static_cast<double>(static_cast<Eigen::Index>(deleted.size()) - left), 0.05) << method;
     EXPECT_LT(worst, 0.1) << method;
-    const std::string listed = core::readfile(sym.file(method + ".txt.estimated").string());
+    const std::string listed = io::readfile(sym.file(method + ".txt.estimated").string());
     EXPECT_NE(listed.find(std::to_string(deleted[0].first + 1) + " " + std::to_string(deleted[0].second + 1) + " " + method),
               std::string::npos)
         << listed;

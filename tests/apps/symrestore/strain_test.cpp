@@ -8,7 +8,7 @@
 #include "core/angles.h"
 #include "core/configurations.h"
 #include "core/strain.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "shell/results_pane.h"
 #include "shell/window.h"
 #include "tests/shell/scripted_program.h"
@@ -174,6 +174,6 @@ TEST(SymrestoreStrain, LoadingStaysPossibleAndClearsTheResults) {
   EXPECT_EQ(ready("UnDeform"), "Load a data set first (LoadData)");
   EXPECT_EQ(ready("Save"), "Undeform the data first");
   EXPECT_FALSE(ready("LoadData").has_value());
-  empty.data = Eigen::MatrixXd::Ones(2, 9);
+  empty.data = core::Specimens(Eigen::MatrixXd::Ones(2, 9));
   EXPECT_EQ(shell::readinessof(symrestore::actions(), empty)("RetroStrain"), "Load the pairs file first (LoadProto)");
 }

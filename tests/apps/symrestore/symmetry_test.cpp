@@ -7,7 +7,7 @@
 #include "core/procrustes.h"
 #include "core/strain.h"
 #include "core/random.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "tests/support/test_support.h"
 
 #include <Eigen/Eigenvalues>
@@ -366,8 +366,8 @@ Eigen::MatrixXd withdeletions(const Eigen::MatrixXd& x, unsigned seed, std::vect
 } // namespace
 
 TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
-  const Eigen::MatrixXd x = core::dload(testsupport::example("deformed_sample/deformed.txt"));
-  const Eigen::MatrixXd list = core::dload(testsupport::example("deformed_sample/pairs.txt"));
+  const Eigen::MatrixXd x = io::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd list = io::dload(testsupport::example("deformed_sample/pairs.txt"));
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {1, {}});
   std::vector<double> ratio, angle;
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
@@ -411,8 +411,8 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
 }
 
 TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
-  const Eigen::MatrixXd x = core::dload(testsupport::example("deformed_sample/deformed.txt"));
-  const Eigen::MatrixXd list = core::dload(testsupport::example("deformed_sample/pairs.txt"));
+  const Eigen::MatrixXd x = io::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd list = io::dload(testsupport::example("deformed_sample/pairs.txt"));
   // Specimen 5 keeps the midline (1 ... 4) and one pair (5, 6); specimen 9
   // keeps two pairs and nothing else: neither has a third complete row
   // beside two pairs.

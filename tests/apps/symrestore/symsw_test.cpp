@@ -8,7 +8,7 @@
 #include "core/procrustes.h"
 #include "core/strain.h"
 #include "core/random.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -34,7 +34,7 @@ struct Lizards : testsupport::ScriptedProgram {
   Eigen::MatrixXd original;
   Lizards() : ScriptedProgram(symrestoreprogram()) {
     host().setquiet(true);
-    original = core::dload(testsupport::example("lizards_podarcis/lizards.txt")).topRows(12);
+    original = io::dload(testsupport::example("lizards_podarcis/lizards.txt")).topRows(12);
     core::setseed(5);
     const Eigen::Matrix2d strain = core::purestrain(core::Angle::degrees(40).rad(), 1.3);
     Eigen::MatrixXd x = original;
@@ -42,15 +42,15 @@ struct Lizards : testsupport::ScriptedProgram {
       const Eigen::RowVectorXd placed = testsupport::similar(original.row(i), 1, 2 * std::numbers::pi * core::rand01(), 0, 0);
       for (int j = 0; j < 28; ++j) x.row(i).segment(2 * j, 2) = (strain * placed.segment(2 * j, 2).transpose()).transpose();
     }
-    core::writerows(file("deformed.txt").string(), x, "%.17g ", "\n", core::WriteMode::Replace);
-    Eigen::MatrixXd pairs = core::dload(testsupport::example("lizards_podarcis/lm_pairs.txt"));
+    io::writerows(file("deformed.txt").string(), x, "%.17g ", "\n", io::WriteMode::Replace);
+    Eigen::MatrixXd pairs = io::dload(testsupport::example("lizards_podarcis/lm_pairs.txt"));
     Eigen::MatrixXd list(pairs.rows() + 4, 2);
     list << pairs, Eigen::RowVector2d(1, 1), Eigen::RowVector2d(12, 12), Eigen::RowVector2d(18, 18), Eigen::RowVector2d(23, 23);
-    core::writerows(file("pairs.txt").string(), list, "%g ", "\n", core::WriteMode::Replace);
+    io::writerows(file("pairs.txt").string(), list, "%g ", "\n", io::WriteMode::Replace);
   }
   // Mean Procrustes distance of a saved set from the undeformed heads.
   double distance(const std::string& name) const {
-    const Eigen::MatrixXd y = core::dload(file(name).string());
+    const Eigen::MatrixXd y = io::dload(file(name).string());
     const core::Superimposition truth = core::getconsensus(original);
     return (core::getpsup(y, truth.y).leftCols(56) - core::getpsup(original, truth.y).leftCols(56)).rowwise().norm().mean();
   }
@@ -75,8 +75,8 @@ TEST(symsw, UndeformsBySymmetryUniformComponentsAndPrincipalAxes) {
   const double deformed = sym.distance("deformed.txt");
   EXPECT_LT(sym.distance("free.txt"), 0.5 * deformed);
   EXPECT_LT(sym.distance("given.txt"), 0.5 * deformed);
-  EXPECT_EQ(core::dload(sym.file("uni.txt").string()).rows(), 12);
-  EXPECT_EQ(core::dload(sym.file("pca.txt").string()).cols(), 57);
+  EXPECT_EQ(io::dload(sym.file("uni.txt").string()).rows(), 12);
+  EXPECT_EQ(io::dload(sym.file("pca.txt").string()).cols(), 57);
 }
 
 TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
@@ -88,8 +88,8 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   expect_error("UnDeform\n", "Load a data set first (LoadData)");
   expect_error("LoadData deformed.txt\nRetroStrain\n", "Load the pairs file first (LoadProto)");
   expect_error("Save out.txt\n", "Nothing to save yet: undeform the data first");
-  core::writerows(sym.file("short.txt").string(), core::dload(sym.file("pairs.txt").string()).topRows(10), "%g ", "\n",
-                  core::WriteMode::Replace);
+  io::writerows(sym.file("short.txt").string(), io::dload(sym.file("pairs.txt").string()).topRows(10), "%g ", "\n",
+                  io::WriteMode::Replace);
   expect_error("LoadProto short.txt\n", "The pair list leaves out landmarks 1, 12, 18, 23, 25, 26, 27, 28");
   expect_error("LoadProto pairs.txt\nset StrainBox -1\nRetroStrain\n",
                "The box StrainBox (strain ratio) holds '-1', which is not a positive number");
@@ -97,8 +97,8 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   // A list without two axis lines cannot be flipped (here the midline
   // landmarks are paired off).
   Eigen::MatrixXd noaxis(14, 2);
-  noaxis << core::dload(sym.file("pairs.txt").string()).topRows(12), Eigen::RowVector2d(1, 12), Eigen::RowVector2d(18, 23);
-  core::writerows(sym.file("noaxis.txt").string(), noaxis, "%g ", "\n", core::WriteMode::Replace);
+  noaxis << io::dload(sym.file("pairs.txt").string()).topRows(12), Eigen::RowVector2d(1, 12), Eigen::RowVector2d(18, 23);
+  io::writerows(sym.file("noaxis.txt").string(), noaxis, "%g ", "\n", io::WriteMode::Replace);
   // The message box, then the run stops: nothing was undeformed.
   for (const std::string action : {"UndeformUni", "RetroStrain"}) {
     const auto [status, out] = sym.run("LoadProto noaxis.txt\nset StrainBox 1.3\n" + action + "\nSave out.txt\n");
@@ -124,16 +124,16 @@ TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
   // data loaded, and the list loaded before is kept.
   Eigen::MatrixXd axis(28, 2);
   for (int j = 0; j < 28; ++j) axis.row(j) << j + 1, j + 1;
-  core::writerows(sym.file("axis.txt").string(), axis, "%g ", "\n", core::WriteMode::Replace);
+  io::writerows(sym.file("axis.txt").string(), axis, "%g ", "\n", io::WriteMode::Replace);
   const std::string axismessage = "The pairs file 'axis.txt' holds only axis rows (each of its 28 rows names one landmark "
                                   "twice): it pairs no landmarks, so there is no symmetry to restore\n";
   EXPECT_EQ(sym.run("LoadProto axis.txt\n").first, 1);
   EXPECT_EQ(sym.errors(), axismessage + "(test.script, line 1: LoadProto)\n");
   // A third column is refused rather than ignored.
-  const Eigen::MatrixXd pairs = core::dload(sym.file("pairs.txt").string());
+  const Eigen::MatrixXd pairs = io::dload(sym.file("pairs.txt").string());
   Eigen::MatrixXd wide(pairs.rows(), 3);
   wide << pairs, Eigen::VectorXd::Ones(pairs.rows());
-  core::writerows(sym.file("wide.txt").string(), wide, "%g ", "\n", core::WriteMode::Replace);
+  io::writerows(sym.file("wide.txt").string(), wide, "%g ", "\n", io::WriteMode::Replace);
   EXPECT_EQ(sym.run("LoadProto wide.txt\n").first, 1);
   EXPECT_EQ(sym.errors(), "The pair list has 3 columns; each line holds two landmark numbers, one side's and its "
                           "counterpart's, and nothing else\n(test.script, line 1: LoadProto)\n");
@@ -152,8 +152,8 @@ TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {
 
 TEST(symsw, NeverSavesTheResultOfOtherInputs) {
   Lizards sym;
-  Eigen::MatrixXd x = core::dload(sym.file("deformed.txt").string());
-  core::writerows(sym.file("fewer.txt").string(), x.topRows(8), "%.17g ", "\n", core::WriteMode::Replace);
+  Eigen::MatrixXd x = io::dload(sym.file("deformed.txt").string());
+  io::writerows(sym.file("fewer.txt").string(), x.topRows(8), "%.17g ", "\n", io::WriteMode::Replace);
   std::ofstream(sym.file("kept.txt")) << "kept\n";
   // New data drop the set undeformed from the old.
   auto [status, out] = sym.run("LoadData deformed.txt\nLoadProto pairs.txt\nUnDeform\nLoadData fewer.txt\nSave kept.txt\n");
@@ -170,6 +170,6 @@ TEST(symsw, NeverSavesTheResultOfOtherInputs) {
   // ... but not one made without it.
   ASSERT_EQ(sym.run("set PCABox 1\nUndeformPCA\nSave pca.txt\nLoadProto pairs.txt\nSave again.txt\n").first, 0)
       << sym.errors();
-  EXPECT_EQ(core::dload(sym.file("again.txt").string()).rows(), 8);
+  EXPECT_EQ(io::dload(sym.file("again.txt").string()).rows(), 8);
   EXPECT_EQ(readfile(sym.file("again.txt")), readfile(sym.file("pca.txt")));
 }

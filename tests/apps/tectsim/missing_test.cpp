@@ -4,8 +4,8 @@
 
 #include "apps/tectsim/tsswitch.h"
 
-#include "core/row_file.h"
-#include "core/tps_file.h"
+#include "io/row_file.h"
+#include "io/tps_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -21,16 +21,16 @@ shell::Program tectsimprogram() { return testsupport::program("tectsim", "Tectsi
 TEST(TSSwitch, TakesTpsExemplarsAndRefusesAnIncompleteOne) {
   testsupport::ScriptedProgram tectsim(tectsimprogram());
   tectsim.host().setquiet(true);
-  const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
-  core::writerows(tectsim.file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", core::WriteMode::Replace);
-  core::writerows(tectsim.file("end.txt").string(), heads.row(30), "%.10g ", "\n", core::WriteMode::Replace);
+  const Eigen::MatrixXd heads = io::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+  io::writerows(tectsim.file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", io::WriteMode::Replace);
+  io::writerows(tectsim.file("end.txt").string(), heads.row(30), "%.10g ", "\n", io::WriteMode::Replace);
   core::Identities ids;
   ids.keys = {{"ID=P31", "SCALE=0.5"}};
-  std::ofstream(tectsim.file("end.tps")) << core::formattps(heads.row(30), ids);
+  std::ofstream(tectsim.file("end.tps")) << io::formattps(core::Specimens(heads.row(30), ids));
   Eigen::MatrixXd broken = heads.row(30);
   broken.block(0, 4, 1, 2).setConstant(std::numeric_limits<double>::quiet_NaN());
   broken.block(0, 14, 1, 2).setConstant(std::numeric_limits<double>::quiet_NaN());
-  std::ofstream(tectsim.file("broken.tps")) << core::formattps(broken, ids);
+  std::ofstream(tectsim.file("broken.tps")) << io::formattps(core::Specimens(broken, ids));
 
   const std::string experiment = "set NumBox 20\nset AmpBox 0.005\nset DefBox 1.5\nset AngleBox 20\nset NaxisBox 1\n"
                                  "BuildModels\nSaveCData c.txt\n";

@@ -4,7 +4,7 @@
 #include "apps/tectsim/tsswitch.h"
 
 #include "core/random.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -16,9 +16,9 @@ namespace {
 struct Tectsim : testsupport::ScriptedProgram {
   Tectsim() : ScriptedProgram(testsupport::program("tectsim", "Tectsim", "TSSwitch", tectsim::define)) {
     host().setquiet(true);
-    const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
-    core::writerows(file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", core::WriteMode::Replace);
-    core::writerows(file("end.txt").string(), heads.row(30), "%.10g ", "\n", core::WriteMode::Replace);
+    const Eigen::MatrixXd heads = io::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+    io::writerows(file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", io::WriteMode::Replace);
+    io::writerows(file("end.txt").string(), heads.row(30), "%.10g ", "\n", io::WriteMode::Replace);
   }
   std::string text(const std::string& name) const {
     std::ifstream in(file(name));

@@ -5,10 +5,10 @@
 
 #include "core/procrustes.h"
 #include "core/random.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "stats/wilks.h"
-#include "warp/partial_warps.h"
 #include "tests/support/test_support.h"
+#include "warp/partial_warps.h"
 
 #include <boost/math/special_functions/beta.hpp>
 
@@ -24,7 +24,7 @@ namespace {
 struct Exemplars {
   Eigen::MatrixXd start, end;
   Exemplars() {
-    const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+    const Eigen::MatrixXd heads = io::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
     start = heads.topRows(5);
     end = heads.row(30);
   }
@@ -128,8 +128,8 @@ TEST(dostats, SaysSoWhenTooFewSpecimensMakeWilksSingular) {
 TEST(dostats, GivesTheUpperTailOfFAsItsWilksPValue) {
   core::setseed(1);
   tectsim::Parameters p = parameters(200, 0.01, 1.5, 30);
-  const tectsim::Models m = tectsim::buildmodels(core::dload(testsupport::example("tectsim/start.txt")),
-                                                 core::dload(testsupport::example("tectsim/end.txt")), p);
+  const tectsim::Models m = tectsim::buildmodels(io::dload(testsupport::example("tectsim/start.txt")),
+                                                 io::dload(testsupport::example("tectsim/end.txt")), p);
   const std::string report = tectsim::dostats(m);
   const std::regex line("(Noisy Data|Deformed Noisy Data|Retrodeformed Noisy Data) \nWilks Lambda= \\S+ +F score= (\\S+) .*"
                         "df1=(\\S+) ,    df2=(\\S+),  p value=(\\S+)");

@@ -4,7 +4,7 @@
 #include "apps/tectsim/tsswitch.h"
 
 #include "core/random.h"
-#include "core/row_file.h"
+#include "io/row_file.h"
 #include "tests/shell/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -19,9 +19,9 @@ shell::Program tectsimprogram() { return testsupport::program("tectsim", "Tectsi
 struct Tectsim : testsupport::ScriptedProgram {
   Tectsim() : ScriptedProgram(tectsimprogram()) {
     host().setquiet(true);
-    const Eigen::MatrixXd heads = core::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
-    core::writerows(file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", core::WriteMode::Replace);
-    core::writerows(file("end.txt").string(), heads.row(30), "%.10g ", "\n", core::WriteMode::Replace);
+    const Eigen::MatrixXd heads = io::dload(testsupport::example("plethodon_12lm/plethodon.txt"));
+    io::writerows(file("start.txt").string(), heads.topRows(5), "%.10g ", "\n", io::WriteMode::Replace);
+    io::writerows(file("end.txt").string(), heads.row(30), "%.10g ", "\n", io::WriteMode::Replace);
   }
   std::string text(const std::string& name) const {
     std::ifstream in(file(name));
@@ -54,7 +54,7 @@ TEST(TSSwitch, RunsARepeatableExperiment) {
             std::string::npos)
       << out;
   // Appended twice, a leading blank before every value.
-  const Eigen::MatrixXd dn = core::dload(first.file("dn.txt").string());
+  const Eigen::MatrixXd dn = io::dload(first.file("dn.txt").string());
   EXPECT_EQ(dn.rows(), 60);
   EXPECT_EQ(first.text("dn.txt").substr(0, 1), " ");
   EXPECT_EQ(first.text("c.txt").substr(0, 1) == " ", false);
@@ -81,7 +81,7 @@ TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
                                     "Clear\nshow FileBox1\nset NumBox 10\nBuildModels\nSaveCData c10.txt\n");
   ASSERT_EQ(status, 0) << ts.errors();
   EXPECT_NE(out.find("No File Active\n"), std::string::npos);
-  EXPECT_EQ(core::dload(ts.file("c10.txt").string()).rows(), 10);
+  EXPECT_EQ(io::dload(ts.file("c10.txt").string()).rows(), 10);
   // An unknown action shows the program's message box and stops the script.
   const auto [unknown, shown] = ts.run("MoveOn\nSaveCData never.txt\n");
   EXPECT_EQ(unknown, 1);
@@ -96,8 +96,8 @@ TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
 
 TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
   Tectsim ts;
-  const Eigen::MatrixXd end = core::dload(ts.file("end.txt").string());
-  core::writerows(ts.file("even.txt").string(), end.leftCols(end.cols() - 1), "%.10g ", "\n", core::WriteMode::Replace);
+  const Eigen::MatrixXd end = io::dload(ts.file("end.txt").string());
+  io::writerows(ts.file("even.txt").string(), end.leftCols(end.cols() - 1), "%.10g ", "\n", io::WriteMode::Replace);
   ASSERT_EQ(ts.run("Load1 start.txt\nLoad2 end.txt\n").first, 0) << ts.errors();
   EXPECT_EQ(ts.run("Load2 even.txt\n").first, 1);
   EXPECT_EQ(ts.errors().substr(0, 72), "The exemplar file 'even.txt' (Load2) holds 24 numbers per row, an even c");
@@ -108,7 +108,7 @@ TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
                 .first,
             0)
       << ts.errors();
-  EXPECT_EQ(core::dload(ts.file("c.txt").string()).cols(), 25);
+  EXPECT_EQ(io::dload(ts.file("c.txt").string()).cols(), 25);
   EXPECT_EQ(ts.run("set NumBox 100001\nBuildModels\n").first, 1);
   const std::string message = "The box NumBox (number of specimens) holds '100001', which is more than the 100000 "
                               "specimens a simulation of 12 landmarks may hold";

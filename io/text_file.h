@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace core {
+namespace io {
 
 // The whole content of a file, without the UTF-8 byte-order mark that some
 // editors put at its start. Raises core::Error naming the file when it
@@ -68,4 +68,4 @@ void undo_write_in_progress() noexcept;
 // and lone CR as line ends; used to name the line of a reading error.
 std::size_t line_of(std::string_view text, std::size_t offset);
 
-} // namespace core
+} // namespace io

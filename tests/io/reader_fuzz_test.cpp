@@ -3,8 +3,8 @@
 // core::Error with a message; never crash, hang or raise anything else.
 
 #include "core/error.h"
-#include "core/row_file.h"
-#include "core/tps_file.h"
+#include "io/row_file.h"
+#include "io/tps_file.h"
 #include "tests/support/test_support.h"
 
 #include <fstream>
@@ -62,9 +62,9 @@ TEST(readers, SurviveRandomDamageToRowFiles) {
   std::string text;
   for (int i = 0; i < 12; ++i) {
     Eigen::RowVectorXd row = testsupport::randomrow(4, rng, 2.5);
-    text += core::formatrows(row, "%g ", " \n");
+    text += io::formatrows(row, "%g ", " \n");
   }
-  fuzz(text, "fuzz.txt", 7, [](const std::string& p) { return core::dload(p); });
+  fuzz(text, "fuzz.txt", 7, [](const std::string& p) { return io::dload(p); });
 }
 
 TEST(readers, SurviveRandomDamageToTpsFiles) {
@@ -72,7 +72,7 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
   Eigen::MatrixXd set(8, 11);
   for (Eigen::Index i = 0; i < 8; ++i) set.row(i) = testsupport::randomrow(5, rng, 1.0);
   std::string text;
-  const std::string tps = core::formattps(set);
+  const std::string tps = io::formattps(core::Specimens(set));
   // Give it the keys a digitiser writes between blocks.
   std::size_t block = 0;
   for (std::size_t p = 0; p < tps.size();) {
@@ -83,5 +83,5 @@ TEST(readers, SurviveRandomDamageToTpsFiles) {
     if (next == std::string::npos) break;
     p = next;
   }
-  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return core::readtpsfile(p, true).y; });
+  fuzz(text, "fuzz.tps", 8, [](const std::string& p) { return io::readtpsfile(p).matrix(); });
 }

@@ -1,4 +1,4 @@
-#include "core/row_file.h"
+#include "io/row_file.h"
 
 #include "core/error.h"
 #include "core/text_format.h"
@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-namespace core {
+namespace io {
 
 namespace {
 
@@ -28,7 +28,7 @@ Line nextline(std::string_view text, std::size_t pos) {
 
 } // namespace
 
-Eigen::MatrixXd dload(const std::string& fname, const Progress& progress) {
+Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress) {
   std::string text = readfile(fname);
   std::vector<double> values;
   values.reserve(text.size() / 8);
@@ -37,32 +37,32 @@ Eigen::MatrixXd dload(const std::string& fname, const Progress& progress) {
     const Line line = nextline(text, pos);
     // An empty line ends the data; what follows it is never read.
     if (line.content.empty()) {
-      if (rows == 0) throw Error("File '" + fname + "' holds no data: its first line is empty");
+      if (rows == 0) throw core::Error("File '" + fname + "' holds no data: its first line is empty");
       break;
     }
     const std::size_t lineno = rows + 1;
-    const NumberScan scan = scan_numbers(line.content, values);
+    const core::NumberScan scan = core::scan_numbers(line.content, values);
     if (!scan.bad.empty())
-      throw Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
                   std::to_string(scan.bad_column) + ": '" + std::string(scan.bad) + "' is not a number");
     // NaN and Inf written as such are read as such; a number written with
     // digits that no double can hold is a damaged value, not infinity.
     if (!scan.overflow.empty())
-      throw Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
                   std::to_string(scan.overflow_column) + ": '" + std::string(scan.overflow) +
                   "' is beyond the range of numbers (about 1.8e308)");
     if (scan.count == 0)
-      throw Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
     if (rows == 0) cols = scan.count;
     else if (scan.count != cols)
-      throw Error("File '" + fname + "', line " + std::to_string(lineno) + " holds " + std::to_string(scan.count) +
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds " + std::to_string(scan.count) +
                   " numbers where line 1 holds " + std::to_string(cols));
     ++rows;
     pos = line.next;
     if (progress && rows % 4096 == 0 && !progress(static_cast<double>(pos) / static_cast<double>(text.size())))
-      throw Cancelled("Loading '" + fname + "' was cancelled; nothing was loaded");
+      throw core::Cancelled("Loading '" + fname + "' was cancelled; nothing was loaded");
   }
-  if (rows == 0) throw Error("File '" + fname + "' holds no data");
+  if (rows == 0) throw core::Error("File '" + fname + "' holds no data");
   // The text goes before the numbers are laid out in columns, so that a
   // large file is held at most twice over at any moment.
   std::string().swap(text);
@@ -71,8 +71,8 @@ Eigen::MatrixXd dload(const std::string& fname, const Progress& progress) {
 }
 
 std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat, std::string_view rowend) {
-  const CompiledFormat value(valueformat);
-  const std::string end = format(rowend);
+  const core::CompiledFormat value(valueformat);
+  const std::string end = core::format(rowend);
   std::string out;
   out.reserve(static_cast<std::size_t>(data.size()) * 12 + static_cast<std::size_t>(data.rows()) * end.size());
   for (Eigen::Index i = 0; i < data.rows(); ++i) {
@@ -94,4 +94,4 @@ void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::strin
   writefile(fname, formatrows(data, valueformat, rowend), mode);
 }
 
-} // namespace core
+} // namespace io

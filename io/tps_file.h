@@ -13,25 +13,17 @@
 // comes back as NaN in both coordinates.
 
 #include "core/progress.h"
-#include "core/identities.h"
+#include "core/specimens.h"
 
 #include <Eigen/Core>
 #include <string>
-#include <vector>
 
-namespace core {
+namespace io {
 
-struct TpsFile {
-  Eigen::MatrixXd y;                 // n x 2k, or n x (2k + 1) with centroid sizes
-  std::string fname;                 // the file's name without its folder
-  std::vector<std::string> namelist; // per block: the text after the count on its key line, with its line end
-  Identities ids;                    // per block: its ID=, IMAGE=, SCALE= and other key lines
-};
-
-// Parses the TPS file at `path`. With `cs` true the centroid size of every
-// specimen is appended as a last column (the size slot); false returns the
-// bare coordinates. LF, CR LF and lone CR line ends read
-// alike (the line end kept in `namelist` is a plain "\n").
+// Parses the TPS file at `path`: its specimens with the centroid size of
+// each (of the landmarks present) in the size slot, their key lines as
+// their identities, the path as their source. LF, CR LF and lone CR line
+// ends read alike.
 //
 // Raises core::Error naming the file, and the block and its line where there
 // is one, when the file cannot be opened, has no "LM=" key, has a count
@@ -41,18 +33,17 @@ struct TpsFile {
 // 1e400; the message quotes it with its line). `progress` hears how much of
 // the text has been read; when it answers false the reading stops with
 // core::Cancelled.
-TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress = {});
+core::Specimens readtpsfile(const std::string& path, const core::Progress& progress = {});
 
 // The TPS text of a data set whose last column is the size slot: for each
 // specimen "LM=k" and then one line "x  y " per landmark in %g form; a
 // missing landmark is written as the digitisers' "-1  -1 ". Each
-// specimen's key lines in `ids` (ID=, IMAGE=, SCALE=, ...) follow its
-// coordinates as they were read; with no identities no other keys are
-// written.
-std::string formattps(const Eigen::MatrixXd& data, const Identities& ids = {});
+// specimen's key lines (ID=, IMAGE=, SCALE=, ...) follow its coordinates
+// as they were read; a data set without identities gets no other keys.
+std::string formattps(const core::Specimens& data);
 
-// Writes formattps(data, ids) to `path`, replacing the file. Raises
+// Writes formattps(data) to `path`, replacing the file. Raises
 // core::Error naming the file when it cannot be written.
-void writetpsfile(const std::string& path, const Eigen::MatrixXd& data, const Identities& ids = {});
+void writetpsfile(const std::string& path, const core::Specimens& data);
 
-} // namespace core
+} // namespace io

@@ -1,17 +1,16 @@
-#include "core/tps_file.h"
+#include "io/tps_file.h"
 
 #include "core/configurations.h"
 #include "core/error.h"
-#include "core/text_file.h"
 #include "core/text_format.h"
 #include "core/text_number.h"
+#include "io/text_file.h"
 
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 
-namespace core {
+namespace io {
 
 namespace {
 
@@ -81,20 +80,13 @@ public:
     return true;
   }
 
-  // The rest of the current line with its line end.
-  std::string restofline() {
-    const std::size_t start = pos_;
-    while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-    if (pos_ < text_.size()) ++pos_;
-    return std::string(text_.substr(start, pos_ - start));
-  }
-
-private:
+  // Past the end of the current line.
   void skipline() {
     while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
     if (pos_ < text_.size()) ++pos_;
   }
 
+private:
   std::string_view text_;
   std::size_t pos_ = 0;
 };
@@ -152,28 +144,27 @@ std::string unixlines(std::string text) {
 
 } // namespace
 
-TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) {
+core::Specimens readtpsfile(const std::string& path, const core::Progress& progress) {
   const std::string text = unixlines(readfile(path));
   Cursor in(text);
   auto where = [&](std::size_t block, std::size_t at) {
     return "File '" + path + "', block " + std::to_string(block) + " (line " + std::to_string(line_of(text, at)) + ")";
   };
 
-  TpsFile result;
-  result.fname = std::filesystem::path(path).filename().string();
+  core::Identities ids;
 
   std::size_t at = in.findkey(true);
-  if (at == std::string_view::npos) throw Error("File '" + path + "' holds no \"LM=\" key: it is not a TPS file");
+  if (at == std::string_view::npos) throw core::Error("File '" + path + "' holds no \"LM=\" key: it is not a TPS file");
   double count = 0;
   if (!in.number(count) || !(count >= 1) || count != std::floor(count) || count > 1e7)
-    throw Error(where(1, at) + ": the landmark count after \"LM=\" is not a positive whole number");
+    throw core::Error(where(1, at) + ": the landmark count after \"LM=\" is not a positive whole number");
   const auto k = static_cast<std::size_t>(count);
 
   std::vector<double> values;
   std::size_t blocks = 0;
   while (true) {
-    result.namelist.push_back(in.restofline());
-    result.ids.keys.emplace_back();
+    in.skipline(); // the text after the count names nothing the suite uses
+    ids.keys.emplace_back();
     ++blocks;
     std::size_t got = 0;
     double v;
@@ -187,30 +178,30 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
     std::size_t wordat = 0;
     const std::string_view next = in.word(wordat);
     std::vector<double> probe;
-    const NumberScan scan = scan_numbers(next, probe);
+    const core::NumberScan scan = core::scan_numbers(next, probe);
     const bool numeric = !next.empty() && scan.bad.empty() && scan.count > 0;
     if (got < 2 * k && numeric)
-      throw Error(where(blocks, at) + ": '" + std::string(next) + "' on line " +
+      throw core::Error(where(blocks, at) + ": '" + std::string(next) + "' on line " +
                   std::to_string(line_of(text, wordat)) + " is not a finite number");
     if (got < 2 * k)
-      throw Error(where(blocks, at) + " holds " + std::to_string(got) + " numbers where " + std::to_string(k) +
+      throw core::Error(where(blocks, at) + " holds " + std::to_string(got) + " numbers where " + std::to_string(k) +
                   " landmarks need " + std::to_string(2 * k));
     // More numbers than the count says: the extra point would otherwise be
     // dropped silently, or taken as the start of the next specimen.
     if (numeric)
-      throw Error(where(blocks, at) + " holds more than the " + std::to_string(2 * k) + " numbers of its " +
+      throw core::Error(where(blocks, at) + " holds more than the " + std::to_string(2 * k) + " numbers of its " +
                   std::to_string(k) + " landmarks: '" + std::string(next) + "' on line " +
                   std::to_string(line_of(text, wordat)) + " is one too many");
     const std::size_t after = in.pos();
     at = in.findkey(false);
     keylines(std::string_view(text).substr(after, (at == std::string_view::npos ? text.size() : at) - after),
-             result.ids.keys.back());
+             ids.keys.back());
     if (at == std::string_view::npos) break;
     if (progress && blocks % 1024 == 0 && !progress(static_cast<double>(at) / static_cast<double>(text.size())))
-      throw Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
+      throw core::Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
     double later = 0;
     if (!in.number(later) || later != count)
-      throw Error(where(blocks + 1, at) + ": \"LM=\" is not followed by " + std::to_string(k) +
+      throw core::Error(where(blocks + 1, at) + ": \"LM=\" is not followed by " + std::to_string(k) +
                   ", the landmark count of the first block");
   }
 
@@ -218,28 +209,25 @@ TpsFile readtpsfile(const std::string& path, bool cs, const Progress& progress) 
   const auto n = static_cast<Eigen::Index>(blocks);
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  const Eigen::Map<const RowMajor> coords(values.data(), n, c);
-  if (cs) {
-    result.y.resize(n, c + 1);
-    result.y.leftCols(c) = coords;
-    result.y.col(c) = centsize(result.y.leftCols(c));
-  } else {
-    result.y = coords;
-  }
-  return result;
+  Eigen::MatrixXd y(n, c + 1);
+  y.leftCols(c) = Eigen::Map<const RowMajor>(values.data(), n, c);
+  y.col(c) = core::centsize(y.leftCols(c));
+  return core::Specimens(std::move(y), std::move(ids), path, core::Specimens::Format::tps);
 }
 
-std::string formattps(const Eigen::MatrixXd& data, const Identities& ids) {
+std::string formattps(const core::Specimens& specimens) {
+  const Eigen::MatrixXd& data = specimens.matrix();
+  const core::Identities& ids = specimens.ids();
   const Eigen::Index k = (data.cols() - 1) / 2;
-  const CompiledFormat pair("%g  %g");
-  const std::string key = format("LM=%i\n", static_cast<double>(k));
+  const core::CompiledFormat pair("%g  %g");
+  const std::string key = core::format("LM=%i\n", static_cast<double>(k));
   std::string out;
   out.reserve(static_cast<std::size_t>(data.rows()) * (key.size() + static_cast<std::size_t>(k) * 24));
   double xy[2];
   for (Eigen::Index i = 0; i < data.rows(); ++i) {
     out += key;
     for (Eigen::Index j = 0; j < k; ++j) {
-      const bool lost = missing(data, i, j);
+      const bool lost = core::missing(data, i, j);
       xy[0] = lost ? -1 : data(i, 2 * j);
       xy[1] = lost ? -1 : data(i, 2 * j + 1);
       pair.append(out, xy);
@@ -251,8 +239,8 @@ std::string formattps(const Eigen::MatrixXd& data, const Identities& ids) {
   return out;
 }
 
-void writetpsfile(const std::string& path, const Eigen::MatrixXd& data, const Identities& ids) {
-  writefile(path, formattps(data, ids), WriteMode::Replace);
+void writetpsfile(const std::string& path, const core::Specimens& data) {
+  writefile(path, formattps(data), WriteMode::Replace);
 }
 
-} // namespace core
+} // namespace io

@@ -16,9 +16,9 @@
 #include <string_view>
 
 #include "core/progress.h"
-#include "core/text_file.h"
+#include "io/text_file.h"
 
-namespace core {
+namespace io {
 
 // Reads a row-format file into an n x c matrix, row i holding line i.
 // Raises core::Error naming the file (and the line, where there is one) when
@@ -26,7 +26,7 @@ namespace core {
 // numbers or whose count of numbers differs from the first line's.
 // `progress` hears how much of the text has been read; when it answers
 // false the reading stops with core::Cancelled.
-Eigen::MatrixXd dload(const std::string& fname, const Progress& progress = {});
+Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {});
 
 // Writes a data set row by row: every value of a row with `valueformat`
 // (for example "%g " or " %f "), then `rowend` (for example " \n"), both
@@ -41,4 +41,4 @@ void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::strin
 // The rows as writerows would write them.
 std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat, std::string_view rowend);
 
-} // namespace core
+} // namespace io

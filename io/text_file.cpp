@@ -1,4 +1,4 @@
-#include "core/text_file.h"
+#include "io/text_file.h"
 
 #include "core/error.h"
 
@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace core {
+namespace io {
 
 namespace {
 
@@ -24,7 +24,7 @@ std::string reason() { return errno != 0 ? std::strerror(errno) : "unknown error
 // Raises the error of a write that failed: `head` names the file, `why`
 // says why (kept apart for callers that name the file in their own words).
 [[noreturn]] void failwrite(const std::string& head, const std::string& why) {
-  throw WriteError(head + ": " + why, why);
+  throw core::WriteError(head + ": " + why, why);
 }
 
 // The write in progress, for a signal handler that ends the process in the
@@ -76,7 +76,7 @@ std::string notregular(mode_t mode) {
 Destination destination(const std::string& path) {
   if (path.empty()) {
     const std::string message = "Cannot write a file with an empty name: a file name is needed";
-    throw WriteError(message, message);
+    throw core::WriteError(message, message);
   }
   Destination d;
   d.target = path;
@@ -139,16 +139,16 @@ std::string readfile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0)
     if (const std::string why = notregular(st.st_mode); !why.empty())
-      throw Error("Cannot read file '" + path + "': " + why);
+      throw core::Error("Cannot read file '" + path + "': " + why);
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) throw Error("Cannot open file '" + path + "': " + reason());
+  if (f == nullptr) throw core::Error("Cannot open file '" + path + "': " + reason());
   std::string text;
   char buffer[1 << 16];
   std::size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  if (failed) throw Error("Cannot read file '" + path + "': " + reason());
+  if (failed) throw core::Error("Cannot read file '" + path + "': " + reason());
   if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
   return text;
 }
@@ -268,4 +268,4 @@ std::size_t line_of(std::string_view text, std::size_t offset) {
   return line;
 }
 
-} // namespace core
+} // namespace io

@@ -1,0 +1,45 @@
+#pragma once
+// Angle files: the t and p angles Anglepick measures and Restrain fits the
+// strain ellipse to. Plain row-format text in degrees, one line per pair or
+// per specimen, in one of three layouts:
+//
+//   pairs  "t<TAB>p<TAB>slab<TAB> % specimen LABEL" per measured pair
+//   birch  "t<TAB>p" per measured pair
+//   means  "t<TAB>mean p<TAB>slab<TAB> % specimen LABEL" per specimen
+//
+// t and p in "%f" form; LABEL is the specimen's number from 1, with its ID
+// in brackets when it has one. The comment after the percent sign is
+// skipped by the row reader, so every layout reads back as two or three
+// columns of numbers.
+
+#include "core/identities.h"
+#include "core/progress.h"
+
+#include <Eigen/Core>
+#include <string>
+#include <string_view>
+
+namespace io {
+
+enum class AngleLayout { pairs, birch, means };
+
+// The text of an angle file from the angles of n specimens: tlist (1 x n)
+// each specimen's t, plist (n x pairs) its p of every pair, both radians,
+// NaN for a pair not measured; np (1 x n) the pairs measured per specimen,
+// 0 for a specimen that gave no angles (it has no line). A mean p is that
+// of the pairs measured. `slab` is written as a whole number.
+std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, const Eigen::MatrixXd& plist,
+                         const Eigen::RowVectorXi& np, double slab, const core::Identities& ids);
+
+// Checks numbers read from an angle file: t and p, degrees in [0, 360], in
+// columns 1 and 2 of every line. Raises core::Error naming the file by
+// `name`, the action that read it, the line and the value otherwise; a file
+// of 2k + 1 >= 5 columns has the layout of landmark data (k landmarks and a
+// size slot) and is said to look like it.
+void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string_view action);
+
+// Reads an angle file as the row reader does and checks it (checkangles,
+// the file named by its name without the folder).
+Eigen::MatrixXd readangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
+
+} // namespace io

@@ -1,0 +1,71 @@
+// Angle files as Anglepick writes them and Restrain reads them back.
+
+#include "io/angle_file.h"
+
+#include "io/text_file.h"
+#include "tests/support/test_support.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Two specimens with two pairs each: the second lacks its second pair;
+// a third gave no angles at all.
+struct Measured {
+  Eigen::RowVectorXd t{{std::numbers::pi / 2, std::numbers::pi, 0.0}};
+  Eigen::MatrixXd p{{std::numbers::pi / 4, std::numbers::pi / 2}, {std::numbers::pi / 6, std::nan("")}, {0.0, 0.0}};
+  Eigen::RowVectorXi np{{2, 1, 0}};
+  core::Identities ids;
+  Measured() { ids.keys = {{"ID=A7"}, {}, {}}; }
+};
+
+} // namespace
+
+TEST(anglefile, WritesEachLayoutInDegreesAndReadsItBack) {
+  const Measured m;
+  struct Case {
+    io::AngleLayout layout;
+    std::string text;
+    Eigen::MatrixXd back; // the numbers the row reader finds
+  };
+  const Case cases[] = {
+      {io::AngleLayout::pairs,
+       "90.000000\t45.000000\t3\t % specimen 1 (A7)\n90.000000\t90.000000\t3\t % specimen 1 (A7)\n"
+       "180.000000\t30.000000\t3\t % specimen 2\n",
+       Eigen::MatrixXd{{90, 45, 3}, {90, 90, 3}, {180, 30, 3}}},
+      {io::AngleLayout::birch, "90.000000\t45.000000\n90.000000\t90.000000\n180.000000\t30.000000\n",
+       Eigen::MatrixXd{{90, 45}, {90, 90}, {180, 30}}},
+      {io::AngleLayout::means,
+       "90.000000\t67.500000\t3\t % specimen 1 (A7)\n180.000000\t30.000000\t3\t % specimen 2\n",
+       Eigen::MatrixXd{{90, 67.5, 3}, {180, 30, 3}}},
+  };
+  for (const Case& c : cases) {
+    const std::string text = io::formatangles(c.layout, m.t, m.p, m.np, 3, m.ids);
+    EXPECT_EQ(text, c.text);
+    const std::string path = testsupport::tempfile("angles.txt", text);
+    EXPECT_TRUE(testsupport::near(io::readangles(path, "LoadAllTP"), c.back, 1e-12));
+  }
+}
+
+TEST(anglefile, RefusesWhatIsNoAngleFileNamingWhere) {
+  struct Case {
+    const char* content;
+    const char* where; // a part of the message, or "" for a file that is taken
+  };
+  const Case cases[] = {
+      {"10 20\n30 40 \n", ""},
+      {"0 360 1\n", ""},
+      {"10\n20\n", "(LoadDataTP), line 1, holds 1 number"},
+      {"10 20\n30 -5\n", ", line 2, column 2 holds -5"},
+      {"10 20\n400 40\n", ", line 2, column 1 holds 400"},
+      {"10 20\nNaN 40\n", ", line 2, column 1 holds NaN"},
+      {"1 2 3 4 5\n", " holds 5 numbers per line, so it looks like landmark data (2 landmarks and a size slot)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = testsupport::tempfile("bad.txt", c.content);
+    const std::string error = testsupport::error_of([&] { io::readangles(path, "LoadDataTP"); });
+    if (*c.where == '\0') EXPECT_EQ(error, "no error") << c.content;
+    else EXPECT_NE(error.find(c.where), std::string::npos) << c.content << error;
+  }
+}
