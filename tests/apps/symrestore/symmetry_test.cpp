@@ -186,30 +186,25 @@ TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
   EXPECT_LT(distances(symrestore::tectfix4(x, pairs(), std::sqrt(1.8))->y).mean(), 0.3 * before);
 }
 
-// The bed's scores are shared out among threads only above a thousand
-// specimens, the specimens' own fits at any size: 1,100 noisy specimens
-// put both on two threads.
+// Chunks of a few specimens share out both the bed's scores and the
+// specimens' own fits among the threads, even on a small bed.
 TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
-  // Over 1,024 specimens the bed's fit is shared among the threads too; the
-  // sanitized build, many times slower, checks the specimens' own fits only.
-#if defined(__SANITIZE_ADDRESS__)
-  constexpr Eigen::Index specimens = 300;
-#else
-  constexpr Eigen::Index specimens = 1100;
-#endif
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, specimens, 21);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 45, 21);
   const auto same = [](const symrestore::Restored& a, const symrestore::Restored& b) {
     return a.y.cwiseEqual(b.y).all() && a.Lset.cwiseEqual(b.Lset).all() && a.Rset.cwiseEqual(b.Rset).all();
   };
-  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), {1, {}});
-  const symrestore::Restored free2 = symrestore::tectfix2(x, pairs(), {2, {}});
-  EXPECT_TRUE(same(free1, free2));
+  const auto work = [](unsigned threads) { return symrestore::Work{threads, {}, 7, 4}; };
+  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), work(1));
+  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(1));
+  ASSERT_TRUE(given1);
   // ... and not because the fits left the specimens alone.
   EXPECT_LT(distances(free1.y).mean(), 0.5 * distances(x).mean());
-  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {1, {}});
-  const auto given2 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {2, {}});
-  ASSERT_TRUE(given1 && given2);
-  EXPECT_TRUE(same(*given1, *given2));
+  for (unsigned threads : {2u, 3u}) {
+    EXPECT_TRUE(same(free1, symrestore::tectfix2(x, pairs(), work(threads)))) << threads;
+    const auto given = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(threads));
+    ASSERT_TRUE(given);
+    EXPECT_TRUE(same(*given1, *given)) << threads;
+  }
 }
 
 TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
