@@ -251,7 +251,7 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
     ConicFitter& fitter = buffers[thread].fitter;
     Eigen::MatrixX2d& vlist = buffers[thread].vlist;
     Eigen::VectorXd& pap = buffers[thread].pap;
-    {
+    { // this chunk's permutations of the block
       const int start = blockstart + static_cast<int>(chunk.begin), end = blockstart + static_cast<int>(chunk.end);
       for (int j = start; j < end; ++j) {
         const int* perm = order.data() + static_cast<std::ptrdiff_t>(j - blockstart) * m;

@@ -189,11 +189,11 @@ TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
 // Chunks of a few specimens share out both the bed's scores and the
 // specimens' own fits among the threads, even on a small bed.
 TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 45, 21);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 21);
   const auto same = [](const symrestore::Restored& a, const symrestore::Restored& b) {
     return a.y.cwiseEqual(b.y).all() && a.Lset.cwiseEqual(b.Lset).all() && a.Rset.cwiseEqual(b.Rset).all();
   };
-  const auto work = [](unsigned threads) { return symrestore::Work{threads, {}, 7, 4}; };
+  const auto work = [](unsigned threads) { return symrestore::Work{threads, {}, 2, 2}; };
   const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), work(1));
   const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(1));
   ASSERT_TRUE(given1);
@@ -207,16 +207,19 @@ TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
   }
 }
 
+// The specimens' own fits come one at a time, in eight chunks.
 TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 200, 22);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 22);
   const std::thread::id caller = std::this_thread::get_id();
   std::vector<double> heard;
   bool elsewhere = false;
-  symrestore::Work work{2, [&](double f) {
+  symrestore::Work work{2,
+                        [&](double f) {
                           elsewhere = elsewhere || std::this_thread::get_id() != caller;
                           heard.push_back(f);
                           return true;
-                        }};
+                        },
+                        1024, 1};
   const symrestore::Restored full = symrestore::tectfix2(x, pairs(), work);
   EXPECT_FALSE(elsewhere);
   ASSERT_GE(heard.size(), 5u);
@@ -231,7 +234,7 @@ TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
   // tectfix4's fourth, after the bed's four and one).
   for (const auto& [stopat, free] : {std::pair{1, true}, std::pair{8, true}, std::pair{1, false}, std::pair{4, false}}) {
     int calls = 0;
-    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }};
+    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }, 1024, 1};
     if (free) EXPECT_THROW(symrestore::tectfix2(x, pairs(), stopping), symrestore::Cancelled) << stopat;
     else EXPECT_THROW(symrestore::tectfix4(x, pairs(), 1.3, stopping), symrestore::Cancelled) << stopat;
     EXPECT_EQ(calls, stopat);
