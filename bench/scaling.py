@@ -64,6 +64,8 @@ class Step:
     label: str
     commands: list
     needs: list = field(default_factory=list)
+    # Its own limit in seconds, in place of the run's --timeout.
+    timeout: float = None
 
 
 @dataclass
@@ -151,11 +153,13 @@ def closure(steps, label):
     return [s.label for s in steps if s.label in wanted]
 
 
-def runscript(binary, folder, script, timeout):
+def runscript(binary, folder, script, timeout, limits=None):
     """Runs one script; gives the timing lines as {line: (seconds, peak MiB,
     peak so far)}, how the run ended ("ok", "timeout", "error") and its
     standard error without the timing lines. A command still running
-    `timeout` seconds after the previous one ended is stopped."""
+    `timeout` seconds (or its line's own limit in `limits`) after the
+    previous one ended is stopped."""
+    limits = limits or {}
     path = os.path.join(folder, "bench.script")
     with open(path, "w") as f:
         f.write("\n".join(script) + "\n")
@@ -178,7 +182,8 @@ def runscript(binary, folder, script, timeout):
     reader = threading.Thread(target=read, daemon=True)
     reader.start()
     while proc.poll() is None:
-        if time.monotonic() - last[0] > timeout:
+        running = next((i for i in range(1, len(script) + 1) if i not in timed), None)
+        if time.monotonic() - last[0] > limits.get(running, timeout):
             proc.kill()
             proc.wait()
             reader.join()
@@ -198,7 +203,7 @@ def measure(binary, folder, steps, outcomes, timeout):
     todo = [s for s in steps if not outcomes[s.label].failure]
     bylabel = {s.label: s for s in steps}
     while todo:
-        script, owner, measured, present = [], {}, [], set()
+        script, owner, measured, present, limits = [], {}, [], set(), {}
         for step in todo:
             chain = closure(steps, step.label)
             if any(outcomes[c].failure for c in chain):
@@ -210,6 +215,8 @@ def measure(binary, folder, steps, outcomes, timeout):
                 counted = name == step.label or name in [t.label for t in todo]
                 for command in bylabel[name].commands:
                     script.append(command)
+                    if bylabel[name].timeout is not None:
+                        limits[len(script)] = bylabel[name].timeout
                     if counted:
                         owner[len(script)] = name
                 if counted:
@@ -219,7 +226,7 @@ def measure(binary, folder, steps, outcomes, timeout):
                 outcomes[step.label].failure = "not run"
         if not script:
             return
-        timed, ended, errors = runscript(binary, folder, script, timeout)
+        timed, ended, errors = runscript(binary, folder, script, timeout, limits)
         done = set()
         for name in measured:
             lines = [i for i, o in owner.items() if o == name]

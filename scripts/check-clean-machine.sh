@@ -95,6 +95,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 step_no=0
+started=$(date +%s)
 # step NAME COMMAND...: one line for the step, its output into a log; on
 # failure the log's last lines and a non-zero exit.
 step() {
@@ -222,7 +223,7 @@ if [ "$quick" -eq 1 ]; then
     'cmake -S . -B build-configure -G Ninja -DTECTO_TESTS=ON -DTECTO_BENCH=ON'
   step "demo: $demo_command" inroot "$root" "$src" "$demo_command"
   step "demo output written" test -s "$root$src/demo-output/restrain-report.txt"
-  say "quick check passed"
+  say "quick check passed in $(($(date +%s) - started)) s"
   exit 0
 fi
 
@@ -245,4 +246,4 @@ step "no build tools in the installed root" inroot "$root2" / '! command -v g++ 
 step "installed programs run the demo chain" inroot "$root2" /root \
   '/usr/share/tectomorph/demo-chain.sh /root/demo-output'
 step "installed demo output written" test -s "$root2/root/demo-output/restrain-report.txt"
-say "full check passed"
+say "full check passed in $(($(date +%s) - started)) s"

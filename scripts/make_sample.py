@@ -27,8 +27,17 @@ The strain stretches by sqrt(R) along the bearing theta' and shortens by
 1/sqrt(R) across it (area preserved). Everything is seeded, so running the
 script again writes the same files.
 
+With --midline-error SD each specimen's form is first sheared by its own
+angle d (normal, SD degrees, from a generator of its own, so the specimens
+are otherwise those of the same seed): the midline leans by d while every
+pair stays at right angles to the original axis, so all pairs of a specimen
+share one error of their angle to the midline (t moves by d, every p by -d),
+as when a specimen's midline is misjudged. --decimals sets the digits of
+the pixel coordinates (0: whole pixels, as many digitisers write them).
+
 Usage: python3 scripts/make_sample.py [--seed 2026] [--R 1.8] [--theta 35]
-       [--n 60] [--noise 1.0] [--out examples]
+       [--n 60] [--noise 1.0] [--midline-error 0] [--decimals 2]
+       [--out examples]
 """
 
 import argparse
@@ -74,6 +83,9 @@ def main():
     ap.add_argument("--theta", type=float, default=35.0, help="bearing of its long axis, degrees")
     ap.add_argument("--n", type=int, default=60, help="number of specimens")
     ap.add_argument("--noise", type=float, default=1.0, help="digitising noise, pixels (standard deviation)")
+    ap.add_argument("--midline-error", type=float, default=0.0,
+                    help="standard deviation (degrees) of each specimen's shared midline error")
+    ap.add_argument("--decimals", type=int, default=2, help="decimals of the pixel coordinates")
     ap.add_argument("--out", default="examples")
     args = ap.parse_args()
 
@@ -81,14 +93,21 @@ def main():
     scale = 0.0125  # mm per pixel of the slab photograph
     S = strain(args.R, args.theta)
     form = template()
+    # A generator of its own, so that the shared errors leave every other
+    # draw (and the default output) as it was.
+    lean = random.Random("midline-error %d" % args.seed)
     specimens = []
     for _ in range(args.n):
+        shape = form
+        if args.midline_error > 0:
+            k = math.tan(math.radians(lean.gauss(0, args.midline_error)))
+            shape = [(x + k * y, y) for x, y in form]
         bearing = rng.uniform(0, 2 * math.pi)
         size = rng.uniform(0.8, 1.25)
         cx, cy = rng.uniform(40, 200), rng.uniform(30, 120)  # mm on the slab
         c, s = math.cos(bearing), math.sin(bearing)
         pts = []
-        for x, y in form:
+        for x, y in shape:
             # Placed on the slab, then the whole slab strained, then
             # digitised in pixels with a little noise.
             px, py = size * (c * x - s * y) + cx, size * (s * x + c * y) + cy
@@ -98,15 +117,16 @@ def main():
 
     folder = os.path.join(args.out, "deformed_sample")
     os.makedirs(folder, exist_ok=True)
+    xy = "%%.%df %%.%df" % (args.decimals, args.decimals)
     with open(os.path.join(folder, "deformed.tps"), "w") as f:
         for i, pts in enumerate(specimens, 1):
             f.write("LM=%d\n" % len(pts))
-            for x, y in pts:
-                f.write("%.2f %.2f\n" % (x, y))
+            for p in pts:
+                f.write(xy % p + "\n")
             f.write("IMAGE=slab_A_%03d.jpg\nID=%d\nSCALE=%.4f\n" % (i, i, scale))
     with open(os.path.join(folder, "deformed.txt"), "w") as f:
         for pts in specimens:
-            f.write(" ".join("%.2f %.2f" % p for p in pts) + " %.4f\n" % centroid_size(pts))
+            f.write(" ".join(xy % p for p in pts) + " %.4f\n" % centroid_size(pts))
     with open(os.path.join(folder, "protocol.txt"), "w") as f:
         f.write("1 0\n4 0\n2 0\n3 0\n")
         for k in range(5):
@@ -119,6 +139,10 @@ def main():
     with open(os.path.join(folder, "truth.txt"), "w") as f:
         f.write("R %g\ntheta' %g\ne %.6f\nseed %d\nspecimens %d\nnoise_px %g\n"
                 % (args.R, args.theta, math.sqrt(args.R), args.seed, args.n, args.noise))
+        if args.midline_error > 0:
+            f.write("midline_error_deg %g\n" % args.midline_error)
+        if args.decimals != 2:
+            f.write("decimals %d\n" % args.decimals)
 
     ts = os.path.join(args.out, "tectsim")
     os.makedirs(ts, exist_ok=True)

@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 
 #include <algorithm>
 #include <csignal>
@@ -101,33 +100,37 @@ struct Interrupted {
 };
 
 // Sends `signal` once the run has shown it is under way: once it printed
-// on standard output (a script on standard input), or once `file` exists
-// (a script of saves), and `after_ms` later.
+// the line `marker` on standard output (the script shows a box whose text
+// it set to the marker, at the point where the signal should land). Waits
+// for that output and for the end of the process, never for a time: ctest's
+// per-test timeout stops a run that hangs.
 Interrupted interrupt(const std::string& program, const fs::path& folder, const std::string& scriptfile,
-                      const std::string& input, int signal, int after_ms, const std::string& file = "") {
+                      const std::string& input, int signal, const std::string& marker) {
   QProcess p;
   p.setWorkingDirectory(QString::fromStdString(folder.string()));
   p.start(QString::fromStdString(std::string(TECTO_BIN_DIR) + "/" + program),
           {"--quiet", "--seed", "1", "--run", QString::fromStdString(scriptfile)});
   Interrupted r;
-  if (!p.waitForStarted()) return r;
+  if (!p.waitForStarted(-1)) return r;
   if (!input.empty()) p.write(QByteArray::fromStdString(input)); // standard input stays open
-  if (file.empty()) {
-    p.waitForReadyRead(30000);
-  } else {
-    for (int i = 0; i < 6000 && !fs::exists(folder / file) && p.state() == QProcess::Running; ++i) QThread::msleep(5);
+  QByteArray out;
+  const QByteArray line = QByteArray::fromStdString(marker + "\n");
+  while (!out.startsWith(line) && !out.contains("\n" + line) && p.state() == QProcess::Running) {
+    p.waitForReadyRead(-1);
+    out += p.readAllStandardOutput();
   }
-  QThread::msleep(static_cast<unsigned long>(after_ms));
   ::kill(static_cast<pid_t>(p.processId()), signal);
-  if (!p.waitForFinished(30000)) {
-    p.kill();
-    p.waitForFinished();
-    return r;
-  }
+  p.waitForFinished(-1);
   r.normal = p.exitStatus() == QProcess::NormalExit;
   r.status = p.exitCode();
   r.err = p.readAllStandardError().toStdString();
   return r;
+}
+
+// The script lines that print `marker` alone on a line, through a box
+// that the saves after it do not read.
+std::string showmarker(const std::string& box, const std::string& marker) {
+  return "set " + box + " " + marker + "\nshow " + box + "\n";
 }
 
 std::string leftovers(const fs::path& folder) {
@@ -141,7 +144,8 @@ TEST(interrupted, SigintAndSigtermSayInterruptedAndExitWithTheirStatus) {
     SCOPED_TRACE(name);
     const fs::path folder = hostile::scratch(std::string("interrupt-") + name);
     // The run waits for its next command on standard input.
-    const Interrupted r = interrupt("anglepick", folder, "-", "LoadData " + tps + "\nshow SlabBox\n", signal, 100);
+    const Interrupted r =
+        interrupt("anglepick", folder, "-", "LoadData " + tps + "\n" + showmarker("SlabBox", "loaded"), signal, "loaded");
     ASSERT_TRUE(r.normal) << "killed by the signal instead of ending on it";
     EXPECT_EQ(r.status, status);
     EXPECT_NE(r.err.find(std::string("anglepick: interrupted (") + name + "); nothing more was written"),
@@ -160,22 +164,30 @@ bool wholeblocks(const std::string& text, const std::string& block) {
 
 TEST(interrupted, ASignalAmidSavesLeavesOnlyWholeFiles) {
   // For each writer one save, run whole, is the reference; then hundreds of
-  // saves into the same file, interrupted at different moments: appends
+  // saves into the same file, interrupted at different points: appends
   // (Tectsim) hold whole copies only, a replaced file (Symrestore) is the
-  // whole new file, and no temporary file is left.
+  // whole new file, and no temporary file is left. The script comes on
+  // standard input, which stays open, so the run cannot end before the
+  // signal however the machine schedules it: the signal lands amid a save
+  // or while the run waits for its next command.
   struct Writer {
-    std::string program, load, save, file;
+    std::string program, load, save, file, box;
     bool append;
   };
   const std::vector<Writer> writers = {
       {"tectsim",
        "Load1 " + hostile::example("tectsim/start.txt") + "\nLoad2 " + hostile::example("tectsim/end.txt") +
            "\nset NumBox 100\nBuildModels\n",
-       "SaveCData out.txt\n", "out.txt", true},
+       "SaveCData out.txt\n", "out.txt", "AmpBox", true},
       {"symrestore",
        "LoadData " + hostile::example("deformed_sample/deformed.txt") + "\nLoadProto " +
            hostile::example("deformed_sample/pairs.txt") + "\nUndeformUni\n",
-       "Save out.txt\n", "out.txt", false},
+       "Save out.txt\n", "out.txt", "PCABox", false},
+  };
+  const auto repeated = [](const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
   };
   for (const Writer& w : writers) {
     SCOPED_TRACE(w.program);
@@ -184,13 +196,12 @@ TEST(interrupted, ASignalAmidSavesLeavesOnlyWholeFiles) {
     ASSERT_EQ(hostile::run(w.program, {"--quiet", "--seed", "1", "--run", "one.script"}, reference).status, 0);
     const std::string once = hostile::read(reference / w.file);
     ASSERT_GT(once.size(), 1000u);
-    std::string many = w.load;
-    for (int i = 0; i < 400; ++i) many += w.save;
-    for (const int after : {0, 30, 120}) {
-      SCOPED_TRACE(after);
-      const fs::path folder = hostile::scratch("interrupt-" + w.program + std::to_string(after));
-      hostile::write(folder / "many.script", many);
-      const Interrupted r = interrupt(w.program, folder, "many.script", "", SIGTERM, after, w.file);
+    for (const int before : {0, 5, 50}) {
+      SCOPED_TRACE(before);
+      const fs::path folder = hostile::scratch("interrupt-" + w.program + std::to_string(before));
+      const std::string input =
+          w.load + repeated(w.save, before) + showmarker(w.box, "saving") + repeated(w.save, 300);
+      const Interrupted r = interrupt(w.program, folder, "-", input, SIGTERM, "saving");
       ASSERT_TRUE(r.normal);
       EXPECT_EQ(r.status, 143) << r.err;
       EXPECT_EQ(leftovers(folder), "");

@@ -29,7 +29,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
-#include <QTimer>
+#include <QPointer>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -39,57 +39,88 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Answers the next file dialog as a person would, once it shows. Should
-// the dialog ask a question (whether to replace a file), the question is
-// noted, answered No and the dialog cancelled; a dialog that stays open
-// after its answer is cancelled too, so that a test fails rather than
-// waits.
-struct DialogAnswer {
+// Answers the file dialog that `call` opens, as a person would, when the
+// dialog shows: an application-wide filter hears the dialog's own Show
+// event, so nothing is polled and nothing waits on a clock. Should the
+// dialog ask a question (whether to replace a file), the question is
+// noted, answered No and the dialog cancelled; a dialog still open once its
+// answer has run is cancelled too, so that a test fails rather than waits.
+// Everything it posts is addressed to the dialog or the question, so Qt
+// drops what is left when they close; the watcher itself lives on the
+// caller's stack.
+struct Answered {
   bool seen = false;
   bool asked = false;
   QString folder; // where the dialog opened
   bool confirmsoverwrite = false;
-  int ticks = 0; // since the answer
 };
 
-std::shared_ptr<DialogAnswer> answerdialog(std::function<void(QFileDialog*)> answer) {
-  auto result = std::make_shared<DialogAnswer>();
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, result] {
-    QFileDialog* dialog = nullptr;
-    QMessageBox* box = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (!w->isVisible()) continue;
-      if (auto* d = qobject_cast<QFileDialog*>(w); d != nullptr && d->objectName() == "FileDialog") dialog = d;
-      if (auto* b = qobject_cast<QMessageBox*>(w)) box = b;
+class DialogWatcher : public QObject {
+public:
+  explicit DialogWatcher(std::function<void(QFileDialog*)> answer) : answer_(std::move(answer)) {
+    QApplication::instance()->installEventFilter(this);
+  }
+  ~DialogWatcher() override { QApplication::instance()->removeEventFilter(this); }
+  DialogWatcher(const DialogWatcher&) = delete;
+  DialogWatcher& operator=(const DialogWatcher&) = delete;
+  Answered answered;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    if (auto* d = qobject_cast<QFileDialog*>(watched); d != nullptr && d->objectName() == "FileDialog") {
+      if (answered.seen) return false; // one dialog per watcher
+      answered.seen = true;
+      answered.folder = d->directory().absolutePath();
+      answered.confirmsoverwrite = !d->testOption(QFileDialog::DontConfirmOverwrite);
+      dialog_ = d;
+      // Answered from the dialog's own event loop, once it runs.
+      QMetaObject::invokeMethod(
+          d,
+          [this, d] {
+            answer_(d);
+            // Queued after whatever the answer queued: by then an accepted
+            // dialog has closed, or its question is open (answered below).
+            QMetaObject::invokeMethod(
+                d,
+                [d] {
+                  if (d->isVisible() && QApplication::activeModalWidget() == d) d->reject();
+                },
+                Qt::QueuedConnection);
+          },
+          Qt::QueuedConnection);
+    } else if (auto* box = qobject_cast<QMessageBox*>(watched); box != nullptr && !dialog_.isNull()) {
+      answered.asked = true;
+      QPointer<QFileDialog> dialog = dialog_;
+      QMetaObject::invokeMethod(
+          box,
+          [box, dialog] {
+            box->done(QMessageBox::No);
+            if (!dialog.isNull()) dialog->reject();
+          },
+          Qt::QueuedConnection);
     }
-    if (!result->seen) {
-      if (dialog == nullptr) return;
-      result->seen = true;
-      result->folder = dialog->directory().absolutePath();
-      result->confirmsoverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
-      answer(dialog);
-      return;
-    }
-    if (box != nullptr) {
-      result->asked = true;
-      box->done(QMessageBox::No);
-      return;
-    }
-    if (dialog != nullptr && ++result->ticks < 100) return;
-    if (dialog != nullptr) dialog->reject();
-    timer->stop();
-    timer->deleteLater();
-  });
-  timer->start();
-  return result;
+    return false;
+  }
+
+private:
+  std::function<void(QFileDialog*)> answer_;
+  QPointer<QFileDialog> dialog_;
+};
+
+// Runs `call` (which opens one file dialog) with the dialog answered by
+// `answer`; gives what the dialog showed and what `call` returned.
+template <class Call>
+auto withanswer(std::function<void(QFileDialog*)> answer, Call call) {
+  DialogWatcher watcher(std::move(answer));
+  auto result = call();
+  return std::pair{watcher.answered, std::move(result)};
 }
 
 // Types a name and, when given, picks a filter from the dialog's list, as a
 // person would (so the dialog hears of the choice), then presses Save or
 // Open (queued, so that a question it asks comes up in the dialog's own
-// event loop, where the answering timer sees it).
+// event loop, where the watcher hears it show).
 std::function<void(QFileDialog*)> typename_(const QString& path, const QString& filter = {}) {
   return [path, filter](QFileDialog* d) {
     if (!filter.isEmpty()) {
@@ -230,41 +261,42 @@ TEST(filterextension, AddsTheChosenFiltersExtensionOnceAndOnlyToABareName) {
 
 TEST_F(Desktop, ASaveDialogAddsTheExtensionOfTheChosenFilter) {
   const QString dir = QString::fromStdString(folder.string());
-  auto answered = answerdialog(typename_(dir + "/wellman"));
-  auto choice = host->uiputfile("*.png", "Save the plot as PNG, SVG or PDF");
-  ASSERT_TRUE(answered->seen);
-  ASSERT_TRUE(choice.has_value());
-  EXPECT_EQ(choice->name, "wellman.png");
-
-  answered = answerdialog(typename_(dir + "/wellman.png"));
-  choice = host->uiputfile("*.png", "Save");
-  ASSERT_TRUE(choice.has_value());
-  EXPECT_EQ(choice->name, "wellman.png");
-
-  // Choosing every file takes the name as typed.
-  answered = answerdialog(typename_(dir + "/notes", "All files (*)"));
-  choice = host->uiputfile("*.png", "Save");
-  ASSERT_TRUE(choice.has_value());
-  EXPECT_EQ(choice->name, "notes");
+  const struct {
+    QString typed, filter;
+    std::string saved;
+  } cases[] = {
+      {dir + "/wellman", "", "wellman.png"},
+      {dir + "/wellman.png", "", "wellman.png"},
+      // Choosing every file takes the name as typed.
+      {dir + "/notes", "All files (*)", "notes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    const auto [answered, choice] =
+        withanswer(typename_(c.typed, c.filter), [&] { return host->uiputfile("*.png", "Save the plot"); });
+    ASSERT_TRUE(answered.seen);
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_EQ(choice->name, c.saved);
+  }
 }
 
 TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
   touch(folder / "sets.txt");
   const QString existing = QString::fromStdString((folder / "sets.txt").string());
-  auto answered = answerdialog(typename_(existing));
-  auto choice = host->uiappendfile("*.*", "File Name for Clean Data File");
-  ASSERT_TRUE(answered->seen);
-  EXPECT_FALSE(answered->confirmsoverwrite);
-  EXPECT_FALSE(answered->asked);
-  ASSERT_TRUE(choice.has_value());
-  EXPECT_EQ(choice->path(), existing.toStdString());
+  const auto [appending, appended] =
+      withanswer(typename_(existing), [&] { return host->uiappendfile("*.*", "File Name for Clean Data File"); });
+  ASSERT_TRUE(appending.seen);
+  EXPECT_FALSE(appending.confirmsoverwrite);
+  EXPECT_FALSE(appending.asked);
+  ASSERT_TRUE(appended.has_value());
+  EXPECT_EQ(appended->path(), existing.toStdString());
 
   // A save that replaces still asks (and No keeps the file).
-  answered = answerdialog(typename_(existing));
-  choice = host->uiputfile("*.*", "File Name for RetroDeformed Data");
-  EXPECT_TRUE(answered->confirmsoverwrite);
-  EXPECT_TRUE(answered->asked);
-  EXPECT_FALSE(choice.has_value());
+  const auto [replacing, replaced] =
+      withanswer(typename_(existing), [&] { return host->uiputfile("*.*", "File Name for RetroDeformed Data"); });
+  EXPECT_TRUE(replacing.confirmsoverwrite);
+  EXPECT_TRUE(replacing.asked);
+  EXPECT_FALSE(replaced.has_value());
 }
 
 TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
@@ -285,24 +317,24 @@ TEST_F(Desktop, TheLastFolderIsRememberedAcrossRunsButNeverByAHeadlessRun) {
   touch(second / "b.txt");
 
   // Nothing remembered yet: the first dialog opens where the run started.
-  auto answered = answerdialog(typename_(QString::fromStdString((first / "a.txt").string())));
-  ASSERT_TRUE(host->uigetfile("*.*", "Enter file to Load?").has_value());
-  EXPECT_EQ(answered->folder.toStdString(), fs::current_path().string());
+  const auto open = [](shell::WindowHost& h, const fs::path& file) {
+    const auto [answered, choice] = withanswer(typename_(QString::fromStdString(file.string())),
+                                               [&] { return h.uigetfile("*.*", "Enter file to Load?"); });
+    EXPECT_TRUE(choice.has_value());
+    return answered.folder.toStdString();
+  };
+  EXPECT_EQ(open(*host, first / "a.txt"), fs::current_path().string());
   EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), first.string());
 
   // The next run's first dialog opens there.
   shell::WindowHost nextrun("Files");
-  answered = answerdialog(typename_(QString::fromStdString((second / "b.txt").string())));
-  ASSERT_TRUE(nextrun.uigetfile("*.*", "Enter file to Load?").has_value());
-  EXPECT_EQ(answered->folder.toStdString(), first.string());
+  EXPECT_EQ(open(nextrun, second / "b.txt"), first.string());
   EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), second.string());
 
   // A headless run neither reads nor writes the settings.
   shell::setheadless(true);
   shell::WindowHost scripted("Files");
-  answered = answerdialog(typename_(QString::fromStdString((first / "a.txt").string())));
-  ASSERT_TRUE(scripted.uigetfile("*.*", "Enter file to Load?").has_value());
-  EXPECT_EQ(answered->folder.toStdString(), fs::current_path().string());
+  EXPECT_EQ(open(scripted, first / "a.txt"), fs::current_path().string());
   EXPECT_EQ(settings.value("FileDialogs/Folder").toStdString(), second.string());
 }
 
