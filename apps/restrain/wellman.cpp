@@ -3,16 +3,15 @@
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/minimise.h"
+#include "core/parallel.h"
 #include "core/random.h"
 #include "core/text_format.h"
 
 #include <Eigen/Eigenvalues>
 #include <Eigen/QR>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 namespace restrain {
@@ -238,19 +237,25 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
   // nor the number of threads changes the result, and memory stays a block.
   const int blocksize = block > 0 ? block : defaultblock(m);
   std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * static_cast<std::size_t>(m));
-  std::atomic<int> next{0}, done{0};
-  std::atomic<bool> stop{false};
   int blockstart = 0, blockend = 0;
   // Threads take chunks of the block's permutations in turn; each scores
-  // its own with its own buffers. Only the calling thread reports progress,
-  // which lets a window answer its user, and hears a cancel.
-  const auto work = [&](bool reports) {
-    constexpr int chunk = 32;
-    ConicFitter fitter(m);
-    Eigen::MatrixX2d vlist(m, 2);
-    Eigen::VectorXd pap(m);
-    for (int start; !stop && (start = next.fetch_add(chunk)) < blockend;) {
-      const int end = std::min(start + chunk, blockend);
+  // its own with its own buffers.
+  struct Buffers {
+    ConicFitter fitter;
+    Eigen::MatrixX2d vlist;
+    Eigen::VectorXd pap;
+    explicit Buffers(Eigen::Index m) : fitter(m), vlist(m, 2), pap(m) {}
+  };
+  std::vector<Buffers> buffers;
+  const auto prepare = [&](unsigned threads) {
+    while (buffers.size() < threads) buffers.emplace_back(m);
+  };
+  const auto score = [&](const core::Chunk& chunk, unsigned thread) {
+    ConicFitter& fitter = buffers[thread].fitter;
+    Eigen::MatrixX2d& vlist = buffers[thread].vlist;
+    Eigen::VectorXd& pap = buffers[thread].pap;
+    { // this chunk's permutations of the block
+      const int start = blockstart + static_cast<int>(chunk.begin), end = blockstart + static_cast<int>(chunk.end);
       for (int j = start; j < end; ++j) {
         const int* perm = order.data() + static_cast<std::ptrdiff_t>(j - blockstart) * m;
         for (Eigen::Index i = 0; i < m; ++i) {
@@ -286,24 +291,23 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
         out.prtwo(j) = sst == 0 ? 1 : 1 - chi2 / sst;
         out.pchitwo(j) = chi2;
       }
-      done += end - start;
-      if (reports && progress && !progress(static_cast<double>(done) / nperms)) stop = true;
     }
   };
-  const unsigned helpers = (threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads) - 1;
-  for (blockstart = 0; blockstart < nperms && !stop; blockstart = blockend) {
+  // Only the calling thread reports progress, which lets a window answer
+  // its user, and hears a cancel.
+  const auto reported = [&](Eigen::Index done) {
+    return !progress || progress(static_cast<double>(blockstart + done) / nperms);
+  };
+  core::Team team(threads);
+  for (blockstart = 0; blockstart < nperms; blockstart = blockend) {
     blockend = blockstart + std::min(blocksize, nperms - blockstart);
     for (int j = blockstart; j < blockend; ++j) {
       const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
       std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j - blockstart) * m);
     }
-    next = blockstart;
-    std::vector<std::thread> pool;
-    for (unsigned h = 0; h < helpers && h + 1 < static_cast<unsigned>(blockend - blockstart); ++h) pool.emplace_back(work, false);
-    work(true);
-    for (auto& t : pool) t.join();
+    if (!team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, score, [](const core::Chunk&) {}, reported))
+      return std::nullopt;
   }
-  if (stop) return std::nullopt;
 
   // Each list sorted on its own, non-numbers last.
   const auto nanlast = [](double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; };

@@ -116,6 +116,13 @@ struct Restored {
 struct Work {
   unsigned threads = 0;
   std::function<bool(double)> progress;
+  // Specimens handed to a thread at a time: of the bed's scores, large,
+  // since one score is a few dozen operations and a chunk is handed out
+  // per trial strain; of the specimens' own fits, small, since one fit is
+  // a few hundred evaluations and a busy core should hold back no more
+  // than a chunk. A bed of one chunk runs on the calling thread. Neither
+  // changes a result.
+  Eigen::Index bedchunk = 1024, fitchunk = 16;
 };
 // A cancel, as the suite's readers raise it; what() is "the fit was
 // cancelled".

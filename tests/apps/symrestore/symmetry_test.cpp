@@ -183,42 +183,40 @@ TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
   EXPECT_LT(distances(symrestore::tectfix4(x, pairs(), std::sqrt(1.8))->y).mean(), 0.3 * before);
 }
 
-// The bed's scores are shared out among threads only above a thousand
-// specimens, the specimens' own fits at any size: 1,100 noisy specimens
-// put both on two threads.
+// Chunks of a few specimens share out both the bed's scores and the
+// specimens' own fits among the threads, even on a small bed.
 TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
-  // Over 1,024 specimens the bed's fit is shared among the threads too; the
-  // sanitized build, many times slower, checks the specimens' own fits only.
-#if defined(__SANITIZE_ADDRESS__)
-  constexpr Eigen::Index specimens = 300;
-#else
-  constexpr Eigen::Index specimens = 1100;
-#endif
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, specimens, 21);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 21);
   const auto same = [](const symrestore::Restored& a, const symrestore::Restored& b) {
     return a.y.cwiseEqual(b.y).all() && a.Lset.cwiseEqual(b.Lset).all() && a.Rset.cwiseEqual(b.Rset).all();
   };
-  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), {1, {}});
-  const symrestore::Restored free2 = symrestore::tectfix2(x, pairs(), {2, {}});
-  EXPECT_TRUE(same(free1, free2));
+  const auto work = [](unsigned threads) { return symrestore::Work{threads, {}, 2, 2}; };
+  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), work(1));
+  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(1));
+  ASSERT_TRUE(given1);
   // ... and not because the fits left the specimens alone.
   EXPECT_LT(distances(free1.y).mean(), 0.5 * distances(x).mean());
-  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {1, {}});
-  const auto given2 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {2, {}});
-  ASSERT_TRUE(given1 && given2);
-  EXPECT_TRUE(same(*given1, *given2));
+  for (unsigned threads : {2u, 3u}) {
+    EXPECT_TRUE(same(free1, symrestore::tectfix2(x, pairs(), work(threads)))) << threads;
+    const auto given = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(threads));
+    ASSERT_TRUE(given);
+    EXPECT_TRUE(same(*given1, *given)) << threads;
+  }
 }
 
+// The specimens' own fits come one at a time, in eight chunks.
 TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 200, 22);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 22);
   const std::thread::id caller = std::this_thread::get_id();
   std::vector<double> heard;
   bool elsewhere = false;
-  symrestore::Work work{2, [&](double f) {
+  symrestore::Work work{2,
+                        [&](double f) {
                           elsewhere = elsewhere || std::this_thread::get_id() != caller;
                           heard.push_back(f);
                           return true;
-                        }};
+                        },
+                        1024, 1};
   const symrestore::Restored full = symrestore::tectfix2(x, pairs(), work);
   EXPECT_FALSE(elsewhere);
   ASSERT_GE(heard.size(), 5u);
@@ -233,7 +231,7 @@ TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
   // tectfix4's fourth, after the bed's four and one).
   for (const auto& [stopat, free] : {std::pair{1, true}, std::pair{8, true}, std::pair{1, false}, std::pair{4, false}}) {
     int calls = 0;
-    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }};
+    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }, 1024, 1};
     if (free) EXPECT_THROW(symrestore::tectfix2(x, pairs(), stopping), symrestore::Cancelled) << stopat;
     else EXPECT_THROW(symrestore::tectfix4(x, pairs(), 1.3, stopping), symrestore::Cancelled) << stopat;
     EXPECT_EQ(calls, stopat);
