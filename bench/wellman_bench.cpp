@@ -16,7 +16,9 @@ namespace {
 restrain::PairAngles pairs(Eigen::Index m) {
   core::setseed(7);
   const core::Strain strain{1.6, core::Bearing::degrees(30)};
-  restrain::PairAngles tp{Eigen::VectorXd(m), Eigen::VectorXd(m)};
+  restrain::PairAngles tp;
+  tp.t.resize(m);
+  tp.p.resize(m);
   for (Eigen::Index i = 0; i < m; ++i) {
     const core::Bearing t = core::Bearing::degrees(1 + 178 * core::rand01());
     tp.t(i) = t.rad();

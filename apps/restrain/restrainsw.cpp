@@ -59,6 +59,15 @@ void requirealltp(const State& s) {
   require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
 }
 
+// The pooled pairs for the construction, with their specimens.
+PairAngles wellmanpairs(const State& s) { return PairAngles::forwellman(s.alltp, s.alltpspecimen); }
+
+// A report's paragraph naming the pairs left out ("" when none were).
+std::string leftout(const PairAngles& pairs, const State& s) {
+  const std::string line = leftoutline(pairs, s.alltp);
+  return line.empty() ? "" : "\n\n" + line + ".";
+}
+
 // The per-specimen angles must match the data set row for row.
 void requirematchingangles(const State& s) {
   require(!s.data.empty(), "Load a landmark data set first (Load or LoadTPS)");
@@ -233,9 +242,11 @@ void savetps(shell::Host& host, const State& s) {
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  const Eigen::MatrixXd y =
-      io::readangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP", shell::reading(host, fn));
+  io::PooledAngles read = io::readpooledangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP",
+                                               shell::reading(host, fn));
+  const Eigen::MatrixXd& y = read.tp;
   (perspecimen ? s.datatp : s.alltp) = y;
+  if (!perspecimen) s.alltpspecimen = std::move(read.specimen);
   const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
   if (!perspecimen) {
@@ -248,11 +259,11 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
 
 void dowellman(shell::Host& host, const State& s) {
   requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
-  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", m));
+  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", s.alltp.rows()));
   host.axes().cla();
   host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const PairAngles pairs = wellmanpairs(s);
+  const Eigen::Index m = pairs.size();
   const AnalyticFit a = drawnfit(host, pairs);
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
@@ -269,20 +280,21 @@ void dowellman(shell::Host& host, const State& s) {
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
-  host.msgbox(stemp + stempa + fitwarning(a), title);
+  host.msgbox(stemp + stempa + fitwarning(a) + leftout(pairs, s), title);
 }
 
 void permutewellman(shell::Host& host, const State& s) {
   const int nperms = shell::boxwhole(host, "PBox", "number of permutations", {0, maxpermutations});
   requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
   host.axes().cla();
   host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const PairAngles pairs = wellmanpairs(s);
+  const Eigen::Index m = pairs.size();
   const AnalyticFit a = drawnfit(host, pairs);
+  const int total = pairs.specimens() > 0 ? 2 * nperms : nperms;
   const auto test = permutationtest(pairs, nperms, [&](double fraction) {
     return host.progress(
-        core::format("Permutation test: %d of %d permutations", std::floor(fraction * nperms), nperms), fraction);
+        core::format("Permutation test: %d of %d permutations", std::floor(fraction * total), total), fraction);
   });
   if (!test) {
     host.echo("Permutation test cancelled; nothing reported\n");
@@ -299,7 +311,19 @@ void permutewellman(shell::Host& host, const State& s) {
   const std::string stempd = core::format(" The permutation p value was %f (share of the permutations, and the "
                                           "observed pairing, whose R^2 was at least the observed)",
                                           permutationp(*test));
-  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd, title);
+  // The pairs of a specimen share its midline, and with it its t and the
+  // error of its midline: whole specimens are what a permutation may
+  // exchange.
+  const std::string stempe =
+      pairs.specimens() > 0
+          ? core::format(" The specimen-level permutation p value was %f (the same share over %i permutations of "
+                         "the %i specimens, each moving its p values together to another specimen's t: the pairs of "
+                         "a specimen share its midline, so this p value holds its level, where the one above can be "
+                         "too small)",
+                         specimenp(*test), nperms, pairs.specimens())
+          : " The pairs' specimens are not known (the angle file does not name them), so only the pairs were "
+            "shuffled, and the p value above can be too small when the pairs of a specimen share its midline.";
+  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd + stempe + leftout(pairs, s), title);
 }
 
 // A baseline should run along the midline whose bearing t Anglepick
@@ -334,16 +358,17 @@ void doretro(shell::Host& host, State& s) {
   requirealltp(s);
   requirematchingangles(s);
   checkbaseline(host, s, b1, b2);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const PairAngles pairs = wellmanpairs(s);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
-    throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
+    throw core::Error("DoRetro: " + notellipse(a, pairs.size()) + "; enter a strain and use DoRetroUser instead");
   // A fit that explains nothing would still give a strain ratio; the
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
     throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
-                           a.fit.strain.longaxis.deg(), s.alltp.rows()),
+                           a.fit.strain.longaxis.deg(), pairs.size()) +
+                  leftout(pairs, s),
               title);
   s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
   s.yraw = {};

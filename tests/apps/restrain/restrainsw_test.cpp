@@ -51,7 +51,9 @@ TEST(restrainsw, RunsAWholeAnalysisWithoutAWindow) {
       "== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R\\^2 "
       "was 1.000000 The 95p range of R\\^2 over permutation was -?\\d+\\.\\d{6} to -?\\d+\\.\\d{6} The observed "
       "Chi-Square was 0.000000 with at 95P range of \\d+\\.\\d{6} to \\d+\\.\\d{6} The permutation p value was "
-      "0.009901 \\(share of the permutations, and the observed pairing, whose R\\^2 was at least the observed\\)\n\n");
+      "0.009901 \\(share of the permutations, and the observed pairing, whose R\\^2 was at least the observed\\) "
+      "The pairs' specimens are not known \\(the angle file does not name them\\), so only the pairs were shuffled, "
+      "and the p value above can be too small when the pairs of a specimen share its midline.\n\n");
   EXPECT_TRUE(std::regex_search(out, permutation)) << out;
   EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired "
                      "t,p\n\n"),
