@@ -187,8 +187,11 @@ std::string summaryline(const std::vector<double>& t, const std::vector<double>&
                         "%.2g), ",
                         t.size(), rbar) +
            mean;
-  double tmean = core::Bearing::of(sx, sy).deg();
-  if (tmean < 0) tmean += 360;
+  // Rounded to the printed decimals first, then folded into [0, 360): a
+  // bearing a hair west of north reads 0.00, not 360.00.
+  double tmean = std::round(core::Bearing::of(sx, sy).deg() * 100) / 100;
+  if (!(tmean > 0)) tmean += 360; // -0.00 too
+  if (tmean >= 360) tmean -= 360;
   const double tsd = core::Angle::radians(std::sqrt(-2 * std::log(std::min(rbar, 1.0)))).deg();
   return core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t %.2f "
                       "degrees (t a directed bearing, 0 to 360), ",

@@ -280,6 +280,42 @@ TEST(permutationtest, StreamsBlocksWithTheResultsOfDrawingAllFirst) {
             "be asked for");
 }
 
+// Whole specimens are permuted after every shuffle of pairs, from the same
+// generator: the shuffles and their ranges are those of a file without
+// specimens, bit for bit, and each permutation of specimens gives specimen
+// j's t to every p of specimen perm(j), scored as the plain fit scores it.
+TEST(permutationtest, PermutesWholeSpecimensAfterThePairs) {
+  const restraintest::Sample s = restraintest::deformed(strain(1.5, 70), 0.03, 12);
+  Eigen::VectorXi specimen(s.alltp.rows());
+  for (Eigen::Index i = 0; i < specimen.size(); ++i) specimen(i) = static_cast<int>(i / 3);
+  const restrain::PairAngles withspecimens = restrain::PairAngles::forwellman(s.alltp, specimen);
+  core::setseed(77);
+  const auto plain = restrain::permutationtest(s.pairs(), 50, {}, 1);
+  core::setseed(77);
+  const auto both = restrain::permutationtest(withspecimens, 50, {}, 2, 7);
+  ASSERT_TRUE(plain && both);
+  EXPECT_TRUE(testsupport::near(both->prtwo, plain->prtwo, 0));
+  EXPECT_TRUE(testsupport::near(both->pchitwo, plain->pchitwo, 0));
+  EXPECT_EQ(plain->specimenrtwo.size(), 0);
+  EXPECT_TRUE(std::isnan(restrain::specimenp(*plain)));
+
+  core::setseed(77);
+  for (int j = 0; j < 50; ++j) core::randperm(static_cast<int>(s.alltp.rows()));
+  Eigen::VectorXd r2(50);
+  for (int j = 0; j < 50; ++j) {
+    const Eigen::VectorXi perm = core::randperm(40);
+    Eigen::MatrixXd moved(120, 2);
+    for (int k = 0; k < 40; ++k)
+      for (int q = 0; q < 3; ++q) moved.row(3 * k + q) << s.alltp(3 * k, 0), s.alltp(3 * (perm(k) - 1) + q, 1);
+    r2(j) = analyticfit(moved).penalty.rtwo;
+  }
+  std::sort(r2.begin(), r2.end());
+  EXPECT_TRUE(testsupport::near(both->specimenrtwo, r2, 1e-9));
+  // The strain pairs each specimen's t with its own p, which no
+  // permutation of specimens matches.
+  EXPECT_DOUBLE_EQ(restrain::specimenp(*both), 1.0 / 51);
+}
+
 TEST(fitproblem, NamesFitsThatExplainNothing) {
   EXPECT_EQ(restrain::fitproblem(analyticfit(predicted(strain(1.5, 30)))), "");
   // Every pair alike: one vertex, a conic of rank 1 (the fit still gives
