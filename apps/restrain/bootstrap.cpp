@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/random.h"
+#include "core/text_format.h"
 
 #include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
@@ -257,6 +258,40 @@ std::optional<WellmanBootstrap> bootstrapwellman(const PairAngles& pairs, int re
   out.numerical = stats::strainintervals(numerical, Rn, tn, out.tail);
   out.analytic = stats::strainintervals(analytic, Ra, ta, out.tail);
   return out;
+}
+
+namespace {
+
+// "; 3 resamples gave no ellipse and are left out", or "".
+std::string failures(const stats::StrainInterval& s, const char* what) {
+  if (s.failed == 0) return "";
+  return core::format("; %i resample%s gave no %s and %s left out", s.failed, s.failed == 1 ? "" : "s", what,
+                      s.failed == 1 ? "is" : "are");
+}
+
+} // namespace
+
+std::vector<std::string> bootstrapreport(const WellmanBootstrap& b) {
+  const std::string drawn =
+      b.specimens ? core::format("the %i specimens, each with all its pairs", b.units)
+                  : core::format("the %i pairs (their specimens are not known, so single pairs were drawn: the "
+                                 "intervals are too narrow when the pairs of a specimen share errors)",
+                                 b.units);
+  return {stats::cistext(b.numerical),
+          core::format("NUMERICAL METHOD, bootstrap of %i resamples of %s: expanded percentile intervals (the %.2f "
+                       "and %.2f %% points of the refits)%s.",
+                       b.resamples, drawn, 100 * b.tail, 100 * (1 - b.tail), failures(b.numerical, "fit")),
+          "ANALYTIC METHOD: " + stats::cistext(b.analytic) + failures(b.analytic, "ellipse") + "."};
+}
+
+std::vector<std::string> bootstraptable(const WellmanBootstrap& b) {
+  std::vector<std::string> rows{"fit\tR\tR low\tR high\ttheta'\ttheta' low\ttheta' high\tresamples used"};
+  for (const auto& [name, s] : {std::pair{"numerical", &b.numerical}, std::pair{"analytic", &b.analytic}})
+    rows.push_back(core::format("%s\t%.4f\t%.4f\t%.4f\t%.2f\t%.2f\t%.2f\t%i", name, s->estimate.R, s->R.low,
+                                s->R.high, core::axialdegrees(s->estimate.longaxis, 2),
+                                core::axialdegrees(core::Bearing::radians(s->theta.low), 2),
+                                core::axialdegrees(core::Bearing::radians(s->theta.high), 2), s->R.used));
+  return rows;
 }
 
 } // namespace restrain

@@ -29,6 +29,8 @@
 #include "stats/bootstrap.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace restrain {
 
@@ -53,6 +55,16 @@ inline constexpr int maxresamples = 1000000;
 // resamples and for fewer than three specimens (or pairs) to draw.
 std::optional<WellmanBootstrap> bootstrapwellman(const PairAngles& pairs, int resamples,
                                                  const core::Progress& progress = {}, unsigned threads = 0);
+
+// The report of a bootstrap, line by line: the numerical fit's estimates
+// and intervals on a line of their own (stats::cistext), what was drawn and
+// how the intervals were read, then the analytic fit's.
+std::vector<std::string> bootstrapreport(const WellmanBootstrap& b);
+
+// The same as a table (tab-separated, a header row first): one row per fit,
+// R and its interval's ends, theta' and its interval's ends (degrees,
+// folded into [0, 180)), the resamples that gave a strain.
+std::vector<std::string> bootstraptable(const WellmanBootstrap& b);
 
 // The numerical fit of the whole bed as the refits make it: least Chi^2 by
 // Levenberg-Marquardt from `start`, R >= 1 and theta' in [0, pi); R is NaN

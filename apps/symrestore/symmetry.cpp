@@ -759,6 +759,15 @@ StrainBootstrap bootstrapstrain(const Eigen::MatrixXd& x, const Eigen::MatrixXd&
   return out;
 }
 
+std::string bootstrapline(const StrainBootstrap& b) {
+  std::string line = "BootstrapStrain: strain " + stats::cistext(b.strain) +
+                     core::format(", fitted to the whole bed; %i resamples of the %i specimens, expanded percentile "
+                                  "intervals (the %.2f and %.2f %% points of the refits)",
+                                  b.resamples, b.units, 100 * b.tail, 100 * (1 - b.tail));
+  if (b.strain.failed > 0) line += core::format("; %i resamples gave no strain and are left out", b.strain.failed);
+  return line;
+}
+
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {
   // The same turn as formrotate of the uniform components.
   return warp::formrotate(x, theta);

@@ -1,6 +1,7 @@
 #include "apps/restrain/bootstrap.h"
 
 #include "core/random.h"
+#include "core/text_format.h"
 #include "tests/apps/restrain/sample.h"
 #include "tests/support/test_support.h"
 
@@ -53,6 +54,15 @@ TEST(bootstrapwellman, ClosesOnTheStrainOfExactPairs) {
         EXPECT_NEAR(turn(t, truth.longaxis.rad()), 0, 1e-6);
       EXPECT_EQ(stats::cistext(*s), c.text);
     }
+    const std::vector<std::string> report = restrain::bootstrapreport(*b), table = restrain::bootstraptable(*b);
+    ASSERT_EQ(report.size(), 3u);
+    EXPECT_EQ(report[0], c.text);
+    const std::string drawn = "NUMERICAL METHOD, bootstrap of 200 resamples of the 25 specimens, each with all its "
+                              "pairs: expanded percentile intervals (the ";
+    EXPECT_EQ(report[1].substr(0, drawn.size()), drawn);
+    EXPECT_EQ(report[2], std::string("ANALYTIC METHOD: ") + c.text + ".");
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table[1].substr(0, 24), core::format("numerical\t%.4f\t%.4f\t", c.R, c.R));
   }
 }
 
@@ -92,6 +102,8 @@ TEST(bootstrapwellman, DrawsSpecimensSeededAndTheSameOnAnyThreads) {
   const restrain::WellmanBootstrap pairs = run(9, 2, sample.pairs());
   EXPECT_FALSE(pairs.specimens);
   EXPECT_EQ(pairs.units, 120);
+  EXPECT_NE(restrain::bootstrapreport(pairs)[1].find("of the 120 pairs (their specimens are not known"),
+            std::string::npos);
 
   // The bed's numerical fit is the least Chi^2 the refinement settles near.
   const restrain::Refinement r = restrain::refine(pooled, one.analytic.estimate.longaxis);

@@ -468,6 +468,9 @@ TEST(bootstrapstrain, GivesAnIntervalAboutTheBedsStrainOnAnyThreads) {
   EXPECT_EQ(s.failed, 0);
   EXPECT_EQ(two.strain.R.low, s.R.low);
   EXPECT_EQ(two.strain.theta.high, s.theta.high);
+  const std::string line =
+      "BootstrapStrain: strain " + stats::cistext(s) + ", fitted to the whole bed; 100 resamples of the 12 specimens";
+  EXPECT_EQ(symrestore::bootstrapline(one).substr(0, line.size()), line);
 
   int calls = 0;
   EXPECT_THROW(symrestore::bootstrapstrain(x, pairs(), 100, {1, [&](double) { return ++calls < 3; }, 4, 4}),
