@@ -6,6 +6,7 @@
 
 #include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
@@ -270,6 +271,29 @@ std::string failures(const stats::StrainInterval& s, const char* what) {
 }
 
 } // namespace
+
+std::vector<Eigen::MatrixX2d> intervallines(const stats::StrainInterval& s, double shorthalf) {
+  const auto along = [](double bearing) { return Eigen::Vector2d(std::sin(bearing), std::cos(bearing)); };
+  std::vector<Eigen::MatrixX2d> out;
+  const double theta = s.estimate.longaxis.rad();
+  for (const double R : {s.R.low, s.R.high})
+    if (std::isfinite(R) && R > 0 && std::isfinite(theta))
+      out.push_back(ellipsepoints(along(theta), std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf));
+  const double reach = s.estimate.R * shorthalf;
+  if (!(std::isfinite(s.theta.low) && std::isfinite(s.theta.high) && std::isfinite(reach))) return out;
+  // Each half of the fan: centre, out along one end, round the arc to the
+  // other end, back to the centre.
+  constexpr int steps = 24;
+  for (const double half : {0.0, pi}) {
+    Eigen::MatrixX2d fan(steps + 3, 2);
+    fan.row(0).setZero();
+    for (int k = 0; k <= steps; ++k)
+      fan.row(k + 1) = reach * along(half + s.theta.low + (s.theta.high - s.theta.low) * k / steps).transpose();
+    fan.row(steps + 2).setZero();
+    out.push_back(fan);
+  }
+  return out;
+}
 
 std::vector<std::string> bootstrapreport(const WellmanBootstrap& b) {
   const std::string drawn =

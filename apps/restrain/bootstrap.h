@@ -66,6 +66,15 @@ std::vector<std::string> bootstrapreport(const WellmanBootstrap& b);
 // folded into [0, 180)), the resamples that gave a strain.
 std::vector<std::string> bootstraptable(const WellmanBootstrap& b);
 
+// The interval drawn on the Wellman plot, in the construction's frame, as
+// lines: the ellipses of the interval's two ends of R, along the
+// estimate's long axis, and the fan of theta' about the estimate's long
+// axis, through the centre both ways, its two edges the interval's ends
+// and its arcs at the estimate's long half-axis. Every ellipse has the
+// short half-axis `shorthalf`, as the numerical fit's on the plot. Ends
+// that are not numbers are not drawn.
+std::vector<Eigen::MatrixX2d> intervallines(const stats::StrainInterval& s, double shorthalf);
+
 // The numerical fit of the whole bed as the refits make it: least Chi^2 by
 // Levenberg-Marquardt from `start`, R >= 1 and theta' in [0, pi); R is NaN
 // when it finds none.
