@@ -10,6 +10,7 @@
 #include "shell/host.h"
 #include "shell/readiness.h"
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -85,5 +86,24 @@ void dispatch(std::span<const Action<State>> table, const Unknown& unknown, Host
   throw core::Error("Unknown action '" + std::string(name) + "': " + std::string(unknown.program) +
                     "'s actions are " + namelist(describe(table)));
 }
+
+// Registers an action switch under its name: one input, the action name,
+// run against the program's host.
+void defineswitch(const std::string& name, std::function<void(Host&, const std::string&)> run);
+
+// The action that runs now, by name (empty between actions): the shell
+// names each action before it runs it, so that a plot it draws without a
+// title of its own can be titled with it.
+void setrunningaction(std::string_view name);
+const std::string& runningaction();
+// Names the running action for as long as it lives, however the action
+// ends.
+class RunningAction {
+public:
+  explicit RunningAction(std::string_view name) { setrunningaction(name); }
+  ~RunningAction() { setrunningaction({}); }
+  RunningAction(const RunningAction&) = delete;
+  RunningAction& operator=(const RunningAction&) = delete;
+};
 
 } // namespace shell

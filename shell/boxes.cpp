@@ -1,10 +1,8 @@
 #include "shell/boxes.h"
 
-#include "shell/callables.h"
 #include "core/error.h"
 #include "core/text_format.h"
 #include "core/text_number.h"
-#include "shell/program.h"
 
 #include <algorithm>
 #include <cmath>
@@ -80,20 +78,6 @@ Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string
       throw notwhat(tag, what, text, "a list of " + kinds + bounds(kind, range));
     }
   return v;
-}
-
-void defineswitch(const std::string& name, std::function<void(Host&, const std::string&)> run) {
-  shell::Callable c;
-  c.name = name;
-  c.nin = 1;
-  c.nout = 0;
-  c.body = [name, run = std::move(run)](const shell::Values& args, int) -> shell::Values {
-    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
-    if (action == nullptr) throw core::Error(name + " needs an action name");
-    run(host(), *action);
-    return {};
-  };
-  shell::define(std::move(c));
 }
 
 } // namespace shell

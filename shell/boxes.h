@@ -1,11 +1,9 @@
 #pragma once
-// Reading what a person typed into an edit box, and registering an action
-// switch: the pieces every program's switch shares.
+// Reading what a person typed into an edit box.
 
 #include "shell/host.h"
 
 #include <Eigen/Core>
-#include <functional>
 #include <string>
 
 namespace shell {
@@ -41,9 +39,5 @@ int boxwhole(Host& host, const std::string& tag, const std::string& what, Range 
 // holds '1 2.5', which is not a list of whole numbers from 1 to 1000000".
 Eigen::MatrixXd boxnumbers(Host& host, const std::string& tag, const std::string& what, Number kind = Number::Any,
                            Range range = {});
-
-// Registers an action switch under its name: one input, the action name,
-// run against the program's host.
-void defineswitch(const std::string& name, std::function<void(Host&, const std::string&)> run);
 
 } // namespace shell

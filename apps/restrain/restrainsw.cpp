@@ -11,8 +11,8 @@
 #include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/callables.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 
 #include <algorithm>

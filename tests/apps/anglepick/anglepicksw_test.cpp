@@ -6,7 +6,7 @@
 
 #include "core/text_format.h"
 #include "io/row_file.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/shell/qt/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>

@@ -8,9 +8,9 @@
 #include "core/angles.h"
 #include "core/configurations.h"
 #include "io/row_file.h"
-#include "shell/results_pane.h"
-#include "shell/window.h"
-#include "tests/shell/scripted_program.h"
+#include "shell/qt/results_pane.h"
+#include "shell/qt/window.h"
+#include "tests/shell/qt/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <Eigen/LU>

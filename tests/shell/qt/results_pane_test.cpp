@@ -3,11 +3,12 @@
 // report with the files loaded and their checksums), the buttons locked
 // while an action runs, and when closing the window asks first.
 
-#include "shell/program.h"
-#include "shell/results_pane.h"
+#include "shell/callables.h"
+#include "shell/qt/program.h"
+#include "shell/qt/results_pane.h"
 #include "shell/script.h"
-#include "shell/window.h"
-#include "tests/shell/scripted_program.h"
+#include "shell/qt/window.h"
+#include "tests/shell/qt/scripted_program.h"
 
 #include "core/about.h"
 #include "core/error.h"

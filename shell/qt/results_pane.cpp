@@ -1,11 +1,11 @@
-#include "shell/results_pane.h"
+#include "shell/qt/results_pane.h"
 
 #include "core/about.h"
 #include "core/error.h"
 #include "core/random.h"
 #include "io/run_report.h"
 #include "io/text_file.h"
-#include "shell/window.h"
+#include "shell/qt/window.h"
 
 #include <QBoxLayout>
 #include <QCryptographicHash>

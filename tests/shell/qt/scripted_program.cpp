@@ -1,6 +1,6 @@
-#include "tests/shell/scripted_program.h"
+#include "tests/shell/qt/scripted_program.h"
 
-#include "shell/window.h"
+#include "shell/qt/window.h"
 #include "tests/support/test_support.h"
 
 #include <QApplication>
@@ -24,15 +24,18 @@ ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layo
   shell::setheadless(true);
   shell::defineshell(program_);
   if (program_.define) program_.define();
-  auto h = std::make_unique<shell::ScriptHost>(program_.launcher);
-  host_ = h.get();
+  auto h = std::make_unique<shell::WindowHost>(program_.launcher);
+  windows_ = h.get();
   shell::installhost(std::move(h), program_);
+  host_ = std::make_unique<shell::ScriptHost>(*windows_, windows_);
+  shell::sethost(host_.get());
   shell::openfig(layout.empty() ? program_.launcher : layout, "reuse");
   folder_ = fs::path(temppath(program_.executable));
   fs::create_directories(folder_);
 }
 
 ScriptedProgram::~ScriptedProgram() {
+  shell::sethost(windows_);
   for (shell::Figure* f : shell::figures()) delete f;
   QApplication::processEvents();
 }
@@ -43,7 +46,7 @@ std::pair<int, std::string> ScriptedProgram::run(const std::string& script) {
   std::istringstream in(script);
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  const int status = shell::runscript(in, "test.script", *host_, program_.switchname);
+  const int status = shell::runscript(in, "test.script", *host_, program_);
   std::string out = ::testing::internal::GetCapturedStdout();
   errors_ = ::testing::internal::GetCapturedStderr();
   fs::current_path(here);

@@ -1,14 +1,16 @@
-#include "shell/menus.h"
+#include "shell/qt/menus.h"
 
 #include "core/about.h"
 #include "core/random.h"
-#include "shell/dragdrop.h"
-#include "shell/guide.h"
+#include "shell/qt/dragdrop.h"
+#include "shell/qt/guide.h"
+#include "shell/callables.h"
+#include "shell/host.h"
 #include "shell/program.h"
 #include "shell/readiness.h"
-#include "shell/recent.h"
-#include "shell/window.h"
-#include "shell/window_host.h"
+#include "shell/qt/recent.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>

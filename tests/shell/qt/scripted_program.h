@@ -3,11 +3,13 @@
 // window exists but is never shown, dialogs are answered from the script,
 // and what the run prints is captured.
 
-#include "shell/program.h"
+#include "shell/qt/program.h"
+#include "shell/qt/window_host.h"
 #include "shell/script.h"
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -30,6 +32,7 @@ public:
   std::pair<int, std::string> run(const std::string& script);
 
   shell::ScriptHost& host() { return *host_; }
+  shell::WindowHost& windows() { return *windows_; }
   const std::filesystem::path& folder() const { return folder_; }
   std::filesystem::path file(const std::string& name) const { return folder_ / name; }
   // What the last run wrote to standard error.
@@ -37,7 +40,8 @@ public:
 
 private:
   shell::Program program_;
-  shell::ScriptHost* host_ = nullptr;
+  shell::WindowHost* windows_ = nullptr;
+  std::unique_ptr<shell::ScriptHost> host_;
   std::filesystem::path folder_;
   std::string errors_;
 };

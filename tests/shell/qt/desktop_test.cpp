@@ -5,15 +5,15 @@
 // run.
 #include "shell/actions.h"
 #include "shell/boxes.h"
-#include "shell/dragdrop.h"
-#include "shell/file_chooser.h"
-#include "shell/menus.h"
-#include "shell/program.h"
+#include "shell/qt/dragdrop.h"
+#include "shell/qt/file_chooser.h"
+#include "shell/qt/menus.h"
+#include "shell/qt/program.h"
 #include "shell/readiness.h"
-#include "shell/recent.h"
+#include "shell/qt/recent.h"
 #include "shell/script.h"
-#include "shell/window.h"
-#include "shell/window_host.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
 
 #include "tests/support/test_support.h"
 
@@ -300,7 +300,7 @@ TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
 }
 
 TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
-  shell::ScriptHost scripted("Files");
+  shell::ScriptHost scripted(*host);
   scripted.startin(folder.string() + "/");
   scripted.answer({"sets.txt"});
   const auto choice = scripted.uiappendfile("*.*", "File Name for Clean Data File");
