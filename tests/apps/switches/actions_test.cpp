@@ -188,7 +188,7 @@ TEST(actiontables, MatchTheGuidesTablesOfActions) {
 
 TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheTable) {
   // The whole text once, as Restrain has always said it.
-  testsupport::FakeHost restrain;
+  testsupport::FakeHost restrain("Restrain");
   const Switch& r = switches()[1];
   EXPECT_EQ(testsupport::error_of([&] { r.run(restrain, "DoWelman"); }),
             "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, SaveTPS, Save, LoadDataTP, LoadAllTP, "
@@ -202,7 +202,7 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
       {"Symrestore", {"Fell through case function", ""}},
       {"Tectsim", {"Fell through Case!", ""}}};
   for (const Switch& sw : switches()) {
-    testsupport::FakeHost host;
+    testsupport::FakeHost host(sw.launcher);
     const std::string error = testsupport::error_of([&] { sw.run(host, "load"); });
     // Names are matched as written: "load" is no action.
     const std::string start = "Unknown action 'load': " + sw.launcher + "'s actions are ";
@@ -220,7 +220,7 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
 
 TEST(actiontables, DispatchToTheFunctionOfTheName) {
   // Tectsim's Clear empties the boxes it names and clears the plot.
-  testsupport::FakeHost ts({"FileBox1", "FileBox2"});
+  testsupport::FakeHost ts("Tectsim");
   ts.setstring("FileBox1", "File start.txt");
   tectsim::State state;
   state.models.cdata = Eigen::MatrixXd::Ones(3, 5);
@@ -236,14 +236,14 @@ TEST(actiontables, DispatchToTheFunctionOfTheName) {
             "Nothing to show or save yet");
 
   // Symrestore's Exit closes the window and nothing else.
-  testsupport::FakeHost sym;
+  testsupport::FakeHost sym("Symrestore");
   symrestore::State s;
   symrestore::symsw(sym, s, "Exit");
   EXPECT_TRUE(sym.closed);
   EXPECT_TRUE(sym.boxes.empty());
 
   // Restrain's Clear keeps everything.
-  testsupport::FakeHost rh;
+  testsupport::FakeHost rh("Restrain");
   restrain::State r;
   r.alltp = Eigen::MatrixXd::Ones(4, 2);
   restrain::restrainsw(rh, r, "Clear");
@@ -271,7 +271,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   const core::Specimens before(Eigen::MatrixXd::Constant(2, 9, 3));
 
   for (const char* action : {"Load", "LoadTPS"}) {
-    testsupport::FakeHost host({"FileBox"});
+    testsupport::FakeHost host("Restrain");
     host.setstring("FileBox", "File: old.txt");
     host.answers = {action == std::string("Load") ? rowfile : tpsfile};
     host.cancelafter = 0;
@@ -284,7 +284,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
     EXPECT_EQ(host.progresscalls, 1) << action;
   }
 
-  testsupport::FakeHost sym({"FileBox"});
+  testsupport::FakeHost sym("Symrestore");
   sym.answers = {rowfile};
   sym.cancelafter = 0;
   symrestore::State s;
@@ -292,7 +292,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   EXPECT_TRUE(s.data.empty());
 
   // Not cancelled, the same file loads whole.
-  testsupport::FakeHost whole({"FileBox"});
+  testsupport::FakeHost whole("Restrain");
   whole.answers = {rowfile};
   restrain::State r;
   restrain::restrainsw(whole, r, "Load");
@@ -303,7 +303,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
 TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   const std::string tps = testsupport::tempfile("s.tps", "LM=3\n10 0\n0 10\n-1 -1\nID=a\nSCALE=0.5\n"
                                                          "LM=3\n2 0\n0 2\n2 2\nID=b\nSCALE=2\n");
-  testsupport::FakeHost plain;
+  testsupport::FakeHost plain("Restrain");
   plain.answers = {tps};
   const core::Specimens a = shell::loadlandmarks(plain);
   EXPECT_EQ(a.format(), core::Specimens::Format::tps);
@@ -313,7 +313,7 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   const std::string name = a.name();
   EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen: specimen 1 (a) lacks 3.\n");
 
-  testsupport::FakeHost scaled({"ApplyScale"});
+  testsupport::FakeHost scaled("Restrain");
   scaled.setstring("ApplyScale", "1");
   scaled.answers = {tps};
   const core::Specimens b = shell::loadlandmarks(scaled);
@@ -325,14 +325,14 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
 
   // A specimen without a scale is named, and nothing is loaded.
   const std::string some = testsupport::tempfile("some.tps", "LM=2\n0 0\n1 1\nSCALE=1\nLM=2\n0 0\n2 2\nID=z\n");
-  testsupport::FakeHost refused({"ApplyScale"});
+  testsupport::FakeHost refused("Restrain");
   refused.setstring("ApplyScale", "1");
   refused.answers = {some};
   const std::string refusal = testsupport::error_of([&] { shell::loadlandmarks(refused); });
   EXPECT_EQ(refusal, "Cannot apply the scale: specimen 2 (z) of '" + std::filesystem::path(some).filename().string() +
                          "' has no SCALE= line with a positive number; untick ApplyScale to load it unscaled");
   // Complete data say nothing.
-  testsupport::FakeHost quiet;
+  testsupport::FakeHost quiet("Restrain");
   quiet.answers = {some};
   shell::loadlandmarks(quiet);
   EXPECT_EQ(quiet.printed, "");

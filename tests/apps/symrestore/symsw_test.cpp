@@ -6,7 +6,7 @@
 #include "core/procrustes.h"
 #include "core/random.h"
 #include "io/row_file.h"
-#include "tests/shell/qt/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>

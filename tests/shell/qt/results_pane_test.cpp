@@ -8,7 +8,7 @@
 #include "shell/qt/results_pane.h"
 #include "shell/script.h"
 #include "shell/qt/window.h"
-#include "tests/shell/qt/scripted_program.h"
+#include "tests/shell/qt/scripted_windows.h"
 
 #include "core/about.h"
 #include "core/error.h"
@@ -71,8 +71,8 @@ shell::Program paneprogram() {
   return program;
 }
 
-struct Tiny : testsupport::ScriptedProgram {
-  Tiny() : ScriptedProgram(paneprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {
+struct Tiny : testsupport::ScriptedWindows {
+  Tiny() : ScriptedWindows(paneprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {
     window = shell::figures().front();
     pane = shell::addresultspane(window, shell::RunInfo{"tiny", true});
   }

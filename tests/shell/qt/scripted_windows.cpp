@@ -1,4 +1,4 @@
-#include "tests/shell/qt/scripted_program.h"
+#include "tests/shell/qt/scripted_windows.h"
 
 #include "shell/qt/window.h"
 #include "tests/support/test_support.h"
@@ -10,17 +10,7 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
-shell::Program program(std::string executable, std::string launcher, std::string switchname,
-                       std::function<void()> define) {
-  shell::Program p;
-  p.executable = std::move(executable);
-  p.launcher = std::move(launcher);
-  p.switchname = std::move(switchname);
-  p.define = std::move(define);
-  return p;
-}
-
-ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layout) : program_(std::move(program)) {
+ScriptedWindows::ScriptedWindows(shell::Program program, const std::string& layout) : program_(std::move(program)) {
   shell::setheadless(true);
   shell::defineshell(program_);
   if (program_.define) program_.define();
@@ -34,13 +24,13 @@ ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layo
   fs::create_directories(folder_);
 }
 
-ScriptedProgram::~ScriptedProgram() {
+ScriptedWindows::~ScriptedWindows() {
   shell::sethost(windows_);
   for (shell::Figure* f : shell::figures()) delete f;
   QApplication::processEvents();
 }
 
-std::pair<int, std::string> ScriptedProgram::run(const std::string& script) {
+std::pair<int, std::string> ScriptedWindows::run(const std::string& script) {
   const fs::path here = fs::current_path();
   fs::current_path(folder_);
   std::istringstream in(script);

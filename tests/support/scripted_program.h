@@ -1,11 +1,12 @@
 #pragma once
-// Drives a program in-process the way `PROGRAM --run SCRIPT` does: its
-// window exists but is never shown, dialogs are answered from the script,
-// and what the run prints is captured.
+// Drives a program in-process the way `PROGRAM --run SCRIPT` does, without
+// Qt: the scripted host of the programs over a fake window host whose
+// controls are seeded from the program's layout file. Dialogs are answered
+// from the script, and what the run prints is captured.
 
-#include "shell/qt/program.h"
-#include "shell/qt/window_host.h"
+#include "shell/program.h"
 #include "shell/script.h"
+#include "tests/support/fake_host.h"
 
 #include <filesystem>
 #include <functional>
@@ -21,18 +22,21 @@ shell::Program program(std::string executable, std::string launcher, std::string
 
 class ScriptedProgram {
 public:
-  // Registers the shell's and the program's functions and opens the
-  // program's window from `layout` (a path, or empty for the built-in
-  // layout of the launcher's name).
-  ScriptedProgram(shell::Program program, const std::string& layout = "");
+  // Registers the shared functions and the program's own, and makes the
+  // program's window from `layout` (a path, or empty for the layout of
+  // the launcher's name).
+  explicit ScriptedProgram(shell::Program program, const std::string& layout = "");
   ~ScriptedProgram();
+  ScriptedProgram(const ScriptedProgram&) = delete;
+  ScriptedProgram& operator=(const ScriptedProgram&) = delete;
 
   // Runs a script from a fresh temporary folder (where relative file names
   // land); returns the exit status and what went to standard output.
   std::pair<int, std::string> run(const std::string& script);
 
   shell::ScriptHost& host() { return *host_; }
-  shell::WindowHost& windows() { return *windows_; }
+  // The window under the scripted host: its controls, and what was drawn.
+  FakeHost& window() { return window_; }
   const std::filesystem::path& folder() const { return folder_; }
   std::filesystem::path file(const std::string& name) const { return folder_ / name; }
   // What the last run wrote to standard error.
@@ -40,7 +44,7 @@ public:
 
 private:
   shell::Program program_;
-  shell::WindowHost* windows_ = nullptr;
+  FakeHost window_;
   std::unique_ptr<shell::ScriptHost> host_;
   std::filesystem::path folder_;
   std::string errors_;
