@@ -4,6 +4,12 @@
 
 namespace shell {
 
+std::optional<ActionKind> kindof(const std::vector<ActionLine>& lines, std::string_view name) {
+  for (const ActionLine& a : lines)
+    if (a.name == name) return a.kind;
+  return std::nullopt;
+}
+
 std::string namelist(const std::vector<ActionLine>& lines) {
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -9,6 +9,17 @@
 
 namespace shell {
 
+const std::vector<ActionLine>& sharedactions() {
+  static const std::vector<ActionLine> lines = {
+      {"SavePlot", "Saves the plot as a picture (PNG, SVG or PDF)", ActionKind::save},
+  };
+  return lines;
+}
+
+ActionKind kindof(const Program& program, std::string_view name) {
+  return kindof(program.actions, name).value_or(kindof(sharedactions(), name).value_or(ActionKind::compute));
+}
+
 void defineshared() {
   define(callable("AuxBoxsw", 0, 0, [](const Values&, int) -> Values {
     AuxBoxsw(host());

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shell {
@@ -30,6 +31,14 @@ struct Program {
   // Registers the program's own functions (its switch, objectives).
   std::function<void()> define;
 };
+
+// The functions of the shell that a window's buttons run beside the
+// switch's actions, with their kinds: SavePlot, a save (of the plot).
+const std::vector<ActionLine>& sharedactions();
+
+// The kind of the action `name` of the program, or of the shell's own;
+// any other function computes.
+ActionKind kindof(const Program& program, std::string_view name);
 
 // Registers the functions every program shares that need no window:
 // AuxBoxsw (the results window's save), SavePlot, cla, isvarname and
