@@ -22,10 +22,13 @@
 
 namespace shell {
 
-// What an action does, for the window: loads and saves are the File
+// What an action does. A load reads a file chosen in a dialog, a save
+// writes one; a show changes what the window shows (plots, clears,
+// closes) and computes nothing; a computation makes new results from what
+// is loaded and the boxes. For the window: loads and saves are the File
 // menu's entries (the first load also takes a dropped file, and a file it
-// loaded joins the recent files); a save that ends without an error keeps
-// the results shown; shows and computations are neither.
+// loaded joins the recent files), and a save that ends without an error
+// keeps the results shown.
 enum class ActionKind { load, save, show, compute };
 
 // The boxes an action reads, in the order it reads them.

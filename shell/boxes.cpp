@@ -21,6 +21,7 @@ core::Error notwhat(const Box& box, const std::string& text, const std::string& 
   return core::Error(boxcalled(box) + " holds '" + text + "', which is not " + kind);
 }
 
+// What a box of the kind takes, in words (a ratio's: any number).
 const char* kindname(Number kind) {
   return kind == Number::Whole ? "a whole number" : kind == Number::Positive ? "a positive number" : "a number";
 }
@@ -47,8 +48,9 @@ double readnumber(Host& host, const Box& box, const Range& range) {
     v = core::str2num(text);
   } catch (const core::Error&) {
   }
-  // Not one number of the kind: said as before; one of the kind but out of
-  // range: said with the range (a ratio's as that of a positive number).
+  // Not one number of the kind: said without the range; one of the kind
+  // but out of range: said with the range (a ratio's as that of a positive
+  // number).
   if (v.size() != 1 || !fits(v(0), box.kind, unbounded)) throw notwhat(box, text, kindname(box.kind));
   if (!fits(v(0), box.kind, range)) {
     const Number said = box.kind == Number::Ratio ? Number::Positive : box.kind;
@@ -100,8 +102,9 @@ Eigen::MatrixXd boxnumbers(Host& host, const Box& box) {
 }
 
 void checkbox(Host& host, const Box& box) {
+  // A whole number is checked against its own range, not cut to an int's:
+  // a box that takes more than an int says so in its action's words.
   if (box.entry == Entry::numbers) boxnumbers(host, box);
-  else if (box.entry == Entry::number && box.kind == Number::Whole) boxwhole(host, box);
   else if (box.entry == Entry::number) boxnumber(host, box);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The boxes of a program's window, each declared once: its Tag, what it
 // is for (said in every message about it, with its unit), what it holds
-// and, for numbers, their kind and range. A switch reads a box only
-// through its declaration, and an action lists the boxes it reads, which
-// shell::dispatch checks before the action runs; a test holds the
+// and, for numbers, their kind and range. A switch reads and fills a box
+// only through its declaration, and an action lists the boxes it reads,
+// which shell::dispatch checks before the action runs; a test holds the
 // declarations against the layouts and the user's guide.
 
 #include "shell/host.h"
@@ -27,9 +27,9 @@ enum class Number {
 
 // The values a box takes, ends included. No parameter of the suite's boxes
 // (strain ratios, angles, noise, landmark, slab and axis numbers) is
-// sensibly larger than a million; a larger value would only overflow later
-// (an integer landmark number, a squared coordinate) and be blamed on
-// something else. Boxes that take more (counts) or less say so.
+// meaningful beyond a million, and a value past that bound, once squared
+// or cast to an int, would overflow into a message that blames something
+// else.
 struct Range {
   double low = -1e6;
   double high = 1e6;
@@ -41,10 +41,11 @@ inline constexpr Range unbounded{-std::numeric_limits<double>::infinity(), std::
 
 // What a box holds.
 enum class Entry {
-  text,    // text read or shown as it is (a file's name, a method's name)
-  number,  // one number
-  numbers, // a list of numbers, brackets and ranges allowed (empty text: none)
-  tick,    // a check box: 1 ticked, 0 not
+  text,    // typed text, read as it is (a method's name)
+  number,  // one typed number
+  numbers, // a typed list of numbers, brackets and ranges allowed (empty text: none)
+  tick,    // a check box: "1" ticked, "0" not
+  shown,   // text the program fills (what was loaded, a report)
   button,  // a button the switch enables or disables
 };
 
@@ -59,9 +60,9 @@ struct Box {
 // The boxes the shell itself reads and fills, in every program's window
 // that has them.
 inline constexpr Box ApplyScale{"ApplyScale", "multiply each specimen by its SCALE=", Entry::tick};
-inline constexpr Box FileBox{"FileBox", "the file loaded last", Entry::text};
+inline constexpr Box FileBox{"FileBox", "the file loaded last", Entry::shown};
 // The results window's text.
-inline constexpr Box AuxResults{"AuxResults", "results text", Entry::text};
+inline constexpr Box AuxResults{"AuxResults", "results text", Entry::shown};
 
 // "The box PBox (number of permutations)": how messages name a box.
 std::string boxcalled(const Box& box);
@@ -84,12 +85,11 @@ int boxwhole(Host& host, const Box& box);
 // The numbers in the box (Entry::numbers; empty text gives none). Raises
 // core::Error as boxnumber does, every number checked for the kind and
 // the range: "The box NaxisBox (principal axes to remove) holds '1 2.5',
-// which is not a list of whole numbers from 1 to 1000000".
+// which is not a list of whole numbers from -1000000 to 1000000".
 Eigen::MatrixXd boxnumbers(Host& host, const Box& box);
 
-// Checks the box as its reading would (a number, a whole number that fits
-// an int, a list), raising the same core::Error; text, ticks and buttons
-// hold anything.
+// Checks a typed box as boxnumber or boxnumbers would read it, raising
+// the same core::Error; text, ticks, shown text and buttons hold anything.
 void checkbox(Host& host, const Box& box);
 
 } // namespace shell

@@ -156,7 +156,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
     host.answer(files);
     const RunningAction running(verb); // titles its plots, when asked
     RunLog* log = host.log();
-    if (log != nullptr) log->beginaction(verb);
+    if (log != nullptr) log->beginaction(verb, kindof(program, verb));
     try {
       if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
       else shell::call(program.switchname, {verb}, 0);

@@ -52,9 +52,9 @@ namespace shell {
 class RunLog {
 public:
   virtual ~RunLog() = default;
-  // An action begins, and it ends (`failure` is the error's message;
-  // `cancelled` says the user stopped it).
-  virtual void beginaction(const std::string& name) = 0;
+  // An action of that kind begins, and it ends (`failure` is the error's
+  // message; `cancelled` says the user stopped it).
+  virtual void beginaction(const std::string& name, ActionKind kind) = 0;
   virtual void endaction(const std::string& failure = "", bool cancelled = false) = 0;
   // A file chosen in a load dialog.
   virtual void loaded(const std::string& path) = 0;

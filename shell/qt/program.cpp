@@ -204,7 +204,8 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   // buttons are reached only while it lives.
   const QPointer<Figure> own = window;
   const std::string what = actionname(callback);
-  if (ResultsPane* pane = resultspane(window)) pane->beginaction(what);
+  const ActionKind kind = running() != nullptr ? kindof(*running(), what) : ActionKind::compute;
+  if (ResultsPane* pane = resultspane(window)) pane->beginaction(what, kind);
   window->lockbuttons();
   lasterror().clear();
   const bool ok = guarded(

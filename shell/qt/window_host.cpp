@@ -1,6 +1,7 @@
 #include "shell/qt/window_host.h"
 
 #include "core/error.h"
+#include "shell/boxes.h"
 #include "shell/qt/file_chooser.h"
 #include "shell/qt/plot_axes.h"
 #include "shell/qt/results_pane.h"
@@ -183,8 +184,8 @@ ResultsPane* WindowHost::pane() const {
   return nullptr;
 }
 
-void WindowHost::beginaction(const std::string& name) {
-  if (ResultsPane* p = pane()) p->beginaction(name);
+void WindowHost::beginaction(const std::string& name, ActionKind kind) {
+  if (ResultsPane* p = pane()) p->beginaction(name, kind);
 }
 
 void WindowHost::endaction(const std::string& failure, bool cancelled) {
@@ -221,12 +222,13 @@ Axes& WindowHost::axes() {
 void WindowHost::setresults(const std::vector<std::string>& rows) {
   if (ResultsPane* p = pane()) p->report(rows);
   Figure* results = openfig("AuxBox", "reuse");
+  const QString tag = QString::fromUtf8(AuxResults.tag.data(), static_cast<qsizetype>(AuxResults.tag.size()));
   for (QObject* o : results->objects())
-    if (o->objectName() == "AuxResults") setcontrolstring(o, rows);
+    if (o->objectName() == tag) setcontrolstring(o, rows);
 }
 
 std::vector<std::string> WindowHost::results() const {
-  for (QObject* o : findobj("AuxResults")) return controlstring(o);
+  for (QObject* o : findobj(AuxResults.tag)) return controlstring(o);
   return {};
 }
 

@@ -72,7 +72,7 @@ public:
   // chosen for loading is noted with its checksum for the run report, and
   // a noted line also shows on the status line. A run report needs the
   // pane: without one, saverunreport raises core::Error.
-  void beginaction(const std::string& name) override;
+  void beginaction(const std::string& name, ActionKind kind) override;
   void endaction(const std::string& failure = "", bool cancelled = false) override;
   void loaded(const std::string& path) override;
   void message(std::string_view text, std::string_view title) override;

@@ -58,6 +58,9 @@ shell::Program paneprogram() {
   program.launcher = "Tiny";
   program.switchname = "tinysw";
   program.random = true;
+  // Only a save keeps the results; the pane knows one by its kind.
+  program.actions = {{"Pick", "Picks a file", shell::ActionKind::load},
+                     {"SaveData", "Says it saved", shell::ActionKind::save}};
   program.define = [] {
     shell::Callable sw;
     sw.name = "tinysw";
