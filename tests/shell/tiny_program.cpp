@@ -3,7 +3,7 @@
 #include "core/error.h"
 #include "core/text_number.h"
 #include "io/row_file.h"
-#include "shell/callables.h"
+#include "shell/actions.h"
 #include "shell/shape_plot.h"
 
 #include <new>
@@ -49,16 +49,7 @@ shell::Program tinyprogram() {
   program.launcher = "Tiny";
   program.switchname = "tinysw";
   program.placeholders = {"pushbutton1"};
-  program.define = [] {
-    shell::Callable sw;
-    sw.name = "tinysw";
-    sw.nin = 1;
-    sw.body = [](const shell::Values& args, int) -> shell::Values {
-      tinysw(shell::host(), std::get<std::string>(args.at(0)));
-      return {};
-    };
-    shell::define(sw);
-  };
+  program.define = [] { shell::defineswitch("tinysw", tinysw); };
   return program;
 }
 

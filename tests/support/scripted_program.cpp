@@ -33,17 +33,22 @@ ScriptedProgram::ScriptedProgram(shell::Program program, const std::string& layo
 
 ScriptedProgram::~ScriptedProgram() { shell::sethost(nullptr); }
 
-std::pair<int, std::string> ScriptedProgram::run(const std::string& script) {
+std::pair<int, std::string> runscriptin(const fs::path& folder, shell::ScriptHost& host, const shell::Program& program,
+                                        const std::string& script, std::string& errors) {
   const fs::path here = fs::current_path();
-  fs::current_path(folder_);
+  fs::current_path(folder);
   std::istringstream in(script);
   ::testing::internal::CaptureStdout();
   ::testing::internal::CaptureStderr();
-  const int status = shell::runscript(in, "test.script", *host_, program_);
+  const int status = shell::runscript(in, "test.script", host, program);
   std::string out = ::testing::internal::GetCapturedStdout();
-  errors_ = ::testing::internal::GetCapturedStderr();
+  errors = ::testing::internal::GetCapturedStderr();
   fs::current_path(here);
   return {status, out};
+}
+
+std::pair<int, std::string> ScriptedProgram::run(const std::string& script) {
+  return runscriptin(folder_, *host_, program_, script, errors_);
 }
 
 } // namespace testsupport

@@ -20,6 +20,12 @@ namespace testsupport {
 shell::Program program(std::string executable, std::string launcher, std::string switchname,
                        std::function<void()> define);
 
+// Runs a script with the switch of `program` on `host` from `folder`
+// (where relative file names land); returns the exit status and what went
+// to standard output, and puts what went to standard error in `errors`.
+std::pair<int, std::string> runscriptin(const std::filesystem::path& folder, shell::ScriptHost& host,
+                                        const shell::Program& program, const std::string& script, std::string& errors);
+
 class ScriptedProgram {
 public:
   // Registers the shared functions and the program's own, and makes the

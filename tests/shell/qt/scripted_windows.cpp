@@ -4,7 +4,6 @@
 #include "tests/support/test_support.h"
 
 #include <QApplication>
-#include <sstream>
 
 namespace testsupport {
 
@@ -31,16 +30,7 @@ ScriptedWindows::~ScriptedWindows() {
 }
 
 std::pair<int, std::string> ScriptedWindows::run(const std::string& script) {
-  const fs::path here = fs::current_path();
-  fs::current_path(folder_);
-  std::istringstream in(script);
-  ::testing::internal::CaptureStdout();
-  ::testing::internal::CaptureStderr();
-  const int status = shell::runscript(in, "test.script", *host_, program_);
-  std::string out = ::testing::internal::GetCapturedStdout();
-  errors_ = ::testing::internal::GetCapturedStderr();
-  fs::current_path(here);
-  return {status, out};
+  return runscriptin(folder_, *host_, program_, script, errors_);
 }
 
 } // namespace testsupport
