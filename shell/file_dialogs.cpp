@@ -5,6 +5,7 @@
 #include "core/text_format.h"
 #include "io/landmark_file.h"
 #include "io/row_file.h"
+#include "shell/boxes.h"
 #include "shell/shape_plot.h"
 
 #include <cmath>
@@ -31,7 +32,7 @@ Eigen::MatrixXd mfload(Host& host, std::string& fn) {
 
 bool applyscale(Host& host) {
   try {
-    const std::vector<std::string> v = host.string("ApplyScale");
+    const std::vector<std::string> v = host.string(ApplyScale.tag);
     return !v.empty() && v[0] == "1";
   } catch (const core::Error&) {
     return false; // a window without the box never scales
@@ -70,7 +71,7 @@ core::Specimens loadtpsbox(Host& host) {
   std::vector<std::string> box{"TPS FILE Loaded:", in.name(), core::format("Total of %3.0d Specimens", in.n()),
                                core::format("Landmarks= %3.0d", in.k())};
   if (in.scaled()) box.push_back("coordinates x SCALE=");
-  host.setstring("FileBox", box);
+  host.setstring(FileBox.tag, box);
   return in;
 }
 

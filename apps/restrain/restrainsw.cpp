@@ -11,14 +11,13 @@
 #include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/callables.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <numbers>
 #include <string>
 #include <string_view>
@@ -30,25 +29,40 @@ namespace {
 
 const char* const title = "Wellman Ellipse Calculation";
 
+using shell::Entry;
+using shell::Number;
+
+// Restrain's boxes. Landmark numbers count from 1; whether the data have
+// that many landmarks is checked where the baseline is used. A strain
+// ratio beyond a thousand (or below a thousandth) is no rock's, and far
+// beyond it the retrodeformed coordinates overflow; one that is not
+// positive is refused by the strain itself, in its own words.
+constexpr shell::Box PBox{"PBox", "number of permutations", Entry::number, Number::Whole, {0, maxpermutations}};
+constexpr shell::Box BaseBox1{"BaseBox1", "first baseline landmark", Entry::number, Number::Whole};
+constexpr shell::Box BaseBox2{"BaseBox2", "second baseline landmark", Entry::number, Number::Whole};
+constexpr shell::Box UserR{"UserR", "strain ratio R", Entry::number, Number::Ratio, {1e-3, 1e3}};
+constexpr shell::Box UserTheta{"UserTheta", "bearing theta' of the long axis, degrees", Entry::number, Number::Any,
+                               {-360, 360}};
+constexpr shell::Box TPBox{"TPBox", "the pooled angle pairs loaded last", Entry::shown};
+
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,
+                                     &BaseBox1,          &BaseBox2,       &UserR, &UserTheta};
+// What the actions read, in the order they read it.
+constexpr const shell::Box* permuteboxes[] = {&PBox};
+constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
+constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
+constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
+
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
-// Landmark numbers count from 1; whether the data have that many landmarks
-// is checked where the baseline is used.
 std::pair<int, int> baseline(shell::Host& host) {
-  return {shell::boxwhole(host, "BaseBox1", "first baseline landmark"),
-          shell::boxwhole(host, "BaseBox2", "second baseline landmark")};
+  return {shell::boxwhole(host, BaseBox1), shell::boxwhole(host, BaseBox2)};
 }
 
-// The user's strain: R from UserR and theta' (degrees) from UserTheta. A
-// strain ratio beyond a thousand (or below a thousandth) is no rock's, and
-// far beyond it the retrodeformed coordinates overflow.
+// The user's strain: R from UserR and theta' (degrees) from UserTheta.
 core::Strain typedstrain(shell::Host& host) {
-  const double theta =
-      shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees", shell::Number::Any, {-360, 360});
-  // A ratio that is not positive is refused by the strain itself, in its own words.
-  constexpr double any = std::numeric_limits<double>::infinity();
-  const double R = shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Any, {-any, any});
-  if (R > 0) shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Positive, {1e-3, 1e3});
-  return {R, core::Bearing::degrees(theta)};
+  const double theta = shell::boxnumber(host, UserTheta);
+  return {shell::boxnumber(host, UserR), core::Bearing::degrees(theta)};
 }
 
 void require(bool loaded, const char* what) {
@@ -185,7 +199,7 @@ void load(shell::Host& host, State& s) {
   const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
   std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
   if (s.data.scaled()) box += "\n coordinates x SCALE=";
-  host.setstring("FileBox", box);
+  host.setstring(shell::FileBox.tag, box);
   forgetresult(host, s);
   const core::Superimposition sup = core::getconsensus(s.data.matrix());
   s.reference = sup.y;
@@ -250,7 +264,7 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
   if (!perspecimen) {
-    host.setstring("TPBox", stemp);
+    host.setstring(TPBox.tag, stemp);
     return;
   }
   if (s.data.n() != y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
@@ -284,7 +298,7 @@ void dowellman(shell::Host& host, const State& s) {
 }
 
 void permutewellman(shell::Host& host, const State& s) {
-  const int nperms = shell::boxwhole(host, "PBox", "number of permutations", {0, maxpermutations});
+  const int nperms = shell::boxwhole(host, PBox);
   requirealltp(s);
   host.axes().cla();
   host.axes().sethold(true);
@@ -429,29 +443,38 @@ const char* needsangles(const State& s) {
 
 // Restrain's actions, in the order its message for an unknown action
 // lists them.
+using shell::ActionKind;
 constexpr shell::Action<State> table[] = {
-    {"Load", load, "Reads a row-format data set, superimposes it on its consensus and plots both"},
-    {"LoadTPS", loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it"},
-    {"SaveTPS", [](shell::Host& host, State& s) { savetps(host, s); },
+    {"Load", ActionKind::load, load, "Reads a row-format data set, superimposes it on its consensus and plots both",
+     nullptr, loadboxes},
+    {"LoadTPS", ActionKind::load, loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it",
+     nullptr, loadboxes},
+    {"SaveTPS", ActionKind::save, [](shell::Host& host, State& s) { savetps(host, s); },
      "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS", needsresult},
-    {"Save", [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
+    {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
      "Writes the last retrodeformed data set, superimposed, in the row format", needsresult},
-    {"LoadDataTP", [](shell::Host& host, State& s) { loadangles(host, s, true); },
+    {"LoadDataTP", ActionKind::load, [](shell::Host& host, State& s) { loadangles(host, s, true); },
      "Reads the per-specimen angles: one t, p line per specimen of the data set"},
-    {"LoadAllTP", [](shell::Host& host, State& s) { loadangles(host, s, false); }, "Reads the pooled (t, p) pairs"},
-    {"DoWellman", [](shell::Host& host, State& s) { dowellman(host, s); },
+    {"LoadAllTP", ActionKind::load, [](shell::Host& host, State& s) { loadangles(host, s, false); },
+     "Reads the pooled (t, p) pairs"},
+    {"DoWellman", ActionKind::compute, [](shell::Host& host, State& s) { dowellman(host, s); },
      "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically", needsalltp},
-    {"PermuteWellman", [](shell::Host& host, State& s) { permutewellman(host, s); },
-     "Tests the fit against PBox shuffles of p among t", needsalltp},
-    {"DoRetro", doretro, "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles},
-    {"DoRetroUser", doretrouser, "Removes the strain typed in UserR and UserTheta, on the same baseline"},
-    {"UserRetroTPS", userretrotps, "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame"},
-    {"Clear", [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
+    {"PermuteWellman", ActionKind::compute, [](shell::Host& host, State& s) { permutewellman(host, s); },
+     "Tests the fit against PBox shuffles of p among t", needsalltp, permuteboxes},
+    {"DoRetro", ActionKind::compute, doretro,
+     "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles, baselineboxes},
+    {"DoRetroUser", ActionKind::compute, doretrouser,
+     "Removes the strain typed in UserR and UserTheta, on the same baseline", nullptr, retroboxes},
+    {"UserRetroTPS", ActionKind::compute, userretrotps,
+     "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame", nullptr, strainboxes},
+    {"Clear", ActionKind::show, [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
 };
 
 } // namespace
 
 std::span<const shell::Action<State>> actions() { return table; }
+
+shell::Boxes boxes() { return all; }
 
 void restrainsw(shell::Host& host, State& s, std::string_view action) {
   shell::dispatch(actions(), {"Restrain", "Fell through the case statement", ""}, host, s, action);

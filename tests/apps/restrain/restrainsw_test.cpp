@@ -6,7 +6,7 @@
 #include "io/row_file.h"
 #include "io/tps_file.h"
 #include "tests/apps/restrain/sample.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 
 #include <Eigen/LU>
 #include <regex>

@@ -1,9 +1,9 @@
 // The help a program gives about itself: where it finds the user's guide,
 // and the Help menu of its window.
-#include "shell/guide.h"
-#include "shell/menus.h"
-#include "shell/program.h"
-#include "shell/window.h"
+#include "shell/qt/guide.h"
+#include "shell/qt/menus.h"
+#include "shell/qt/program.h"
+#include "shell/qt/window.h"
 
 #include "tests/support/test_support.h"
 

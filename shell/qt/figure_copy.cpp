@@ -1,6 +1,6 @@
-#include "shell/figure_copy.h"
+#include "shell/qt/figure_copy.h"
 
-#include "shell/plot_axes.h"
+#include "shell/qt/plot_axes.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,14 +1,16 @@
-#include "shell/menus.h"
+#include "shell/qt/menus.h"
 
 #include "core/about.h"
 #include "core/random.h"
-#include "shell/dragdrop.h"
-#include "shell/guide.h"
+#include "shell/qt/dragdrop.h"
+#include "shell/qt/guide.h"
+#include "shell/callables.h"
+#include "shell/host.h"
 #include "shell/program.h"
 #include "shell/readiness.h"
-#include "shell/recent.h"
-#include "shell/window.h"
-#include "shell/window_host.h"
+#include "shell/qt/recent.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>
@@ -76,9 +78,6 @@ QAbstractButton* callbackbutton(Figure* window, const QString& callback) {
   return nullptr;
 }
 
-bool startswith(const std::string& s, std::string_view prefix) { return s.rfind(prefix, 0) == 0; }
-bool isload(const std::string& action) { return startswith(action, "Load"); }
-
 // A menu entry takes its button's enabled state, now and whenever it
 // changes (readiness, or every button disabled while an action runs).
 class EnabledMirror : public QObject {
@@ -141,7 +140,7 @@ void afteraction(Figure* window, const Program& program, const std::string& acti
   const auto opened = h != nullptr ? h->takeopened() : std::nullopt;
   const QString status = window->status();
   const bool failed = status.startsWith(QObject::tr("Error: ")) || status.contains("cancelled");
-  if (opened && isload(action) && !failed) noterecent({action, *opened});
+  if (opened && kindof(program, action) == ActionKind::load && !failed) noterecent({action, *opened});
   refreshreadiness(window, program);
 }
 
@@ -193,7 +192,7 @@ QMenu* addfilemenu(QMenuBar* bar, Figure* window, const Program& program) {
   file->setObjectName("FileMenu");
   bool load = false, save = false;
   for (const ActionLine& a : program.actions) {
-    const bool isload = startswith(a.name, "Load"), issave = startswith(a.name, "Save");
+    const bool isload = a.kind == ActionKind::load, issave = a.kind == ActionKind::save;
     if (!isload && !issave) continue;
     QAbstractButton* button = actionbutton(window, program, a.name);
     if (button == nullptr) continue;
@@ -254,7 +253,7 @@ QMenuBar* addmenubar(Figure* window, const Program& program) {
   // A dropped file is loaded by the program's main load action, the first
   // of its table.
   const auto main = std::find_if(program.actions.begin(), program.actions.end(),
-                                 [](const ActionLine& a) { return isload(a.name); });
+                                 [](const ActionLine& a) { return a.kind == ActionKind::load; });
   if (main != program.actions.end())
     acceptdrops(window, [window, &program, action = main->name](const QString& path) {
       loadwith(window, program, action, path);

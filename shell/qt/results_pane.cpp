@@ -1,11 +1,11 @@
-#include "shell/results_pane.h"
+#include "shell/qt/results_pane.h"
 
 #include "core/about.h"
 #include "core/error.h"
 #include "core/random.h"
 #include "io/run_report.h"
 #include "io/text_file.h"
-#include "shell/window.h"
+#include "shell/qt/window.h"
 
 #include <QBoxLayout>
 #include <QCryptographicHash>
@@ -103,8 +103,9 @@ void ResultsPane::append(const QString& text) {
   view_->horizontalScrollBar()->setValue(0);
 }
 
-void ResultsPane::beginaction(const std::string& name) {
+void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   action_ = name;
+  save_ = kind == ActionKind::save;
   actionstart_ = std::chrono::steady_clock::now();
   inaction_ = true;
   actionresults_ = false;
@@ -120,9 +121,8 @@ void ResultsPane::endaction(const std::string& failure, bool cancelled) {
   else append("-- " + name + ": " + took);
   // A save action that ran to its end keeps what was shown; any other
   // action that showed something leaves results to keep.
-  const bool save = action_.starts_with("Save");
-  if (save && failure.empty() && !cancelled) unsaved_ = false;
-  else if (actionresults_ && !save) unsaved_ = true;
+  if (save_ && failure.empty() && !cancelled) unsaved_ = false;
+  else if (actionresults_ && !save_) unsaved_ = true;
   inaction_ = false;
   action_.clear();
 }

@@ -1,7 +1,8 @@
-#include "shell/plot_axes.h"
+#include "shell/qt/plot_axes.h"
 
 #include "core/error.h"
 #include "io/text_file.h"
+#include "shell/actions.h"
 
 #include <QBuffer>
 #include <QEvent>
@@ -107,7 +108,6 @@ private:
 namespace {
 
 bool actiontitleson = false;
-std::string runningaction;
 
 QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -339,8 +339,8 @@ void PlotAxes::State::showtitle() {
 }
 
 void PlotAxes::State::drew() {
-  if (actiontitleson && !runningaction.empty() && autotitle != runningaction) {
-    autotitle = runningaction;
+  if (actiontitleson && !runningaction().empty() && autotitle != runningaction()) {
+    autotitle = runningaction();
     showtitle();
   }
 }
@@ -599,8 +599,6 @@ std::size_t PlotAxes::pointcount() const {
 }
 
 void setactiontitles(bool on) { actiontitleson = on; }
-
-void setrunningaction(std::string_view name) { runningaction = name; }
 
 void PlotAxes::setbatching(bool on) {
   state_->batching = on;

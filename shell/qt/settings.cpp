@@ -1,6 +1,6 @@
-#include "shell/settings.h"
+#include "shell/qt/settings.h"
 
-#include "shell/window.h"
+#include "shell/qt/window.h"
 
 #include <QCoreApplication>
 

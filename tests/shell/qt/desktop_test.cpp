@@ -5,15 +5,15 @@
 // run.
 #include "shell/actions.h"
 #include "shell/boxes.h"
-#include "shell/dragdrop.h"
-#include "shell/file_chooser.h"
-#include "shell/menus.h"
-#include "shell/program.h"
+#include "shell/qt/dragdrop.h"
+#include "shell/qt/file_chooser.h"
+#include "shell/qt/menus.h"
+#include "shell/qt/program.h"
 #include "shell/readiness.h"
-#include "shell/recent.h"
+#include "shell/qt/recent.h"
 #include "shell/script.h"
-#include "shell/window.h"
-#include "shell/window_host.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
 
 #include "tests/support/test_support.h"
 
@@ -153,7 +153,8 @@ struct TemporarySettings {
 };
 
 // A program of four actions, the table in another order than the
-// window's buttons.
+// window's buttons. Its protocol's load is named without "Load": the
+// window knows a load by the kind its table declares.
 struct FakeState {
   bool loaded = false;
   std::vector<std::string> ran;   // actions, in the order they ran
@@ -172,10 +173,12 @@ void load(shell::Host& host, FakeState& s, const char* action) {
 const char* needsdata(const FakeState& s) { return s.loaded ? nullptr : "Load data first"; }
 
 constexpr shell::Action<FakeState> table[] = {
-    {"LoadProto", [](shell::Host& h, FakeState& s) { load(h, s, "LoadProto"); }, "Reads a protocol"},
-    {"Fit", [](shell::Host&, FakeState& s) { s.ran.emplace_back("Fit"); }, "Fits", needsdata},
-    {"SaveData", [](shell::Host&, FakeState& s) { s.ran.emplace_back("SaveData"); }, "Writes the data", needsdata},
-    {"LoadData",
+    {"Protocol", shell::ActionKind::load, [](shell::Host& h, FakeState& s) { load(h, s, "Protocol"); },
+     "Reads a protocol"},
+    {"Fit", shell::ActionKind::compute, [](shell::Host&, FakeState& s) { s.ran.emplace_back("Fit"); }, "Fits", needsdata},
+    {"SaveData", shell::ActionKind::save, [](shell::Host&, FakeState& s) { s.ran.emplace_back("SaveData"); },
+     "Writes the data", needsdata},
+    {"LoadData", shell::ActionKind::load,
      [](shell::Host& h, FakeState& s) {
        load(h, s, "LoadData");
        s.loaded = true;
@@ -300,7 +303,7 @@ TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
 }
 
 TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
-  shell::ScriptHost scripted("Files");
+  shell::ScriptHost scripted(*host);
   scripted.startin(folder.string() + "/");
   scripted.answer({"sets.txt"});
   const auto choice = scripted.uiappendfile("*.*", "File Name for Clean Data File");
@@ -344,10 +347,10 @@ TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons)
   QStringList names;
   for (QAction* a : file->actions())
     if (!a->isSeparator()) names << (a->menu() != nullptr ? a->menu()->objectName() : a->objectName());
-  EXPECT_EQ(names, (QStringList{"MenuLoadProto", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuSavePlot",
+  EXPECT_EQ(names, (QStringList{"MenuProtocol", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuSavePlot",
                                 "MenuQuit"}));
-  EXPECT_EQ(entry("MenuLoadProto")->text(), QString("Load Protocol") + QChar(0x2026));
-  EXPECT_EQ(entry("MenuLoadProto")->shortcut(), QKeySequence(QKeySequence::Open));
+  EXPECT_EQ(entry("MenuProtocol")->text(), QString("Load Protocol") + QChar(0x2026));
+  EXPECT_EQ(entry("MenuProtocol")->shortcut(), QKeySequence(QKeySequence::Open));
   EXPECT_EQ(entry("MenuSaveData")->shortcut(), QKeySequence(QKeySequence::Save));
   EXPECT_EQ(entry("MenuLoadData")->shortcut(), QKeySequence());
   EXPECT_EQ(entry("MenuQuit")->shortcut(), QKeySequence(QKeySequence::Quit));
@@ -363,7 +366,7 @@ TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons)
   EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadData", "LoadData"}));
   EXPECT_EQ(state.files, (std::vector<std::string>{data, data}));
   host->answernext((folder / "bad.tps").string());
-  entry("MenuLoadProto")->trigger();
+  entry("MenuProtocol")->trigger();
   EXPECT_EQ(window->status(), "Error: Cannot read bad.tps");
 
   // Quit closes the window as its close button does.
@@ -390,11 +393,11 @@ TEST_F(Desktop, ADroppedFileIsLoadedByTheMainLoadActionAndJoinsTheRecentFiles) {
   touch(protocol);
   touch(bad);
 
-  // The first Load action of the table answers a drop.
+  // The first load action of the table answers a drop.
   drop({QUrl::fromLocalFile(QString::fromStdString(protocol.string()))});
-  EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadProto"}));
+  EXPECT_EQ(state.ran, (std::vector<std::string>{"Protocol"}));
   EXPECT_EQ(state.files, (std::vector<std::string>{protocol.string()}));
-  EXPECT_EQ(shell::recentfiles(), (std::vector<shell::RecentFile>{{"LoadProto", protocol.string()}}));
+  EXPECT_EQ(shell::recentfiles(), (std::vector<shell::RecentFile>{{"Protocol", protocol.string()}}));
   // A file the action could not read is no recent file.
   drop({QUrl::fromLocalFile(QString::fromStdString(bad.string()))});
   EXPECT_EQ(shell::recentfiles().size(), 1U);
@@ -415,7 +418,7 @@ TEST_F(Desktop, ADroppedFileIsLoadedByTheMainLoadActionAndJoinsTheRecentFiles) {
   ASSERT_EQ(recent->actions().size(), 1);
   EXPECT_EQ(recent->actions()[0]->text(), "&1 protocol.txt");
   recent->actions()[0]->trigger();
-  EXPECT_EQ(state.ran, (std::vector<std::string>{"LoadProto"}));
+  EXPECT_EQ(state.ran, (std::vector<std::string>{"Protocol"}));
   EXPECT_EQ(state.files.back(), protocol.string());
 }
 

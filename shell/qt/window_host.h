@@ -1,10 +1,13 @@
 #pragma once
 // The Host of the Qt windows: controls are the widgets of the open
 // windows, dialogs are Qt's file dialogs, message boxes are non-modal
-// boxes, and the axes are the program window's plot area.
+// boxes, and the axes are the program window's plot area. Its RunLog is
+// the results pane of the program's window, which a scripted run on the
+// hidden windows tells too.
 
 #include "shell/host.h"
-#include "shell/window.h"
+#include "shell/qt/window.h"
+#include "shell/script.h"
 
 #include <map>
 #include <memory>
@@ -23,7 +26,7 @@ class ResultsPane;
 std::vector<std::string> controlstring(QObject* control);
 void setcontrolstring(QObject* control, const std::vector<std::string>& rows);
 
-class WindowHost : public Host {
+class WindowHost : public Host, public RunLog {
 public:
   // `window` is the layout name of the program's main window.
   explicit WindowHost(std::string window);
@@ -65,11 +68,16 @@ public:
   // The results pane of the program's window, or nullptr.
   ResultsPane* pane() const;
 
-protected:
-  // Keeps a message box's text in the results pane.
-  void recordmessage(std::string_view text, std::string_view title);
-  // Notes a file chosen for loading (with its checksum) for the run report.
-  std::optional<FileChoice> noteloaded(std::optional<FileChoice> choice);
+  // The results pane hears the run, when the window has one: a file
+  // chosen for loading is noted with its checksum for the run report, and
+  // a noted line also shows on the status line. A run report needs the
+  // pane: without one, saverunreport raises core::Error.
+  void beginaction(const std::string& name, ActionKind kind) override;
+  void endaction(const std::string& failure = "", bool cancelled = false) override;
+  void loaded(const std::string& path) override;
+  void message(std::string_view text, std::string_view title) override;
+  void noted(std::string_view line) override;
+  void saverunreport(const std::string& path) override;
 
 protected:
   std::string window_;

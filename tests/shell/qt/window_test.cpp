@@ -1,6 +1,5 @@
-#include "shell/names.h"
-#include "shell/window.h"
-#include "shell/window_host.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
 
 #include "tests/support/test_support.h"
 
@@ -73,20 +72,6 @@ TEST(guihandles, HoldsEveryValidTagOnceWithAllItsObjects) {
   QObject stray;
   EXPECT_EQ(error_of([&] { shell::guihandles(&stray); }), "H must be the handle to a figure or figure descendent.");
   closeall();
-}
-
-TEST(isvarname, AcceptsNamesAndRejectsEverythingElse) {
-  EXPECT_TRUE(shell::isvarname("x1_a"));
-  EXPECT_TRUE(shell::isvarname(std::string(31, 'a')));
-  EXPECT_FALSE(shell::isvarname(std::string(32, 'a')));
-  EXPECT_FALSE(shell::isvarname("1x"));
-  EXPECT_FALSE(shell::isvarname("a-b"));
-  EXPECT_FALSE(shell::isvarname("_a"));
-  EXPECT_FALSE(shell::isvarname(""));
-  EXPECT_FALSE(shell::isvarname("end"));
-  EXPECT_EQ(shell::iskeyword().size(), 17u);
-  EXPECT_TRUE(shell::iskeyword("otherwise"));
-  EXPECT_FALSE(shell::iskeyword("End"));
 }
 
 TEST(movegui, BringsAWindowHalfOffTheScreenBackWhole) {

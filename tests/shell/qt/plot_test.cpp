@@ -1,5 +1,6 @@
-#include "shell/figure_copy.h"
-#include "shell/plot_axes.h"
+#include "shell/qt/figure_copy.h"
+#include "shell/actions.h"
+#include "shell/qt/plot_axes.h"
 #include "shell/shape_plot.h"
 
 #include "core/error.h"

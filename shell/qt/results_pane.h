@@ -8,8 +8,10 @@
 //
 // "Unsaved results": some action other than a save has put a message box
 // or a report into the pane since the last time the results were kept,
-// which is a save of the pane, a save of the run report, or an action whose
-// name starts with "Save" that ended without error.
+// which is a save of the pane, a save of the run report, or a save action
+// (shell::ActionKind::save) that ended without error.
+
+#include "shell/actions.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -42,8 +44,9 @@ class ResultsPane : public QWidget {
 public:
   ResultsPane(RunInfo info, QWidget* parent = nullptr);
 
-  // An action begins: its heading is written ("== NAME  HH:MM:SS ==").
-  void beginaction(const std::string& name);
+  // An action of that kind begins: its heading is written ("== NAME
+  // HH:MM:SS ==").
+  void beginaction(const std::string& name, ActionKind kind);
   // It ends: its summary is written ("-- NAME: 0.42 s", "-- NAME: failed:
   // MESSAGE (0.42 s)", "-- NAME: cancelled (0.42 s)"). `failure` is the
   // error's message; `cancelled` says the user stopped it.
@@ -83,6 +86,7 @@ private:
   std::vector<LoadedFile> files_;
   QString folder_;
   std::string action_;
+  bool save_ = false; // the action is a save
   std::chrono::steady_clock::time_point actionstart_{};
   bool inaction_ = false;
   bool actionresults_ = false; // the running action has shown a result

@@ -3,11 +3,12 @@
 // report with the files loaded and their checksums), the buttons locked
 // while an action runs, and when closing the window asks first.
 
-#include "shell/program.h"
-#include "shell/results_pane.h"
+#include "shell/actions.h"
+#include "shell/qt/program.h"
+#include "shell/qt/results_pane.h"
 #include "shell/script.h"
-#include "shell/window.h"
-#include "tests/shell/scripted_program.h"
+#include "shell/qt/window.h"
+#include "tests/shell/qt/scripted_windows.h"
 
 #include "core/about.h"
 #include "core/error.h"
@@ -57,21 +58,15 @@ shell::Program paneprogram() {
   program.launcher = "Tiny";
   program.switchname = "tinysw";
   program.random = true;
-  program.define = [] {
-    shell::Callable sw;
-    sw.name = "tinysw";
-    sw.nin = 1;
-    sw.body = [](const shell::Values& args, int) -> shell::Values {
-      panesw(shell::host(), std::get<std::string>(args.at(0)));
-      return {};
-    };
-    shell::define(sw);
-  };
+  // Only a save keeps the results; the pane knows one by its kind.
+  program.actions = {{"Pick", "Picks a file", shell::ActionKind::load},
+                     {"SaveData", "Says it saved", shell::ActionKind::save}};
+  program.define = [] { shell::defineswitch("tinysw", panesw); };
   return program;
 }
 
-struct Tiny : testsupport::ScriptedProgram {
-  Tiny() : ScriptedProgram(paneprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {
+struct Tiny : testsupport::ScriptedWindows {
+  Tiny() : ScriptedWindows(paneprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {
     window = shell::figures().front();
     pane = shell::addresultspane(window, shell::RunInfo{"tiny", true});
   }
@@ -184,16 +179,7 @@ TEST(resultspane, ButtonsAreLockedDuringAnActionAndKeepWhatItSet) {
 TEST(resultspane, AClickedActionRunsWithEveryButtonButCancelDisabled) {
   Tiny tiny;
   // The switch is looked up when a click comes: here every action is Watch.
-  shell::define([] {
-    shell::Callable sw;
-    sw.name = "tinysw";
-    sw.nin = 1;
-    sw.body = [](const shell::Values&, int) -> shell::Values {
-      panesw(shell::host(), "Watch");
-      return {};
-    };
-    return sw;
-  }());
+  shell::defineswitch("tinysw", [](shell::Host& host, const std::string&) { panesw(host, "Watch"); });
   testing::internal::CaptureStderr();
   tiny.button("pushbutton1")->click();
   testing::internal::GetCapturedStderr();

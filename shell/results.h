@@ -1,13 +1,11 @@
 #pragma once
-// The results window: a second window holding a block of result text in
-// its AuxResults box, which the user can append to a file.
+// The results window's text, saved: the window itself (AuxBox) is drawn
+// by shell/qt/results_window.h; what its save button does needs only the
+// host.
 
 #include "shell/host.h"
 
 namespace shell {
-
-// Opens (or raises) the results window.
-void AuxBox();
 
 // Appends the text of the AuxResults box to a file the user chooses: each
 // row of the text, a blank and a line end, after whatever the file holds.

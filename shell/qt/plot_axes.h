@@ -95,18 +95,7 @@ private:
 // at the next clearing). Off until a program turns them on, for example
 // in its Program::define.
 void setactiontitles(bool on);
-// The shell names each action before it runs it and clears the name
-// (empty) afterwards.
-void setrunningaction(std::string_view name);
-// Names the running action for as long as it lives, however the action
-// ends.
-class RunningAction {
-public:
-  explicit RunningAction(std::string_view name) { setrunningaction(name); }
-  ~RunningAction() { setrunningaction({}); }
-  RunningAction(const RunningAction&) = delete;
-  RunningAction& operator=(const RunningAction&) = delete;
-};
+// The action's name is the one shell/actions.h says is running.
 
 // The plot laid out at `size` and magnified `scale` times, as an SVG
 // document (scale > 1 thickens lines and markers with the picture).

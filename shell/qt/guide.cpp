@@ -1,4 +1,4 @@
-#include "shell/guide.h"
+#include "shell/qt/guide.h"
 
 #include <QCoreApplication>
 #include <system_error>

@@ -24,11 +24,11 @@ struct Program;
 // size.
 QMenuBar* addmenubar(Figure* window, const Program& program);
 
-// The File menu: an entry for each of the program's actions whose name
-// starts with Load or Save, in the order of its action table, each
+// The File menu: an entry for each of the program's loads and saves (by
+// the kind its action table declares), in the order of the table, each
 // running what that action's button runs (and enabled when the button
 // is); "Recent files"; "Save plot…" (the window's SavePlot button); Quit.
-// Ctrl+O is the first Load action, Ctrl+S the first Save action, Ctrl+Q
+// Ctrl+O is the first load action, Ctrl+S the first save action, Ctrl+Q
 // Quit, which closes the window as its title bar's close button does.
 QMenu* addfilemenu(QMenuBar* bar, Figure* window, const Program& program);
 

@@ -1,6 +1,6 @@
-#include "shell/dragdrop.h"
+#include "shell/qt/dragdrop.h"
 
-#include "shell/window.h"
+#include "shell/qt/window.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

@@ -1,6 +1,6 @@
-#include "shell/recent.h"
+#include "shell/qt/recent.h"
 
-#include "shell/settings.h"
+#include "shell/qt/settings.h"
 
 #include <QSettings>
 #include <algorithm>

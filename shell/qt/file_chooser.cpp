@@ -1,6 +1,6 @@
-#include "shell/file_chooser.h"
+#include "shell/qt/file_chooser.h"
 
-#include "shell/settings.h"
+#include "shell/qt/settings.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,18 +1,10 @@
-#include "shell/results_window.h"
+#include "shell/results.h"
 
 #include "core/error.h"
 #include "core/text_format.h"
 #include "io/text_file.h"
-#include "shell/window.h"
-
 
 namespace shell {
-
-void AuxBox() {
-  Figure* figure = openfig("AuxBox", "reuse");
-  usecontrolcolour(figure);
-  guidata(figure, guihandles(figure));
-}
 
 void AuxBoxsw(Host& host) {
   const std::vector<std::string> rows = host.results();

@@ -1,9 +1,10 @@
-#include "shell/window_host.h"
+#include "shell/qt/window_host.h"
 
 #include "core/error.h"
-#include "shell/file_chooser.h"
-#include "shell/plot_axes.h"
-#include "shell/results_pane.h"
+#include "shell/boxes.h"
+#include "shell/qt/file_chooser.h"
+#include "shell/qt/plot_axes.h"
+#include "shell/qt/results_pane.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -147,7 +148,9 @@ std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view fil
 }
 
 std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::string_view title) {
-  return noteloaded(filedialog(false, filter, title));
+  auto choice = filedialog(false, filter, title);
+  if (choice) loaded(choice->path());
+  return choice;
 }
 
 std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
@@ -169,7 +172,7 @@ void WindowHost::msgbox(std::string_view text, std::string_view title) {
   auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
                               QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                               window());
-  recordmessage(text, title);
+  message(text, title);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   box->show();
@@ -181,13 +184,26 @@ ResultsPane* WindowHost::pane() const {
   return nullptr;
 }
 
-void WindowHost::recordmessage(std::string_view text, std::string_view title) {
+void WindowHost::beginaction(const std::string& name, ActionKind kind) {
+  if (ResultsPane* p = pane()) p->beginaction(name, kind);
+}
+
+void WindowHost::endaction(const std::string& failure, bool cancelled) {
+  if (ResultsPane* p = pane()) p->endaction(failure, cancelled);
+}
+
+void WindowHost::loaded(const std::string& path) {
+  if (ResultsPane* p = pane()) p->loaded(path);
+}
+
+void WindowHost::message(std::string_view text, std::string_view title) {
   if (ResultsPane* p = pane()) p->message(text, title);
 }
 
-std::optional<FileChoice> WindowHost::noteloaded(std::optional<FileChoice> choice) {
-  if (ResultsPane* p = pane(); p != nullptr && choice) p->loaded(choice->path());
-  return choice;
+void WindowHost::saverunreport(const std::string& path) {
+  ResultsPane* p = pane();
+  if (p == nullptr) throw core::Error("report: this window has no results pane");
+  p->saverunreport(path);
 }
 
 Axes& WindowHost::axes() {
@@ -206,12 +222,13 @@ Axes& WindowHost::axes() {
 void WindowHost::setresults(const std::vector<std::string>& rows) {
   if (ResultsPane* p = pane()) p->report(rows);
   Figure* results = openfig("AuxBox", "reuse");
+  const QString tag = QString::fromUtf8(AuxResults.tag.data(), static_cast<qsizetype>(AuxResults.tag.size()));
   for (QObject* o : results->objects())
-    if (o->objectName() == "AuxResults") setcontrolstring(o, rows);
+    if (o->objectName() == tag) setcontrolstring(o, rows);
 }
 
 std::vector<std::string> WindowHost::results() const {
-  for (QObject* o : findobj("AuxResults")) return controlstring(o);
+  for (QObject* o : findobj(AuxResults.tag)) return controlstring(o);
   return {};
 }
 
@@ -248,10 +265,14 @@ void WindowHost::echo(std::string_view text) {
   if (!quiet_) print(text);
 }
 
-// The pane hears the line as a report, so a scripted run, whose pane is
-// hidden, prints it once.
 void WindowHost::note(std::string_view line) {
   print(std::string(line) + "\n");
+  noted(line);
+}
+
+// The pane hears the line as a report, so a scripted run, whose pane is
+// hidden, prints it once.
+void WindowHost::noted(std::string_view line) {
   if (ResultsPane* p = pane()) p->report({std::string(line)});
   for (Figure* f : figures())
     if (f->name() == window_) f->setstatus(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));

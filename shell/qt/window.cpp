@@ -1,8 +1,8 @@
-#include "shell/window.h"
+#include "shell/qt/window.h"
 
 #include "core/error.h"
 #include "shell/names.h"
-#include "shell/plot_axes.h"
+#include "shell/qt/plot_axes.h"
 
 #include <QAbstractButton>
 #include <QApplication>
