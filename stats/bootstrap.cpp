@@ -61,6 +61,14 @@ std::string cistext(const StrainInterval& s) {
                       core::axialdegrees(core::Bearing::radians(s.theta.high), 1));
 }
 
+const char* const intervalheader = "fit\tR\tR low\tR high\ttheta'\ttheta' low\ttheta' high\tresamples used";
+
+std::string intervalrow(std::string_view fit, const StrainInterval& s) {
+  return core::format("%s\t%.4f\t%.4f\t%.4f\t%.2f\t%.2f\t%.2f\t%i", fit, s.estimate.R, s.R.low, s.R.high,
+                      core::axialdegrees(s.estimate.longaxis, 2), core::axialdegrees(core::Bearing::radians(s.theta.low), 2),
+                      core::axialdegrees(core::Bearing::radians(s.theta.high), 2), s.R.used);
+}
+
 bool resample(Eigen::Index n, const Resampling& how, const std::function<void(unsigned threads)>& prepare,
               const std::function<void(int b, std::span<const int> counts, unsigned thread)>& fit) {
   std::vector<std::vector<int>> counts;

@@ -29,6 +29,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace stats {
@@ -69,6 +70,13 @@ struct StrainInterval {
 // [0, 180). An interval of theta' that passes through north reads from its
 // lower end across 180 to its upper ("178.6 to 1.2").
 std::string cistext(const StrainInterval& s);
+
+// A results table of strains with their intervals, tab-separated: the
+// header, and one row per fit (its name, R and its interval's ends, theta'
+// and its interval's ends in degrees folded into [0, 180), the resamples
+// that gave a strain).
+extern const char* const intervalheader;
+std::string intervalrow(std::string_view fit, const StrainInterval& s);
 
 // How many resamples and where their draws come from.
 struct Resampling {

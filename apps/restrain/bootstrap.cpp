@@ -279,7 +279,8 @@ std::vector<Eigen::MatrixX2d> intervallines(const stats::StrainInterval& s, doub
   for (const double R : {s.R.low, s.R.high})
     if (std::isfinite(R) && R > 0 && std::isfinite(theta))
       out.push_back(ellipsepoints(along(theta), std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf));
-  const double reach = s.estimate.R * shorthalf;
+  // The arcs a little beyond the estimate's ellipse, so that they show.
+  const double reach = fanreach * s.estimate.R * shorthalf;
   if (!(std::isfinite(s.theta.low) && std::isfinite(s.theta.high) && std::isfinite(reach))) return out;
   // Each half of the fan: centre, out along one end, round the arc to the
   // other end, back to the centre.
@@ -309,13 +310,7 @@ std::vector<std::string> bootstrapreport(const WellmanBootstrap& b) {
 }
 
 std::vector<std::string> bootstraptable(const WellmanBootstrap& b) {
-  std::vector<std::string> rows{"fit\tR\tR low\tR high\ttheta'\ttheta' low\ttheta' high\tresamples used"};
-  for (const auto& [name, s] : {std::pair{"numerical", &b.numerical}, std::pair{"analytic", &b.analytic}})
-    rows.push_back(core::format("%s\t%.4f\t%.4f\t%.4f\t%.2f\t%.2f\t%.2f\t%i", name, s->estimate.R, s->R.low,
-                                s->R.high, core::axialdegrees(s->estimate.longaxis, 2),
-                                core::axialdegrees(core::Bearing::radians(s->theta.low), 2),
-                                core::axialdegrees(core::Bearing::radians(s->theta.high), 2), s->R.used));
-  return rows;
+  return {stats::intervalheader, stats::intervalrow("numerical", b.numerical), stats::intervalrow("analytic", b.analytic)};
 }
 
 } // namespace restrain

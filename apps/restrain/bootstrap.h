@@ -70,9 +70,10 @@ std::vector<std::string> bootstraptable(const WellmanBootstrap& b);
 // lines: the ellipses of the interval's two ends of R, along the
 // estimate's long axis, and the fan of theta' about the estimate's long
 // axis, through the centre both ways, its two edges the interval's ends
-// and its arcs at the estimate's long half-axis. Every ellipse has the
-// short half-axis `shorthalf`, as the numerical fit's on the plot. Ends
-// that are not numbers are not drawn.
+// and its arcs fanreach times the estimate's long half-axis. Every ellipse
+// has the short half-axis `shorthalf`, as the numerical fit's on the plot.
+// Ends that are not numbers are not drawn.
+inline constexpr double fanreach = 1.15;
 std::vector<Eigen::MatrixX2d> intervallines(const stats::StrainInterval& s, double shorthalf);
 
 // The numerical fit of the whole bed as the refits make it: least Chi^2 by

@@ -1,5 +1,6 @@
 #include "apps/restrain/restrainsw.h"
 
+#include "apps/restrain/bootstrap.h"
 #include "apps/restrain/retro.h"
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
@@ -44,11 +45,13 @@ constexpr shell::Box UserR{"UserR", "strain ratio R", Entry::number, Number::Rat
 constexpr shell::Box UserTheta{"UserTheta", "bearing theta' of the long axis, degrees", Entry::number, Number::Any,
                                {-360, 360}};
 constexpr shell::Box TPBox{"TPBox", "the pooled angle pairs loaded last", Entry::shown};
+constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
 
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,     &BootBox,
                                      &BaseBox1,          &BaseBox2,       &UserR, &UserTheta};
 // What the actions read, in the order they read it.
 constexpr const shell::Box* permuteboxes[] = {&PBox};
+constexpr const shell::Box* bootboxes[] = {&BootBox};
 constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
 constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
 constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
@@ -340,6 +343,39 @@ void permutewellman(shell::Host& host, const State& s) {
   host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd + stempe + leftout(pairs, s), title);
 }
 
+// The bootstrap: the Wellman plot drawn as DoWellman draws it, the
+// numerical fit's interval over it (in cyan: the ellipses of R's ends and
+// the fan of theta'), the report in a message box and the intervals in the
+// results window.
+void bootstrap(shell::Host& host, const State& s) {
+  const int resamples = shell::boxwhole(host, BootBox);
+  requirealltp(s);
+  host.axes().cla();
+  host.axes().sethold(true);
+  const PairAngles pairs = wellmanpairs(s);
+  const AnalyticFit a = drawnfit(host, pairs);
+  const auto b = bootstrapwellman(pairs, resamples, [&](double fraction) {
+    return host.progress(core::format("Bootstrap: %d of %d resamples", std::floor(fraction * resamples), resamples),
+                         fraction);
+  });
+  if (!b) {
+    host.echo("Bootstrap cancelled; nothing reported\n");
+    return;
+  }
+  drawnrefinement(host, Refinement{b->numerical.estimate, 0, {}}, a);
+  const stats::StrainInterval& n = b->numerical;
+  for (const Eigen::MatrixX2d& line : intervallines(n, a.fit.ellipse ? 1 / std::sqrt(a.fit.lambda(1)) : 1)) {
+    host.axes().plot(line.col(0), line.col(1), "c");
+    host.axes().name(core::format("95 %% interval (numerical): R %.3f to %.3f, theta' %.2f to %.2f", n.R.low,
+                                  n.R.high, core::axialdegrees(core::Bearing::radians(n.theta.low), 2),
+                                  core::axialdegrees(core::Bearing::radians(n.theta.high), 2)));
+  }
+  std::string text;
+  for (const std::string& line : bootstrapreport(*b)) text += (text.empty() ? "" : "\n") + line;
+  host.msgbox(text + leftout(pairs, s), title);
+  host.setresults(bootstraptable(*b));
+}
+
 // A baseline should run along the midline whose bearing t Anglepick
 // measured: it is laid along that bearing. Where the specimens' raw
 // coordinates (LoadTPS, in the rock's frame) are at hand, the baseline's
@@ -461,6 +497,9 @@ constexpr shell::Action<State> table[] = {
      "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically", needsalltp},
     {"PermuteWellman", ActionKind::compute, [](shell::Host& host, State& s) { permutewellman(host, s); },
      "Tests the fit against PBox shuffles of p among t", needsalltp, permuteboxes},
+    {"BootstrapWellman", ActionKind::compute, [](shell::Host& host, State& s) { bootstrap(host, s); },
+     "Gives 95 % intervals of R and theta' from BootBox resamples of the specimens, drawn on the Wellman plot",
+     needsalltp, bootboxes},
     {"DoRetro", ActionKind::compute, doretro,
      "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles, baselineboxes},
     {"DoRetroUser", ActionKind::compute, doretrouser,
