@@ -31,7 +31,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-MAKE_SAMPLE = os.path.join(HERE, "..", "scripts", "make_sample.py")
+sys.path.insert(0, HERE)
+from permutation_null import MAKE_SAMPLE, readcsv  # noqa: E402
 GRID = [(R, theta, n, noise) for R in (1.2, 1.8, 2.5) for theta in (0, 35, 90) for n in (15, 60) for noise in (1, 30)]
 FITS = ("numerical", "analytic", "symmetry")
 FIELDS = ["R", "theta", "n", "noise", "seed", "fit", "Rhat", "Rlow", "Rhigh", "that", "tlow", "thigh", "failed"]
@@ -112,11 +113,7 @@ def main():
     cells = GRID if not args.cells else [tuple(float(v) for v in c.split(",")) for c in args.cells.split(";")]
     cells = [(R, th, int(n), noise) for R, th, n, noise in cells]
 
-    rows = []
-    source = args.summary or args.csv
-    if source and os.path.exists(source):
-        with open(source) as f:
-            rows = list(csv.DictReader(f))
+    rows = readcsv(args.summary or args.csv)
     if not args.summary:
         done = {(float(r["R"]), float(r["theta"]), int(float(r["n"])), float(r["noise"]), int(r["seed"]), r["fit"])
                 for r in rows}

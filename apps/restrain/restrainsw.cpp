@@ -274,14 +274,26 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
   host.msgbox(stemp, "");
 }
 
+// The start of every fit that draws: the pooled pairs that have a vertex,
+// on fresh axes held for what follows, with the analytic fit drawn.
+struct Started {
+  PairAngles pairs;
+  AnalyticFit a;
+};
+Started startfit(shell::Host& host, const State& s) {
+  requirealltp(s);
+  host.axes().cla();
+  host.axes().sethold(true);
+  PairAngles pairs = wellmanpairs(s);
+  AnalyticFit a = drawnfit(host, pairs);
+  return {std::move(pairs), std::move(a)};
+}
+
 void dowellman(shell::Host& host, const State& s) {
   requirealltp(s);
   host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", s.alltp.rows()));
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = wellmanpairs(s);
+  const auto [pairs, a] = startfit(host, s);
   const Eigen::Index m = pairs.size();
-  const AnalyticFit a = drawnfit(host, pairs);
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
       a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
@@ -302,12 +314,8 @@ void dowellman(shell::Host& host, const State& s) {
 
 void permutewellman(shell::Host& host, const State& s) {
   const int nperms = shell::boxwhole(host, PBox);
-  requirealltp(s);
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = wellmanpairs(s);
+  const auto [pairs, a] = startfit(host, s);
   const Eigen::Index m = pairs.size();
-  const AnalyticFit a = drawnfit(host, pairs);
   const int total = pairs.specimens() > 0 ? 2 * nperms : nperms;
   const auto test = permutationtest(pairs, nperms, [&](double fraction) {
     return host.progress(
@@ -349,11 +357,7 @@ void permutewellman(shell::Host& host, const State& s) {
 // results window.
 void bootstrap(shell::Host& host, const State& s) {
   const int resamples = shell::boxwhole(host, BootBox);
-  requirealltp(s);
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = wellmanpairs(s);
-  const AnalyticFit a = drawnfit(host, pairs);
+  const auto [pairs, a] = startfit(host, s);
   const auto b = bootstrapwellman(pairs, resamples, [&](double fraction) {
     return host.progress(core::format("Bootstrap: %d of %d resamples", std::floor(fraction * resamples), resamples),
                          fraction);
