@@ -192,8 +192,8 @@ UndeformPCA
 plot symrestore-pca.png
 Save symrestore-pca.txt
 SCRIPT
-"$bin/symrestore" --quiet --run symrestore.script
-note symrestore.script "the Symrestore script that was run"
+"$bin/symrestore" --quiet --seed 1 --run symrestore.script
+note symrestore.script "the Symrestore script that was run (seed 1)"
 note symrestore-loaded.png "Symrestore: the deformed specimens as loaded"
 note symrestore-undeform.png "Symrestore: made symmetric with a free strain (consensus red, specimens blue)"
 note symrestore-symmetry.txt "the specimens undeformed by symmetry, free strain"

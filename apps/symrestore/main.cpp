@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   program.summary = "Symrestore: undeform a landmark data set by symmetry, uniform components or principal components.";
   program.placeholders = {"StrainBox", "PCABox"};
   program.controlcolour = true;
-  program.random = false;
+  program.random = true;
   program.actions = shell::describe(symrestore::actions());
   program.define = symrestore::define;
   return shell::run(program, argc, argv);
