@@ -72,4 +72,28 @@ Eigen::MatrixXd readangles(const std::string& path, std::string_view action, con
   return tp;
 }
 
+Eigen::VectorXi specimensof(const Eigen::MatrixXd& tp, const std::vector<std::string>& comments) {
+  const Eigen::Index n = tp.rows();
+  if (static_cast<Eigen::Index>(comments.size()) != n) return {};
+  Eigen::VectorXi specimen(n);
+  int count = -1;
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (comments[k].empty()) return {};
+    const bool same = i > 0 && comments[k] == comments[k - 1] && tp(i, 0) == tp(i - 1, 0) &&
+                      (tp.cols() < 3 || tp(i, 2) == tp(i - 1, 2));
+    specimen(i) = same ? count : ++count;
+  }
+  return specimen;
+}
+
+PooledAngles readpooledangles(const std::string& path, std::string_view action, const core::Progress& progress) {
+  std::vector<std::string> comments;
+  PooledAngles out;
+  out.tp = dload(path, progress, &comments);
+  checkangles(out.tp, std::filesystem::path(path).filename().string(), action);
+  out.specimen = specimensof(out.tp, comments);
+  return out;
+}
+
 } // namespace io

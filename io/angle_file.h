@@ -18,6 +18,7 @@
 #include <Eigen/Core>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace io {
 
@@ -41,5 +42,24 @@ void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string
 // Reads an angle file as the row reader does and checks it (checkangles,
 // the file named by its name without the folder).
 Eigen::MatrixXd readangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
+
+// Pooled angles with the specimen of every pair, where the file names it.
+struct PooledAngles {
+  Eigen::MatrixXd tp;
+  // Each row's specimen, 0, 1, ... in order of first appearance; empty when
+  // the file does not say (specimensof).
+  Eigen::VectorXi specimen;
+};
+
+// The specimens of pooled angle lines from their comments: one specimen is
+// a run of consecutive lines with the same comment, the same slab (column
+// 3, when there is one) and the same t, as the pairs layout writes a
+// specimen's pairs; files of several slabs joined end to end keep their
+// specimens apart. Empty (not known) when a line has no comment (the birch
+// layout).
+Eigen::VectorXi specimensof(const Eigen::MatrixXd& tp, const std::vector<std::string>& comments);
+
+// readangles, keeping the specimens.
+PooledAngles readpooledangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
 
 } // namespace io

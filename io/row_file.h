@@ -14,6 +14,7 @@
 #include <Eigen/Core>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/progress.h"
 #include "io/text_file.h"
@@ -25,8 +26,11 @@ namespace io {
 // the file cannot be opened, holds no rows, or has a line that is not
 // numbers or whose count of numbers differs from the first line's.
 // `progress` hears how much of the text has been read; when it answers
-// false the reading stops with core::Cancelled.
-Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {});
+// false the reading stops with core::Cancelled. With `comments`, each
+// row's comment is kept there too: the text after the line's first percent
+// sign, without the blanks around it ("" for a line without one).
+Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {},
+                      std::vector<std::string>* comments = nullptr);
 
 // Writes a data set row by row: every value of a row with `valueformat`
 // (for example "%g " or " %f "), then `rowend` (for example " \n"), both

@@ -120,37 +120,21 @@ double meanp(const State& s, Eigen::Index i) {
 }
 
 // The measured angles as the results pane shows them: one row per specimen
-// with t and its mean p (degrees), then a summary. t is the bearing of a
-// directed midline (0 to 360 degrees), so it is summarised directionally:
-// the circular mean is the bearing of the resultant of the unit vectors,
-// and the circular standard deviation sqrt(-2 ln Rbar) of their mean
-// resultant length Rbar (0 for identical bearings, growing without bound
-// as they scatter evenly round the compass).
+// with t and its mean p (degrees), then a summary (summaryline).
 std::vector<std::string> resultrows(const State& s) {
   std::vector<std::string> rows{"specimen\tt (degrees)\tmean p (degrees)"};
-  double sx = 0, sy = 0, sump = 0;
-  int count = 0;
+  std::vector<double> t, mp;
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
     const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
     if (s.np(i) == 0) {
       rows.push_back(specimen + "\tno angles (landmarks missing)");
       continue;
     }
-    const double t = s.tlist(i), mp = meanp(s, i);
-    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, tdegrees(t), pdegrees(mp)));
-    sx += std::sin(t), sy += std::cos(t), sump += mp, ++count;
+    t.push_back(s.tlist(i));
+    mp.push_back(meanp(s, i));
+    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, tdegrees(t.back()), pdegrees(mp.back())));
   }
-  if (count == 0) {
-    rows.push_back("No specimen gave angles.");
-    return rows;
-  }
-  const double rbar = std::hypot(sx, sy) / count;
-  double tmean = core::Bearing::of(sx, sy).deg();
-  if (tmean < 0) tmean += 360;
-  const double tsd = rbar > 0 ? pdegrees(std::sqrt(-2 * std::log(std::min(rbar, 1.0)))) : std::nan("");
-  rows.push_back(core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t "
-                              "%.2f degrees (t a directed bearing, 0 to 360), mean p %.2f degrees",
-                              count, tmean, tsd, pdegrees(sump / count)));
+  rows.push_back(t.empty() ? "No specimen gave angles." : summaryline(t, mp));
   return rows;
 }
 

@@ -1,5 +1,6 @@
 #include "apps/restrain/restrainsw.h"
 
+#include "apps/restrain/bootstrap.h"
 #include "apps/restrain/retro.h"
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
@@ -44,11 +45,13 @@ constexpr shell::Box UserR{"UserR", "strain ratio R", Entry::number, Number::Rat
 constexpr shell::Box UserTheta{"UserTheta", "bearing theta' of the long axis, degrees", Entry::number, Number::Any,
                                {-360, 360}};
 constexpr shell::Box TPBox{"TPBox", "the pooled angle pairs loaded last", Entry::shown};
+constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
 
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,     &BootBox,
                                      &BaseBox1,          &BaseBox2,       &UserR, &UserTheta};
 // What the actions read, in the order they read it.
 constexpr const shell::Box* permuteboxes[] = {&PBox};
+constexpr const shell::Box* bootboxes[] = {&BootBox};
 constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
 constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
 constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
@@ -71,6 +74,15 @@ void require(bool loaded, const char* what) {
 
 void requirealltp(const State& s) {
   require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
+}
+
+// The pooled pairs for the construction, with their specimens.
+PairAngles wellmanpairs(const State& s) { return PairAngles::forwellman(s.alltp, s.alltpspecimen); }
+
+// A report's paragraph naming the pairs left out ("" when none were).
+std::string leftout(const PairAngles& pairs, const State& s) {
+  const std::string line = leftoutline(pairs, s.alltp);
+  return line.empty() ? "" : "\n\n" + line + ".";
 }
 
 // The per-specimen angles must match the data set row for row.
@@ -247,9 +259,11 @@ void savetps(shell::Host& host, const State& s) {
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  const Eigen::MatrixXd y =
-      io::readangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP", shell::reading(host, fn));
+  io::PooledAngles read = io::readpooledangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP",
+                                               shell::reading(host, fn));
+  const Eigen::MatrixXd& y = read.tp;
   (perspecimen ? s.datatp : s.alltp) = y;
+  if (!perspecimen) s.alltpspecimen = std::move(read.specimen);
   const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
   if (!perspecimen) {
@@ -260,14 +274,26 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
   host.msgbox(stemp, "");
 }
 
-void dowellman(shell::Host& host, const State& s) {
+// The start of every fit that draws: the pooled pairs that have a vertex,
+// on fresh axes held for what follows, with the analytic fit drawn.
+struct Started {
+  PairAngles pairs;
+  AnalyticFit a;
+};
+Started startfit(shell::Host& host, const State& s) {
   requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
-  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", m));
   host.axes().cla();
   host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
-  const AnalyticFit a = drawnfit(host, pairs);
+  PairAngles pairs = wellmanpairs(s);
+  AnalyticFit a = drawnfit(host, pairs);
+  return {std::move(pairs), std::move(a)};
+}
+
+void dowellman(shell::Host& host, const State& s) {
+  requirealltp(s);
+  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", s.alltp.rows()));
+  const auto [pairs, a] = startfit(host, s);
+  const Eigen::Index m = pairs.size();
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
       a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
@@ -283,20 +309,17 @@ void dowellman(shell::Host& host, const State& s) {
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
-  host.msgbox(stemp + stempa + fitwarning(a), title);
+  host.msgbox(stemp + stempa + fitwarning(a) + leftout(pairs, s), title);
 }
 
 void permutewellman(shell::Host& host, const State& s) {
   const int nperms = shell::boxwhole(host, PBox);
-  requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
-  const AnalyticFit a = drawnfit(host, pairs);
+  const auto [pairs, a] = startfit(host, s);
+  const Eigen::Index m = pairs.size();
+  const int total = pairs.specimens() > 0 ? 2 * nperms : nperms;
   const auto test = permutationtest(pairs, nperms, [&](double fraction) {
     return host.progress(
-        core::format("Permutation test: %d of %d permutations", std::floor(fraction * nperms), nperms), fraction);
+        core::format("Permutation test: %d of %d permutations", std::floor(fraction * total), total), fraction);
   });
   if (!test) {
     host.echo("Permutation test cancelled; nothing reported\n");
@@ -313,7 +336,48 @@ void permutewellman(shell::Host& host, const State& s) {
   const std::string stempd = core::format(" The permutation p value was %f (share of the permutations, and the "
                                           "observed pairing, whose R^2 was at least the observed)",
                                           permutationp(*test));
-  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd, title);
+  // The pairs of a specimen share its midline, and with it its t and the
+  // error of its midline: whole specimens are what a permutation may
+  // exchange.
+  const std::string stempe =
+      pairs.specimens() > 0
+          ? core::format(" The specimen-level permutation p value was %f (the same share over %i permutations of "
+                         "the %i specimens, each moving its p values together to another specimen's t: the pairs of "
+                         "a specimen share its midline, so this p value holds its level, where the one above can be "
+                         "too small)",
+                         specimenp(*test), nperms, pairs.specimens())
+          : " The pairs' specimens are not known (the angle file does not name them), so only the pairs were "
+            "shuffled, and the p value above can be too small when the pairs of a specimen share its midline.";
+  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd + stempe + leftout(pairs, s), title);
+}
+
+// The bootstrap: the Wellman plot drawn as DoWellman draws it, the
+// numerical fit's interval over it (in cyan: the ellipses of R's ends and
+// the fan of theta'), the report in a message box and the intervals in the
+// results window.
+void bootstrap(shell::Host& host, const State& s) {
+  const int resamples = shell::boxwhole(host, BootBox);
+  const auto [pairs, a] = startfit(host, s);
+  const auto b = bootstrapwellman(pairs, resamples, [&](double fraction) {
+    return host.progress(core::format("Bootstrap: %d of %d resamples", std::floor(fraction * resamples), resamples),
+                         fraction);
+  });
+  if (!b) {
+    host.echo("Bootstrap cancelled; nothing reported\n");
+    return;
+  }
+  drawnrefinement(host, Refinement{b->numerical.estimate, 0, {}}, a);
+  const stats::StrainInterval& n = b->numerical;
+  for (const Eigen::MatrixX2d& line : intervallines(n, a.fit.ellipse ? 1 / std::sqrt(a.fit.lambda(1)) : 1)) {
+    host.axes().plot(line.col(0), line.col(1), "c");
+    host.axes().name(core::format("95 %% interval (numerical): R %.3f to %.3f, theta' %.2f to %.2f", n.R.low,
+                                  n.R.high, core::axialdegrees(core::Bearing::radians(n.theta.low), 2),
+                                  core::axialdegrees(core::Bearing::radians(n.theta.high), 2)));
+  }
+  std::string text;
+  for (const std::string& line : bootstrapreport(*b)) text += (text.empty() ? "" : "\n") + line;
+  host.msgbox(text + leftout(pairs, s), title);
+  host.setresults(bootstraptable(*b));
 }
 
 // A baseline should run along the midline whose bearing t Anglepick
@@ -348,16 +412,17 @@ void doretro(shell::Host& host, State& s) {
   requirealltp(s);
   requirematchingangles(s);
   checkbaseline(host, s, b1, b2);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const PairAngles pairs = wellmanpairs(s);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
-    throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
+    throw core::Error("DoRetro: " + notellipse(a, pairs.size()) + "; enter a strain and use DoRetroUser instead");
   // A fit that explains nothing would still give a strain ratio; the
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
     throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
-                           a.fit.strain.longaxis.deg(), s.alltp.rows()),
+                           a.fit.strain.longaxis.deg(), pairs.size()) +
+                  leftout(pairs, s),
               title);
   s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
   s.yraw = {};
@@ -436,6 +501,9 @@ constexpr shell::Action<State> table[] = {
      "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically", needsalltp},
     {"PermuteWellman", ActionKind::compute, [](shell::Host& host, State& s) { permutewellman(host, s); },
      "Tests the fit against PBox shuffles of p among t", needsalltp, permuteboxes},
+    {"BootstrapWellman", ActionKind::compute, [](shell::Host& host, State& s) { bootstrap(host, s); },
+     "Gives 95 % intervals of R and theta' from BootBox resamples of the specimens, drawn on the Wellman plot",
+     needsalltp, bootboxes},
     {"DoRetro", ActionKind::compute, doretro,
      "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles, baselineboxes},
     {"DoRetroUser", ActionKind::compute, doretrouser,

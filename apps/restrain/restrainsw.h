@@ -20,6 +20,7 @@ struct State {
   core::Specimens rdata;        // raw TPS data with centroid sizes
   Eigen::MatrixXd datatp;       // per-specimen angles: t, p (degrees)
   Eigen::MatrixXd alltp;        // pooled angle pairs: t, p (degrees)
+  Eigen::VectorXi alltpspecimen; // each pair's specimen, as the file names it; empty when it does not
   core::Specimens ydata;        // the retrodeformed data set, superimposed
   // The retrodeformed TPS data before superimposition, kept only while
   // they belong to ydata (both from UserRetroTPS); empty otherwise.

@@ -36,13 +36,15 @@ constexpr shell::Box PCABox{"PCABox", "axes to remove", Entry::numbers};
 constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
 constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};
 constexpr shell::Box GetPairs{"GetPairs", "load the pairs file", Entry::button};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &ProtoBox,   &GetPairs,
-                                     &StrainBox,         &PCABox,         &EstimateBox};
+constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &ProtoBox,    &GetPairs,
+                                     &StrainBox,         &PCABox,         &EstimateBox, &BootBox};
 // What the actions read.
 constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
 constexpr const shell::Box* strainboxes[] = {&StrainBox};
 constexpr const shell::Box* pcaboxes[] = {&PCABox};
 constexpr const shell::Box* estimateboxes[] = {&EstimateBox};
+constexpr const shell::Box* bootboxes[] = {&BootBox};
 
 void requiredata(const State& s) {
   if (s.data.empty()) throw core::Error("Load a data set first (LoadData)");
@@ -294,6 +296,27 @@ void undeform(shell::Host& host, State& s) {
   finish(host, s, fixed.y, false, false, "UnDeform: symmetric, strain fitted to the bed");
 }
 
+// The bed's strain with its intervals, on the console, in the results pane
+// and window and on the status line; the data and the plot stay as they
+// were.
+void bootstrapstrain(shell::Host& host, State& s) {
+  const int resamples = shell::boxwhole(host, BootBox);
+  requirepairs(s);
+  Work work;
+  work.progress = [&host, resamples](double fraction) {
+    return host.progress(core::format("BootstrapStrain: the bed's strain and %d resamples", resamples), fraction);
+  };
+  StrainBootstrap b;
+  try {
+    b = symrestore::bootstrapstrain(s.data.matrix(), s.lmlist, resamples, work);
+  } catch (const Cancelled&) {
+    host.echo("BootstrapStrain cancelled; nothing reported\n");
+    return;
+  }
+  host.note(bootstrapline(b));
+  host.setresults({stats::intervalheader, stats::intervalrow("symmetry", b.strain)});
+}
+
 void undeformuni(shell::Host& host, State& s) {
   requirepairs(s);
   requirecomplete(s, "UndeformUni", "cannot remove uniform components from incomplete specimens");
@@ -335,6 +358,9 @@ constexpr shell::Action<State> table[] = {
     {"LoadProto", ActionKind::load, loadproto, "Reads the pairs file and checks it against the data set"},
     {"UnDeform", ActionKind::compute, undeform, "Makes the specimens symmetric with the strain fitted to the whole bed",
      needpairs},
+    {"BootstrapStrain", ActionKind::compute, bootstrapstrain,
+     "Gives 95 % intervals of the bed's strain (as UnDeform fits it) from BootBox resamples of the specimens",
+     needpairs, bootboxes},
     {"UndeformUni", ActionKind::compute, undeformuni,
      "Makes each specimen symmetric by removing its first uniform component", needpairs},
     {"RetroStrain", ActionKind::compute, retrostrain,

@@ -284,9 +284,9 @@ TEST(boxes, AreCheckedBeforeTheirActionRuns) {
         EXPECT_EQ(host.fakeaxes().cleared, 0) << a.name;
         ++checked;
       }
-  // SlabBox thrice; PBox, the baseline twice and the strain twice;
-  // StrainBox and PCABox; BuildModels' five.
-  EXPECT_EQ(checked, 3 + (1 + 2 + 4 + 2) + 2 + 5);
+  // SlabBox thrice; PBox, BootBox, the baseline twice and the strain
+  // twice; StrainBox, PCABox and BootBox; BuildModels' five.
+  EXPECT_EQ(checked, 3 + (1 + 1 + 2 + 4 + 2) + 3 + 5);
 }
 
 TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheTable) {
@@ -295,7 +295,7 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
   const Switch& r = switches()[1];
   EXPECT_EQ(testsupport::error_of([&] { r.run(restrain, "DoWelman"); }),
             "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, SaveTPS, Save, LoadDataTP, LoadAllTP, "
-            "DoWellman, PermuteWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
+            "DoWellman, PermuteWellman, BootstrapWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
   ASSERT_EQ(restrain.boxes.size(), 1u);
   EXPECT_EQ(restrain.boxes[0].text, "Fell through the case statement");
 
