@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/text_format.h"
 #include "core/text_number.h"
+#include "io/sidecars.h"
 
 #include <cmath>
 #include <vector>
@@ -51,6 +52,12 @@ Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress) 
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
                   std::to_string(scan.overflow_column) + ": '" + std::string(scan.overflow) +
                   "' is beyond the range of numbers (about 1.8e308)");
+    // An infinite coordinate is no measurement, and no missing landmark
+    // either: it would pass through every fit as a number.
+    if (!scan.infinite.empty())
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+                        std::to_string(scan.infinite_column) + ": '" + std::string(scan.infinite) +
+                        "' is not a finite number");
     if (scan.count == 0)
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
     if (rows == 0) cols = scan.count;
@@ -92,6 +99,21 @@ std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat
 void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::string_view valueformat,
                std::string_view rowend, WriteMode mode) {
   writefile(fname, formatrows(data, valueformat, rowend), mode);
+  removesidecars(fname);
+}
+
+std::string formatrows(const Eigen::MatrixXd& data, Precision precision) {
+  if (precision == Precision::g6) return formatrows(data, "%g ", " \n");
+  std::string out;
+  out.reserve(static_cast<std::size_t>(data.size()) * 12);
+  for (Eigen::Index i = 0; i < data.rows(); ++i) {
+    for (Eigen::Index j = 0; j < data.cols(); ++j) {
+      appendroundtrip(out, data(i, j));
+      out += ' ';
+    }
+    out += " \n";
+  }
+  return out;
 }
 
 } // namespace io
