@@ -5,8 +5,8 @@
 // A landmark that a digitiser could not place (a broken genal spine, an
 // eroded margin) is missing: inside the suite it is NaN in both of its
 // coordinates, never a point. Files code it by one explicit rule (see
-// MissingCode): the digitisers' -1 -1 in a TPS file, NaN or NA in a
-// row-format file; every other number is a coordinate.
+// MissingCode): the digitisers' -1 -1, and NaN or NA in a row-format file;
+// every other number is a coordinate.
 
 #include <Eigen/Core>
 
@@ -77,9 +77,9 @@ struct MissingLandmarks {
 };
 
 // Which points a reader takes for missing landmarks. `digitiser`: a point
-// written -1 -1 exactly (the digitisers' code in TPS files), and NaN or NA
-// in a row-format file; every other number is a coordinate, whatever the
-// signs of the file's other points. `negative`: besides, every point with
+// written -1 -1 exactly (the digitisers' code), and NaN or NA in a
+// row-format file; every other number is a coordinate, whatever the signs
+// of the file's other points. `negative`: besides, every point with
 // a negative coordinate, as R's TPS readers offer for files of image
 // coordinates whose digitiser marked a lost landmark with any negative
 // pair.

@@ -74,7 +74,8 @@ Identities Specimens::writtenkeys() const {
       Identities one;
       one.keys = {{line}};
       const std::string value = one.value(0, "SCALE");
-      if (value.empty()) {
+      // SCALE=1 (or none) changed nothing when it was applied.
+      if (value.empty() || value == "1") {
         keys.push_back(line);
         continue;
       }

@@ -36,14 +36,13 @@ bool istpsfile(const std::string& path) {
 core::Specimens readlandmarks(const std::string& path, const core::Progress& progress, const ReadOptions& options) {
   if (istpsfile(path)) return readtpsfile(path, progress, options);
   Eigen::MatrixXd y = dload(path, progress);
-  if (options.negativemissing) {
-    const Eigen::Index k = y.cols() / 2;
-    Eigen::RowVectorXd row(2 * k);
-    for (Eigen::Index i = 0; i < y.rows(); ++i) {
-      row = y.row(i).head(2 * k);
-      markmissing(row.data(), static_cast<std::size_t>(k), options.code(), false);
-      y.row(i).head(2 * k) = row;
-    }
+  // The size slot after the landmarks is no coordinate.
+  const Eigen::Index k = y.cols() / 2;
+  Eigen::RowVectorXd row(2 * k);
+  for (Eigen::Index i = 0; i < y.rows(); ++i) {
+    row = y.row(i).head(2 * k);
+    markmissing(row.data(), static_cast<std::size_t>(k), options.code());
+    y.row(i).head(2 * k) = row;
   }
   JoinedIds joined = joinids(path, static_cast<std::size_t>(y.rows()));
   core::Specimens out(std::move(y), std::move(joined.ids), path);

@@ -33,9 +33,9 @@ enum class Precision { g6, roundtrip };
 void appendroundtrip(std::string& out, double value);
 
 // Makes NaN, in both coordinates, every point of the k points xy[0 .. 2k)
-// that `code` reads as missing: -1 -1 exactly when `digitiser` (the TPS
-// files' code), and with MissingCode::negative any point with a negative
-// coordinate. A NaN coordinate makes its point missing as well.
-void markmissing(double* xy, std::size_t k, core::MissingCode code, bool digitiser);
+// that `code` reads as missing: -1 -1 exactly (the digitisers' code), and
+// with MissingCode::negative any point with a negative coordinate. A NaN
+// coordinate makes its point missing as well.
+void markmissing(double* xy, std::size_t k, core::MissingCode code);
 
 } // namespace io

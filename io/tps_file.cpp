@@ -266,7 +266,7 @@ core::Specimens readtpsfile(const std::string& path, const core::Progress& progr
                   ", the landmark count of the first block");
   }
 
-  for (std::size_t b = 0; b < blocks; ++b) markmissing(values.data() + 2 * k * b, k, options.code(), true);
+  for (std::size_t b = 0; b < blocks; ++b) markmissing(values.data() + 2 * k * b, k, options.code());
   const auto n = static_cast<Eigen::Index>(blocks);
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;

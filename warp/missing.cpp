@@ -445,6 +445,7 @@ std::vector<std::string> estimatereport(const Completion& c, const core::Identit
 }
 
 std::string estimatesummary(const Completion& c, core::Estimate method, std::size_t missing) {
+  if (missing == 0) return "No landmark is missing: nothing to estimate";
   std::string out = "Estimated " + std::to_string(c.estimated.size()) + " of " + std::to_string(missing) +
                     " missing landmarks by " + core::methodname(method);
   if (method == core::Estimate::automatic && !c.estimated.empty()) {

@@ -125,7 +125,7 @@ std::vector<std::string> estimatereport(const Completion& c, const core::Identit
 
 // The closing line: "Estimated 36 of 39 missing landmarks by auto (blend
 // 33, regression 3); 3 left missing in 1 specimen" (of `missing` missing
-// in all).
+// in all; "No landmark is missing: nothing to estimate" when none is).
 std::string estimatesummary(const Completion& c, core::Estimate method, std::size_t missing);
 
 // The identities to save with the completed data set as TPS: each specimen

@@ -235,6 +235,7 @@ std::string nospline(const Geometry& g, const Indices& P) {
     std::string same;
     for (const Indices& group : g.groups)
       if (group.size() > 1) same += (same.empty() ? "landmarks " : "; landmarks ") + core::landmarklist(group) + " coincide";
+    if (same.empty()) return "only " + std::to_string(P.size()) + " landmarks are present, and a thin-plate spline needs three";
     return same + ": " + std::to_string(g.groups.size()) +
            " distinct landmarks present, and a thin-plate spline needs three";
   }

@@ -68,8 +68,9 @@ core::Specimens estimate(const core::Specimens& in, const std::string& output, c
                 io::estimatedpath(output).c_str());
   }
   if (left)
-    std::fprintf(stderr, "superimpose: %zu missing landmarks were left missing (see the report); the rest were "
-                         "estimated and written\n", c.left());
+    std::fprintf(stderr, "superimpose: %zu of the %zu missing landmarks were left missing (the report names each "
+                         "specimen and why); the data set was written with them missing\n",
+                 c.left(), static_cast<std::size_t>(in.missinglandmarks().count));
   return in.with(c.y);
 }
 
