@@ -4,6 +4,7 @@
 
 #include "apps/symrestore/symmetry.h"
 #include "core/random.h"
+#include "core/strain.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -24,10 +25,8 @@ Eigen::MatrixXd bed(Eigen::Index m) {
     form.row(4 + 2 * k) << pairs[k][0], pairs[k][1];
     form.row(5 + 2 * k) << -pairs[k][0], pairs[k][1];
   }
-  const double a = std::numbers::pi / 2 - 35 * std::numbers::pi / 180, c = std::cos(a), s = std::sin(a);
-  const double l = std::sqrt(1.8), r = 1 / l, scale = 0.0125;
-  Eigen::Matrix2d strain;
-  strain << l * c * c + r * s * s, (l - r) * c * s, (l - r) * c * s, l * s * s + r * c * c;
+  const double scale = 0.0125;
+  const Eigen::Matrix2d strain = core::Strain{1.8, core::Bearing::degrees(35)}.matrix();
   core::setseed(5);
   Eigen::MatrixXd x(m, 29);
   for (Eigen::Index i = 0; i < m; ++i) {

@@ -2,6 +2,7 @@
 // landmarks.
 
 #include "apps/tectsim/simulation.h"
+#include "core/angles.h"
 #include "core/random.h"
 
 #include <benchmark/benchmark.h>
@@ -25,7 +26,7 @@ void experiment(benchmark::State& state) {
   p.nsamp = static_cast<int>(state.range(0));
   p.noiseamp = 0.01;
   p.defamp = 1.5;
-  p.defangle = 30;
+  p.defangle = core::Angle::degrees(30);
   p.npca = Eigen::MatrixXd::Constant(1, 1, 1);
   const Eigen::MatrixXd start = shape(0), end = shape(0.3);
   for (auto _ : state) {

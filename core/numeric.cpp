@@ -3,7 +3,6 @@
 #include "core/error.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -16,12 +15,6 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 std::string size_text(const Eigen::MatrixXd& x) { return std::to_string(x.rows()) + " x " + std::to_string(x.cols()); }
-
-// The shortest text that reads back as v.
-std::string number_text(double v) {
-  char buf[32];
-  return {buf, std::to_chars(buf, buf + sizeof buf, v).ptr};
-}
 
 // Value and first row of the extreme of each column under `better`, NaN
 // skipped; an all-NaN column reports NaN at row 0.
@@ -68,16 +61,18 @@ Eigen::MatrixXd corrcoef(const Eigen::MatrixXd& x) {
 }
 
 // Least squares about the means: slope = sum(dx dy) / sum(dx^2).
-LineFit polyfit1(const Eigen::Ref<const Eigen::VectorXd>& x, const Eigen::Ref<const Eigen::VectorXd>& y) {
+LineFit linefit(const Eigen::Ref<const Eigen::VectorXd>& x, const Eigen::Ref<const Eigen::VectorXd>& y) {
   if (x.size() != y.size())
-    throw Error("polyfit1: x has " + std::to_string(x.size()) + " values but y has " + std::to_string(y.size()));
-  if (x.size() < 2) throw Error("polyfit1: a line needs at least 2 points, got " + std::to_string(x.size()));
+    throw Error("linefit: x has " + std::to_string(x.size()) + " values but y has " + std::to_string(y.size()));
   const double mx = x.mean(), my = y.mean();
-  const Eigen::ArrayXd dx = x.array() - mx;
-  const double sxx = dx.square().sum();
-  if (sxx == 0) throw Error("polyfit1: every x is " + number_text(x[0]) + ", so no line is determined");
-  const double slope = (dx * (y.array() - my)).sum() / sxx;
-  return {slope, my - slope * mx};
+  const Eigen::ArrayXd dx = x.array() - mx, dy = y.array() - my;
+  LineFit f;
+  f.sxx = dx.square().sum();
+  f.sxy = (dx * dy).sum();
+  f.syy = dy.square().sum();
+  f.slope = f.sxy / f.sxx;
+  f.intercept = my - f.slope * mx;
+  return f;
 }
 
 // Column minima; raises core::Error for a matrix with no rows.

@@ -18,15 +18,18 @@ Eigen::MatrixXd cov(const Eigen::MatrixXd& x);
 // correlation: its row and column, diagonal included, are NaN.
 Eigen::MatrixXd corrcoef(const Eigen::MatrixXd& x);
 
-// Least-squares line through (x_i, y_i): returns {slope, intercept}. The
-// sums are taken about the means, so x far from zero (dates, map
-// coordinates) loses no precision. Raises core::Error if x and y differ in
-// length, there are fewer than two points, or every x is the same.
+// The least-squares line y = intercept + slope x through the points
+// (x_i, y_i), with the sums it rests on: sxx, sxy and syy, the sums of
+// squares and products about the means (n - 1 times the sample
+// covariances). Taken about the means, they lose no precision for x far
+// from zero (dates, map coordinates). Points that determine no line (every
+// x the same, fewer than two) give a slope and intercept that are not
+// numbers, as computed. Raises core::Error if x and y differ in length.
 struct LineFit {
-  double slope;
-  double intercept;
+  double slope = 0, intercept = 0;
+  double sxx = 0, sxy = 0, syy = 0;
 };
-LineFit polyfit1(const Eigen::Ref<const Eigen::VectorXd>& x, const Eigen::Ref<const Eigen::VectorXd>& y);
+LineFit linefit(const Eigen::Ref<const Eigen::VectorXd>& x, const Eigen::Ref<const Eigen::VectorXd>& y);
 
 // Column-wise minimum and maximum with the (0-based) row index of the first
 // occurrence; NaN entries are passed over unless a column is all NaN, which

@@ -4,16 +4,12 @@
 #include "core/procrustes_missing.h"
 
 #include <algorithm>
-#include <atomic>
-#include <barrier>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <numbers>
 #include <string>
 #include <sys/mman.h>
-#include <thread>
 #include <vector>
 
 namespace core {
@@ -24,13 +20,6 @@ namespace {
 // column stays in cache between the sweeps over it; data sets are
 // column-major, so within a block each column is one contiguous run.
 constexpr Eigen::Index block_rows = 256;
-
-// The rows are cut into chunks of this many, whatever the thread count:
-// every column sum is first summed within a chunk and the chunks' sums are
-// then added in chunk order, so the arithmetic, and with it every bit of
-// the result, does not depend on which thread handled which chunk. A data
-// set of one chunk runs on the calling thread alone.
-constexpr Eigen::Index chunk_rows = 2048;
 
 // Data sets of at most this many values (1 MB) keep their standardised rows
 // between sweeps; larger ones form them afresh from the raw data each
@@ -104,7 +93,11 @@ double dotfinish(const double part[4], const double tail[3], Eigen::Index nb) {
   return t;
 }
 
-// The state shared by the threads of one call.
+// The state shared by the threads of one call. The rows are cut into the
+// chunks of the split, whatever the thread count: every column sum is
+// first summed within a chunk and the chunks' sums are then added in chunk
+// order, so the arithmetic, and with it every bit of the result, does not
+// depend on which thread handled which chunk.
 struct Superimposer {
   const char* fn;
   const double* x;
@@ -119,16 +112,17 @@ struct Superimposer {
   std::unique_ptr<double[]> rowstate; // per row: centroid x, y, 1 / size, cos, sin
   double *mx, *my, *inv, *c, *s;
   std::vector<double> chunksums;      // per chunk: 2k column sums
+  Eigen::MatrixX2d sums;              // the last sweep's column sums (x, y per landmark)
   std::vector<Eigen::Index> badrow;   // per chunk: first unscalable row, or -1
   std::vector<char> badpoint;         // per chunk: whether that row is point-like
   Eigen::RowVectorXd r;               // the reference, 1 x (2k + 1)
   Sweep sweep;
 
-  Superimposer(const Eigen::MatrixXd& data, const char* name)
+  Superimposer(const Eigen::MatrixXd& data, const char* name, Eigen::Index chunkrows)
       : fn(name), x(data.data()), n(data.rows()), k((data.cols() - 1) / 2),
-        nchunks((data.rows() + chunk_rows - 1) / chunk_rows), rowstate(std::make_unique_for_overwrite<double[]>(5 * static_cast<std::size_t>(n))),
+        nchunks(chunkcount(data.rows(), chunkrows)), rowstate(std::make_unique_for_overwrite<double[]>(5 * static_cast<std::size_t>(n))),
         mx(rowstate.get()), my(mx + n), inv(my + n), c(inv + n), s(c + n),
-        chunksums(static_cast<std::size_t>(nchunks * 2 * k)),
+        chunksums(static_cast<std::size_t>(nchunks * 2 * k)), sums(k, 2),
         badrow(static_cast<std::size_t>(nchunks), -1), badpoint(static_cast<std::size_t>(nchunks), 0) {}
 
   // The first unscalable row's message, or empty.
@@ -138,15 +132,12 @@ struct Superimposer {
     return {};
   }
 
-  // Column sums of the last sweep: the chunks' sums in chunk order.
-  Eigen::MatrixX2d columnsums() const {
-    Eigen::MatrixX2d sums = Eigen::MatrixX2d::Zero(k, 2);
-    for (Eigen::Index q = 0; q < nchunks; ++q)
-      for (Eigen::Index j = 0; j < k; ++j) {
-        sums(j, 0) += chunksums[q * 2 * k + 2 * j];
-        sums(j, 1) += chunksums[q * 2 * k + 2 * j + 1];
-      }
-    return sums;
+  // Adds chunk q's column sums to the sweep's; called in chunk order.
+  void addsums(Eigen::Index q) {
+    for (Eigen::Index j = 0; j < k; ++j) {
+      sums(j, 0) += chunksums[q * 2 * k + 2 * j];
+      sums(j, 1) += chunksums[q * 2 * k + 2 * j + 1];
+    }
   }
 
   void standardiseblock(Eigen::Index chunk, Eigen::Index i0, Eigen::Index nb) {
@@ -294,8 +285,8 @@ struct Superimposer {
   }
 
   // One sweep's work on one chunk of rows.
-  void chunk(Eigen::Index q) {
-    const Eigen::Index first = q * chunk_rows, last = std::min(n, first + chunk_rows);
+  void chunk(const Chunk& rows) {
+    const Eigen::Index q = rows.index, first = rows.begin, last = rows.end;
     double* partial = chunksums.data() + q * 2 * k;
     if (sweep.sums) std::fill_n(partial, 2 * k, 0.0);
     double cc[block_rows], ss[block_rows];
@@ -333,59 +324,21 @@ struct Superimposer {
   }
 };
 
-// How many threads a data set of `nchunks` chunks is given: the request
-// (0 for every hardware thread), never more than there are chunks.
-unsigned teamsize(unsigned requested, Eigen::Index nchunks) {
-  unsigned t = requested != 0 ? requested : std::max(1u, std::thread::hardware_concurrency());
-  return static_cast<unsigned>(std::min<Eigen::Index>(t, std::max<Eigen::Index>(nchunks, 1)));
-}
-
-// Runs sweeps until `settle` says to stop: every chunk of a sweep is done
-// by whichever thread takes it next, then `settle`, on one thread, reads
-// the chunks' results and sets up the next sweep (returning false when
-// there is none). An exception from `settle` ends the run and is rethrown
-// on the calling thread.
+// Runs sweeps until `settle` says to stop: every chunk of a sweep is run
+// by whichever thread of the team takes it, the chunks' column sums are
+// added in chunk order, and then `settle`, on the calling thread, reads
+// them and sets up the next sweep (returning false when there is none).
 template <class Settle>
-void runsweeps(Superimposer& w, unsigned threads, Settle settle) {
-  std::exception_ptr failure;
-  auto settled = [&]() noexcept {
-    try {
-      return settle();
-    } catch (...) {
-      failure = std::current_exception();
-      return false;
-    }
-  };
-  if (threads <= 1) {
-    do
-      for (Eigen::Index q = 0; q < w.nchunks; ++q) w.chunk(q);
-    while (settled());
-  } else {
-    std::atomic<Eigen::Index> next{0};
-    bool more = true;
-    auto completion = [&]() noexcept {
-      more = settled();
-      next.store(0, std::memory_order_relaxed);
-    };
-    std::barrier sync(static_cast<std::ptrdiff_t>(threads), completion);
-    auto member = [&] {
-      do {
-        for (Eigen::Index q; (q = next.fetch_add(1, std::memory_order_relaxed)) < w.nchunks;) w.chunk(q);
-        sync.arrive_and_wait();
-      } while (more);
-    };
-    std::vector<std::jthread> helpers;
-    for (unsigned t = 1; t < threads; ++t) {
-      try {
-        helpers.emplace_back(member);
-      } catch (const std::system_error&) {
-        // No thread to be had: the others carry its share.
-        sync.arrive_and_drop();
-      }
-    }
-    member();
-  }
-  if (failure) std::rethrow_exception(failure);
+void runsweeps(Superimposer& w, unsigned threads, const Split& split, Settle settle) {
+  Team team(threads);
+  do {
+    if (w.sweep.sums) w.sums.setZero();
+    team.parallel_for(
+        w.n, split, [](unsigned) {}, [&](const Chunk& c, unsigned) { w.chunk(c); },
+        [&](const Chunk& c) {
+          if (w.sweep.sums) w.addsums(c.index);
+        });
+  } while (settle());
 }
 
 // The first row standardised, with its size slot: the starting reference.
@@ -449,10 +402,10 @@ std::pair<double, double> uprightturn(Eigen::RowVectorXd& r) {
 // enough to predict that it is the last, or else by one more sweep after
 // convergence. `upright` selects getconsensuspca's stopping measure (the
 // square root of the summed squared change) and its final common turn.
-Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, unsigned threads) {
+Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, unsigned threads, const Split& split) {
   checkshape(x, fn, 2);
   const Eigen::Index n = x.rows(), k = (x.cols() - 1) / 2;
-  Superimposer w(x, fn);
+  Superimposer w(x, fn, split.chunk);
   Superimposition result;
   result.xpt = freshresult(n, x.cols());
   w.out = result.xpt.data();
@@ -472,7 +425,7 @@ Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, 
       if (!bad.empty()) throw Error(bad);
     }
     const bool wrote = w.sweep.write;
-    const Eigen::MatrixX2d sums = w.columnsums();
+    const Eigen::MatrixX2d& sums = w.sums;
     for (Eigen::Index j = 0; j < k; ++j) {
       next(2 * j) = sums(j, 0) / static_cast<double>(n);
       next(2 * j + 1) = sums(j, 1) / static_cast<double>(n);
@@ -502,12 +455,13 @@ Superimposition iterate(const Eigen::MatrixXd& x, const char* fn, bool upright, 
     w.sweep = {.rotate = true, .sums = true, .write = lastlikely};
     return true;
   };
-  runsweeps(w, teamsize(threads, w.nchunks), settle);
+  runsweeps(w, threads, split, settle);
   result.y = w.r;
   return result;
 }
 
-Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads);
+Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads,
+                             const Split& split);
 
 // Runs the complete-data path; a data set it refuses because some
 // landmark is missing (NaN) goes to the missing-landmark path instead, so
@@ -524,24 +478,24 @@ auto completeormissing(const Eigen::MatrixXd& x, Complete complete, Missing miss
 
 } // namespace
 
-Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads) {
+Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads, const Split& split) {
   return completeormissing(
-      x, [&] { return iterate(x, "getconsensus", false, threads); },
+      x, [&] { return iterate(x, "getconsensus", false, threads, split); },
       [&] { return detail::consensusmissing(x, "getconsensus", false); });
 }
 
-Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads) {
+Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads, const Split& split) {
   checkshape(x, "getpsup", 0);
   if (xref.size() < x.cols() - 1)
     throw Error("getpsup: the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
                 std::to_string(x.cols() - 1) + " coordinates per specimen");
   return completeormissing(
-      x, [&] { return psupcomplete(x, xref, threads); }, [&] { return detail::psupmissing(x, xref, "getpsup"); });
+      x, [&] { return psupcomplete(x, xref, threads, split); }, [&] { return detail::psupmissing(x, xref, "getpsup"); });
 }
 
-Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads) {
+Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads, const Split& split) {
   return completeormissing(
-      x, [&] { return iterate(x, "getconsensuspca", true, threads); },
+      x, [&] { return iterate(x, "getconsensuspca", true, threads, split); },
       [&] {
         Superimposition s = detail::consensusmissing(x, "getconsensuspca", true);
         const auto [ct, st] = uprightturn(s.y);
@@ -558,10 +512,11 @@ Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads) {
 
 namespace {
 
-Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads) {
+Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads,
+                             const Split& split) {
   Eigen::MatrixXd z = freshresult(x.rows(), x.cols());
   if (x.rows() == 0) return z;
-  Superimposer w(x, "getpsup");
+  Superimposer w(x, "getpsup", split.chunk);
   w.out = z.data();
   w.r.resize(x.cols());
   for (Eigen::Index j = 0; j < x.cols() - 1; ++j) w.r(j) = xref(j);
@@ -569,7 +524,7 @@ Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xr
   // One sweep: standardise, rotate and write each block while it is in
   // cache.
   w.sweep = {.standardise = true, .rotate = true, .write = true};
-  runsweeps(w, teamsize(threads, w.nchunks), [&] {
+  runsweeps(w, threads, split, [&] {
     const std::string bad = w.badmessage();
     if (!bad.empty()) throw Error(bad);
     return false;

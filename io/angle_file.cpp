@@ -16,7 +16,7 @@ std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, co
   for (Eigen::Index i = 0; i < tlist.size(); ++i) {
     // A specimen that gave no angles (landmarks missing) has no line.
     if (np(i) == 0) continue;
-    const double t = core::degrees(tlist(i));
+    const double t = core::Bearing::radians(tlist(i)).deg();
     const std::string specimen = ids.label(static_cast<std::size_t>(i));
     if (layout == AngleLayout::means) {
       // The mean of the pairs measured: a pair with a missing landmark
@@ -29,12 +29,12 @@ std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, co
         else sum += plist(i, j), ++count;
       }
       const double mean = all ? plist.row(i).mean() : sum / count;
-      out += core::format("%f\t%f\t%i\t %% specimen %s", t, core::degrees(mean), slab, specimen) + "\n";
+      out += core::format("%f\t%f\t%i\t %% specimen %s", t, core::Angle::radians(mean).deg(), slab, specimen) + "\n";
       continue;
     }
     for (Eigen::Index j = 0; j < plist.cols(); ++j) {
       if (std::isnan(plist(i, j))) continue;
-      const double p = core::degrees(plist(i, j));
+      const double p = core::Angle::radians(plist(i, j)).deg();
       out += layout == AngleLayout::pairs ? core::format("%f\t%f\t%i\t %% specimen %s", t, p, slab, specimen) + "\n"
                                           : core::format("%f\t%f\n", t, p);
     }

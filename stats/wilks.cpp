@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/numeric.h"
+#include "core/text_format.h"
 
 #include <Eigen/LU>
 #include <Eigen/SVD>
@@ -38,9 +39,10 @@ LogDet logdet(const Eigen::MatrixXd& a) {
 } // namespace
 
 // Lambda from the LU determinants of W and T, then Rao's F and Bartlett's
-// chi-square with k = 2 (one regressor and the constant). Raises
-// core::Error for an ivar of the wrong shape or no columns in xdata, and
-// passes on polyfit1's error when no line is determined.
+// chi-square with k = 2 (one regressor and the constant); the residuals
+// are those of each variable's least-squares line on ivar. Raises
+// core::Error for an ivar of the wrong shape, no columns in xdata, or an
+// ivar that determines no line.
 WilksLambda getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& ivar) {
   const Eigen::Index mx = xdata.rows(), n = xdata.cols();
   if (n == 0) throw core::Error("getWilkslambda: xdata has no columns");
@@ -52,9 +54,13 @@ WilksLambda getWilkslambda(const Eigen::MatrixXd& xdata, const Eigen::MatrixXd& 
   const Eigen::Map<const Eigen::VectorXd> iv(ivar.data(), mx);
   const Eigen::MatrixXd x = xdata.leftCols(p);
 
+  if (p > 0 && mx < 2)
+    throw core::Error("getWilkslambda: a line needs at least 2 specimens, got " + std::to_string(mx));
+  if (p > 0 && (iv.array() == iv(0)).all())
+    throw core::Error("getWilkslambda: every ivar is " + core::format("%g", iv(0)) + ", so no line is determined");
   Eigen::MatrixXd res(mx, p);
   for (Eigen::Index i = 0; i < p; ++i) {
-    const core::LineFit fit = core::polyfit1(iv, x.col(i));
+    const core::LineFit fit = core::linefit(iv, x.col(i));
     res.col(i) = x.col(i).array() - fit.slope * iv.array() - fit.intercept;
   }
   const double scale = static_cast<double>(mx - 1);

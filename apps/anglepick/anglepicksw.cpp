@@ -1,6 +1,7 @@
 #include "apps/anglepick/anglepicksw.h"
 
 #include "apps/anglepick/angles.h"
+#include "core/angles.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
@@ -23,7 +24,10 @@ namespace anglepick {
 
 namespace {
 
-constexpr double degrees = 57.29577951308232;
+// Degrees of a bearing t and of an angle p (radians), for the files, the
+// console and the pane.
+double tdegrees(double t) { return core::Bearing::radians(t).deg(); }
+double pdegrees(double p) { return core::Angle::radians(p).deg(); }
 
 // The angles belong to the data and protocol they were measured on;
 // nothing measured leaves all three empty.
@@ -127,7 +131,7 @@ std::vector<std::string> resultrows(const State& s) {
       continue;
     }
     const double t = s.tlist(i), mp = meanp(s, i);
-    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, t * degrees, mp * degrees));
+    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, tdegrees(t), pdegrees(mp)));
     sx += std::sin(t), sy += std::cos(t), sump += mp, ++count;
   }
   if (count == 0) {
@@ -135,12 +139,12 @@ std::vector<std::string> resultrows(const State& s) {
     return rows;
   }
   const double rbar = std::hypot(sx, sy) / count;
-  double tmean = std::atan2(sx, sy) * degrees;
+  double tmean = core::Bearing::of(sx, sy).deg();
   if (tmean < 0) tmean += 360;
-  const double tsd = rbar > 0 ? std::sqrt(-2 * std::log(std::min(rbar, 1.0))) * degrees : std::nan("");
+  const double tsd = rbar > 0 ? pdegrees(std::sqrt(-2 * std::log(std::min(rbar, 1.0)))) : std::nan("");
   rows.push_back(core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t "
                               "%.2f degrees (t a directed bearing, 0 to 360), mean p %.2f degrees",
-                              count, tmean, tsd, sump / count * degrees));
+                              count, tmean, tsd, pdegrees(sump / count)));
   return rows;
 }
 
@@ -171,7 +175,7 @@ void loadproto(shell::Host& host, State& s) {
       throw core::Error("Specimen " + std::to_string(i + 1) + ": " + e.what());
     }
     if (i == 0) plist.resize(n, a.plist.size());
-    tlist(i) = a.tp;
+    tlist(i) = a.tp.rad();
     plist.row(i) = a.plist;
     np(i) = a.absent.empty() ? static_cast<int>(a.plist.size()) : 0;
     if (!a.absent.empty()) absent.push_back("specimen " + s.rdata.ids().label(static_cast<std::size_t>(i)) + ": " + a.absent);
@@ -206,9 +210,9 @@ void loadproto(shell::Host& host, State& s) {
     if (s.np(i) == 0) continue;
     std::vector<double> p;
     for (Eigen::Index j = 0; j < s.plist.cols(); ++j)
-      if (!std::isnan(s.plist(i, j))) p.push_back(s.plist(i, j) * degrees);
+      if (!std::isnan(s.plist(i, j))) p.push_back(pdegrees(s.plist(i, j)));
     const Eigen::MatrixXd present = Eigen::Map<Eigen::RowVectorXd>(p.data(), static_cast<Eigen::Index>(p.size()));
-    host.echo(core::format("%d\t%f", i + 1, s.tlist(i) * degrees) + (present.size() > 0 ? core::format("\t%f", present) : "") +
+    host.echo(core::format("%d\t%f", i + 1, tdegrees(s.tlist(i))) + (present.size() > 0 ? core::format("\t%f", present) : "") +
               "\n");
   }  host.setresults(resultrows(s));
 }

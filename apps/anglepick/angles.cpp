@@ -1,6 +1,5 @@
 #include "apps/anglepick/angles.h"
 
-#include "core/angles.h"
 #include "core/error.h"
 #include "core/identities.h"
 #include "core/text_format.h"
@@ -21,12 +20,6 @@ constexpr double pi = std::numbers::pi;
 std::string row(Eigen::Index i) { return "protocol row " + std::to_string(i + 1); }
 
 } // namespace
-
-double compass_from_theta(double theta) { return core::bearing_from_angle(theta); }
-
-Eigen::MatrixXd compass_from_theta(const Eigen::MatrixXd& theta) {
-  return theta.unaryExpr([](double t) { return compass_from_theta(t); });
-}
 
 void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k) {
   if (proto.cols() < 2)
@@ -112,7 +105,7 @@ TpAngles get_tp(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto) {
     if (dy == 0) throw core::Error(nosense);
     tf = std::atan2(dy, slope * dy);
   }
-  out.tp = compass_from_theta(tf);
+  out.tp = core::Bearing::from_angle(tf);
 
   // Each pair against the midline, folded into [0, pi].
   for (Eigen::Index j = 0; j < out.pcount; ++j) {
@@ -141,7 +134,7 @@ PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::Matrix
     out.plist = a.plist;
     return out;
   }
-  out.tp = std::nan("");
+  out.tp = core::Bearing::radians(std::nan(""));
   out.plist = Eigen::RowVectorXd::Constant(pairs, std::nan(""));
 
   // The rows that can be measured, in the protocol's order, so that rows 1

@@ -3,20 +3,17 @@
 // specimen: t, the compass bearing of its midline, and p, the angle between
 // each bilateral landmark pair and that midline. Radians throughout.
 
+#include "core/angles.h"
+
 #include <Eigen/Core>
 #include <string>
 
 namespace anglepick {
 
-// Compass bearings (clockwise from north, +y) of angles measured
-// counter-clockwise from east (+x): 0 gives pi/2, pi/2 gives 0. Values are
-// reduced from above only, so an angle below -3 pi/2 gives a bearing above
-// 2 pi.
-Eigen::MatrixXd compass_from_theta(const Eigen::MatrixXd& theta);
-double compass_from_theta(double theta);
-
 struct TpAngles {
-  double tp = 0;          // the midline's compass bearing, radians
+  // The midline's compass bearing (core::Bearing::from_angle of its
+  // direction), in [0, 2 pi).
+  core::Bearing tp = core::Bearing::radians(0);
   Eigen::RowVectorXd plist; // the p angle of every pair row, radians in [0, pi]
   int pcount = 0;         // number of pair rows
 };
@@ -45,7 +42,7 @@ void checkprotocol(const Eigen::MatrixXd& proto, Eigen::Index k);
 // left, the specimen gives no angles and `absent` says why. A complete
 // specimen gets exactly get_tp's angles.
 struct PresentAngles {
-  double tp = 0;            // the midline's compass bearing, radians; NaN when absent
+  core::Bearing tp = core::Bearing::radians(0); // the midline's compass bearing; NaN when absent
   Eigen::RowVectorXd plist; // one entry per pair row of the protocol, NaN where not measured
   std::string absent;       // why the specimen gives no angles; empty when it does
 };

@@ -28,7 +28,6 @@ namespace restrain {
 
 namespace {
 
-using core::todegrees;
 const char* const title = "Wellman Ellipse Calculation";
 
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
@@ -42,14 +41,14 @@ std::pair<int, int> baseline(shell::Host& host) {
 // The user's strain: R from UserR and theta' (degrees) from UserTheta. A
 // strain ratio beyond a thousand (or below a thousandth) is no rock's, and
 // far beyond it the retrodeformed coordinates overflow.
-std::pair<double, double> typedstrain(shell::Host& host) {
+core::Strain typedstrain(shell::Host& host) {
   const double theta =
       shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees", shell::Number::Any, {-360, 360});
   // A ratio that is not positive is refused by the strain itself, in its own words.
   constexpr double any = std::numeric_limits<double>::infinity();
   const double R = shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Any, {-any, any});
   if (R > 0) shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Positive, {1e-3, 1e3});
-  return {R, theta};
+  return {R, core::Bearing::degrees(theta)};
 }
 
 void require(bool loaded, const char* what) {
@@ -76,12 +75,12 @@ void requirematchingangles(const State& s) {
 // `drop` lowers the label by that share of the long half-axis, so that
 // two labels at one end do not cover each other.
 void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double longhalf, double shorthalf,
-                 std::string_view style, const std::string& what, double R, double thetap, double drop = 0) {
+                 std::string_view style, const std::string& what, const core::Strain& strain, double drop = 0) {
   if (!(std::isfinite(longhalf) && std::isfinite(shorthalf) && longhalf > 0 && shorthalf > 0 && longaxis.allFinite()))
     return;
   const Eigen::MatrixX2d xy = ellipsepoints(longaxis, longhalf, shorthalf);
   axes.plot(xy.col(0), xy.col(1), style);
-  const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, R, thetap * todegrees);
+  const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, strain.R, strain.longaxis.deg());
   axes.name(label);
   const Eigen::Vector2d u = longaxis.normalized(), tip = (u(0) > 0 ? -longhalf : longhalf) * u;
   axes.text(tip(0), tip(1) - drop * longhalf, label);
@@ -91,8 +90,8 @@ void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double long
 // the baseline, the fitted axes (long in blue with half-length R, short
 // in red with half-length 1) and the fitted conic x^T A x = 1 itself (in
 // magenta), which passes closest to the vertices.
-AnalyticFit drawnfit(shell::Host& host, const State& s) {
-  const AnalyticFit a = analyticfit(s.alltp);
+AnalyticFit drawnfit(shell::Host& host, const PairAngles& pairs) {
+  const AnalyticFit a = analyticfit(pairs);
   shell::Axes& axes = host.axes();
   axes.title("Wellman plot");
   axes.label("x (half-baselines)", "y (half-baselines)");
@@ -102,15 +101,15 @@ AnalyticFit drawnfit(shell::Host& host, const State& s) {
     axes.name("construction");
   }
   if (a.fit.ellipse) {
-    const Eigen::Vector2d l = a.fit.R * a.fit.V.col(0), sh = a.fit.V.col(1);
+    const Eigen::Vector2d l = a.fit.strain.R * a.fit.V.col(0), sh = a.fit.V.col(1);
     axes.plot(Eigen::Vector3d(l(0), 0, -l(0)), Eigen::Vector3d(l(1), 0, -l(1)), "b");
     axes.name("long axis");
     axes.plot(Eigen::Vector3d(sh(0), 0, -sh(0)), Eigen::Vector3d(sh(1), 0, -sh(1)), "r");
     axes.name("short axis");
     drawellipse(axes, a.fit.V.col(0), 1 / std::sqrt(a.fit.lambda(0)), 1 / std::sqrt(a.fit.lambda(1)), "m", "analytic",
-                a.fit.R, a.fit.thetap);
+                a.fit.strain);
   }
-  host.echo(core::format("RS=%2.4f  Angle=%3.2f\n", std::sqrt(a.fit.R), a.fit.thetap * todegrees));
+  host.echo(core::format("RS=%2.4f  Angle=%3.2f\n", a.fit.strain.stretch(), a.fit.strain.longaxis.deg()));
   return a;
 }
 
@@ -120,13 +119,13 @@ AnalyticFit drawnfit(shell::Host& host, const State& s) {
 // analytic conic (1 when that is no ellipse): where the two fits agree the
 // ellipses coincide, and any difference between them shows.
 void drawnrefinement(shell::Host& host, const Refinement& r, const AnalyticFit& a) {
-  const double R = r.pf(0), b = r.pf(1);
+  const double R = r.strain.R, b = r.strain.longaxis.rad();
   const double shorthalf = a.fit.ellipse ? 1 / std::sqrt(a.fit.lambda(1)) : 1;
   // A strain ratio below 1 swaps the axes: the long axis lies across theta'.
   const Eigen::Vector2d along(std::sin(b), std::cos(b));
   const Eigen::Vector2d longaxis = R >= 1 ? along : Eigen::Vector2d(-along(1), along(0));
-  drawellipse(host.axes(), longaxis, std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf, "g", "numerical", R,
-              b, 0.15);
+  drawellipse(host.axes(), longaxis, std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf, "g", "numerical",
+              r.strain, 0.15);
 }
 
 // The words for a conic that is not an ellipse, in place of R = NaN.
@@ -253,21 +252,23 @@ void dowellman(shell::Host& host, const State& s) {
   host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", m));
   host.axes().cla();
   host.axes().sethold(true);
-  const AnalyticFit a = drawnfit(host, s);
+  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const AnalyticFit a = drawnfit(host, pairs);
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
       a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
                                    "The R^2 was %f Chi^2 was %f",
-                                   a.fit.R, a.fit.thetap * todegrees, m, a.penalty.rtwo, a.penalty.chitwo)
+                                   a.fit.strain.R, a.fit.strain.longaxis.deg(), m, a.penalty.rtwo, a.penalty.chitwo)
                     : "ANALYTIC METHOD: " + notellipse(a, m) + ".";
   // The refinement starts from the analytic bearing even when the conic is
   // not an ellipse: the minimiser may still find a strain.
-  const Refinement r = refine(s.alltp, std::isfinite(a.fit.thetap) ? a.fit.thetap : 0.0);
-  host.echo(core::format("pf = [%g %g], chi = %g\n", r.pf(0), r.pf(1), r.chi));
+  const core::Bearing start = a.fit.strain.longaxis;
+  const Refinement r = refine(pairs, std::isfinite(start.rad()) ? start : core::Bearing::radians(0));
+  host.echo(core::format("pf = [%g %g], chi = %g\n", r.strain.R, r.strain.longaxis.rad(), r.chi));
   drawnrefinement(host, r, a);
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
-                                          r.pf(0), r.pf(1) * todegrees, m, r.penalty.rtwo, r.penalty.chitwo);
+                                          r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
   host.msgbox(stemp + stempa + fitwarning(a), title);
 }
 
@@ -277,8 +278,9 @@ void permutewellman(shell::Host& host, const State& s) {
   const Eigen::Index m = s.alltp.rows();
   host.axes().cla();
   host.axes().sethold(true);
-  const AnalyticFit a = drawnfit(host, s);
-  const auto test = permutationtest(s.alltp, nperms, [&](double fraction) {
+  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const AnalyticFit a = drawnfit(host, pairs);
+  const auto test = permutationtest(pairs, nperms, [&](double fraction) {
     return host.progress(
         core::format("Permutation test: %d of %d permutations", std::floor(fraction * nperms), nperms), fraction);
   });
@@ -288,7 +290,7 @@ void permutewellman(shell::Host& host, const State& s) {
   }
   const std::string stemp =
       a.fit.ellipse ? core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p, The R^2 was %f",
-                                   a.fit.R, a.fit.thetap * todegrees, m, a.penalty.rtwo)
+                                   a.fit.strain.R, a.fit.strain.longaxis.deg(), m, a.penalty.rtwo)
                     : "The " + notellipse(a, m) + ".";
   const std::string stempb = core::format(" The 95p range of R^2 over permutation was %f to %f", test->r2low, test->r2high);
   const std::string stempc = core::format(" The observed Chi-Square was %f with at 95P range of %f to %f",
@@ -304,25 +306,27 @@ void permutewellman(shell::Host& host, const State& s) {
 // measured: it is laid along that bearing. Where the specimens' raw
 // coordinates (LoadTPS, in the rock's frame) are at hand, the baseline's
 // own bearing is compared with t, as axes (a baseline drawn tail to head
-// is as good as head to tail), and a median difference beyond 30 degrees
-// is warned of: the baseline then lies across the midline.
+// is as good as head to tail), and a median difference beyond a twelfth
+// of a turn (30 degrees) is warned of: the baseline then lies across the
+// midline.
 void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
   const Eigen::MatrixXd& raw = s.rdata.matrix();
   const Eigen::Index k = s.rdata.k();
   if (!s.rawdata || s.rdata.n() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
+  const std::vector<core::Bearing> t = midlinebearings(s.datatp);
   std::vector<double> off;
   for (Eigen::Index i = 0; i < raw.rows(); ++i) {
     const double dx = raw(i, 2 * b2 - 2) - raw(i, 2 * b1 - 2), dy = raw(i, 2 * b2 - 1) - raw(i, 2 * b1 - 1);
-    const double d = std::fmod(std::abs(core::bearing_of(dx, dy) * todegrees - s.datatp(i, 0)), 180.0);
-    if (std::isfinite(d)) off.push_back(std::min(d, 180 - d));
+    const double d = std::abs(core::axialdifference(core::Bearing::of(dx, dy), t[static_cast<std::size_t>(i)]).rad());
+    if (std::isfinite(d)) off.push_back(d);
   }
   if (off.empty()) return;
   std::nth_element(off.begin(), off.begin() + static_cast<std::ptrdiff_t>(off.size() / 2), off.end());
-  const double median = off[off.size() / 2];
-  if (median > 30)
+  const core::Angle median = core::Angle::radians(off[off.size() / 2]);
+  if (median.rad() > std::numbers::pi / 6)
     host.note(core::format("warning: the baseline %i-%i lies %.0f degrees (median over the specimens) from the "
                            "midline bearing t of the per-specimen angles; a baseline should run along the midline",
-                           b1, b2, median));
+                           b1, b2, median.deg()));
 }
 
 void doretro(shell::Host& host, State& s) {
@@ -330,17 +334,18 @@ void doretro(shell::Host& host, State& s) {
   requirealltp(s);
   requirematchingangles(s);
   checkbaseline(host, s, b1, b2);
-  const AnalyticFit a = analyticfit(s.alltp);
+  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
     throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
   // A fit that explains nothing would still give a strain ratio; the
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
     throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
-  host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.R,
-                           a.fit.thetap * todegrees, s.alltp.rows()),
+  host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
+                           a.fit.strain.longaxis.deg(), s.alltp.rows()),
               title);
-  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), s.datatp.col(0), b1, b2, s.alltp.col(0), s.alltp.col(1)));
+  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
   s.yraw = {};
   host.axes().cla();
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
@@ -350,16 +355,16 @@ void doretro(shell::Host& host, State& s) {
 
 void doretrouser(shell::Host& host, State& s) {
   const auto [b1, b2] = baseline(host);
-  const auto [R, theta] = typedstrain(host);
-  userstrain(R, theta); // rejects R <= 0 before anything changes
+  const core::Strain strain = typedstrain(host);
+  checkstrain(strain); // rejects R <= 0 before anything changes
   requirealltp(s);
   requirematchingangles(s);
   checkbaseline(host, s, b1, b2);
-  const Penalty pen = wellpenalty(R, theta / todegrees, s.alltp.col(0), s.alltp.col(1));
+  const Penalty pen = wellpenalty(strain, PairAngles::degrees(s.alltp));
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
-                           R, theta, pen.rtwo),
+                           strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
-  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), s.datatp.col(0), b1, b2, R, theta);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), midlinebearings(s.datatp), b1, b2, strain);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
   s.data = s.data.with(core::getpsup(s.data.matrix(), mdata));
@@ -371,9 +376,9 @@ void doretrouser(shell::Host& host, State& s) {
 }
 
 void userretrotps(shell::Host& host, State& s) {
-  const auto [R, theta] = typedstrain(host);
+  const core::Strain strain = typedstrain(host);
   require(!s.rdata.empty(), "Load a TPS file first (LoadTPS)");
-  Retro5 r = retro_wellman5(s.rdata.matrix(), R, theta);
+  Retro5 r = retro_wellman5(s.rdata.matrix(), strain);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(r.y);
   const Eigen::MatrixXd tdata = core::getpsup(s.rdata.matrix(), mdata);

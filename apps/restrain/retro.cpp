@@ -1,27 +1,31 @@
 #include "apps/restrain/retro.h"
 
-#include "core/angles.h"
 #include "core/baseline.h"
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
 
-#include <Eigen/LU>
 #include <cmath>
 
 namespace restrain {
 
-Eigen::Matrix2d userstrain(double R, double thetadeg) {
-  if (!(R > 0) || !std::isfinite(R))
-    throw core::Error("The strain ratio R must be a positive number; it is " + core::format("%g", R));
-  if (!std::isfinite(thetadeg)) throw core::Error("The bearing theta' must be a number");
-  return core::purestrain(core::angle_from_bearing(core::radians(thetadeg)), std::sqrt(R));
+void checkstrain(const core::Strain& strain) {
+  if (!(strain.R > 0) || !std::isfinite(strain.R))
+    throw core::Error("The strain ratio R must be a positive number; it is " + core::format("%g", strain.R));
+  if (!std::isfinite(strain.longaxis.rad())) throw core::Error("The bearing theta' must be a number");
 }
 
-Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
+std::vector<core::Bearing> midlinebearings(const Eigen::MatrixXd& datatp) {
+  std::vector<core::Bearing> t;
+  t.reserve(static_cast<std::size_t>(datatp.rows()));
+  for (Eigen::Index i = 0; i < datatp.rows(); ++i) t.push_back(core::Bearing::degrees(datatp(i, 0)));
+  return t;
+}
+
+Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2,
                                 const Eigen::Matrix2d& rdefmat) {
-  if (t.size() != x.rows())
+  if (static_cast<Eigen::Index>(t.size()) != x.rows())
     throw core::Error("The per-specimen angles hold " + std::to_string(t.size()) + " rows but the data set has " +
                       std::to_string(x.rows()) + " specimens; load the angles of these specimens (LoadDataTP)");
   const Eigen::MatrixXd xbc = core::basereg(x, b1, b2);
@@ -30,32 +34,30 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, const Eigen::VectorXd&
   quarter << 0, -1, 1, 0; // the baseline from +x to +y
   Eigen::MatrixXd y(x.rows(), 2 * k + 1);
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
-    const double a = core::radians(t(i));
     // Clockwise by the compass bearing, then the strain taken out.
-    const Eigen::Matrix2d m = rdefmat * core::rotation(-a) * quarter;
+    const Eigen::Matrix2d m = rdefmat * core::rotation(-t[static_cast<std::size_t>(i)].rad()) * quarter;
     y.row(i) = core::xyfromvert((m * core::vertxy(xbc.row(i))).transpose(), 1);
   }
   return y;
 }
 
-Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2,
-                               const Eigen::VectorXd& tac, const Eigen::VectorXd& pac) {
-  Eigen::MatrixXd alltp(tac.size(), 2);
-  alltp << tac, pac;
-  const EllipseFit fit = wellman2(vertices(alltp));
+Eigen::MatrixXd retro_wellman3(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2,
+                               const PairAngles& pooled) {
+  const EllipseFit fit = wellman2(vertices(pooled));
   if (!fit.ellipse)
     throw core::Error("The conic fitted to the pooled pairs is not an ellipse, so there is no strain to remove");
-  return core::getconsensus(orientandremove(x, t, b1, b2, removal(fit))).xpt;
+  return core::getconsensus(orientandremove(x, t, b1, b2, fit.strain.removal())).xpt;
 }
 
-Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, const Eigen::VectorXd& t, int b1, int b2, double R_in,
-                               double Theta_in) {
-  const Eigen::Matrix2d rdefmat = userstrain(R_in, Theta_in).inverse();
-  return core::getconsensus(orientandremove(x, t, b1, b2, rdefmat)).xpt;
+Eigen::MatrixXd retro_wellman4(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2,
+                               const core::Strain& strain) {
+  checkstrain(strain);
+  return core::getconsensus(orientandremove(x, t, b1, b2, strain.removal())).xpt;
 }
 
-Retro5 retro_wellman5(const Eigen::MatrixXd& x, double R_in, double Theta_in) {
-  const Eigen::Matrix2d rdefmat = userstrain(R_in, Theta_in).inverse();
+Retro5 retro_wellman5(const Eigen::MatrixXd& x, const core::Strain& strain) {
+  checkstrain(strain);
+  const Eigen::Matrix2d rdefmat = strain.removal();
   Retro5 out;
   out.yraw.resize(x.rows(), 2 * (x.cols() / 2) + 1);
   for (Eigen::Index i = 0; i < x.rows(); ++i)

@@ -1,19 +1,17 @@
 #include "apps/restrain/wellman.h"
 
-#include "core/angles.h"
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/minimise.h"
+#include "core/parallel.h"
 #include "core/random.h"
 #include "core/text_format.h"
 
 #include <Eigen/Eigenvalues>
 #include <Eigen/QR>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 namespace restrain {
@@ -22,7 +20,8 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-bool multipleof180(double degrees) { return std::fmod(degrees, 180.0) == 0; }
+// A multiple of half a turn, in the degrees of an angle file.
+bool halfturns(double degrees) { return std::fmod(degrees, 180.0) == 0; }
 
 // The conic fit with its working storage, reused across the permutations
 // of a test so that no fit allocates.
@@ -46,7 +45,7 @@ public:
     Eigen::Matrix2d aam;
     aam << f.aa(0), f.aa(2) / 2, f.aa(2) / 2, f.aa(1);
     if (!aam.allFinite()) {
-      f.R = f.thetap = std::nan("");
+      f.strain = {std::nan(""), core::Bearing::radians(std::nan(""))};
       f.lambda.setConstant(std::nan(""));
       f.V.setConstant(std::nan(""));
       f.di.setConstant(std::nan(""));
@@ -57,12 +56,13 @@ public:
     f.V = eig.eigenvectors();
     f.ellipse = f.lambda(0) > 0 && f.lambda(1) > 0;
     // The long axis belongs to the smaller eigenvalue.
-    f.R = std::pow(f.lambda(0), -0.5) / std::pow(f.lambda(1), -0.5);
+    const double R = std::pow(f.lambda(0), -0.5) / std::pow(f.lambda(1), -0.5);
     // Its bearing, measured like t from +y towards +x, whatever the sign
     // of the eigenvector.
-    f.thetap = core::bearing_of(f.V(0, 0), f.V(1, 0));
-    if (f.thetap < 0) f.thetap += pi;
-    if (f.thetap > pi) f.thetap -= pi;
+    double thetap = core::Bearing::of(f.V(0, 0), f.V(1, 0)).rad();
+    if (thetap < 0) thetap += pi;
+    if (thetap > pi) thetap -= pi;
+    f.strain = {R, core::Bearing::radians(thetap)};
 
     // The classic construction's matrix: the long axis's angle from +x,
     // taken in [-pi/2, pi/2], mirrored across x, and lengths along that
@@ -70,7 +70,7 @@ public:
     double phiboy = std::atan2(f.V(1, 0), f.V(0, 0));
     if (phiboy < -pi / 2) phiboy += pi;
     if (phiboy > pi / 2) phiboy -= pi;
-    f.di = core::purestrain(-phiboy, std::pow(f.R, -0.5));
+    f.di = core::purestrain(-phiboy, std::pow(R, -0.5));
     return f;
   }
 
@@ -86,40 +86,45 @@ int defaultblock(Eigen::Index m) {
   return static_cast<int>(std::clamp<Eigen::Index>((Eigen::Index{1} << 20) / std::max<Eigen::Index>(m, 1), 1, 4096));
 }
 
-void checkangles(const Eigen::MatrixXd& alltp) {
+} // namespace
+
+PairAngles PairAngles::degrees(const Eigen::MatrixXd& alltp) {
   if (alltp.cols() < 2)
     throw core::Error("The pooled angle data need two columns, t and p; they have " + std::to_string(alltp.cols()));
+  PairAngles out;
+  out.t = alltp.col(0).unaryExpr([](double t) { return core::Bearing::degrees(t).rad(); });
+  out.p = alltp.col(1).unaryExpr([](double p) { return core::Angle::degrees(p).rad(); });
+  return out;
+}
+
+PairAngles PairAngles::forwellman(const Eigen::MatrixXd& alltp) {
+  PairAngles out = degrees(alltp);
   if (alltp.rows() < 3)
     throw core::Error("A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold " +
                       std::to_string(alltp.rows()));
-}
-
-} // namespace
-
-Eigen::RowVector2d getvertices2(double ry, double tang, double pang, bool adegree) {
-  if (adegree) {
-    tang = core::radians(tang);
-    pang = core::radians(pang);
-  }
-  // Slopes dy/dx of the lines at bearings t and t + p.
-  const double mt = 1 / std::tan(tang), mp = 1 / std::tan(tang + pang);
-  const double xp = 2 * ry / (mt - mp);
-  return {xp, mt * xp - ry};
-}
-
-Eigen::MatrixXd vertices(const Eigen::MatrixXd& alltp) {
-  checkangles(alltp);
-  Eigen::MatrixXd v(alltp.rows(), 2);
   for (Eigen::Index i = 0; i < alltp.rows(); ++i) {
     const double t = alltp(i, 0), p = alltp(i, 1);
     const std::string row = "Pooled angle data, row " + std::to_string(i + 1) + ": t = " + core::format("%g", t) +
                             ", p = " + core::format("%g", p) + " give no Wellman vertex (";
     if (!std::isfinite(t) || !std::isfinite(p)) throw core::Error(row + "an angle is not a number)");
-    if (multipleof180(t)) throw core::Error(row + "t must not be a multiple of 180 degrees)");
-    if (multipleof180(p)) throw core::Error(row + "p must not be a multiple of 180 degrees)");
-    if (multipleof180(t + p)) throw core::Error(row + "t + p must not be a multiple of 180 degrees)");
-    v.row(i) = getvertices2(1, t, p, true);
+    if (halfturns(t)) throw core::Error(row + "t must not be a multiple of 180 degrees)");
+    if (halfturns(p)) throw core::Error(row + "p must not be a multiple of 180 degrees)");
+    if (halfturns(t + p)) throw core::Error(row + "t + p must not be a multiple of 180 degrees)");
   }
+  return out;
+}
+
+Eigen::RowVector2d getvertices2(double ry, core::Bearing t, core::Angle p) {
+  // Slopes dy/dx of the lines at bearings t and t + p.
+  const double mt = 1 / std::tan(t.rad()), mp = 1 / std::tan((t + p).rad());
+  const double xp = 2 * ry / (mt - mp);
+  return {xp, mt * xp - ry};
+}
+
+Eigen::MatrixXd vertices(const PairAngles& pairs) {
+  Eigen::MatrixXd v(pairs.size(), 2);
+  for (Eigen::Index i = 0; i < pairs.size(); ++i)
+    v.row(i) = getvertices2(1, core::Bearing::radians(pairs.t(i)), core::Angle::radians(pairs.p(i)));
   return v;
 }
 
@@ -128,24 +133,19 @@ EllipseFit wellman2(const Eigen::MatrixXd& vlist) {
   return fitter.fit(vlist.leftCols(2));
 }
 
-Eigen::Matrix2d removal(const EllipseFit& f) {
-  return core::purestrain(core::angle_from_bearing(f.thetap), std::pow(f.R, -0.5));
-}
-
-double predictedp(double Rw, double tprime_rad, double t_rad) {
-  const double tanphip = std::tan(t_rad - tprime_rad);
-  const double rs2 = Rw * Rw;
+double predictedp(const core::Strain& strain, core::Bearing t) {
+  const double tanphip = std::tan(t.rad() - strain.longaxis.rad());
+  const double rs2 = strain.R * strain.R;
   const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
   return std::atan2(1, gamma);
 }
 
-Penalty wellpenalty(double Rw, double tprime_rad, const Eigen::Ref<const Eigen::VectorXd>& ta_deg,
-                    const Eigen::Ref<const Eigen::VectorXd>& pa_deg) {
-  const Eigen::Index n = ta_deg.size();
+Penalty wellpenalty(const core::Strain& strain, const PairAngles& pairs) {
+  const Eigen::Index n = pairs.size();
   double chi2 = 0, sumy = 0, sumy2 = 0;
   for (Eigen::Index i = 0; i < n; ++i) {
-    const double p = core::radians(pa_deg(i));
-    const double diff = p - predictedp(Rw, tprime_rad, core::radians(ta_deg(i)));
+    const double p = pairs.p(i);
+    const double diff = p - predictedp(strain, core::Bearing::radians(pairs.t(i)));
     chi2 += diff * diff;
     sumy += p;
     sumy2 += p * p;
@@ -157,11 +157,11 @@ Penalty wellpenalty(double Rw, double tprime_rad, const Eigen::Ref<const Eigen::
   return out;
 }
 
-AnalyticFit analyticfit(const Eigen::MatrixXd& alltp) {
+AnalyticFit analyticfit(const PairAngles& pairs) {
   AnalyticFit a;
-  a.vlista = vertices(alltp);
+  a.vlista = vertices(pairs);
   a.fit = wellman2(a.vlista);
-  a.penalty = wellpenalty(a.fit.R, a.fit.thetap, alltp.col(0), alltp.col(1));
+  a.penalty = wellpenalty(a.fit.strain, pairs);
   return a;
 }
 
@@ -186,24 +186,25 @@ double wellpenalty2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> e
   const Eigen::MatrixXd& tp = extra[0];
   double chi2 = 0;
   for (Eigen::Index i = 0; i < tp.rows(); ++i) {
-    const double diff = tp(i, 1) - predictedp(p(0), p(1), tp(i, 0));
+    const double diff = tp(i, 1) - predictedp({p(0), core::Bearing::radians(p(1))}, core::Bearing::radians(tp(i, 0)));
     chi2 += diff * diff;
   }
   return chi2;
 }
 
-Refinement refine(const Eigen::MatrixXd& alltp, double tprime) {
-  checkangles(alltp);
-  const std::vector<Eigen::MatrixXd> extra{alltp * core::toradians};
-  const core::MinimiseResult r = core::fminsearch(wellpenalty2, Eigen::Vector2d(1.1, tprime), {}, extra);
+Refinement refine(const PairAngles& pairs, core::Bearing start) {
+  Eigen::MatrixXd tp(pairs.size(), 2);
+  tp << pairs.t, pairs.p;
+  const std::vector<Eigen::MatrixXd> extra{tp};
+  const core::MinimiseResult r = core::fminsearch(wellpenalty2, Eigen::Vector2d(1.1, start.rad()), {}, extra);
   Refinement out;
-  out.pf = r.x;
+  out.strain = {r.x(0), core::Bearing::radians(r.x(1))};
   out.chi = r.fval;
-  out.penalty = wellpenalty(out.pf(0), out.pf(1), alltp.col(0), alltp.col(1));
+  out.penalty = wellpenalty(out.strain, pairs);
   return out;
 }
 
-std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
+std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nperms,
                                                const std::function<bool(double)>& progress, unsigned threads,
                                                int block) {
   if (nperms < 40)
@@ -213,17 +214,18 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
     throw core::Error("A permutation test of " + std::to_string(nperms) + " permutations would not finish in a working " +
                       "session; at most " + std::to_string(maxpermutations) + " can be asked for");
   PermutationTest out;
-  out.observed = analyticfit(alltp);
-  const Eigen::Index m = alltp.rows();
-  const Eigen::VectorXd ta = alltp.col(0), pa = alltp.col(1);
+  out.observed = analyticfit(pairs);
+  const Eigen::Index m = pairs.size();
+  const Eigen::VectorXd& ta = pairs.t;
+  const Eigen::VectorXd& pa = pairs.p;
   // Every trigonometric value a permutation needs except one arctangent
   // per pair follows from the tangents of the observed t and p, by the
   // addition formulas: 1 / tan(t + p) = (1 - tan t tan p) / (tan t + tan p)
   // and tan(t - theta') = (tan t - tan theta') / (1 + tan t tan theta').
   Eigen::VectorXd tant(m), tanp(m);
   for (Eigen::Index i = 0; i < m; ++i) {
-    tant(i) = std::tan(core::radians(ta(i)));
-    tanp(i) = std::tan(core::radians(pa(i)));
+    tant(i) = std::tan(ta(i));
+    tanp(i) = std::tan(pa(i));
   }
 
   out.prtwo.resize(nperms);
@@ -235,19 +237,25 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
   // nor the number of threads changes the result, and memory stays a block.
   const int blocksize = block > 0 ? block : defaultblock(m);
   std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * static_cast<std::size_t>(m));
-  std::atomic<int> next{0}, done{0};
-  std::atomic<bool> stop{false};
   int blockstart = 0, blockend = 0;
   // Threads take chunks of the block's permutations in turn; each scores
-  // its own with its own buffers. Only the calling thread reports progress,
-  // which lets a window answer its user, and hears a cancel.
-  const auto work = [&](bool reports) {
-    constexpr int chunk = 32;
-    ConicFitter fitter(m);
-    Eigen::MatrixX2d vlist(m, 2);
-    Eigen::VectorXd pap(m);
-    for (int start; !stop && (start = next.fetch_add(chunk)) < blockend;) {
-      const int end = std::min(start + chunk, blockend);
+  // its own with its own buffers.
+  struct Buffers {
+    ConicFitter fitter;
+    Eigen::MatrixX2d vlist;
+    Eigen::VectorXd pap;
+    explicit Buffers(Eigen::Index m) : fitter(m), vlist(m, 2), pap(m) {}
+  };
+  std::vector<Buffers> buffers;
+  const auto prepare = [&](unsigned threads) {
+    while (buffers.size() < threads) buffers.emplace_back(m);
+  };
+  const auto score = [&](const core::Chunk& chunk, unsigned thread) {
+    ConicFitter& fitter = buffers[thread].fitter;
+    Eigen::MatrixX2d& vlist = buffers[thread].vlist;
+    Eigen::VectorXd& pap = buffers[thread].pap;
+    { // this chunk's permutations of the block
+      const int start = blockstart + static_cast<int>(chunk.begin), end = blockstart + static_cast<int>(chunk.end);
       for (int j = start; j < end; ++j) {
         const int* perm = order.data() + static_cast<std::ptrdiff_t>(j - blockstart) * m;
         for (Eigen::Index i = 0; i < m; ++i) {
@@ -261,19 +269,20 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
           vlist(i, 1) = mt * xp - 1;
         }
         const EllipseFit f = fitter.fit(vlist);
-        if (!std::isfinite(f.R) || !std::isfinite(f.thetap)) {
+        const double R = f.strain.R, thetap = f.strain.longaxis.rad();
+        if (!std::isfinite(R) || !std::isfinite(thetap)) {
           // No ellipse, no strain: its scores are not numbers (and the
           // arctangents of non-numbers are slow to find so).
           out.prtwo(j) = out.pchitwo(j) = std::nan("");
           continue;
         }
         // wellpenalty of the fit against the shuffled pairs.
-        const double tanth = std::tan(f.thetap), rs2 = f.R * f.R;
+        const double tanth = std::tan(thetap), rs2 = R * R;
         double chi2 = 0, sumy = 0, sumy2 = 0;
         for (Eigen::Index i = 0; i < m; ++i) {
           const double tanphip = (tant(i) - tanth) / (1 + tant(i) * tanth);
           const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
-          const double p = core::radians(pap(i)), diff = p - std::atan2(1, gamma);
+          const double p = pap(i), diff = p - std::atan2(1, gamma);
           chi2 += diff * diff;
           sumy += p;
           sumy2 += p * p;
@@ -282,24 +291,23 @@ std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int
         out.prtwo(j) = sst == 0 ? 1 : 1 - chi2 / sst;
         out.pchitwo(j) = chi2;
       }
-      done += end - start;
-      if (reports && progress && !progress(static_cast<double>(done) / nperms)) stop = true;
     }
   };
-  const unsigned helpers = (threads == 0 ? std::max(1u, std::thread::hardware_concurrency()) : threads) - 1;
-  for (blockstart = 0; blockstart < nperms && !stop; blockstart = blockend) {
+  // Only the calling thread reports progress, which lets a window answer
+  // its user, and hears a cancel.
+  const auto reported = [&](Eigen::Index done) {
+    return !progress || progress(static_cast<double>(blockstart + done) / nperms);
+  };
+  core::Team team(threads);
+  for (blockstart = 0; blockstart < nperms; blockstart = blockend) {
     blockend = blockstart + std::min(blocksize, nperms - blockstart);
     for (int j = blockstart; j < blockend; ++j) {
       const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
       std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j - blockstart) * m);
     }
-    next = blockstart;
-    std::vector<std::thread> pool;
-    for (unsigned h = 0; h < helpers && h + 1 < static_cast<unsigned>(blockend - blockstart); ++h) pool.emplace_back(work, false);
-    work(true);
-    for (auto& t : pool) t.join();
+    if (!team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, score, [](const core::Chunk&) {}, reported))
+      return std::nullopt;
   }
-  if (stop) return std::nullopt;
 
   // Each list sorted on its own, non-numbers last.
   const auto nanlast = [](double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; };

@@ -2,11 +2,14 @@
 // The Wellman strain-ellipse fit. Every bilateral pair of every specimen
 // gives two angles: t, the compass bearing of the specimen's midline, and
 // p, the angle of the pair's line against the midline (degrees in files,
-// radians inside). Undeformed, every pair line is perpendicular to its
+// radians from the moment they are read). Undeformed, every pair line is perpendicular to its
 // midline; strain turns pair lines by amounts that depend on t. The
 // Wellman construction turns each (t, p) into a vertex that lies on the
 // strain ellipse, centred at the origin; a least-squares conic through the
 // vertices gives the strain ratio R and the bearing theta' of the long axis.
+
+#include "core/angles.h"
+#include "core/strain.h"
 
 #include <Eigen/Core>
 #include <functional>
@@ -16,23 +19,40 @@
 
 namespace restrain {
 
-// The vertex of one pair: where the line at bearing t through (0, -ry)
-// meets the line at bearing t + p through (0, ry). Angles in degrees when
-// adegree is true. An undeformed sample puts every vertex on the circle on
-// the baseline from (0, -ry) to (0, ry).
-Eigen::RowVector2d getvertices2(double ry, double tang, double pang, bool adegree);
+// Pooled angle data, radians: pair i lies on a specimen whose midline has
+// the bearing t(i), and its line makes the angle p(i) with that midline
+// (the line's bearing is t + p).
+struct PairAngles {
+  Eigen::VectorXd t, p;
 
-// The vertices of every row (t, p in degrees) of pooled angle data.
-// Raises core::Error for fewer than three pairs or two columns, and naming
-// the row for a pair with no vertex (t a multiple of 180 degrees, or t + p
-// one: the two lines are parallel to the baseline or to each other).
-Eigen::MatrixXd vertices(const Eigen::MatrixXd& alltp);
+  // The angles of an angle file as read: t and p in degrees in columns 1
+  // and 2 (further columns are not read). Raises core::Error for fewer
+  // than two columns.
+  static PairAngles degrees(const Eigen::MatrixXd& alltp);
+  // The same, for the Wellman construction: raises core::Error as well for
+  // fewer than three pairs, and naming the row for a pair with no vertex
+  // (t a multiple of 180 degrees, or p or t + p one: the two lines are
+  // parallel to the baseline or to each other). The angles are checked as
+  // the file gives them, in degrees, where such a multiple is exact.
+  static PairAngles forwellman(const Eigen::MatrixXd& alltp);
+
+  Eigen::Index size() const { return t.size(); }
+};
+
+// The vertex of one pair: where the line at bearing t through (0, -ry)
+// meets the line at bearing t + p through (0, ry). An undeformed sample
+// puts every vertex on the circle on the baseline from (0, -ry) to (0, ry).
+Eigen::RowVector2d getvertices2(double ry, core::Bearing t, core::Angle p);
+
+// The vertices of every pair (ry = 1), m x 2.
+Eigen::MatrixXd vertices(const PairAngles& pairs);
 
 // A centred conic a x^2 + b y^2 + c x y = 1 fitted to the vertices by least
 // squares, and its axes.
 struct EllipseFit {
-  double R = 0;             // long axis over short axis (NaN when not an ellipse)
-  double thetap = 0;        // bearing of the long axis, radians in [0, pi]
+  // R: long axis over short axis (NaN when not an ellipse); the long
+  // axis's bearing in [0, pi].
+  core::Strain strain;
   Eigen::Vector3d aa;       // a, b, c
   Eigen::Vector2d lambda;   // eigenvalues of [a c/2; c/2 b], ascending
   Eigen::Matrix2d V;        // their unit eigenvectors as columns
@@ -41,36 +61,32 @@ struct EllipseFit {
   Eigen::Matrix2d di;       // the retrodeformation matrix of the classic construction
 };
 // The conic fitted to an m x 2 list of vertices (further columns are not
-// read). What is drawn or echoed of the fit is the caller's business.
+// read). What is drawn or echoed of the fit is the caller's business. The
+// strain it removes is fit.strain.removal().
 EllipseFit wellman2(const Eigen::MatrixXd& vlist);
 
-// The inverse of the fitted strain: shortens the long axis (at bearing
-// theta') by R^-1/2 and lengthens the short axis by R^1/2 (determinant 1).
-Eigen::Matrix2d removal(const EllipseFit& fit);
-
-// Goodness of fit of the strain (Rw, tprime_rad) to observed pairs (ta_deg,
-// pa_deg, degrees): the p each t should show under that strain against the
-// p observed. rtwo = 1 - chi2 / sst (1 when the observed p do not vary),
-// chitwo the summed squared differences in radians.
+// Goodness of fit of a strain to observed pairs: the p each t should show
+// under that strain against the p observed. rtwo = 1 - chi2 / sst (1 when
+// the observed p do not vary), chitwo the summed squared differences in
+// radians.
 struct Penalty {
   double rtwo = 1;
   double chitwo = 0;
   double sst = 0;
 };
-Penalty wellpenalty(double Rw, double tprime_rad, const Eigen::Ref<const Eigen::VectorXd>& ta_deg,
-                    const Eigen::Ref<const Eigen::VectorXd>& pa_deg);
+Penalty wellpenalty(const core::Strain& strain, const PairAngles& pairs);
 
-// The p (radians) that a pair at bearing t_rad shows under strain
-// (Rw, tprime_rad): atan2(1, gamma), pi/2 when Rw = 1.
-double predictedp(double Rw, double tprime_rad, double t_rad);
+// The p (radians) that a pair at bearing t shows under the strain:
+// atan2(1, gamma), pi/2 when R = 1.
+double predictedp(const core::Strain& strain, core::Bearing t);
 
-// The analytic fit of pooled angle data (t, p degrees in columns 1, 2).
+// The analytic fit of pooled angle data.
 struct AnalyticFit {
   Eigen::MatrixXd vlista; // m x 2 vertices
   EllipseFit fit;
   Penalty penalty;
 };
-AnalyticFit analyticfit(const Eigen::MatrixXd& alltp);
+AnalyticFit analyticfit(const PairAngles& pairs);
 
 // What makes an analytic fit unfit to drive a retrodeformation, in words
 // ("" when nothing does): vertices too few or too alike to determine a
@@ -88,13 +104,15 @@ std::string fitproblem(const AnalyticFit& a);
 double wellpenalty2(const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd> extra);
 
 // The numerical refinement: Nelder-Mead on wellpenalty2 from
-// [1.1, tprime], default settings.
+// [1.1, start], default settings. The strain is the minimiser's [R,
+// theta'] as it returns them (R may come out below 1, the bearing outside
+// [0, pi]).
 struct Refinement {
-  Eigen::Vector2d pf; // R, theta' radians
+  core::Strain strain;
   double chi = 0;
   Penalty penalty;
 };
-Refinement refine(const Eigen::MatrixXd& alltp, double tprime);
+Refinement refine(const PairAngles& pairs, core::Bearing start);
 
 // The permutation test: the p column shuffled among the t values nperms
 // times, each shuffle fitted and scored, and the 95 % ranges of R^2 and
@@ -115,7 +133,7 @@ struct PermutationTest {
 // The most permutations a test runs: ten million take minutes on a desktop
 // for a few hundred pairs (time grows with permutations times pairs).
 inline constexpr int maxpermutations = 10000000;
-std::optional<PermutationTest> permutationtest(const Eigen::MatrixXd& alltp, int nperms,
+std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nperms,
                                                const std::function<bool(double)>& progress = {},
                                                unsigned threads = 0, int block = 0);
 

@@ -2,9 +2,9 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
-#include "core/angles.h"
 #include "core/baseline.h"
 #include "core/minimise.h"
+#include "core/parallel.h"
 #include "core/procrustes.h"
 #include "core/identities.h"
 #include "core/text_format.h"
@@ -12,16 +12,11 @@
 
 #include <Eigen/Eigenvalues>
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <numbers>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace symrestore {
@@ -124,116 +119,6 @@ Sides sides(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist) {
   return s;
 }
 
-// Threads that share out the specimens of one task chunk by chunk, over and
-// over without being started anew: a joint fit asks for thousands of such
-// tasks, one per trial strain. Whatever a task makes of specimen i it keeps
-// in slot i, so neither the number of threads nor which of them took a
-// chunk can change a result. The calling thread works too, and it alone
-// calls `between` after each of its chunks (the place for a progress
-// report, which a window must hear on the thread that started the action).
-class Crew {
-public:
-  // task(begin, end, thread): specimens begin ... end - 1, on thread 0 ...
-  // size() - 1 (0 is the caller), so that each thread can keep its own
-  // scratch.
-  using Task = std::function<void(Eigen::Index, Eigen::Index, unsigned)>;
-
-  explicit Crew(unsigned threads) {
-    const unsigned n = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned t = 1; t < n; ++t) helpers_.emplace_back([this, t] { serve(t); });
-  }
-  Crew(const Crew&) = delete;
-  Crew& operator=(const Crew&) = delete;
-  ~Crew() {
-    {
-      const std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : helpers_) t.join();
-  }
-
-  unsigned size() const { return static_cast<unsigned>(helpers_.size()) + 1; }
-
-  // Runs the task over specimens 0 ... n - 1 in chunks of `chunk`; a task
-  // of one chunk runs on the caller alone. between(done) answering false
-  // stops the handing out of chunks, and run then returns false. What a
-  // task raises is raised here once every thread has stopped.
-  bool run(Eigen::Index n, Eigen::Index chunk, const Task& task,
-           const std::function<bool(Eigen::Index)>& between = {}) {
-    task_ = &task;
-    between_ = between ? &between : nullptr;
-    n_ = n;
-    chunk_ = std::max<Eigen::Index>(chunk, 1);
-    next_ = 0;
-    done_ = 0;
-    stop_ = false;
-    error_ = nullptr;
-    const bool alone = helpers_.empty() || n <= chunk_;
-    if (!alone) {
-      {
-        const std::lock_guard lock(mutex_);
-        busy_ = static_cast<unsigned>(helpers_.size());
-        ++round_;
-      }
-      wake_.notify_all();
-    }
-    work(0);
-    if (!alone) {
-      std::unique_lock lock(mutex_);
-      finished_.wait(lock, [&] { return busy_ == 0; });
-    }
-    if (error_) std::rethrow_exception(error_);
-    return !stop_;
-  }
-
-private:
-  void serve(unsigned thread) {
-    std::uint64_t seen = 0;
-    for (;;) {
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return quit_ || round_ != seen; });
-        if (quit_) return;
-        seen = round_;
-      }
-      work(thread);
-      const std::lock_guard lock(mutex_);
-      if (--busy_ == 0) finished_.notify_one();
-    }
-  }
-
-  void work(unsigned thread) {
-    try {
-      for (Eigen::Index begin; !stop_ && (begin = next_.fetch_add(chunk_)) < n_;) {
-        const Eigen::Index end = std::min(begin + chunk_, n_);
-        (*task_)(begin, end, thread);
-        done_ += end - begin;
-        if (thread == 0 && between_ != nullptr && !(*between_)(done_)) stop_ = true;
-      }
-    } catch (...) {
-      const std::lock_guard lock(mutex_);
-      if (!error_) error_ = std::current_exception();
-      stop_ = true;
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_, finished_;
-  std::uint64_t round_ = 0;
-  unsigned busy_ = 0;
-  bool quit_ = false;
-  // The current task; written by the caller before a round starts and read
-  // by the helpers only within it.
-  const Task* task_ = nullptr;
-  const std::function<bool(Eigen::Index)>* between_ = nullptr;
-  Eigen::Index n_ = 0, chunk_ = 1;
-  std::atomic<Eigen::Index> next_{0}, done_{0};
-  std::atomic<bool> stop_{false};
-  std::exception_ptr error_;
-  std::vector<std::thread> helpers_;
-};
-
 // The share of a fix done, told to the caller's report as a fraction of
 // the part [from, to] of the whole that this stage stands for; a report
 // that answers false (the user cancelled) ends the fix with Cancelled.
@@ -244,11 +129,12 @@ struct Stage {
 };
 
 // The loop shared by the three fixes: fit each specimen's halves, on every
-// thread of the crew, and assemble the symmetric specimen from them in its
-// own row. fit(i, thread) gives the halves of specimen i.
+// thread of the team, and assemble the symmetric specimen from them in its
+// own row. fit(i, thread) gives the halves of specimen i. Specimens are
+// handed out `chunk` at a time.
 template <class Fit>
-Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& crew, const Stage& stage, Fit fit,
-                 std::vector<Eigen::Index> unfitted = {}) {
+Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, core::Team& team, Eigen::Index chunk,
+                 const Stage& stage, Fit fit, std::vector<Eigen::Index> unfitted = {}) {
   const Eigen::Index m = x.rows(), n = x.cols(), ml = lmlist.rows();
   const auto M = static_cast<Eigen::Index>(lmlist.leftCols(2).maxCoeff());
   Restored out;
@@ -274,13 +160,12 @@ Restored restore(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, Crew& 
     out.Lset.row(i) = core::xyfromvert(h.L, 1);
     out.Rset.row(i) = core::xyfromvert(h.R, 1);
   };
-  // Small chunks: one specimen's fit is a few hundred evaluations, and a
-  // busy core should hold back no more than a chunk.
-  const bool finished = crew.run(
-      m, 16, [&](Eigen::Index begin, Eigen::Index end, unsigned thread) {
-        for (Eigen::Index i = begin; i < end; ++i) one(i, thread);
+  const bool finished = team.parallel_for(
+      m, {.chunk = chunk}, [](unsigned) {},
+      [&](const core::Chunk& c, unsigned thread) {
+        for (Eigen::Index i = c.begin; i < c.end; ++i) one(i, thread);
       },
-      [&](Eigen::Index done) { return stage(static_cast<double>(done) / static_cast<double>(m)); });
+      [](const core::Chunk&) {}, [&](Eigen::Index done) { return stage(static_cast<double>(done) / static_cast<double>(m)); });
   if (!finished) throw Cancelled();
   out.unfitted = std::move(unfitted);
   return out;
@@ -413,34 +298,36 @@ double score6(const OrientedTrial& t, const Eigen::MatrixXd& D, const Eigen::Mat
   return std::sqrt(std::max(misfit, 0.0)) + pull * (t.turnpull + t.shift.squaredNorm() / spread);
 }
 
-// A joint objective's chunk: large, since one specimen's score is a few
-// dozen operations, and a chunk is handed out per trial.
-constexpr Eigen::Index jointchunk = 1024;
-
-// The scores of one trial for every specimen, on every thread of the crew,
+// The scores of one trial for every specimen, on every thread of the team,
 // summed in specimen order on the calling thread: the same sum, to the
 // last bit, whatever the number of threads.
 template <class Score>
-double jointsum(Crew& crew, std::vector<Scratch>& scratch, std::vector<double>& scores, Score score) {
-  crew.run(static_cast<Eigen::Index>(scores.size()), jointchunk, [&](Eigen::Index begin, Eigen::Index end, unsigned thread) {
-    for (Eigen::Index i = begin; i < end; ++i) scores[static_cast<std::size_t>(i)] = score(static_cast<std::size_t>(i), scratch[thread]);
-  });
+double jointsum(core::Team& team, Eigen::Index chunk, std::vector<Scratch>& scratch, std::vector<double>& scores,
+                Score score) {
   double sum = 0;
-  for (const double v : scores) sum += v;
+  team.parallel_for(
+      static_cast<Eigen::Index>(scores.size()), {.chunk = chunk}, [](unsigned) {},
+      [&](const core::Chunk& c, unsigned thread) {
+        for (Eigen::Index i = c.begin; i < c.end; ++i)
+          scores[static_cast<std::size_t>(i)] = score(static_cast<std::size_t>(i), scratch[thread]);
+      },
+      [&](const core::Chunk& c) {
+        for (Eigen::Index i = c.begin; i < c.end; ++i) sum += scores[static_cast<std::size_t>(i)];
+      });
   return sum;
 }
 
 // The one free strain that makes the specimens of a bed most symmetric
 // together, tried from a few starting stretches so that the simplex does
 // not settle in a poor valley.
-Eigen::VectorXd commonfreestrain(const Sides& s, Crew& crew, const Stage& stage) {
+Eigen::VectorXd commonfreestrain(const Sides& s, core::Team& team, Eigen::Index chunk, const Stage& stage) {
   const Anchor identity(identitystrain());
-  std::vector<Scratch> scratch(crew.size());
+  std::vector<Scratch> scratch(team.size());
   std::vector<double> scores(s.D.size());
   const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
     const FreeTrial t = freetrial(p, identity);
     if (!t.valid) return std::numeric_limits<double>::infinity();
-    const double sum = jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
+    const double sum = jointsum(team, chunk, scratch, scores, [&](std::size_t i, Scratch& room) {
       return s.usable[i] ? score2(t, s.D[i], s.E[i], s.spread[i], room) : 0.0;
     });
     return sum / s.usablecount();
@@ -461,12 +348,12 @@ Eigen::VectorXd commonfreestrain(const Sides& s, Crew& crew, const Stage& stage)
 
 // The one orientation of a strain of ratio e that makes the specimens of a
 // bed most symmetric together: the best of a scan of half a turn, refined.
-double commonorientation(const Sides& s, double e, Crew& crew, const Stage& stage) {
-  std::vector<Scratch> scratch(crew.size());
+double commonorientation(const Sides& s, double e, core::Team& team, Eigen::Index chunk, const Stage& stage) {
+  std::vector<Scratch> scratch(team.size());
   std::vector<double> scores(s.D.size());
   const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
     const OrientedTrial t = orientedtrial(Eigen::Vector3d(p(0), 0, 0), e, -1);
-    return jointsum(crew, scratch, scores, [&](std::size_t i, Scratch& room) {
+    return jointsum(team, chunk, scratch, scores, [&](std::size_t i, Scratch& room) {
       return s.usable[i] ? score6(t, s.D[i], s.E[i], s.spread[i], room) : 0.0;
     });
   };
@@ -661,12 +548,12 @@ std::optional<std::pair<int, int>> axisrows(const Eigen::MatrixXd& lmlist) {
 Restored tectfix2(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, const Work& work) {
   checkpairs(lmlist, x.cols() / 2);
   const Sides halves = sides(x, lmlist);
-  Crew crew(work.threads);
+  core::Team team(work.threads);
   // The bed's strain takes most of the time: each of its trials scores
   // every specimen, where a specimen's own fit scores only itself.
-  const Anchor common(commonfreestrain(halves, crew, {work.progress, 0, 0.8}));
-  std::vector<Scratch> scratch(crew.size());
-  Restored out = restore(x, lmlist, crew, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
+  const Anchor common(commonfreestrain(halves, team, work.bedchunk, {work.progress, 0, 0.8}));
+  std::vector<Scratch> scratch(team.size());
+  Restored out = restore(x, lmlist, team, work.fitchunk, {work.progress, 0.8, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
     if (!halves.usable[k]) return given(freestrain(common.p), common.p, halves.allD(k), halves.allE(k));
     return fitfree(halves.D[k], halves.E[k], halves.spread[k], common, scratch[thread], halves.allD(k),
@@ -690,9 +577,9 @@ std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   const Sides halves = sides(x, lmlist);
   // Quick enough on one thread: a superimposition of two halves per
   // specimen, no search.
-  Crew crew(1);
+  core::Team team(1);
   const std::function<bool(double)> silent;
-  return restore(x, lmlist, crew, {silent, 0, 1}, [&](Eigen::Index i, unsigned) {
+  return restore(x, lmlist, team, 1, {silent, 0, 1}, [&](Eigen::Index i, unsigned) {
     const auto k = static_cast<std::size_t>(i);
     Halves h = tectuni(halves.D[k], halves.E[k], axis->first, axis->second);
     h.L = core::vertxy(h.L).transpose();
@@ -707,10 +594,10 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
   if (!axisrows(lmlist)) return std::nullopt;
   checkratio(eststrain);
   const Sides halves = sides(x, lmlist);
-  Crew crew(work.threads);
-  const double common = commonorientation(halves, eststrain, crew, {work.progress, 0, 0.5});
-  std::vector<Scratch> scratch(crew.size());
-  Restored out = restore(x, lmlist, crew, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
+  core::Team team(work.threads);
+  const double common = commonorientation(halves, eststrain, team, work.bedchunk, {work.progress, 0, 0.5});
+  std::vector<Scratch> scratch(team.size());
+  Restored out = restore(x, lmlist, team, work.fitchunk, {work.progress, 0.5, 1}, [&](Eigen::Index i, unsigned thread) {
     const auto k = static_cast<std::size_t>(i);
     if (!halves.usable[k])
       return given(orientedstrain(common, eststrain), Eigen::Vector3d(common, 0, 0), halves.allD(k), halves.allE(k));
@@ -718,20 +605,6 @@ std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd
                        halves.allE(k));
   }, halves.unfitted);
   out.bed = orientedstrain(common, eststrain);
-  return out;
-}
-
-Strain strainundone(const Eigen::Matrix2d& undo) {
-  // Eigenvalues in increasing order: the first eigenvector is the direction
-  // undo shortens most, the long axis of the tectonic strain ellipse.
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(undo.transpose() * undo);
-  const Eigen::Vector2d l = eig.eigenvalues().cwiseMax(0);
-  Strain out;
-  out.R = l(0) > 0 ? std::sqrt(l(1) / l(0)) : std::numeric_limits<double>::infinity();
-  const Eigen::Vector2d v = eig.eigenvectors().col(0);
-  double b = core::degrees(core::bearing_of(v(0), v(1)));
-  b = std::fmod(b + 360, 180);
-  out.thetaprime_deg = b >= 180 ? b - 180 : b;
   return out;
 }
 
@@ -768,7 +641,7 @@ double quantile(const std::vector<double>& sorted, double p) {
 
 StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
   const Eigen::Index k = std::min((x.cols() - 1) / 2, (fixed.y.cols() - 1) / 2);
-  std::vector<Strain> own;
+  std::vector<core::Strain> own;
   // The mean strain tensor: undo' undo scaled to unit determinant, whose
   // inverse is the specimen's F F' at unit area, whatever turn and scale
   // its superimposition added.
@@ -781,42 +654,41 @@ StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
     const double det = c.determinant();
     if (!(det > 0) || !std::isfinite(det)) continue;
     mean += c / std::sqrt(det);
-    own.push_back(strainundone(*undo));
+    own.push_back(core::Strain::undone_by(*undo));
   }
   StrainSummary out;
   out.bedfit = fixed.bed.has_value();
   out.count = static_cast<int>(own.size());
-  if (fixed.bed) out.joint = strainundone(*fixed.bed);
+  if (fixed.bed) out.joint = core::Strain::undone_by(*fixed.bed);
   else if (!own.empty()) {
     const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(mean);
     // A symmetric square root of the mean tensor stands for the mean undo.
-    out.joint = strainundone(eig.eigenvectors() * eig.eigenvalues().cwiseMax(0).cwiseSqrt().asDiagonal() *
-                             eig.eigenvectors().transpose());
+    out.joint = core::Strain::undone_by(eig.eigenvectors() * eig.eigenvalues().cwiseMax(0).cwiseSqrt().asDiagonal() *
+                                        eig.eigenvectors().transpose());
   }
   if (own.empty()) return out;
   std::vector<double> r, off;
-  for (const Strain& s : own) {
+  for (const core::Strain& s : own) {
     r.push_back(s.R);
-    double d = std::fmod(s.thetaprime_deg - out.joint.thetaprime_deg + 450, 180) - 90;
-    off.push_back(d);
+    off.push_back(core::axialdifference(s.longaxis, out.joint.longaxis).rad());
   }
   std::sort(r.begin(), r.end());
   std::sort(off.begin(), off.end());
   out.Rmedian = quantile(r, 0.5);
   out.Rlow = quantile(r, 0.05);
   out.Rhigh = quantile(r, 0.95);
-  out.thetalow = out.joint.thetaprime_deg + quantile(off, 0.05);
-  out.thetahigh = out.joint.thetaprime_deg + quantile(off, 0.95);
+  out.thetalow = out.joint.longaxis + core::Angle::radians(quantile(off, 0.05));
+  out.thetahigh = out.joint.longaxis + core::Angle::radians(quantile(off, 0.95));
   return out;
 }
 
 std::string strainline(const char* action, const StrainSummary& s) {
-  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.thetaprime_deg);
+  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.longaxis.deg());
   line += s.bedfit ? "fitted to the whole bed" : "the mean of the specimens' strains";
   if (s.count == 0) return line + " (no specimen's own fit)";
   return line + core::format(" (per-specimen fits of %d specimens: R median %.2f, 5-95 %% %.2f to %.2f; theta' 5-95 %% "
                              "%.1f to %.1f deg)",
-                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow, s.thetahigh);
+                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow.deg(), s.thetahigh.deg());
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

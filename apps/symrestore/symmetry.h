@@ -8,7 +8,9 @@
 // counterpart on the other; a row with the same number twice marks a
 // landmark on the axis of symmetry.
 
+#include "core/angles.h"
 #include "core/progress.h"
+#include "core/strain.h"
 
 #include <Eigen/Core>
 #include <exception>
@@ -114,6 +116,13 @@ struct Restored {
 struct Work {
   unsigned threads = 0;
   std::function<bool(double)> progress;
+  // Specimens handed to a thread at a time: of the bed's scores, large,
+  // since one score is a few dozen operations and a chunk is handed out
+  // per trial strain; of the specimens' own fits, small, since one fit is
+  // a few hundred evaluations and a busy core should hold back no more
+  // than a chunk. A bed of one chunk runs on the calling thread. Neither
+  // changes a result.
+  Eigen::Index bedchunk = 1024, fitchunk = 16;
 };
 // A cancel, as the suite's readers raise it; what() is "the fit was
 // cancelled".
@@ -126,36 +135,25 @@ std::optional<Restored> tectfix3(const Eigen::MatrixXd& x, const Eigen::MatrixXd
 std::optional<Restored> tectfix4(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, double eststrain,
                                  const Work& work = {});
 
-// A tectonic strain as the suite reports it: the axis ratio R of its
-// strain ellipse (R = e^2 for the stretch e) and the bearing theta' of the
-// long axis, degrees clockwise from north (+y), in [0, 180).
-struct Strain {
-  double R = 1, thetaprime_deg = 0;
-};
-
-// The strain that a retrodeforming map undoes. With undo = Q F^-1 for the
-// tectonic strain F and any turn Q, F F' = (undo' undo)^-1: the long axis
-// of the strain ellipse is the direction undo shortens most, and R the
-// ratio of undo's two stretches.
-Strain strainundone(const Eigen::Matrix2d& undo);
-
 // The linear part of the least-squares affine map taking the landmarks of
 // the specimen row `from` onto those of `to` (k landmarks each, x y
 // pairs), over the landmarks both have; nothing when fewer than three
 // remain or they lie on a line.
 std::optional<Eigen::Matrix2d> linearpart(const Eigen::RowVectorXd& from, const Eigen::RowVectorXd& to, Eigen::Index k);
 
-// What a fix found of the strain of the bed: the joint strain (the bed's
-// fit when there is one, else the mean of the specimens' strain tensors
-// scaled to unit area), and the spread of the specimens' own fits: the
-// median and the 5 and 95 % quantiles (linear interpolation) of their R,
-// and the 5 and 95 % quantiles of their theta' (taken as offsets from the
-// joint theta', within 90 degrees either side of it). Specimens given the
-// bed's strain for want of landmarks are left out of the spread.
+// What a fix found of the strain of the bed (each strain the one its map
+// undoes, core::Strain::undone_by): the joint strain (the bed's fit when
+// there is one, else the mean of the specimens' strain tensors scaled to
+// unit area), and the spread of the specimens' own fits: the median and
+// the 5 and 95 % quantiles (linear interpolation) of their R, and the 5
+// and 95 % quantiles of their theta' (taken as turns of the joint axis,
+// within a quarter turn either side of it). Specimens given the bed's
+// strain for want of landmarks are left out of the spread.
 struct StrainSummary {
-  Strain joint;
+  core::Strain joint;
   bool bedfit = false;
-  double Rmedian = 1, Rlow = 1, Rhigh = 1, thetalow = 0, thetahigh = 0;
+  double Rmedian = 1, Rlow = 1, Rhigh = 1;
+  core::Bearing thetalow = core::Bearing::radians(0), thetahigh = core::Bearing::radians(0);
   int count = 0;
 };
 // x the specimens as fixed (rows of k landmarks and the size slot).

@@ -1,10 +1,10 @@
 #include "apps/tectsim/simulation.h"
 
-#include "core/angles.h"
 #include "core/configurations.h"
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/random.h"
+#include "core/strain.h"
 #include "core/text_format.h"
 #include "stats/distributions.h"
 #include "stats/regression.h"
@@ -71,12 +71,9 @@ std::string univariate(const Eigen::MatrixXd& x, const Eigen::VectorXd& position
 
 } // namespace
 
-Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp, double defangle) {
-  const double alpha = core::radians(defangle);
-  Eigen::Matrix2d d, s;
-  d << std::cos(alpha), std::sin(alpha), std::sin(alpha), std::cos(alpha);
-  s << defamp, 0, 0, 1 / defamp;
-  const Eigen::Matrix2d edef = d * s;
+Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp,
+                    core::Angle defangle) {
+  const Eigen::Matrix2d edef = core::simulateddeformation(defamp, defangle);
   const Eigen::Index m = dcdata.rows(), n = dcdata.cols();
   Eigen::MatrixXd ynewc(m, n), ynewn(m, n);
   for (Eigen::Index i = 0; i < m; ++i) {
@@ -127,8 +124,8 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
   if (!(p.defamp > 0) || !std::isfinite(p.defamp)) throw core::Error("The deformation amount must be a positive number");
   // The deformation's D has determinant cos 2a: at 45 degrees (and every
   // quarter turn from it) it flattens every specimen onto a line.
-  if (std::abs(std::cos(2 * core::radians(p.defangle))) < 1e-9)
-    throw core::Error("A deformation angle of " + core::format("%g", p.defangle) +
+  if (std::abs(std::cos(2 * p.defangle.rad())) < 1e-9)
+    throw core::Error("A deformation angle of " + core::format("%g", p.defangle.deg()) +
                       " degrees flattens every specimen onto a line (the deformation's determinant is cos 2a = 0); "
                       "choose another angle");
 

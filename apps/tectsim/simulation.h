@@ -6,6 +6,8 @@
 // again by principal components. The statistics then ask how strongly
 // shape depends on the position along the path in each set.
 
+#include "core/angles.h"
+
 #include <Eigen/Core>
 #include <functional>
 #include <string>
@@ -14,13 +16,14 @@ namespace tectsim {
 
 // The deformation of a bed: every specimen row of both sets turned by its
 // own uniform random angle (one draw per specimen, shared by its clean and
-// noisy version) and mapped by D S, with S = diag(defamp, 1/defamp) and D
-// = [cos a, sin a; sin a, cos a] for a = defangle degrees; each set then
+// noisy version) and mapped by core::simulateddeformation(defamp,
+// defangle), whose strain is core::Strain::simulated; each set then
 // superimposed. Size slots are carried unchanged.
 struct Deformed {
   Eigen::MatrixXd ynewcp, ynewnp;
 };
-Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp, double defangle);
+Deformed maketecdef(const Eigen::MatrixXd& dcdata, const Eigen::MatrixXd& dndata, double defamp,
+                    core::Angle defangle);
 
 // The most specimens an experiment of rows of `columns` numbers simulates
 // (every one if columns is 0): a hundred thousand, fewer for many landmarks
@@ -38,7 +41,7 @@ struct Parameters {
   int nsamp = 30;           // simulated specimens
   double noiseamp = 0.01;   // standard deviation of the noise on every coordinate
   double defamp = 1.5;      // elongation of the deformation
-  double defangle = 45;     // its angle parameter, degrees
+  core::Angle defangle = core::Angle::degrees(45); // its angle parameter
   Eigen::MatrixXd npca;     // principal axes removed to undeform
 };
 

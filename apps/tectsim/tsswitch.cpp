@@ -1,5 +1,6 @@
 #include "apps/tectsim/tsswitch.h"
 
+#include "core/angles.h"
 #include "core/error.h"
 #include "core/random.h"
 #include "core/text_format.h"
@@ -121,7 +122,8 @@ void build(shell::Host& host, State& s) {
   // specimen at the precision of its coordinates.
   p.noiseamp = shell::boxnumber(host, "AmpBox", "noise amplitude", shell::Number::Any, {0, 1e3});
   p.defamp = shell::boxnumber(host, "DefBox", "deformation amount", shell::Number::Positive, {1e-3, 1e3});
-  p.defangle = shell::boxnumber(host, "AngleBox", "deformation angle, degrees", shell::Number::Any, {-360, 360});
+  p.defangle =
+      core::Angle::degrees(shell::boxnumber(host, "AngleBox", "deformation angle, degrees", shell::Number::Any, {-360, 360}));
   p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove", shell::Number::Whole);
   s.models = buildmodels(s.exemplar1.matrix(), s.exemplar2.matrix(), p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
@@ -217,7 +219,7 @@ std::vector<std::string> reportheading(const State& s, const std::string& when) 
           count(s.exemplar2) + "), " + std::to_string((s.exemplar1.matrix().cols() - 1) / 2) + " landmarks",
       core::format("Parameters: %d specimens per set, noise amplitude %g, deformation amount %g, deformation angle %g "
                    "degrees, principal axes removed: %s",
-                   p.nsamp, p.noiseamp, p.defamp, p.defangle, axes.empty() ? std::string("none") : axes),
+                   p.nsamp, p.noiseamp, p.defamp, p.defangle.deg(), axes.empty() ? std::string("none") : axes),
       "Random seed " + std::to_string(core::seed()) + ", build " + std::to_string(s.builds) +
           " since the program started (repeat the run with --seed " + std::to_string(core::seed()) + ")",
   };

@@ -285,23 +285,27 @@ namespace {
 
 } // namespace
 
-// Large data sets are cut into chunks of a few thousand rows that the
-// threads share out; these sizes make several chunks, the last one short
-// and of an odd length, so the threads' shares and the chunks' sums differ.
+// Small chunks, shared whatever the size of the data set, so that small
+// data sets are really split among the threads.
+constexpr core::Split smallchunks{.chunk = 48, .alone = 0};
+
+// These sizes make several chunks, the last one short and of an odd
+// length, so the threads' shares and the chunks' sums differ; the larger
+// data set is one that is not kept standardised between passes.
 TEST(superimpositionthreads, AnyThreadCountGivesTheSameBits) {
-  for (Eigen::Index n : {Eigen::Index{9001}, Eigen::Index{6145}}) {
+  for (Eigen::Index n : {Eigen::Index{6901}, Eigen::Index{211}}) {
     const Eigen::MatrixXd x = noisyset(n, 9, 61, 0.1);
-    const core::Superimposition one = core::getconsensus(x, 1);
-    const core::Superimposition pca = core::getconsensuspca(x, 1);
-    const Eigen::MatrixXd sup = core::getpsup(x, one.y, 1);
+    const core::Superimposition one = core::getconsensus(x, 1, smallchunks);
+    const core::Superimposition pca = core::getconsensuspca(x, 1, smallchunks);
+    const Eigen::MatrixXd sup = core::getpsup(x, one.y, 1, smallchunks);
     for (unsigned threads : {2u, 3u, 0u}) {
-      const core::Superimposition many = core::getconsensus(x, threads);
+      const core::Superimposition many = core::getconsensus(x, threads, smallchunks);
       EXPECT_TRUE(samebits(many.y, one.y)) << n << " rows, " << threads << " threads";
       EXPECT_TRUE(samebits(many.xpt, one.xpt)) << n << " rows, " << threads << " threads";
-      const core::Superimposition manypca = core::getconsensuspca(x, threads);
+      const core::Superimposition manypca = core::getconsensuspca(x, threads, smallchunks);
       EXPECT_TRUE(samebits(manypca.y, pca.y)) << n << " rows, " << threads << " threads";
       EXPECT_TRUE(samebits(manypca.xpt, pca.xpt)) << n << " rows, " << threads << " threads";
-      EXPECT_TRUE(samebits(core::getpsup(x, one.y, threads), sup)) << n << " rows, " << threads << " threads";
+      EXPECT_TRUE(samebits(core::getpsup(x, one.y, threads, smallchunks), sup)) << n << " rows, " << threads << " threads";
     }
   }
 }
@@ -312,31 +316,31 @@ TEST(superimpositionthreads, AnyThreadCountGivesTheSameBits) {
 TEST(superimpositionthreads, LargeDataSetsMatchTheTextbookIteration) {
   for (double noise : {0.02, 0.3}) {
     const Eigen::MatrixXd x = noisyset(5003, 6, 71, noise);
-    const core::Superimposition fast = core::getconsensus(x, 2);
+    const core::Superimposition fast = core::getconsensus(x, 2, smallchunks);
     const core::Superimposition slow = reference_consensus(x);
     EXPECT_TRUE(near(fast.y, slow.y, 1e-9)) << noise;
     EXPECT_TRUE(near(fast.xpt, slow.xpt, 1e-9)) << noise;
-    EXPECT_TRUE(near(core::getpsup(x, fast.y, 2), fast.xpt, 2.8e-5)) << noise;
+    EXPECT_TRUE(near(core::getpsup(x, fast.y, 2, smallchunks), fast.xpt, 2.8e-5)) << noise;
     // The size slot is copied whichever thread writes the row.
     EXPECT_TRUE(near(fast.xpt.col(12), x.col(12), 0));
-    EXPECT_TRUE(near(core::getconsensuspca(x, 2).xpt.col(12), x.col(12), 0));
+    EXPECT_TRUE(near(core::getconsensuspca(x, 2, smallchunks).xpt.col(12), x.col(12), 0));
   }
 }
 
 // Rows are checked by whichever thread takes their chunk; the message still
 // names the first row that cannot be scaled, not the first one found.
 TEST(superimpositionthreads, NamesTheFirstUnscalableRowOfAnyChunk) {
-  Eigen::MatrixXd x = noisyset(7000, 5, 81, 0.1);
-  x.row(6500).head(10).setConstant(3); // all landmarks at one point
-  x(4500, 3) = std::numeric_limits<double>::infinity();
+  Eigen::MatrixXd x = noisyset(400, 5, 81, 0.1);
+  x.row(350).head(10).setConstant(3); // all landmarks at one point
+  x(250, 3) = std::numeric_limits<double>::infinity();
   for (unsigned threads : {1u, 2u}) {
-    EXPECT_EQ(error_of([&] { core::getconsensus(x, threads); }),
-              "getconsensus: specimen row 4501 holds a coordinate that is not a finite number");
-    EXPECT_EQ(error_of([&] { core::getpsup(x, x.row(0), threads); }),
-              "getpsup: specimen row 4501 holds a coordinate that is not a finite number");
+    EXPECT_EQ(error_of([&] { core::getconsensus(x, threads, smallchunks); }),
+              "getconsensus: specimen row 251 holds a coordinate that is not a finite number");
+    EXPECT_EQ(error_of([&] { core::getpsup(x, x.row(0), threads, smallchunks); }),
+              "getpsup: specimen row 251 holds a coordinate that is not a finite number");
   }
-  x(4500, 3) = 0.5;
-  EXPECT_EQ(error_of([&] { core::getconsensuspca(x, 2); }),
-            "getconsensuspca: the landmarks of specimen row 6501 all lie at one point (centroid size 0), so it cannot "
+  x(250, 3) = 0.5;
+  EXPECT_EQ(error_of([&] { core::getconsensuspca(x, 2, smallchunks); }),
+            "getconsensuspca: the landmarks of specimen row 351 all lie at one point (centroid size 0), so it cannot "
             "be scaled");
 }

@@ -228,7 +228,7 @@ TEST(fulldisk, EverySaveLeavesTheOldFileAsItWas) {
     QProcess p;
     p.setWorkingDirectory(QString::fromStdString(root.string()));
     p.start("unshare", {"-rm", "sh", "-c", QString::fromStdString(sh)});
-    if (!p.waitForStarted()) GTEST_SKIP() << "unshare cannot be started, so no disk can be filled";
+    if (!p.waitForStarted(-1)) GTEST_SKIP() << "unshare cannot be started, so no disk can be filled";
     ASSERT_TRUE(p.waitForFinished(-1));
     const std::string err = p.readAllStandardError().toStdString();
     if (p.exitCode() == 77 || err.find("unshare:") != std::string::npos)

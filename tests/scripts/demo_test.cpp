@@ -6,6 +6,7 @@
 // The chain runs once per process and the cases below look at different
 // parts of what it left behind.
 
+#include "core/angles.h"
 #include "io/row_file.h"
 #include "io/tps_file.h"
 #include "tests/support/test_support.h"
@@ -121,9 +122,9 @@ double truth(const std::string& key) {
 }
 
 // Strain bearings are axes: theta' and theta' + 180 are the same strain.
+// Degrees as reported.
 double axisdifference(double a, double b) {
-  const double d = std::fmod(std::fabs(a - b), 180.0);
-  return std::min(d, 180.0 - d);
+  return std::fabs(core::axialdifference(core::Bearing::degrees(a), core::Bearing::degrees(b)).deg());
 }
 
 TEST(DemoChain, EndsCleanlyAndListsExactlyTheFilesItWrote) {

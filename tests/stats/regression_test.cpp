@@ -24,14 +24,13 @@ TEST(regstuf, GivesTheExactLineAndZeroErrorForPointsOnALine) {
   int negative = 0;
   for (int n = 3; n <= 30; ++n) {
     for (int k = 0; k < 20; ++k) {
-      Eigen::MatrixXd xy(n, 2);
-      xy.col(0) = 0.1 * Eigen::ArrayXd::LinSpaced(n, 0, n - 1) + 0.013 * k;
-      xy.col(1) = 2 + (0.3 + 0.07 * k) * xy.col(0).array();
-      const Eigen::Matrix2d c = core::cov(xy);
-      const double b = c(0, 1) / c(0, 0);
-      const bool below = c(1, 1) - b * b * c(0, 0) < 0;
+      const Eigen::VectorXd x = 0.1 * Eigen::ArrayXd::LinSpaced(n, 0, n - 1) + 0.013 * k;
+      const Eigen::VectorXd y = 2 + (0.3 + 0.07 * k) * x.array();
+      const core::LineFit line = core::linefit(x, y);
+      const double b = line.slope;
+      const bool below = line.syy - b * b * line.sxx < 0;
       negative += below;
-      const double sb = stats::regstuf(xy.col(0), xy.col(1)).slope_se;
+      const double sb = stats::regstuf(x, y).slope_se;
       ASSERT_GE(sb, 0) << "n = " << n << ", k = " << k; // fails for NaN too
       EXPECT_LE(sb, below ? 0 : 1e-7 * b);
     }

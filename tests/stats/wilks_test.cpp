@@ -67,6 +67,11 @@ TEST(getWilkslambda, IgnoresTheLastColumnAndTheScaleOfTheVariables) {
   EXPECT_TRUE(testsupport::near(row(stats::getWilkslambda(changed, s.col(0))), y, 1e-10 * y.cwiseAbs().maxCoeff()));
   EXPECT_EQ(testsupport::error_of([&] { stats::getWilkslambda(x, Eigen::VectorXd::Ones(4)); }),
             "getWilkslambda: ivar must be a vector of 30 values, one per row of xdata, not a 4 x 1 matrix");
+  // An ivar that determines no line.
+  EXPECT_EQ(testsupport::error_of([&] { stats::getWilkslambda(x, Eigen::VectorXd::Constant(30, 0.5)); }),
+            "getWilkslambda: every ivar is 0.5, so no line is determined");
+  EXPECT_EQ(testsupport::error_of([&] { stats::getWilkslambda(x.topRows(1), s.col(0).head(1)); }),
+            "getWilkslambda: a line needs at least 2 specimens, got 1");
 }
 
 TEST(wilkssingular, FlagsATotalMatrixThatCannotBeInverted) {

@@ -6,6 +6,7 @@
 #include "warp/missing_methods.h"
 
 #include "core/angles.h"
+#include "core/strain.h"
 #include "core/configurations.h"
 #include "io/row_file.h"
 #include "io/text_file.h"
@@ -30,17 +31,17 @@ namespace {
 // with 1 pixel of noise.
 struct Sample {
   Eigen::MatrixXd data, pairs;
-  double R = 0, thetaprime_deg = 0;
+  core::Strain strain;
 };
 
 Sample sample() {
-  Sample s{io::dload(example("deformed_sample/deformed.txt")), io::dload(example("deformed_sample/pairs.txt"))};
+  Sample s{io::dload(example("deformed_sample/deformed.txt")), io::dload(example("deformed_sample/pairs.txt")), {}};
   std::istringstream truth(io::readfile(example("deformed_sample/truth.txt")));
   std::string key;
   double value = 0;
   while (truth >> key >> value) {
-    if (key == "R") s.R = value;
-    if (key == "theta'") s.thetaprime_deg = value;
+    if (key == "R") s.strain.R = value;
+    if (key == "theta'") s.strain.longaxis = core::Bearing::degrees(value);
   }
   return s;
 }
@@ -59,12 +60,8 @@ Eigen::MatrixXd transformed(const Eigen::MatrixXd& x, const Eigen::Matrix2d& m) 
   return y;
 }
 
-// The sample with its strain undone: the strain stretched by sqrt(R) along
-// the bearing theta', so its inverse shortens by the same along it.
-Eigen::MatrixXd retrodeformed(const Sample& s) {
-  const double along = core::angle_from_bearing(core::radians(s.thetaprime_deg));
-  return transformed(s.data, core::purestrain(along, 1 / std::sqrt(s.R)));
-}
+// The sample with its strain undone.
+Eigen::MatrixXd retrodeformed(const Sample& s) { return transformed(s.data, s.strain.removal()); }
 
 // Landmarks deleted at random, as a digitiser meets broken fossils: 10 %
 // of the specimens lose one to three landmarks each. Row -> landmarks.
@@ -150,7 +147,7 @@ const Eigen::MatrixXd symmetricpairs =
 TEST(estimatemissing, PlacesDeletedLandmarksOfTheSampleNearTheTruth) {
   const Sample s = sample();
   ASSERT_EQ(s.data.rows(), 60);
-  ASSERT_NEAR(s.R, 1.8, 1e-12);
+  ASSERT_NEAR(s.strain.R, 1.8, 1e-12);
   const auto del = deletions(s.data.rows(), 14, 17);
   const double meansize = core::centsize(s.data.leftCols(28)).mean();
 

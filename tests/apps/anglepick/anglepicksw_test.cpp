@@ -3,6 +3,7 @@
 // checked line by line and read back.
 
 #include "apps/anglepick/anglepicksw.h"
+#include "core/angles.h"
 
 #include "core/text_format.h"
 #include "io/row_file.h"
@@ -179,12 +180,13 @@ TEST(anglepicksw, ShowsTheMeasuredAnglesInTheResultsPane) {
     std::sscanf(line.c_str() + tab, "%lf %lf", &tp, &pp);
     EXPECT_NEAR(tp, t, 0.006) << line;
     EXPECT_NEAR(pp, p, 0.006) << line;
-    sx += std::sin(t / 57.29577951308232), sy += std::cos(t / 57.29577951308232);
+    const double b = core::Bearing::degrees(t).rad();
+    sx += std::sin(b), sy += std::cos(b);
   }
   ASSERT_TRUE(std::getline(rows, line));
-  double tmean = std::atan2(sx, sy) * 57.29577951308232;
+  double tmean = core::Bearing::of(sx, sy).deg();
   if (tmean < 0) tmean += 360;
-  const double sd = std::sqrt(-2 * std::log(std::hypot(sx, sy) / 60)) * 57.29577951308232;
+  const double sd = core::Angle::radians(std::sqrt(-2 * std::log(std::hypot(sx, sy) / 60))).deg();
   EXPECT_EQ(line.substr(0, line.find(": circular")), "60 specimens measured") << line;
   EXPECT_NE(line.find(core::format("circular mean t %.2f degrees, circular standard deviation of t %.2f degrees", tmean, sd)),
             std::string::npos)

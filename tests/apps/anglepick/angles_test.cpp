@@ -48,24 +48,12 @@ Eigen::MatrixXd protocol() {
 
 } // namespace
 
-TEST(compass_from_theta, TurnsMathematicalAnglesIntoBearings) {
-  EXPECT_NEAR(anglepick::compass_from_theta(0.0), pi / 2, 1e-14);     // east
-  EXPECT_NEAR(anglepick::compass_from_theta(pi / 2), 0, 1e-14);       // north
-  EXPECT_NEAR(anglepick::compass_from_theta(pi), 3 * pi / 2, 1e-14);  // west
-  EXPECT_NEAR(anglepick::compass_from_theta(-pi / 2), pi, 1e-14);     // south
-  // Reduced from above only: far below zero the bearing exceeds 2 pi.
-  EXPECT_GT(anglepick::compass_from_theta(-2 * pi), 2 * pi);
-  Eigen::MatrixXd many(1, 3);
-  many << 0, pi / 2, pi;
-  EXPECT_TRUE(testsupport::near(anglepick::compass_from_theta(many), Eigen::RowVector3d(pi / 2, 0, 3 * pi / 2), 1e-14));
-}
-
 TEST(get_tp, RecoversKnownBearingsAndPairAnglesAllRoundTheCompass) {
   for (int step = 0; step < 72; ++step) {
     const double heading = -pi + step * (2 * pi / 72) + 0.001; // steep ones included
     const double g1 = 1.2, g2 = -0.4;
     const anglepick::TpAngles a = anglepick::get_tp(specimen(heading, g1, g2), protocol());
-    EXPECT_NEAR(angdiff(a.tp, anglepick::compass_from_theta(heading), 2 * pi), 0, 1e-9) << heading;
+    EXPECT_NEAR(angdiff(a.tp.rad(), core::Bearing::from_angle(heading).rad(), 2 * pi), 0, 1e-9) << heading;
     ASSERT_EQ(a.pcount, 2);
     // A pair at angle gamma to the midline reads p = pi - gamma, modulo pi.
     EXPECT_NEAR(angdiff(a.plist(0), pi - g1, pi), 0, 1e-9) << heading;
@@ -90,13 +78,13 @@ TEST(get_tp, SwappedPairsAndReversedMidlinesBehaveAsAngles) {
   swapped.row(3) << 5, 4;
   const anglepick::TpAngles b = anglepick::get_tp(row, swapped);
   EXPECT_NEAR(angdiff(b.plist(0), a.plist(0), pi), 0, 1e-12);
-  EXPECT_NEAR(b.tp, a.tp, 1e-12);
+  EXPECT_NEAR(b.tp.rad(), a.tp.rad(), 1e-12);
 
   Eigen::MatrixXd reversed = protocol();
   reversed.row(0) << 2, 0;
   reversed.row(1) << 1, 0;
   const anglepick::TpAngles c = anglepick::get_tp(row, reversed);
-  EXPECT_NEAR(std::abs(angdiff(c.tp, a.tp, 2 * pi)), pi, 1e-9);
+  EXPECT_NEAR(std::abs(angdiff(c.tp.rad(), a.tp.rad(), 2 * pi)), pi, 1e-9);
 }
 
 TEST(get_tp, FoldsEveryPairAngleIntoHalfATurn) {
@@ -106,7 +94,7 @@ TEST(get_tp, FoldsEveryPairAngleIntoHalfATurn) {
   Eigen::MatrixXd proto(3, 2);
   proto << 1, 0, 2, 0, 4, 3;
   const anglepick::TpAngles a = anglepick::get_tp(row, proto);
-  EXPECT_NEAR(a.plist(0) * 180 / pi, 263.7 - 180, 0.05);
+  EXPECT_NEAR(a.plist(0), core::Angle::degrees(263.7 - 180).rad(), core::Angle::degrees(0.05).rad());
 }
 
 TEST(get_tp, MeasuresTWithoutPairs) {
@@ -115,7 +103,7 @@ TEST(get_tp, MeasuresTWithoutPairs) {
   const anglepick::TpAngles a = anglepick::get_tp(specimen(1.0, 0, 0), proto);
   EXPECT_EQ(a.pcount, 0);
   EXPECT_EQ(a.plist.size(), 0);
-  EXPECT_NEAR(a.tp, anglepick::compass_from_theta(1.0), 1e-12);
+  EXPECT_NEAR(a.tp.rad(), core::Bearing::from_angle(1.0).rad(), 1e-12);
 }
 
 TEST(get_tp, NamesTheProtocolRowAtFault) {
@@ -174,7 +162,7 @@ TEST(get_tp, RefusesProtocolsAndSpecimensThatGiveTheMidlineNoDirection) {
   // Read the other way round the first two points are well apart.
   Eigen::MatrixXd along(5, 2);
   along << 3, 0, 4, 0, 1, 0, 2, 0, 5, 6;
-  EXPECT_NEAR(anglepick::get_tp(shallow, along).tp, 3 * pi / 2, 1e-12); // from +x towards -x: due west
+  EXPECT_NEAR(anglepick::get_tp(shallow, along).tp.rad(), 3 * pi / 2, 1e-12); // from +x towards -x: due west
   Eigen::RowVectorXd holed = row;
   holed(3) = std::nan("");
   EXPECT_EQ(error_of([&] { anglepick::get_tp(holed, protocol()); }),

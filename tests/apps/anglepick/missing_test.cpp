@@ -35,7 +35,6 @@ std::map<int, std::vector<std::string>> byspecimen(const std::vector<std::string
   return out;
 }
 
-constexpr double degrees = 57.29577951308232;
 const std::string sample = testsupport::example("deformed_sample/deformed.tps");
 const std::string protocolfile = testsupport::example("deformed_sample/protocol.txt");
 
@@ -94,15 +93,16 @@ TEST(anglepickmissing, DeletedLandmarksLeaveTheAnglesOfThePairsPresent) {
       const anglepick::TpAngles truth = anglepick::get_tp(whole.matrix().row(i), proto(rows, Eigen::all));
       std::vector<std::string> expected;
       for (Eigen::Index j = 0; j < truth.pcount; ++j)
-        expected.push_back(core::format("%f\t%f\t1\t %% specimen %s", truth.tp * degrees, truth.plist(j) * degrees, label));
+        expected.push_back(core::format("%f\t%f\t1\t %% specimen %s", truth.tp.deg(),
+                                        core::Angle::radians(truth.plist(j)).deg(), label));
       ASSERT_TRUE(all.count(i + 1)) << i;
       EXPECT_EQ(all.at(i + 1), expected) << i;
       ASSERT_EQ(means.at(i + 1).size(), 1u);
       std::istringstream mean(means.at(i + 1)[0]);
       double t = 0, p = 0;
       mean >> t >> p;
-      EXPECT_NEAR(t, truth.tp * degrees, 1e-6) << i;
-      EXPECT_NEAR(p, truth.plist.mean() * degrees, 1e-6) << i;
+      EXPECT_NEAR(t, truth.tp.deg(), 1e-6) << i;
+      EXPECT_NEAR(p, core::Angle::radians(truth.plist.mean()).deg(), 1e-6) << i;
     }
   }
 }

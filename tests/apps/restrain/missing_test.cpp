@@ -27,7 +27,6 @@ namespace {
 
 shell::Program restrainprogram() { return testsupport::program("restrain", "Restrain", "restrainsw", restrain::define); }
 
-constexpr double degrees = 57.29577951308232;
 const std::string trilobites = testsupport::example("trilomorph_cephala/cephala_tpsdig_all.tps");
 
 // The pooled angles of every specimen that can be measured, as Anglepick
@@ -38,7 +37,7 @@ Eigen::MatrixXd pooled(const Eigen::MatrixXd& y, const Eigen::MatrixXd& proto) {
     const anglepick::PresentAngles a = anglepick::get_tp_present(y.row(i), proto);
     if (!a.absent.empty()) continue;
     for (Eigen::Index j = 0; j < a.plist.size(); ++j)
-      if (!std::isnan(a.plist(j))) tp.emplace_back(a.tp * degrees, a.plist(j) * degrees);
+      if (!std::isnan(a.plist(j))) tp.emplace_back(a.tp.deg(), core::Angle::radians(a.plist(j)).deg());
   }
   Eigen::MatrixXd out(static_cast<Eigen::Index>(tp.size()), 2);
   for (std::size_t r = 0; r < tp.size(); ++r) out.row(static_cast<Eigen::Index>(r)) << tp[r].first, tp[r].second;
@@ -117,7 +116,7 @@ TEST(restrainmissing, ARetrodeformedTpsKeepsEveryKeyLineAndMissingCode) {
   EXPECT_TRUE(back.matrix().array().isNaN().cwiseEqual(in.matrix().array().isNaN()).all());
   // The landmarks present were moved by the inverse strain, about the
   // origin of the file's frame.
-  const Eigen::Matrix2d undo = restrain::userstrain(2, 30).inverse();
+  const Eigen::Matrix2d undo = core::Strain{2, core::Bearing::degrees(30)}.removal();
   for (const Eigen::Index i : {0, 3, 73})
     for (Eigen::Index j = 0; j < 16; ++j) {
       if (in.missing(i, j)) continue;

@@ -19,7 +19,7 @@ shell::Program restrainprogram() { return testsupport::program("restrain", "Rest
 
 // The sample's files, written at full precision.
 struct Files : testsupport::ScriptedProgram {
-  Sample sample = deformed(1.6, 30, 0, 21);
+  Sample sample = deformed({1.6, core::Bearing::degrees(30)}, 0, 21);
   Files() : ScriptedProgram(restrainprogram()) {
     host().setquiet(true);
     Eigen::MatrixXd datatp(sample.t.size(), 2);
@@ -82,7 +82,7 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
   // superimposition, the strain taken out in the data's frame.
   const core::Specimens tps = io::readtpsfile(restrain.file("raw.tps").string());
   ASSERT_EQ(tps.n(), 40);
-  const Eigen::Matrix2d undo = restrain::userstrain(1.6, 30).inverse();
+  const Eigen::Matrix2d undo = core::Strain{1.6, core::Bearing::degrees(30)}.removal();
   const Eigen::Vector2d first = undo * Eigen::Vector2d(restrain.sample.x(0, 0), restrain.sample.x(0, 1));
   EXPECT_NEAR(tps.matrix()(0, 0), first(0), 1e-4 * std::abs(first(0)) + 1e-9);
   EXPECT_NEAR(tps.matrix()(0, 1), first(1), 1e-4 * std::abs(first(1)) + 1e-9);
@@ -146,9 +146,8 @@ TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
   Eigen::MatrixXd tp(8, 2);
   for (int i = 0; i < 8; ++i) {
     const double u = 0.25 * i - 0.9, x = (i % 2 ? 1 : -1) * std::cosh(u), y = std::sinh(u);
-    double t = std::atan2(x, y + 1) * 180 / pi, tpp = std::atan2(x, y - 1) * 180 / pi;
-    t = std::fmod(t + 360, 180);
-    tp.row(i) << t, std::fmod(tpp - t + 720, 180);
+    const core::Bearing t = core::Bearing::of(x, y + 1).axial(), tpp = core::Bearing::of(x, y - 1);
+    tp.row(i) << t.deg(), core::Bearing::radians(tpp.rad() - t.rad()).axial().deg();
   }
   io::writerows(restrain.file("hyper.txt").string(), tp, "%.17g ", "\n", io::WriteMode::Replace);
   const auto [status, out] = restrain.run("LoadAllTP hyper.txt\nDoWellman\n");

@@ -17,30 +17,36 @@ using testsupport::error_of;
 
 using namespace restraintest;
 
+namespace {
+
+core::Strain strain(double R, double thetadeg) { return {R, core::Bearing::degrees(thetadeg)}; }
+
+} // namespace
+
 TEST(retrodeformation, RestoresEveryDeformedSpecimenExactly) {
-  for (const auto& [R, theta] : {std::pair{1.6, 30.0}, std::pair{2.0, 120.0}}) {
-    const Sample s = deformed(R, theta, 0, 5);
+  for (const core::Strain truth : {strain(1.6, 30), strain(2.0, 120)}) {
+    const Sample s = deformed(truth, 0, 5);
     EXPECT_GT(distances(s.x).mean(), 0.05); // the strain shows
 
-    const restrain::AnalyticFit fit = restrain::analyticfit(s.alltp);
-    EXPECT_NEAR(fit.fit.R, R, 1e-9);
-    EXPECT_NEAR(fit.fit.thetap * 180 / pi, theta, 1e-7);
+    const restrain::AnalyticFit fit = restrain::analyticfit(s.pairs());
+    EXPECT_NEAR(fit.fit.strain.R, truth.R, 1e-9);
+    EXPECT_NEAR(fit.fit.strain.longaxis.rad(), truth.longaxis.rad(), core::Angle::degrees(1e-7).rad());
 
-    const Eigen::MatrixXd fitted = restrain::retro_wellman3(s.x, s.t, 1, 3, s.alltp.col(0), s.alltp.col(1));
-    EXPECT_LT(distances(fitted).maxCoeff(), 1e-6) << R;
-    const Eigen::MatrixXd typed = restrain::retro_wellman4(s.x, s.t, 1, 3, R, theta);
-    EXPECT_LT(distances(typed).maxCoeff(), 1e-6) << R;
+    const Eigen::MatrixXd fitted = restrain::retro_wellman3(s.x, s.midlines(), 1, 3, s.pairs());
+    EXPECT_LT(distances(fitted).maxCoeff(), 1e-6) << truth.R;
+    const Eigen::MatrixXd typed = restrain::retro_wellman4(s.x, s.midlines(), 1, 3, truth);
+    EXPECT_LT(distances(typed).maxCoeff(), 1e-6) << truth.R;
     // The baseline's direction along the midline does not matter.
-    const Eigen::MatrixXd reversed = restrain::retro_wellman4(s.x, s.t, 3, 1, R, theta);
-    EXPECT_LT(distances(reversed).maxCoeff(), 1e-6) << R;
+    const Eigen::MatrixXd reversed = restrain::retro_wellman4(s.x, s.midlines(), 3, 1, truth);
+    EXPECT_LT(distances(reversed).maxCoeff(), 1e-6) << truth.R;
   }
 }
 
 TEST(retrodeformation, BringsNoisySpecimensCloserToTheirForm) {
-  const Sample s = deformed(1.8, 75, 0.01, 9);
-  const restrain::AnalyticFit fit = restrain::analyticfit(s.alltp);
-  EXPECT_NEAR(fit.fit.R, 1.8, 0.1);
-  const Eigen::MatrixXd y = restrain::retro_wellman3(s.x, s.t, 1, 3, s.alltp.col(0), s.alltp.col(1));
+  const Sample s = deformed(strain(1.8, 75), 0.01, 9);
+  const restrain::AnalyticFit fit = restrain::analyticfit(s.pairs());
+  EXPECT_NEAR(fit.fit.strain.R, 1.8, 0.1);
+  const Eigen::MatrixXd y = restrain::retro_wellman3(s.x, s.midlines(), 1, 3, s.pairs());
   EXPECT_LT(distances(y).mean(), 0.5 * distances(s.x).mean());
 }
 
@@ -49,32 +55,33 @@ TEST(retro_wellman5, RemovesTheStrainInTheDataFrame) {
   Eigen::MatrixXd x(5, 13);
   for (int i = 0; i < 5; ++i) x.row(i) = testsupport::randomrow(6, rng, 42);
   // R = 1 changes nothing before superimposition.
-  const restrain::Retro5 same = restrain::retro_wellman5(x, 1, 37);
+  const restrain::Retro5 same = restrain::retro_wellman5(x, strain(1, 37));
   EXPECT_TRUE(testsupport::near(same.yraw.leftCols(12), x.leftCols(12), 1e-14));
   EXPECT_TRUE((same.yraw.col(12).array() == 1).all());
   // theta' = 0: the long axis is +y, so y shrinks by sqrt(R) and x grows.
-  const restrain::Retro5 r = restrain::retro_wellman5(x, 4, 0);
+  const restrain::Retro5 r = restrain::retro_wellman5(x, strain(4, 0));
   for (int j = 0; j < 6; ++j) {
     EXPECT_NEAR(r.yraw(2, 2 * j), 2 * x(2, 2 * j), 1e-13);
     EXPECT_NEAR(r.yraw(2, 2 * j + 1), x(2, 2 * j + 1) / 2, 1e-13);
   }
-  EXPECT_EQ(error_of([&] { restrain::retro_wellman5(x, -1, 0); }), "The strain ratio R must be a positive number; it is -1");
+  EXPECT_EQ(error_of([&] { restrain::retro_wellman5(x, strain(-1, 0)); }), "The strain ratio R must be a positive number; it is -1");
+  EXPECT_EQ(error_of([&] { restrain::retro_wellman5(x, strain(2, NAN)); }), "The bearing theta' must be a number");
 }
 
 TEST(orientandremove, PutsTheBaselineOnItsBearing) {
   const Eigen::MatrixXd form = templaterow();
-  Eigen::VectorXd t(1);
-  t << 0;
+  std::vector<core::Bearing> t{core::Bearing::radians(0)};
   const Eigen::MatrixXd y = restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity());
   // Bearing 0: landmark 1 at the origin, landmark 3 at (0, 1).
   EXPECT_NEAR(y(0, 0), 0, 1e-15);
   EXPECT_NEAR(y(0, 4), 0, 1e-15);
   EXPECT_NEAR(y(0, 5), 1, 1e-15);
-  t << 90; // east
+  t[0] = core::Bearing::radians(pi / 2); // east
   const Eigen::MatrixXd e = restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity());
   EXPECT_NEAR(e(0, 4), 1, 1e-15);
   EXPECT_NEAR(e(0, 5), 0, 1e-15);
-  EXPECT_EQ(error_of([&] { restrain::orientandremove(form, Eigen::VectorXd::Zero(2), 1, 3, Eigen::Matrix2d::Identity()); }),
+  t.push_back(t[0]);
+  EXPECT_EQ(error_of([&] { restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity()); }),
             "The per-specimen angles hold 2 rows but the data set has 1 specimens; load the angles of these specimens "
             "(LoadDataTP)");
 }

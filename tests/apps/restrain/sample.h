@@ -2,11 +2,13 @@
 // A deformed fossil sample with known truth, for the Restrain tests: a
 // bilaterally symmetric form, copies of it at random bearings, scales and
 // places, all deformed by one strain in the frame of the rock, and the
-// angles measured on them as Anglepick measures them.
+// angles measured on them as Anglepick measures and saves them.
 
 #include "apps/anglepick/angles.h"
 #include "apps/restrain/retro.h"
+#include "core/angles.h"
 #include "core/procrustes.h"
+#include "core/strain.h"
 #include "core/random.h"
 #include "tests/support/test_support.h"
 
@@ -30,15 +32,19 @@ inline Eigen::MatrixXd protocol() {
   return p;
 }
 
+// The angles in degrees, as the angle files hold them.
 struct Sample {
   Eigen::MatrixXd x;      // the deformed specimens
-  Eigen::VectorXd t, p;   // per specimen: t and mean p, degrees
-  Eigen::MatrixXd alltp;  // every pair: t, p degrees
+  Eigen::VectorXd t, p;   // per specimen: t and mean p
+  Eigen::MatrixXd alltp;  // every pair: t, p
+
+  std::vector<core::Bearing> midlines() const { return restrain::midlinebearings(t); }
+  restrain::PairAngles pairs() const { return restrain::PairAngles::forwellman(alltp); }
 };
 
-inline Sample deformed(double R, double thetadeg, double noise, unsigned seed) {
+inline Sample deformed(const core::Strain& truth, double noise, unsigned seed) {
   core::setseed(seed);
-  const Eigen::Matrix2d strain = restrain::userstrain(R, thetadeg);
+  const Eigen::Matrix2d strain = truth.matrix();
   const Eigen::RowVectorXd form = templaterow();
   Sample s;
   const int n = 40;
@@ -56,9 +62,9 @@ inline Sample deformed(double R, double thetadeg, double noise, unsigned seed) {
     }
     s.x(i, 18) = 1;
     const anglepick::TpAngles a = anglepick::get_tp(s.x.row(i), protocol());
-    s.t(i) = a.tp * 180 / pi;
-    s.p(i) = a.plist.mean() * 180 / pi;
-    for (int j = 0; j < 3; ++j) s.alltp.row(3 * i + j) << s.t(i), a.plist(j) * 180 / pi;
+    s.t(i) = a.tp.deg();
+    s.p(i) = core::Angle::radians(a.plist.mean()).deg();
+    for (int j = 0; j < 3; ++j) s.alltp.row(3 * i + j) << s.t(i), core::Angle::radians(a.plist(j)).deg();
   }
   return s;
 }

@@ -2,8 +2,10 @@
 
 #include "apps/restrain/retro.h"
 #include "tests/apps/restrain/sample.h"
+#include "core/angles.h"
 #include "core/error.h"
 #include "core/random.h"
+#include "core/strain.h"
 #include "tests/support/test_support.h"
 
 #include <Eigen/LU>
@@ -18,48 +20,62 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
+core::Strain strain(double R, double thetadeg) { return {R, core::Bearing::degrees(thetadeg)}; }
+
 // Pairs at t = 5, 12, 19, ... 173 degrees whose p is what the strain
-// (R, theta') predicts.
-Eigen::MatrixXd predicted(double R, double thetadeg) {
+// predicts, as an angle file holds them (degrees).
+Eigen::MatrixXd predicted(const core::Strain& s) {
   Eigen::MatrixXd tp(25, 2);
   for (int i = 0; i < 25; ++i) {
-    const double t = 5 + 7 * i;
-    tp(i, 0) = t;
-    tp(i, 1) = restrain::predictedp(R, thetadeg * pi / 180, t * pi / 180) * 180 / pi;
+    tp(i, 0) = 5 + 7 * i;
+    tp(i, 1) = core::Angle::radians(restrain::predictedp(s, core::Bearing::degrees(tp(i, 0)))).deg();
   }
   return tp;
+}
+
+restrain::PairAngles pairs(const Eigen::MatrixXd& alltp) { return restrain::PairAngles::forwellman(alltp); }
+restrain::AnalyticFit analyticfit(const Eigen::MatrixXd& alltp) { return restrain::analyticfit(pairs(alltp)); }
+
+// The p column shuffled among the t by a permutation of 1 ... m.
+Eigen::MatrixXd shuffled(const Eigen::MatrixXd& tp, const Eigen::VectorXi& perm) {
+  Eigen::MatrixXd out = tp;
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) out(i, 1) = tp(perm(i) - 1, 1);
+  return out;
 }
 
 } // namespace
 
 TEST(getvertices2, BuildsTheVertexOnTheBaselineCircle) {
-  const Eigen::RowVector2d v = restrain::getvertices2(1, 30, 90, true);
+  const core::Angle right = core::Angle::radians(pi / 2);
+  const Eigen::RowVector2d v = restrain::getvertices2(1, core::Bearing::radians(pi / 6), right);
   EXPECT_NEAR(v(0), std::sqrt(3.0) / 2, 1e-15);
   EXPECT_NEAR(v(1), 0.5, 1e-15);
-  // Any t with p = 90 lies on the unit circle.
-  for (double t = 3; t < 180; t += 11) EXPECT_NEAR(restrain::getvertices2(1, t, 90, true).norm(), 1, 1e-12) << t;
-  EXPECT_TRUE(testsupport::near(restrain::getvertices2(2, pi / 6, pi / 2, false), 2 * v, 1e-14));
+  // Any t with p = 90 degrees lies on the unit circle.
+  for (double t = 0.05; t < pi; t += 0.19)
+    EXPECT_NEAR(restrain::getvertices2(1, core::Bearing::radians(t), right).norm(), 1, 1e-12) << t;
+  EXPECT_TRUE(testsupport::near(restrain::getvertices2(2, core::Bearing::radians(pi / 6), right), 2 * v, 1e-14));
 }
 
 TEST(analyticfit, FindsNoStrainInPerpendicularPairs) {
   Eigen::MatrixXd tp(12, 2);
   for (int i = 0; i < 12; ++i) tp.row(i) << 7 + 14 * i, 90;
-  const restrain::AnalyticFit a = restrain::analyticfit(tp);
-  EXPECT_NEAR(a.fit.R, 1, 1e-9);
+  const restrain::AnalyticFit a = analyticfit(tp);
+  EXPECT_NEAR(a.fit.strain.R, 1, 1e-9);
   EXPECT_NEAR(a.penalty.chitwo, 0, 1e-18);
-  EXPECT_NEAR(restrain::predictedp(1, 0.4, 1.1), pi / 2, 1e-15);
+  EXPECT_NEAR(restrain::predictedp({1, core::Bearing::radians(0.4)}, core::Bearing::radians(1.1)), pi / 2, 1e-15);
 }
 
 TEST(analyticfit, RecoversTheStrainThatMadeThePairs) {
   for (const auto& [R, theta] : {std::pair{1.5, 30.0}, std::pair{2.0, 120.0}, std::pair{3.0, 0.5}, std::pair{1.2, 179.0}}) {
-    const restrain::AnalyticFit a = restrain::analyticfit(predicted(R, theta));
+    const core::Strain truth = strain(R, theta);
+    const restrain::AnalyticFit a = analyticfit(predicted(truth));
     EXPECT_TRUE(a.fit.ellipse);
-    EXPECT_NEAR(a.fit.R, R, 1e-9) << R << " " << theta;
-    EXPECT_NEAR(a.fit.thetap * 180 / pi, theta, 1e-7) << R << " " << theta;
+    EXPECT_NEAR(a.fit.strain.R, R, 1e-9) << R << " " << theta;
+    EXPECT_NEAR(a.fit.strain.longaxis.rad(), truth.longaxis.rad(), core::Angle::degrees(1e-7).rad()) << R << " " << theta;
     EXPECT_NEAR(a.penalty.rtwo, 1, 1e-12);
     EXPECT_NEAR(a.penalty.chitwo, 0, 1e-20);
     // The strain it removes is the inverse of the strain that made them.
-    EXPECT_TRUE(testsupport::near(restrain::removal(a.fit) * restrain::userstrain(R, theta), Eigen::Matrix2d::Identity(), 1e-8));
+    EXPECT_TRUE(testsupport::near(a.fit.strain.removal() * truth.matrix(), Eigen::Matrix2d::Identity(), 1e-8));
   }
 }
 
@@ -72,9 +88,10 @@ TEST(wellman2, GivesTheBearingOfTheLongAxisWhateverTheEigenvectorSign) {
     wide.row(i) << 2 * std::cos(a), std::sin(a);
   }
   const restrain::EllipseFit t = restrain::wellman2(tall), w = restrain::wellman2(wide);
-  EXPECT_NEAR(t.R, 2, 1e-12);
-  EXPECT_NEAR(std::min(t.thetap, pi - t.thetap), 0, 1e-12);
-  EXPECT_NEAR(w.thetap, pi / 2, 1e-12);
+  EXPECT_NEAR(t.strain.R, 2, 1e-12);
+  const double tall_b = t.strain.longaxis.rad();
+  EXPECT_NEAR(std::min(tall_b, pi - tall_b), 0, 1e-12);
+  EXPECT_NEAR(w.strain.longaxis.rad(), pi / 2, 1e-12);
   EXPECT_NEAR(t.di.determinant(), 1, 1e-12);
   // A hyperbola is no ellipse.
   Eigen::MatrixXd hyper(6, 2);
@@ -83,48 +100,48 @@ TEST(wellman2, GivesTheBearingOfTheLongAxisWhateverTheEigenvectorSign) {
 }
 
 TEST(wellpenalty, ScoresObservedPairsAgainstAStrain) {
-  Eigen::VectorXd ta(3), pa(3);
-  ta << 10, 50, 100;
-  pa << 80, 95, 90;
-  const restrain::Penalty unstrained = restrain::wellpenalty(1, 0.3, ta, pa);
-  const double expected = std::pow((80 - 90) * pi / 180, 2) + std::pow(5 * pi / 180, 2);
+  const restrain::PairAngles tp = restrain::PairAngles::degrees((Eigen::MatrixXd(3, 2) << 10, 80, 50, 95, 100, 90).finished());
+  const restrain::Penalty unstrained = restrain::wellpenalty({1, core::Bearing::radians(0.3)}, tp);
+  const double expected = std::pow(core::Angle::degrees(-10).rad(), 2) + std::pow(core::Angle::degrees(5).rad(), 2);
   EXPECT_NEAR(unstrained.chitwo, expected, 1e-15);
   // A single pair has no spread, so R^2 is 1 whatever Chi^2 is.
-  EXPECT_EQ(restrain::wellpenalty(2, 0.3, ta.head(1), pa.head(1)).rtwo, 1);
+  EXPECT_EQ(restrain::wellpenalty({2, core::Bearing::radians(0.3)}, {tp.t.head(1), tp.p.head(1)}).rtwo, 1);
 }
 
 TEST(refine, SettlesOnTheStrainOfExactPairs) {
-  const restrain::Refinement r = restrain::refine(predicted(1.5, 30), 30 * pi / 180 + 0.05);
-  EXPECT_NEAR(r.pf(0), 1.5, 2e-3);
-  EXPECT_NEAR(r.pf(1) * 180 / pi, 30, 0.2);
+  const core::Strain truth = strain(1.5, 30);
+  const restrain::Refinement r = restrain::refine(pairs(predicted(truth)), truth.longaxis + core::Angle::radians(0.05));
+  EXPECT_NEAR(r.strain.R, 1.5, 2e-3);
+  EXPECT_NEAR(r.strain.longaxis.rad(), truth.longaxis.rad(), core::Angle::degrees(0.2).rad());
   EXPECT_LT(r.chi, 1e-6);
 }
 
 TEST(wellpenalty2, IsTheChiSquareOfTheRefinementAndRefusesMissingArguments) {
   // At the strain that made the pairs the objective is 0; elsewhere it is
   // wellpenalty's Chi^2 of the same angles.
-  const Eigen::MatrixXd tp = predicted(1.5, 30);
-  const std::vector<Eigen::MatrixXd> extra{tp * pi / 180};
-  EXPECT_NEAR(restrain::wellpenalty2(Eigen::Vector2d(1.5, 30 * pi / 180), extra), 0, 1e-20);
+  const core::Strain truth = strain(1.5, 30);
+  const restrain::PairAngles tp = pairs(predicted(truth));
+  const std::vector<Eigen::MatrixXd> extra{(Eigen::MatrixXd(tp.size(), 2) << tp.t, tp.p).finished()};
+  EXPECT_NEAR(restrain::wellpenalty2(Eigen::Vector2d(1.5, truth.longaxis.rad()), extra), 0, 1e-20);
   EXPECT_NEAR(restrain::wellpenalty2(Eigen::Vector2d(1.2, 0.3), extra),
-              restrain::wellpenalty(1.2, 0.3, tp.col(0), tp.col(1)).chitwo, 1e-12);
+              restrain::wellpenalty({1.2, core::Bearing::radians(0.3)}, tp).chitwo, 1e-12);
 
   EXPECT_EQ(testsupport::error_of([&] { restrain::wellpenalty2(Eigen::Vector3d(1.5, 0.5, 0), extra); }),
             "wellpenalty2 needs the parameters [R, theta'] (2 numbers); it was given 3");
   EXPECT_EQ(testsupport::error_of([] { restrain::wellpenalty2(Eigen::Vector2d(1.5, 0.5), {}); }),
             "wellpenalty2 needs the angle data (t, p in radians)");
-  const std::vector<Eigen::MatrixXd> onecolumn{tp.col(0)};
+  const std::vector<Eigen::MatrixXd> onecolumn{tp.t};
   EXPECT_THROW(restrain::wellpenalty2(Eigen::Vector2d(1.5, 0.5), onecolumn), core::Error);
 }
 
 TEST(permutationtest, GivesSeparatelySortedRangesIndependentOfThreads) {
-  Eigen::MatrixXd tp = predicted(1.8, 60);
+  Eigen::MatrixXd tp = predicted(strain(1.8, 60));
   core::setseed(3);
   for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
   core::setseed(99);
-  const auto one = restrain::permutationtest(tp, 200, {}, 1);
+  const auto one = restrain::permutationtest(pairs(tp), 200, {}, 1);
   core::setseed(99);
-  const auto two = restrain::permutationtest(tp, 200, {}, 2);
+  const auto two = restrain::permutationtest(pairs(tp), 200, {}, 2);
   ASSERT_TRUE(one && two);
   EXPECT_TRUE(testsupport::near(one->prtwo, two->prtwo, 0));
   EXPECT_TRUE(testsupport::near(one->pchitwo, two->pchitwo, 0));
@@ -140,40 +157,44 @@ TEST(permutationtest, GivesSeparatelySortedRangesIndependentOfThreads) {
   EXPECT_GT(one->observed.penalty.rtwo, one->r2high);
 
   int calls = 0;
-  EXPECT_FALSE(restrain::permutationtest(tp, 400, [&](double) { return ++calls < 2; }, 1));
-  EXPECT_EQ(error_of([&] { restrain::permutationtest(tp, 39); }),
+  EXPECT_FALSE(restrain::permutationtest(pairs(tp), 400, [&](double) { return ++calls < 2; }, 1));
+  EXPECT_EQ(error_of([&] { restrain::permutationtest(pairs(tp), 39); }),
             "A permutation test needs at least 40 permutations to give a 95 % range; 39 were asked for");
 }
 
-TEST(vertices, NamesThePairsThatHaveNoVertex) {
+TEST(PairAngles, NamesThePairsThatHaveNoVertex) {
   Eigen::MatrixXd tp(4, 2);
   tp << 10, 80, 0, 90, 30, 60, 40, 95;
-  EXPECT_EQ(error_of([&] { restrain::vertices(tp); }),
+  EXPECT_EQ(error_of([&] { pairs(tp); }),
             "Pooled angle data, row 2: t = 0, p = 90 give no Wellman vertex (t must not be a multiple of 180 degrees)");
   tp(1, 0) = 20;
   tp(2, 1) = 150;
-  EXPECT_EQ(error_of([&] { restrain::vertices(tp); }),
+  EXPECT_EQ(error_of([&] { pairs(tp); }),
             "Pooled angle data, row 3: t = 30, p = 150 give no Wellman vertex (t + p must not be a multiple of 180 degrees)");
-  EXPECT_EQ(error_of([&] { restrain::vertices(tp.topRows(2)); }),
+  EXPECT_EQ(error_of([&] { pairs(tp.topRows(2)); }),
             "A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold 2");
+  EXPECT_EQ(error_of([&] { restrain::PairAngles::degrees(tp.leftCols(1)); }),
+            "The pooled angle data need two columns, t and p; they have 1");
+  // Read as they are, the same angles are only converted: a strain's score
+  // needs no vertex.
+  const restrain::PairAngles plain = restrain::PairAngles::degrees(tp.topRows(2));
+  EXPECT_EQ(plain.t(1), core::Bearing::degrees(20).rad());
+  EXPECT_EQ(plain.p(0), core::Angle::degrees(80).rad());
 }
 
 TEST(permutationtest, ScoresEachShuffleAsTheDirectFormulasDo) {
-  Eigen::MatrixXd tp = predicted(1.4, 100);
+  Eigen::MatrixXd tp = predicted(strain(1.4, 100));
   core::setseed(8);
   for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 4 * core::randn();
   core::setseed(123);
-  const auto fast = restrain::permutationtest(tp, 60, {}, 1);
+  const auto fast = restrain::permutationtest(pairs(tp), 60, {}, 1);
   ASSERT_TRUE(fast);
   // The same shuffles, drawn in the same order, scored by the plain
   // construction, fit and penalty.
   core::setseed(123);
   Eigen::VectorXd r2(60), chi(60);
   for (int j = 0; j < 60; ++j) {
-    const Eigen::VectorXi perm = core::randperm(static_cast<int>(tp.rows()));
-    Eigen::MatrixXd shuffled = tp;
-    for (Eigen::Index i = 0; i < tp.rows(); ++i) shuffled(i, 1) = tp(perm(i) - 1, 1);
-    const restrain::AnalyticFit a = restrain::analyticfit(shuffled);
+    const restrain::AnalyticFit a = analyticfit(shuffled(tp, core::randperm(static_cast<int>(tp.rows()))));
     r2(j) = a.penalty.rtwo;
     chi(j) = a.penalty.chitwo;
   }
@@ -186,55 +207,53 @@ TEST(permutationtest, ScoresEachShuffleAsTheDirectFormulasDo) {
 // Drawing the permutations block by block gives exactly the draws and
 // scores of drawing them all at once, whatever the block and the threads:
 // the reference numbers were computed by the test as it stood when every
-// permutation was drawn before any was scored.
+// permutation was drawn before any was scored (and again, by the code of
+// that time, for the angles as this file now makes them).
 TEST(permutationtest, StreamsBlocksWithTheResultsOfDrawingAllFirst) {
-  Eigen::MatrixXd tp = predicted(1.6, 40);
+  Eigen::MatrixXd tp = predicted(strain(1.6, 40));
   core::setseed(5);
   for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
   for (const auto& [block, threads] : {std::pair{1, 1u}, {7, 2u}, {1000, 2u}, {0, 3u}, {4096, 1u}}) {
     SCOPED_TRACE(block);
     core::setseed(2024);
-    const auto r = restrain::permutationtest(tp, 1000, {}, threads, block);
+    const auto r = restrain::permutationtest(pairs(tp), 1000, {}, threads, block);
     ASSERT_TRUE(r);
     double s1 = 0, s2 = 0;
     for (Eigen::Index j = 0; j < 1000; ++j) {
       s1 += r->prtwo(j) * static_cast<double>(j + 1);
       s2 += r->pchitwo(j) * static_cast<double>(j + 1);
     }
-    EXPECT_EQ(r->r2low, -0.94963848826587949);
+    EXPECT_EQ(r->r2low, -0.94963848826587971);
     EXPECT_EQ(r->r2high, 0.14882486008253648);
-    EXPECT_EQ(r->chilow, 2.076331984368053);
-    EXPECT_EQ(r->chihigh, 4.7932563417911229);
-    EXPECT_EQ(s1, -104811.06247966181);
-    EXPECT_EQ(s2, 1891009.4188933782);
+    EXPECT_EQ(r->chilow, 2.0763319843680534);
+    EXPECT_EQ(r->chihigh, 4.7932563417911256);
+    EXPECT_EQ(s1, -104811.06247966143);
+    EXPECT_EQ(s2, 1891009.4188933789);
     // The generator stands where drawing 1000 permutations leaves it.
     EXPECT_EQ(core::rand01(), 0.35937671137339683);
   }
-  EXPECT_EQ(error_of([&] { restrain::permutationtest(tp, restrain::maxpermutations + 1); }),
+  EXPECT_EQ(error_of([&] { restrain::permutationtest(pairs(tp), restrain::maxpermutations + 1); }),
             "A permutation test of 10000001 permutations would not finish in a working session; at most 10000000 can "
             "be asked for");
 }
 
 TEST(fitproblem, NamesFitsThatExplainNothing) {
-  EXPECT_EQ(restrain::fitproblem(restrain::analyticfit(predicted(1.5, 30))), "");
+  EXPECT_EQ(restrain::fitproblem(analyticfit(predicted(strain(1.5, 30)))), "");
   // Every pair alike: one vertex, a conic of rank 1 (the fit still gives
   // an R and a huge negative R^2).
-  const restrain::AnalyticFit same = restrain::analyticfit(Eigen::MatrixXd::NullaryExpr(300, 2, [](Eigen::Index, Eigen::Index j) {
+  const restrain::AnalyticFit same = analyticfit(Eigen::MatrixXd::NullaryExpr(300, 2, [](Eigen::Index, Eigen::Index j) {
     return j == 0 ? 30.0 : 60.0;
   }));
   EXPECT_EQ(restrain::fitproblem(same).substr(0, 76),
             "the 300 vertices lie on too few distinct points to determine a conic (the fi");
   EXPECT_LT(same.fit.rank, 3);
   // A shuffle of noisy pairs whose fit is worse than the mean of p.
-  Eigen::MatrixXd tp = predicted(1.6, 40);
+  Eigen::MatrixXd tp = predicted(strain(1.6, 40));
   core::setseed(5);
   for (Eigen::Index i = 0; i < tp.rows(); ++i) tp(i, 1) += 3 * core::randn();
   bool found = false;
   for (int k = 0; k < 200 && !found; ++k) {
-    const Eigen::VectorXi perm = core::randperm(static_cast<int>(tp.rows()));
-    Eigen::MatrixXd shuffled = tp;
-    for (Eigen::Index i = 0; i < tp.rows(); ++i) shuffled(i, 1) = tp(perm(i) - 1, 1);
-    const restrain::AnalyticFit a = restrain::analyticfit(shuffled);
+    const restrain::AnalyticFit a = analyticfit(shuffled(tp, core::randperm(static_cast<int>(tp.rows()))));
     if (a.fit.ellipse && a.penalty.rtwo <= 0) {
       found = true;
       EXPECT_EQ(a.fit.rank, 3);
@@ -248,19 +267,17 @@ TEST(fitproblem, NamesFitsThatExplainNothing) {
 // fossils pair each t with its own p, which no shuffle matches; fossils
 // whose p are shuffled among their t pair them no better than a shuffle does.
 TEST(permutationp, IsSmallForStrainedPairsAndNotForUnstrainedOnes) {
-  const restraintest::Sample strained = restraintest::deformed(1.6, 30, 0.02, 5);
+  const restraintest::Sample strained = restraintest::deformed(strain(1.6, 30), 0.02, 5);
   core::setseed(3);
-  const auto s = restrain::permutationtest(strained.alltp, 400);
+  const auto s = restrain::permutationtest(strained.pairs(), 400);
   ASSERT_TRUE(s);
   const double ps = restrain::permutationp(*s);
   EXPECT_NEAR(ps, 1.0 / 401, 1e-12); // no shuffle reaches the observed fit
 
   // The same pairs with their p shuffled among the t: the strain's pairing is gone.
-  Eigen::MatrixXd shuffled = strained.alltp;
   core::setseed(11);
-  const Eigen::VectorXi perm = core::randperm(static_cast<int>(shuffled.rows()));
-  for (Eigen::Index i = 0; i < shuffled.rows(); ++i) shuffled(i, 1) = strained.alltp(perm(i) - 1, 1);
-  const auto u = restrain::permutationtest(shuffled, 400);
+  const Eigen::MatrixXd unpaired = shuffled(strained.alltp, core::randperm(static_cast<int>(strained.alltp.rows())));
+  const auto u = restrain::permutationtest(pairs(unpaired), 400);
   ASSERT_TRUE(u);
   EXPECT_GT(restrain::permutationp(*u), 0.05);
 

@@ -3,7 +3,9 @@
 
 #include "apps/symrestore/symmetry.h"
 
+#include "core/angles.h"
 #include "core/procrustes.h"
+#include "core/strain.h"
 #include "core/random.h"
 #include "io/row_file.h"
 #include "tests/support/test_support.h"
@@ -39,12 +41,7 @@ Eigen::MatrixXd pairs() {
   return p;
 }
 
-Eigen::Matrix2d strain(double R, double thetadeg) {
-  const double a = pi / 2 - thetadeg * pi / 180, c = std::cos(a), s = std::sin(a);
-  Eigen::Matrix2d turn;
-  turn << c, -s, s, c;
-  return turn * Eigen::Vector2d(std::sqrt(R), 1 / std::sqrt(R)).asDiagonal() * turn.transpose();
-}
+Eigen::Matrix2d strain(double R, double thetadeg) { return core::Strain{R, core::Bearing::degrees(thetadeg)}.matrix(); }
 
 // n copies of the form at random bearings and places, deformed by one
 // strain, with digitising noise.
@@ -186,42 +183,40 @@ TEST(tectfix, RestoreNoisyFormsMuchCloserThanTheyCame) {
   EXPECT_LT(distances(symrestore::tectfix4(x, pairs(), std::sqrt(1.8))->y).mean(), 0.3 * before);
 }
 
-// The bed's scores are shared out among threads only above a thousand
-// specimens, the specimens' own fits at any size: 1,100 noisy specimens
-// put both on two threads.
+// Chunks of a few specimens share out both the bed's scores and the
+// specimens' own fits among the threads, even on a small bed.
 TEST(tectfix, SameToTheLastBitOnOneOrTwoThreads) {
-  // Over 1,024 specimens the bed's fit is shared among the threads too; the
-  // sanitized build, many times slower, checks the specimens' own fits only.
-#if defined(__SANITIZE_ADDRESS__)
-  constexpr Eigen::Index specimens = 300;
-#else
-  constexpr Eigen::Index specimens = 1100;
-#endif
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, specimens, 21);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 21);
   const auto same = [](const symrestore::Restored& a, const symrestore::Restored& b) {
     return a.y.cwiseEqual(b.y).all() && a.Lset.cwiseEqual(b.Lset).all() && a.Rset.cwiseEqual(b.Rset).all();
   };
-  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), {1, {}});
-  const symrestore::Restored free2 = symrestore::tectfix2(x, pairs(), {2, {}});
-  EXPECT_TRUE(same(free1, free2));
+  const auto work = [](unsigned threads) { return symrestore::Work{threads, {}, 2, 2}; };
+  const symrestore::Restored free1 = symrestore::tectfix2(x, pairs(), work(1));
+  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(1));
+  ASSERT_TRUE(given1);
   // ... and not because the fits left the specimens alone.
   EXPECT_LT(distances(free1.y).mean(), 0.5 * distances(x).mean());
-  const auto given1 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {1, {}});
-  const auto given2 = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), {2, {}});
-  ASSERT_TRUE(given1 && given2);
-  EXPECT_TRUE(same(*given1, *given2));
+  for (unsigned threads : {2u, 3u}) {
+    EXPECT_TRUE(same(free1, symrestore::tectfix2(x, pairs(), work(threads)))) << threads;
+    const auto given = symrestore::tectfix4(x, pairs(), std::sqrt(1.6), work(threads));
+    ASSERT_TRUE(given);
+    EXPECT_TRUE(same(*given1, *given)) << threads;
+  }
 }
 
+// The specimens' own fits come one at a time, in eight chunks.
 TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 200, 22);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 8, 22);
   const std::thread::id caller = std::this_thread::get_id();
   std::vector<double> heard;
   bool elsewhere = false;
-  symrestore::Work work{2, [&](double f) {
+  symrestore::Work work{2,
+                        [&](double f) {
                           elsewhere = elsewhere || std::this_thread::get_id() != caller;
                           heard.push_back(f);
                           return true;
-                        }};
+                        },
+                        1024, 1};
   const symrestore::Restored full = symrestore::tectfix2(x, pairs(), work);
   EXPECT_FALSE(elsewhere);
   ASSERT_GE(heard.size(), 5u);
@@ -236,7 +231,7 @@ TEST(tectfix, ReportProgressOnTheCallingThreadAndStopWhenCancelled) {
   // tectfix4's fourth, after the bed's four and one).
   for (const auto& [stopat, free] : {std::pair{1, true}, std::pair{8, true}, std::pair{1, false}, std::pair{4, false}}) {
     int calls = 0;
-    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }};
+    const symrestore::Work stopping{1, [&](double) { return ++calls < stopat; }, 1024, 1};
     if (free) EXPECT_THROW(symrestore::tectfix2(x, pairs(), stopping), symrestore::Cancelled) << stopat;
     else EXPECT_THROW(symrestore::tectfix4(x, pairs(), 1.3, stopping), symrestore::Cancelled) << stopat;
     EXPECT_EQ(calls, stopat);
@@ -318,7 +313,7 @@ namespace {
 
 // The linear map a fix applied to specimen i (its landmarks present, from
 // x to y: a fix strains the specimen about the origin, without a shift),
-// as the axis ratio and the direction (degrees from +x, modulo 180) in
+// as the axis ratio and the direction (radians from +x, modulo pi) in
 // which it lengthens the specimen most, on the slab.
 std::pair<double, double> appliedstrain(const Eigen::MatrixXd& x, const Eigen::MatrixXd& y, Eigen::Index i) {
   const Eigen::Index k = x.cols() / 2;
@@ -334,9 +329,8 @@ std::pair<double, double> appliedstrain(const Eigen::MatrixXd& x, const Eigen::M
   // Rows: |v m|^2 = v m m' v', so the slab's directions are those of m m'.
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> eig(m * m.transpose());
   const Eigen::Vector2d axis = eig.eigenvectors().col(1);
-  double bearing = std::atan2(axis(1), axis(0)) * 180 / pi;
-  bearing = std::fmod(bearing + 360, 180);
-  return {std::sqrt(eig.eigenvalues()(1) / eig.eigenvalues()(0)), bearing};
+  const double angle = std::fmod(std::atan2(axis(1), axis(0)) + 2 * pi, pi);
+  return {std::sqrt(eig.eigenvalues()(1) / eig.eigenvalues()(0)), angle};
 }
 
 double median(std::vector<double> v) {
@@ -373,11 +367,11 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
   const Eigen::MatrixXd x = io::dload(testsupport::example("deformed_sample/deformed.txt"));
   const Eigen::MatrixXd list = io::dload(testsupport::example("deformed_sample/pairs.txt"));
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {1, {}});
-  std::vector<double> ratio, bearing;
+  std::vector<double> ratio, angle;
   for (Eigen::Index i = 0; i < x.rows(); ++i) {
-    const auto [r, b] = appliedstrain(x, complete.y, i);
+    const auto [r, a] = appliedstrain(x, complete.y, i);
     ratio.push_back(r);
-    bearing.push_back(b);
+    angle.push_back(a);
   }
   for (const unsigned seed : {1u, 2u, 3u}) {
     std::vector<std::pair<Eigen::Index, Eigen::Index>> deleted;
@@ -389,15 +383,15 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
     for (const auto& [i, j] : deleted) EXPECT_TRUE(std::isnan(fixed.y(i, 2 * j)) && std::isnan(fixed.y(i, 2 * j + 1)));
     EXPECT_EQ(fixed.y.array().isNaN().count(), static_cast<Eigen::Index>(2 * deleted.size()));
     // The strain removed from the bed is the complete data's, to within
-    // 2 % of its axis ratio and 1 degree of its bearing.
-    std::vector<double> r2, b2;
+    // 2 % of its axis ratio and 1 degree of its direction.
+    std::vector<double> r2, a2;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
-      const auto [r, b] = appliedstrain(holed, fixed.y, i);
+      const auto [r, a] = appliedstrain(holed, fixed.y, i);
       r2.push_back(r);
-      b2.push_back(b);
+      a2.push_back(a);
     }
     EXPECT_NEAR(median(r2) / median(ratio), 1, 0.02) << seed;
-    EXPECT_NEAR(median(b2), median(bearing), 1) << seed;
+    EXPECT_NEAR(median(a2), median(angle), core::Angle::degrees(1).rad()) << seed;
     // The same bits on one thread and two.
     const symrestore::Restored two = symrestore::tectfix2(holed, list, {2, {}});
     EXPECT_TRUE(fixed.y.cwiseEqual(two.y).count() + 2 * static_cast<Eigen::Index>(deleted.size()) == fixed.y.size());
@@ -411,7 +405,7 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
   // the bearing 35 degrees, 55 degrees from +x; its retrodeformation
   // lengthens what the strain shortened, across it.
   EXPECT_NEAR(median(ratio), 1.8, 0.1);
-  EXPECT_NEAR(median(bearing), 145, 3);
+  EXPECT_NEAR(median(angle), core::Angle::degrees(145).rad(), core::Angle::degrees(3).rad());
 }
 
 TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
@@ -431,10 +425,10 @@ TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {2, {}});
   for (const Eigen::Index i : {4, 8}) {
     EXPECT_TRUE(fixed.y.row(i).head(28).hasNaN());
-    const auto [r, b] = appliedstrain(holed, fixed.y, i);
-    const auto [rc, bc] = appliedstrain(x, complete.y, i);
+    const auto [r, a] = appliedstrain(holed, fixed.y, i);
+    const auto [rc, ac] = appliedstrain(x, complete.y, i);
     EXPECT_NEAR(r / rc, 1, 0.05) << i;
-    EXPECT_NEAR(b, bc, 3) << i;
+    EXPECT_NEAR(a, ac, core::Angle::degrees(3).rad()) << i;
   }
   // One axis landmark more is enough for specimen 9 to have a fit of its
   // own.

@@ -3,7 +3,10 @@
 
 #include "apps/symrestore/symsw.h"
 
+#include "core/angles.h"
+#include "core/configurations.h"
 #include "core/procrustes.h"
+#include "core/strain.h"
 #include "core/random.h"
 #include "io/row_file.h"
 #include "tests/shell/scripted_program.h"
@@ -33,10 +36,7 @@ struct Lizards : testsupport::ScriptedProgram {
     host().setquiet(true);
     original = io::dload(testsupport::example("lizards_podarcis/lizards.txt")).topRows(12);
     core::setseed(5);
-    const double a = 40 * std::numbers::pi / 180;
-    Eigen::Matrix2d turn;
-    turn << std::cos(a), -std::sin(a), std::sin(a), std::cos(a);
-    const Eigen::Matrix2d strain = turn * Eigen::Vector2d(1.3, 1 / 1.3).asDiagonal() * turn.transpose();
+    const Eigen::Matrix2d strain = core::purestrain(core::Angle::degrees(40).rad(), 1.3);
     Eigen::MatrixXd x = original;
     for (Eigen::Index i = 0; i < x.rows(); ++i) {
       const Eigen::RowVectorXd placed = testsupport::similar(original.row(i), 1, 2 * std::numbers::pi * core::rand01(), 0, 0);

@@ -30,12 +30,12 @@ struct Exemplars {
   }
 };
 
-tectsim::Parameters parameters(int nsamp, double noise, double defamp, double defangle) {
+tectsim::Parameters parameters(int nsamp, double noise, double defamp, double defangledeg) {
   tectsim::Parameters p;
   p.nsamp = nsamp;
   p.noiseamp = noise;
   p.defamp = defamp;
-  p.defangle = defangle;
+  p.defangle = core::Angle::degrees(defangledeg);
   p.npca = Eigen::MatrixXd::Constant(1, 1, 1);
   return p;
 }
