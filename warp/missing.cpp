@@ -253,7 +253,16 @@ std::vector<Outcome> fromcomplete(const Eigen::MatrixXd& x, const std::vector<In
 std::vector<Outcome> fromall(const Eigen::MatrixXd& x, const std::vector<Incomplete>& todo,
                              const std::vector<Eigen::Index>& partner, const EstimateOptions& o) {
   const Eigen::Index n = x.rows(), k = x.cols() / 2;
-  const Shape start = consensusof(x, o.threads, k);
+  // The consensus leaves out the specimens it cannot fit (fewer than two
+  // landmarks present, or all at one point): they are refused below.
+  std::vector<Eigen::Index> fits;
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const Indices P = present(x, i, k);
+    double spread = 0;
+    for (Eigen::Index j : P) spread += (point(x, i, j) - point(x, i, P.front())).squaredNorm();
+    if (spread > 0) fits.push_back(i);
+  }
+  const Shape start = consensusof(x(fits, Eigen::all), o.threads, k);
   std::vector<Outcome> out(todo.size());
   std::vector<bool> kept(static_cast<std::size_t>(n), true);
   Eigen::MatrixXd F = x;

@@ -211,6 +211,9 @@ Geometry geometry(const Shape& z, const Indices& P, const Shape& consensus) {
       }
     if (!joined) g.groups.push_back({P[a]});
   }
+  // A specimen whose landmarks present all lie at one point has nothing to
+  // be fitted by, whatever the mean shape holds apart.
+  if (P.size() > 1 && !(centroidsize(pick(z, P)) > 0)) g.groups = {P};
   g.own = lineratio(pick(z, P));
   g.mean = lineratio(cp);
   return g;
