@@ -70,6 +70,17 @@ std::string Identities::label(std::size_t i) const {
   return std::to_string(i + 1) + (name.empty() ? "" : " (" + name + ")");
 }
 
+SpecimenLabel parselabel(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  long number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (ec != std::errc() || number < 1) return {};
+  const std::string_view rest = text.substr(static_cast<std::size_t>(end - text.data()));
+  if (rest.empty()) return {number, ""};
+  if (!(rest.size() > 3 && rest.starts_with(" (") && rest.ends_with(")"))) return {};
+  return {number, std::string(rest.substr(2, rest.size() - 3))};
+}
+
 Identities Identities::subset(const std::vector<Eigen::Index>& rows) const {
   Identities out;
   if (empty()) return out;

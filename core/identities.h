@@ -57,6 +57,16 @@ struct Identities {
   Identities subset(const std::vector<Eigen::Index>& rows) const;
 };
 
+// A specimen as a text names it, in the form Identities::label writes:
+// its number from 1 and its ID ("" for none). parselabel reads "12" or
+// "12 (ID)" (the ID is the rest of the text inside the outer brackets: it
+// may hold brackets of its own); number 0 for a text that is neither.
+struct SpecimenLabel {
+  long number = 0;
+  std::string id;
+};
+SpecimenLabel parselabel(std::string_view text);
+
 // The key of a key line, in capitals: "ID" of "ID=12" or "id = 12"
 // (a letter, then letters, digits or '_', blanks, '='); "" for a line that
 // is no key line. Blanks before

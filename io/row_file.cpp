@@ -29,6 +29,17 @@ Line nextline(std::string_view text, std::size_t pos) {
 
 } // namespace
 
+std::vector<std::string_view> rowlines(std::string_view text) {
+  std::vector<std::string_view> out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Line line = nextline(text, pos);
+    if (line.content.empty()) break;
+    out.push_back(line.content);
+    pos = line.next;
+  }
+  return out;
+}
+
 Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress) {
   std::string text = readfile(fname);
   std::vector<double> values;

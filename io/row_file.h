@@ -15,6 +15,7 @@
 #include <Eigen/Core>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/progress.h"
 #include "io/options.h"
@@ -30,6 +31,10 @@ namespace io {
 // `progress` hears how much of the text has been read; when it answers
 // false the reading stops with core::Cancelled.
 Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {});
+
+// The lines of a row-format text that dload reads as rows, each without
+// its line end: every line up to the first empty one.
+std::vector<std::string_view> rowlines(std::string_view text);
 
 // Writes a data set row by row: every value of a row with `valueformat`
 // (for example "%g " or " %f "), then `rowend` (for example " \n"), both

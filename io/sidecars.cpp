@@ -1,6 +1,7 @@
 #include "io/sidecars.h"
 
 #include "core/error.h"
+#include "io/row_file.h"
 #include "io/text_file.h"
 
 #include <charconv>
@@ -13,20 +14,6 @@ namespace io {
 namespace {
 
 const std::string header = "% sidecar of '";
-
-// The rows dload reads from a text: its lines up to the first empty one.
-std::size_t countrows(std::string_view text) {
-  std::size_t rows = 0, pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = pos;
-    while (end < text.size() && text[end] != '\n' && text[end] != '\r') ++end;
-    if (end == pos) break;
-    ++rows;
-    pos = end;
-    if (pos < text.size()) pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
-  }
-  return rows;
-}
 
 std::string formatof(const SidecarOf& of) {
   return header + of.name + "': " + std::to_string(of.rows) + " rows, checksum " + of.checksum + "\n";
@@ -80,7 +67,7 @@ std::string checksum(std::string_view text) {
 
 SidecarOf sidecarof(const std::string& datapath) {
   const std::string text = readfile(datapath);
-  return {countrows(text), checksum(text), filename(datapath)};
+  return {rowlines(text).size(), checksum(text), filename(datapath)};
 }
 
 std::optional<SidecarOf> whose(std::string_view sidecar) {

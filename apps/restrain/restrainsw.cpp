@@ -59,14 +59,24 @@ void requirealltp(const State& s) {
   require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
 }
 
-// The per-specimen angles must match the data set row for row.
-void requirematchingangles(const State& s) {
+// The midline bearing t of each specimen of the data set, its
+// per-specimen angles joined to it by specimen (joinbearings).
+std::vector<core::Bearing> bearings(const State& s) {
   require(!s.data.empty(), "Load a landmark data set first (Load or LoadTPS)");
   require(s.datatp.size() > 0, "Load the per-specimen angles first (LoadDataTP)");
-  if (s.datatp.rows() != s.data.n())
-    throw core::Error("The per-specimen angles hold " + std::to_string(s.datatp.rows()) +
-                      " rows but the data set has " + std::to_string(s.data.n()) +
-                      " specimens; load the angles of these specimens (LoadDataTP)");
+  return joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n()).t;
+}
+
+// Names the specimens a retrodeformation left out, kept missing.
+void sayleftout(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
+  const std::vector<LeftOut> out = leftout(s.data.matrix(), t, b1, b2);
+  if (out.empty()) return;
+  std::string list;
+  for (const LeftOut& l : out)
+    list += (list.empty() ? "" : "; ") + std::string("specimen ") +
+            s.data.ids().label(static_cast<std::size_t>(l.row)) + " " + l.reason;
+  host.note(core::format("note: %i of %i specimens were not retrodeformed and are kept missing: ", out.size(),
+                         s.data.n()) + list);
 }
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
@@ -230,19 +240,33 @@ void savetps(shell::Host& host, const State& s) {
     io::writetpsfile(file->path(), s.yraw);
 }
 
+// The per-specimen angles keep, besides their numbers, the specimen each
+// line names, by which they are joined to the data set.
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  const Eigen::MatrixXd y =
-      io::readangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP", shell::reading(host, fn));
-  (perspecimen ? s.datatp : s.alltp) = y;
+  const char* action = perspecimen ? "LoadDataTP" : "LoadAllTP";
+  io::SpecimenAngles read;
+  if (perspecimen) read = io::readspecimenangles(file.path(), action, shell::reading(host, fn));
+  else read.tp = io::readangles(file.path(), action, shell::reading(host, fn));
+  const Eigen::MatrixXd& y = read.tp;
   const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
   std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
   if (!perspecimen) {
+    s.alltp = y;
     host.setstring("TPBox", stemp);
     return;
   }
-  if (s.data.n() != y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
+  s.datatp = y;
+  s.datatpnamed = std::move(read.labels);
+  // Lines that name their specimens join them whatever their count.
+  if (s.data.n() != y.rows()) {
+    try {
+      joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n());
+    } catch (const core::Error&) {
+      stemp += " Error loading Data T and P values, mismatch in sample size";
+    }
+  }
   host.msgbox(stemp, "");
 }
 
@@ -309,11 +333,10 @@ void permutewellman(shell::Host& host, const State& s) {
 // is as good as head to tail), and a median difference beyond a twelfth
 // of a turn (30 degrees) is warned of: the baseline then lies across the
 // midline.
-void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
+void checkbaseline(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
   const Eigen::MatrixXd& raw = s.rdata.matrix();
   const Eigen::Index k = s.rdata.k();
-  if (!s.rawdata || s.rdata.n() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
-  const std::vector<core::Bearing> t = midlinebearings(s.datatp);
+  if (!s.rawdata || s.rdata.n() != static_cast<Eigen::Index>(t.size()) || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
   std::vector<double> off;
   for (Eigen::Index i = 0; i < raw.rows(); ++i) {
     const double dx = raw(i, 2 * b2 - 2) - raw(i, 2 * b1 - 2), dy = raw(i, 2 * b2 - 1) - raw(i, 2 * b1 - 1);
@@ -332,8 +355,8 @@ void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
 void doretro(shell::Host& host, State& s) {
   const auto [b1, b2] = baseline(host);
   requirealltp(s);
-  requirematchingangles(s);
-  checkbaseline(host, s, b1, b2);
+  const std::vector<core::Bearing> t = bearings(s);
+  checkbaseline(host, s, t, b1, b2);
   const PairAngles pairs = PairAngles::forwellman(s.alltp);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
@@ -345,8 +368,9 @@ void doretro(shell::Host& host, State& s) {
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
                            a.fit.strain.longaxis.deg(), s.alltp.rows()),
               title);
-  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
+  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), t, b1, b2, pairs));
   s.yraw = {};
+  sayleftout(host, s, t, b1, b2);
   host.axes().cla();
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
   shell::showshape(host.axes(), s.ydata.matrix(), "gd", "retrodeformed (fitted strain)");
@@ -358,17 +382,19 @@ void doretrouser(shell::Host& host, State& s) {
   const core::Strain strain = typedstrain(host);
   checkstrain(strain); // rejects R <= 0 before anything changes
   requirealltp(s);
-  requirematchingangles(s);
-  checkbaseline(host, s, b1, b2);
+  const std::vector<core::Bearing> t = bearings(s);
+  checkbaseline(host, s, t, b1, b2);
   const Penalty pen = wellpenalty(strain, PairAngles::degrees(s.alltp));
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
                            strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
-  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), midlinebearings(s.datatp), b1, b2, strain);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), t, b1, b2, strain);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
-  s.data = s.data.with(core::getpsup(s.data.matrix(), mdata));
-  s.ydata = s.data.with(core::getpsup(ydata, mdata));
+  const auto fitted = [&](const Eigen::MatrixXd& present) { return core::getpsup(present, mdata); };
+  sayleftout(host, s, t, b1, b2);
+  s.data = s.data.with(fitted(s.data.matrix()));
+  s.ydata = s.data.with(onpresent(ydata, fitted));
   s.yraw = {};
   shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
