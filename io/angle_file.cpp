@@ -93,7 +93,8 @@ SpecimenAngles readspecimenangles(const std::string& path, std::string_view acti
   SpecimenAngles out;
   out.tp = dload(path, progress);
   checkangles(out.tp, std::filesystem::path(path).filename().string(), action, true);
-  for (std::string_view line : rowlines(readfile(path))) out.labels.push_back(anglelabel(line));
+  const std::string text = readfile(path); // the lines are views into it
+  for (std::string_view line : rowlines(text)) out.labels.push_back(anglelabel(line));
   return out;
 }
 

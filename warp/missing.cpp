@@ -2,17 +2,15 @@
 
 #include "core/configurations.h"
 #include "core/error.h"
+#include "core/parallel.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
 #include "warp/missing_methods.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <map>
 #include <string>
-#include <thread>
 
 namespace warp {
 namespace {
@@ -58,30 +56,16 @@ Eigen::Vector2d point(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index j) 
 }
 
 // Runs f(0) ... f(count - 1) on up to `threads` threads (0: every hardware
-// thread). Each call writes only its own results, so the outcome does not
-// depend on the thread count; of several failures the one of the lowest
-// index is raised, as on one thread.
+// thread), one item per chunk. Each call writes only its own results, so
+// the outcome does not depend on the thread count.
 template <class F>
 void forall(std::size_t count, unsigned threads, F f) {
-  unsigned t = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-  t = static_cast<unsigned>(std::min<std::size_t>(t, count));
-  std::vector<std::exception_ptr> failed(count);
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i; (i = next++) < count;) try {
-        f(i);
-      } catch (...) {
-        failed[i] = std::current_exception();
-      }
-  };
-  if (t <= 1) work();
-  else {
-    std::vector<std::jthread> helpers;
-    for (unsigned h = 1; h < t; ++h) helpers.emplace_back(work);
-    work();
-  }
-  for (const std::exception_ptr& e : failed)
-    if (e) std::rethrow_exception(e);
+  core::parallel_for(
+      static_cast<Eigen::Index>(count), threads, core::Split{1, 1}, [](unsigned) {},
+      [&](const core::Chunk& c, unsigned) {
+        for (Eigen::Index i = c.begin; i < c.end; ++i) f(static_cast<std::size_t>(i));
+      },
+      [](const core::Chunk&) {});
 }
 
 // ---- mirror ------------------------------------------------------------

@@ -109,8 +109,8 @@ double meandistance(const core::Specimens& data, const std::string& reference, c
 int main(int argc, char** argv) {
   CLI::App app{"Superimpose a landmark data set on its partial Procrustes consensus.", "superimpose"};
   app.set_version_flag("--version", core::versiontext("superimpose"));
-  app.footer("Missing landmarks: -1 -1 in a TPS file and NaN or NA in a row file are missing; every other number is "
-             "a coordinate (see --negative-missing).\n"
+  app.footer("Missing landmarks: -1 -1 exactly, and NaN or NA in a row file, are missing; every other number is a "
+             "coordinate (see --negative-missing).\n"
              "Exit status: 0 done; 1 refused (the message says why; nothing is written); 2 with --estimate-missing, "
              "the results were written but some missing landmarks were left missing (the report names each "
              "specimen and why).");
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
                   static_cast<long>(data.n()), static_cast<long>(data.k()),
                   tps && method.empty() ? " (centroid sizes appended)" : "");
       if (data.scaled()) std::printf("Coordinates multiplied by each specimen's SCALE=\n");
-      if (!method.empty() || !data.complete() || !data.notes().empty())
+      if (!method.empty() || !data.complete() || !data.notes().empty() || negative)
         std::printf("%s\n", core::missingreport(data).c_str());
     }
     if (!method.empty()) {

@@ -207,8 +207,9 @@ void estimatemissing(shell::Host& host, State& s) {
   std::string typed;
   for (const std::string& row : host.string("EstimateBox")) typed += row;
   const auto method = core::estimatemethod(typed);
-  if (!method)
-    throw core::Error("The box EstimateBox (estimate method) holds '" + typed + "'; type tps or mirror");
+  if (!method || *method == core::Estimate::blend || *method == core::Estimate::mean)
+    throw core::Error("The box EstimateBox (estimate method) holds '" + typed +
+                      "'; type auto, tps, regression, neighbours or mirror");
   const bool inundata = !s.undata.empty();
   if (*method == core::Estimate::mirror) {
     requirepairs(s);

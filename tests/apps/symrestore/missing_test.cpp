@@ -206,6 +206,6 @@ TEST(symsw, EstimatesMissingLandmarksByTpsOrByMirrorAfterUndeforming) {
   EXPECT_FALSE(std::filesystem::exists(sym.file("again.txt.estimated")));
   std::tie(status, out) = sym.run("set EstimateBox spline\nEstimateMissing\n");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(sym.errors(), "The box EstimateBox (estimate method) holds 'spline'; type tps or mirror\n(test.script, line 2: "
-                          "EstimateMissing)\n");
+  EXPECT_EQ(sym.errors(), "The box EstimateBox (estimate method) holds 'spline'; type auto, tps, regression, "
+                          "neighbours or mirror\n(test.script, line 2: EstimateMissing)\n");
 }
