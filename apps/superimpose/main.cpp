@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", core::versiontext("superimpose"));
   app.footer("Missing landmarks: -1 -1 exactly, and NaN or NA in a row file, are missing; every other number is a "
              "coordinate (see --negative-missing).\n"
-             "Exit status: 0 done; 1 refused (the message says why; nothing is written); 2 with --estimate-missing, "
+             "Exit status: 0 done; 1 refused (the message says why; nothing more is written); 2 with --estimate-missing, "
              "the results were written but some missing landmarks were left missing (the report names each "
              "specimen and why).");
   std::string input, output, consensus, superimposed, reference, method, pairsfile;
