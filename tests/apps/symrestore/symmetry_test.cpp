@@ -338,8 +338,8 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// The bundled deformed sample with landmarks deleted at random: a tenth of
-// the specimens lose one to three landmarks each.
+// A data set with landmarks deleted at random: a fifth of the specimens
+// lose one to three landmarks each.
 Eigen::MatrixXd withdeletions(const Eigen::MatrixXd& x, unsigned seed, std::vector<std::pair<Eigen::Index, Eigen::Index>>& deleted) {
   Eigen::MatrixXd out = x;
   std::mt19937 rng(seed);
@@ -347,7 +347,7 @@ Eigen::MatrixXd withdeletions(const Eigen::MatrixXd& x, unsigned seed, std::vect
   for (Eigen::Index i = 0; i < x.rows(); ++i) rows[static_cast<std::size_t>(i)] = i;
   std::shuffle(rows.begin(), rows.end(), rng);
   const Eigen::Index k = x.cols() / 2;
-  for (std::size_t r = 0; r < static_cast<std::size_t>(x.rows() / 10); ++r) {
+  for (std::size_t r = 0; r < static_cast<std::size_t>(x.rows() / 5); ++r) {
     std::vector<Eigen::Index> lms(static_cast<std::size_t>(k));
     for (Eigen::Index j = 0; j < k; ++j) lms[static_cast<std::size_t>(j)] = j;
     std::shuffle(lms.begin(), lms.end(), rng);
@@ -363,8 +363,15 @@ Eigen::MatrixXd withdeletions(const Eigen::MatrixXd& x, unsigned seed, std::vect
 
 } // namespace
 
+// The first 24 specimens of the bundled sample: enough for the bed's strain
+// and for two threads to share the specimens' fits (chunks of 16), few
+// enough for a sanitizer build on a busy machine.
+Eigen::MatrixXd smallbed() {
+  return io::dload(testsupport::example("deformed_sample/deformed.txt")).topRows(24);
+}
+
 TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
-  const Eigen::MatrixXd x = io::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd x = smallbed();
   const Eigen::MatrixXd list = io::dload(testsupport::example("deformed_sample/pairs.txt"));
   const symrestore::Restored complete = symrestore::tectfix2(x, list, {1, {}});
   std::vector<double> ratio, angle;
@@ -392,7 +399,9 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
     }
     EXPECT_NEAR(median(r2) / median(ratio), 1, 0.02) << seed;
     EXPECT_NEAR(median(a2), median(angle), core::Angle::degrees(1).rad()) << seed;
-    // The same bits on one thread and two.
+    // The same bits on one thread and two (once: the split does not depend
+    // on which landmarks are gone).
+    if (seed != 1) continue;
     const symrestore::Restored two = symrestore::tectfix2(holed, list, {2, {}});
     EXPECT_TRUE(fixed.y.cwiseEqual(two.y).count() + 2 * static_cast<Eigen::Index>(deleted.size()) == fixed.y.size());
     const auto given1 = symrestore::tectfix4(holed, list, std::sqrt(1.8), {1, {}});
@@ -409,7 +418,7 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
 }
 
 TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
-  const Eigen::MatrixXd x = io::dload(testsupport::example("deformed_sample/deformed.txt"));
+  const Eigen::MatrixXd x = smallbed();
   const Eigen::MatrixXd list = io::dload(testsupport::example("deformed_sample/pairs.txt"));
   // Specimen 5 keeps the midline (1 ... 4) and one pair (5, 6); specimen 9
   // keeps two pairs and nothing else: neither has a third complete row
@@ -443,5 +452,5 @@ TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
             "list in all (pairs or axis landmarks) with every landmark present");
   // The uniform components need whole halves.
   EXPECT_EQ(error_of([&] { symrestore::tectfix3(holed, list); }),
-            "The uniform components cannot be removed from incomplete specimens: 2 of the 60 specimens lack landmarks");
+            "The uniform components cannot be removed from incomplete specimens: 2 of the 24 specimens lack landmarks");
 }
