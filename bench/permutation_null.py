@@ -54,7 +54,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAKE_SAMPLE = os.path.join(HERE, "..", "scripts", "make_sample.py")
-PVALUES = {"pairs": r"The permutation p value was ([0-9.eE+-]+)"}
+PVALUES = {"pairs": r"The permutation p value was ([0-9.eE+-]+)",
+           "specimens": r"The specimen-level permutation p value was ([0-9.eE+-]+)"}
 
 
 # ---------------------------------------------------------------- statistics
@@ -242,6 +243,14 @@ def modelp(t, p, spec, perms, seed):
     return out
 
 
+def readcsv(path):
+    """The rows of a CSV of per-bed results written before (none for no file)."""
+    if not path or not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return list(csv.DictReader(f))
+
+
 # ------------------------------------------------------------- the programs
 
 def run(cmd, **kw):
@@ -311,11 +320,7 @@ def main():
         name, _, pattern = item.partition("=")
         args.patterns[name] = pattern
 
-    rows = []
-    source = args.summary or args.csv
-    if source and os.path.exists(source):
-        with open(source) as f:
-            rows = list(csv.DictReader(f))
+    rows = readcsv(args.summary or args.csv)
     if not args.summary:
         done = {int(r["seed"]) for r in rows}
         fields = ["seed", "status"] + list(args.patterns) + (["model_pairs", "model_specimens"] if args.python_check else [])

@@ -2,7 +2,7 @@
 // landmarks (2,000,000 markers) and the plot's first full drawing, as a
 // person waits for it after loading.
 
-#include "shell/plot_axes.h"
+#include "shell/qt/plot_axes.h"
 #include "shell/shape_plot.h"
 
 #include <QApplication>

@@ -68,7 +68,19 @@ void tectfix4(benchmark::State& state) {
   }
 }
 
+// BootstrapStrain on the sample's size: specimens, resamples, threads.
+void bootstrapstrain(benchmark::State& state) {
+  const Eigen::MatrixXd x = bed(state.range(0)), p = pairs();
+  for (auto _ : state) {
+    core::setseed(3);
+    auto result = symrestore::bootstrapstrain(x, p, static_cast<int>(state.range(1)),
+                                              {static_cast<unsigned>(state.range(2)), {}});
+    benchmark::DoNotOptimize(result);
+  }
+}
+
 } // namespace
 
+BENCHMARK(bootstrapstrain)->Args({60, 1000, 0})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
 BENCHMARK(tectfix2)->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
 BENCHMARK(tectfix4)->Args({10000, 0})->Args({10000, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);

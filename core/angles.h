@@ -109,4 +109,14 @@ inline Angle axialdifference(Bearing a, Bearing b) {
   return Angle::radians(d);
 }
 
+// The degrees of the axis of b as a report prints them with `decimals`
+// decimals: rounded first and then folded into [0, 180), so that a bearing
+// just below 180 reads 0.0 and not 180.0.
+inline double axialdegrees(Bearing b, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  double d = std::round(b.axial().deg() * scale) / scale;
+  if (d >= 180) d -= 180;
+  return d;
+}
+
 } // namespace core

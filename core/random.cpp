@@ -114,21 +114,45 @@ Eigen::MatrixXd randn(Eigen::Index rows, Eigen::Index cols) {
   return m;
 }
 
-// Uniform in [0, n). Outputs below 2^64 mod n are redrawn, so the ones kept
-// cover a whole number of periods of n and the remainder is unbiased.
-// Raises core::Error for n = 0.
-std::uint64_t randbelow(std::uint64_t n) {
+namespace {
+
+// Uniform in [0, n) from the 64-bit outputs of `draw`. Outputs below
+// 2^64 mod n are redrawn, so the ones kept cover a whole number of periods
+// of n and the remainder is unbiased. Raises core::Error for n = 0.
+template <class Draw>
+std::uint64_t below(std::uint64_t n, Draw&& draw) {
   if (n == 0) throw Error("randbelow: the range [0, 0) is empty");
   // Lemire's multiply-and-shift: the high half of x * n is uniform in
   // [0, n) once the few x whose low half falls below 2^64 mod n are
   // rejected; the division that finds that bound is needed only rarely.
   __extension__ using u128 = unsigned __int128;
-  u128 product = static_cast<u128>(engine()()) * n;
+  u128 product = static_cast<u128>(draw()) * n;
   if (static_cast<std::uint64_t>(product) < n) {
     const std::uint64_t bound = (0 - n) % n;
-    while (static_cast<std::uint64_t>(product) < bound) product = static_cast<u128>(engine()()) * n;
+    while (static_cast<std::uint64_t>(product) < bound) product = static_cast<u128>(draw()) * n;
   }
   return static_cast<std::uint64_t>(product >> 64);
+}
+
+// SplitMix64's finaliser: every bit of the result depends on every bit of x.
+std::uint64_t mix(std::uint64_t x) {
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+  return x ^ (x >> 31);
+}
+
+} // namespace
+
+std::uint64_t randbelow(std::uint64_t n) {
+  return below(n, [] { return engine()(); });
+}
+
+std::uint64_t rand64() { return engine()(); }
+
+Stream::Stream(std::uint64_t base, std::uint64_t index) : engine_(mix(base + mix(index + 0x9e3779b97f4a7c15ull))) {}
+
+std::uint64_t Stream::below(std::uint64_t n) {
+  return core::below(n, [this] { return engine_(); });
 }
 
 // Fisher-Yates shuffle of 1 ... n; raises core::Error for negative n.

@@ -13,6 +13,7 @@
 // drawn from by the program's one event thread.
 
 #include <cstdint>
+#include <random>
 #include <Eigen/Core>
 
 namespace core {
@@ -39,5 +40,23 @@ Eigen::MatrixXd randn(Eigen::Index rows, Eigen::Index cols);
 Eigen::VectorXi randperm(int n);
 // Uniform integer in [0, n), n > 0, without modulo bias.
 std::uint64_t randbelow(std::uint64_t n);
+// One raw 64-bit output of the generator.
+std::uint64_t rand64();
+
+// A sequence of its own for one of many pieces of work that run on several
+// threads (one resample of a bootstrap): a base drawn once from the
+// program's generator and the piece's number fix it, so a piece draws the
+// same numbers whichever thread runs it and whenever. The two are mixed
+// (SplitMix64's finaliser) into the seed of a 64-bit Mersenne Twister of
+// its own; neighbouring numbers give unrelated sequences.
+class Stream {
+public:
+  Stream(std::uint64_t base, std::uint64_t index);
+  // Uniform integer in [0, n), n > 0, without modulo bias, as randbelow.
+  std::uint64_t below(std::uint64_t n);
+
+private:
+  std::mt19937_64 engine_;
+};
 
 } // namespace core

@@ -4,7 +4,6 @@
 #include "core/error.h"
 #include "core/text_format.h"
 #include "io/row_file.h"
-#include "io/text_file.h"
 
 #include <cmath>
 #include <filesystem>
@@ -79,22 +78,42 @@ Eigen::MatrixXd readangles(const std::string& path, std::string_view action, con
   return tp;
 }
 
-core::SpecimenLabel anglelabel(std::string_view line) {
-  const std::size_t percent = line.find('%');
-  if (percent == std::string_view::npos) return {};
-  std::string_view comment = line.substr(percent + 1);
-  while (!comment.empty() && comment.front() == ' ') comment.remove_prefix(1);
+Eigen::VectorXi specimensof(const Eigen::MatrixXd& tp, const std::vector<std::string>& comments) {
+  const Eigen::Index n = tp.rows();
+  if (static_cast<Eigen::Index>(comments.size()) != n) return {};
+  Eigen::VectorXi specimen(n);
+  int count = -1;
+  for (Eigen::Index i = 0; i < n; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (comments[k].empty()) return {};
+    const bool same = i > 0 && comments[k] == comments[k - 1] && tp(i, 0) == tp(i - 1, 0) &&
+                      (tp.cols() < 3 || tp(i, 2) == tp(i - 1, 2));
+    specimen(i) = same ? count : ++count;
+  }
+  return specimen;
+}
+
+PooledAngles readpooledangles(const std::string& path, std::string_view action, const core::Progress& progress) {
+  std::vector<std::string> comments;
+  PooledAngles out;
+  out.tp = dload(path, progress, &comments);
+  checkangles(out.tp, std::filesystem::path(path).filename().string(), action);
+  out.specimen = specimensof(out.tp, comments);
+  return out;
+}
+
+core::SpecimenLabel anglelabel(std::string_view comment) {
   constexpr std::string_view word = "specimen ";
   if (!comment.starts_with(word)) return {};
   return core::parselabel(comment.substr(word.size()));
 }
 
 SpecimenAngles readspecimenangles(const std::string& path, std::string_view action, const core::Progress& progress) {
+  std::vector<std::string> comments;
   SpecimenAngles out;
-  out.tp = dload(path, progress);
+  out.tp = dload(path, progress, &comments);
   checkangles(out.tp, std::filesystem::path(path).filename().string(), action, true);
-  const std::string text = readfile(path); // the lines are views into it
-  for (std::string_view line : rowlines(text)) out.labels.push_back(anglelabel(line));
+  for (const std::string& comment : comments) out.labels.push_back(anglelabel(comment));
   return out;
 }
 

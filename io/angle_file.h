@@ -48,10 +48,29 @@ void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string
 // the file named by its name without the folder).
 Eigen::MatrixXd readangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
 
-// The specimen a line of an angle file names in its comment, as
-// formatangles writes it ("% specimen 12 (ID)"; core::parselabel); number
-// 0 when the line names none.
-core::SpecimenLabel anglelabel(std::string_view line);
+// Pooled angles with the specimen of every pair, where the file names it.
+struct PooledAngles {
+  Eigen::MatrixXd tp;
+  // Each row's specimen, 0, 1, ... in order of first appearance; empty when
+  // the file does not say (specimensof).
+  Eigen::VectorXi specimen;
+};
+
+// The specimens of pooled angle lines from their comments: one specimen is
+// a run of consecutive lines with the same comment, the same slab (column
+// 3, when there is one) and the same t, as the pairs layout writes a
+// specimen's pairs; files of several slabs joined end to end keep their
+// specimens apart. Empty (not known) when a line has no comment (the birch
+// layout).
+Eigen::VectorXi specimensof(const Eigen::MatrixXd& tp, const std::vector<std::string>& comments);
+
+// readangles, keeping the specimens.
+PooledAngles readpooledangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
+
+// The specimen a line's comment names, as formatangles writes it
+// ("specimen 12 (ID)", the text after the percent sign; core::parselabel);
+// number 0 when it names none.
+core::SpecimenLabel anglelabel(std::string_view comment);
 
 // Per-specimen angles (the means layout) as they are joined to a data
 // set: each line's numbers (t, p, ... in degrees; NaN NaN for a specimen

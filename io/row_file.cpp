@@ -27,6 +27,17 @@ Line nextline(std::string_view text, std::size_t pos) {
   return {text.substr(pos, end - pos), next};
 }
 
+// The comment of a line: what follows its first percent sign, trimmed.
+std::string_view commentof(std::string_view line) {
+  const std::size_t at = line.find('%');
+  if (at == std::string_view::npos) return {};
+  std::string_view c = line.substr(at + 1);
+  const auto blank = [](char ch) { return ch == ' ' || ch == '\t'; };
+  while (!c.empty() && blank(c.front())) c.remove_prefix(1);
+  while (!c.empty() && blank(c.back())) c.remove_suffix(1);
+  return c;
+}
+
 } // namespace
 
 std::vector<std::string_view> rowlines(std::string_view text) {
@@ -40,7 +51,7 @@ std::vector<std::string_view> rowlines(std::string_view text) {
   return out;
 }
 
-Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress) {
+Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress, std::vector<std::string>* comments) {
   std::string text = readfile(fname);
   std::vector<double> values;
   values.reserve(text.size() / 8);
@@ -71,6 +82,7 @@ Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress) 
                         "' is not a finite number");
     if (scan.count == 0)
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
+    if (comments) comments->emplace_back(commentof(line.content));
     if (rows == 0) cols = scan.count;
     else if (scan.count != cols)
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds " + std::to_string(scan.count) +

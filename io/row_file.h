@@ -29,8 +29,11 @@ namespace io {
 // numbers, holds an infinity or a number beyond the range of a double, or
 // whose count of numbers differs from the first line's.
 // `progress` hears how much of the text has been read; when it answers
-// false the reading stops with core::Cancelled.
-Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {});
+// false the reading stops with core::Cancelled. With `comments`, each
+// row's comment is kept there too: the text after the line's first percent
+// sign, without the blanks around it ("" for a line without one).
+Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress = {},
+                      std::vector<std::string>* comments = nullptr);
 
 // The lines of a row-format text that dload reads as rows, each without
 // its line end: every line up to the first empty one.

@@ -143,6 +143,9 @@ DoWellman
 plot restrain-wellman.png
 set PBox 1000
 PermuteWellman
+set BootBox 1000
+BootstrapWellman
+plot restrain-bootstrap.png
 set BaseBox1 1
 set BaseBox2 4
 DoRetro
@@ -156,8 +159,9 @@ Save restrain-retrodeformed-true-strain.txt
 SCRIPT
 "$bin/restrain" --quiet --seed 1 --run restrain.script | tee restrain-report.txt
 note restrain.script "the Restrain script that was run (seed 1)"
-note restrain-report.txt "Restrain's message boxes: analytic and numerical fits, permutation ranges"
+note restrain-report.txt "Restrain's message boxes: analytic and numerical fits, permutation ranges, bootstrap intervals"
 note restrain-wellman.png "Restrain: the Wellman construction triangles and the fitted strain axes"
+note restrain-bootstrap.png "Restrain: the Wellman plot with the bootstrap's 95 % interval of the numerical fit (cyan)"
 note restrain-retro.png "Restrain: the TPS data (blue) and their retrodeformation with the fitted strain (green)"
 note restrain-retrodeformed.txt "the specimens retrodeformed with the fitted strain (row format)"
 note restrain-retrodeformed.txt.ids "each row's specimen: its ID=, IMAGE= and SCALE= lines"
@@ -174,6 +178,8 @@ LoadProto $sample/pairs.txt
 UnDeform
 plot symrestore-undeform.png
 Save symrestore-symmetry.txt
+set BootBox 1000
+BootstrapStrain
 set StrainBox $true_e
 RetroStrain
 plot symrestore-retrostrain.png

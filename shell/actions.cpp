@@ -1,6 +1,14 @@
 #include "shell/actions.h"
 
+#include "shell/callables.h"
+
 namespace shell {
+
+std::optional<ActionKind> kindof(const std::vector<ActionLine>& lines, std::string_view name) {
+  for (const ActionLine& a : lines)
+    if (a.name == name) return a.kind;
+  return std::nullopt;
+}
 
 std::string namelist(const std::vector<ActionLine>& lines) {
   std::string out;
@@ -24,5 +32,31 @@ std::string actionhelp(const std::vector<ActionLine>& lines) {
   }
   return out;
 }
+
+void defineswitch(const std::string& name, std::function<void(Host&, const std::string&)> run) {
+  shell::Callable c;
+  c.name = name;
+  c.nin = 1;
+  c.nout = 0;
+  c.body = [name, run = std::move(run)](const shell::Values& args, int) -> shell::Values {
+    const auto* action = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    if (action == nullptr) throw core::Error(name + " needs an action name");
+    run(host(), *action);
+    return {};
+  };
+  shell::define(std::move(c));
+}
+
+namespace {
+
+std::string& running() {
+  static std::string name;
+  return name;
+}
+
+} // namespace
+
+void setrunningaction(std::string_view name) { running() = name; }
+const std::string& runningaction() { return running(); }
 
 } // namespace shell

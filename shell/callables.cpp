@@ -1,11 +1,23 @@
 #include "shell/callables.h"
 
 #include "core/error.h"
+#include "core/text_number.h"
+
+#include <cctype>
 
 #include <stdexcept>
 #include <utility>
 
 namespace shell {
+
+Callable callable(std::string name, int nin, int nout, std::function<Values(const Values&, int)> body) {
+  Callable c;
+  c.name = std::move(name);
+  c.nin = nin;
+  c.nout = nout;
+  c.body = std::move(body);
+  return c;
+}
 
 void Registry::define(Callable callable) {
   std::string name = callable.name;
@@ -99,6 +111,48 @@ std::string toomany(const Callable& callable, bool outputs) {
 void checkcounts(const Callable& callable, std::size_t nargin, int nargout) {
   if (nargin > static_cast<std::size_t>(callable.nin)) throw core::Error(toomany(callable, false));
   if (nargout > callable.nout) throw core::Error(toomany(callable, true));
+}
+
+std::pair<std::string, shell::Values> parsecallback(std::string_view cb) {
+  const auto bad = [&] { return core::Error("The Callback '" + std::string(cb) + "' is not a call of a function"); };
+  std::size_t i = 0;
+  while (i < cb.size() && cb[i] == ' ') ++i;
+  const std::size_t start = i;
+  while (i < cb.size() && (std::isalnum(static_cast<unsigned char>(cb[i])) || cb[i] == '_')) ++i;
+  std::string name(cb.substr(start, i - start));
+  if (name.empty()) throw bad();
+  while (i < cb.size() && cb[i] == ' ') ++i;
+  shell::Values args;
+  if (i == cb.size()) return {name, args};
+  if (cb[i] != '(' || cb.back() != ')') throw bad();
+  std::string_view inner = cb.substr(i + 1, cb.size() - i - 2);
+  std::size_t p = 0;
+  while (p < inner.size()) {
+    while (p < inner.size() && inner[p] == ' ') ++p;
+    if (p == inner.size()) break;
+    if (inner[p] == '\'') {
+      std::string s;
+      for (++p;; ++p) {
+        if (p >= inner.size()) throw bad();
+        if (inner[p] == '\'') {
+          if (p + 1 < inner.size() && inner[p + 1] == '\'') s += '\'', ++p;
+          else break;
+        } else {
+          s += inner[p];
+        }
+      }
+      args.emplace_back(s);
+      ++p;
+    } else {
+      const std::size_t q = inner.find(',', p);
+      args.emplace_back(core::str2num(inner.substr(p, q == std::string_view::npos ? std::string_view::npos : q - p)));
+      p = q == std::string_view::npos ? inner.size() : q;
+    }
+    while (p < inner.size() && inner[p] == ' ') ++p;
+    if (p < inner.size() && inner[p] != ',') throw bad();
+    ++p;
+  }
+  return {name, args};
 }
 
 } // namespace shell

@@ -23,6 +23,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct Callable {
   // For objectives: the same function in the minimiser's form.
   core::Objective objective;
 };
+
+// A function of `nin` inputs and `nout` outputs.
+Callable callable(std::string name, int nin, int nout, std::function<Values(const Values&, int)> body);
 
 // A table of functions by name. A program has one (functions()); a test
 // can build its own.
@@ -94,5 +98,11 @@ void register_objective(std::string name, core::Objective f, int nin);
 std::string toomany(const Callable& callable, bool outputs);
 // Raises that error when nargin or nargout exceed the declared counts.
 void checkcounts(const Callable& callable, std::size_t nargin, int nargout);
+
+// Splits a Callback text such as "anglepicksw('LoadData')" or
+// "CopyBigImage(1)" into the function's name and its arguments (quoted
+// arguments as text, others as numbers). Raises core::Error for text that
+// is not a call.
+std::pair<std::string, Values> parsecallback(std::string_view callback);
 
 } // namespace shell

@@ -5,6 +5,7 @@
 #include "core/text_format.h"
 #include "io/landmark_file.h"
 #include "io/row_file.h"
+#include "shell/boxes.h"
 #include "shell/shape_plot.h"
 
 #include <cmath>
@@ -31,11 +32,11 @@ Eigen::MatrixXd mfload(Host& host, std::string& fn) {
 
 namespace {
 
-// True when the window has the check box `tag` and it is ticked; a window
+// True when the window has the check box and it is ticked; a window
 // without it reads as unticked.
-bool ticked(Host& host, const char* tag) {
+bool ticked(Host& host, const Box& box) {
   try {
-    const std::vector<std::string> v = host.string(tag);
+    const std::vector<std::string> v = host.string(box.tag);
     return !v.empty() && v[0] == "1";
   } catch (const core::Error&) {
     return false;
@@ -44,8 +45,8 @@ bool ticked(Host& host, const char* tag) {
 
 } // namespace
 
-bool applyscale(Host& host) { return ticked(host, "ApplyScale"); }
-bool negativemissing(Host& host) { return ticked(host, "NegativeMissing"); }
+bool applyscale(Host& host) { return ticked(host, ApplyScale); }
+bool negativemissing(Host& host) { return ticked(host, NegativeMissing); }
 
 core::Specimens loadlandmarks(Host& host, std::string_view filter, std::string_view title) {
   const FileChoice choice = chooseload(host, filter, title);
@@ -63,7 +64,7 @@ core::Specimens loadtpsbox(Host& host) {
   std::vector<std::string> box{"TPS FILE Loaded:", in.name(), core::format("Total of %3.0d Specimens", in.n()),
                                core::format("Landmarks= %3.0d", in.k())};
   if (in.scaled()) box.push_back("coordinates x SCALE=");
-  host.setstring("FileBox", box);
+  host.setstring(FileBox.tag, box);
   return in;
 }
 

@@ -1,5 +1,7 @@
 #include "shell/host.h"
 
+#include "core/error.h"
+
 #include <algorithm>
 
 namespace shell {
@@ -23,5 +25,21 @@ std::vector<std::string> splitlines(std::string_view text) {
   if (start < text.size() || lines.empty()) lines.emplace_back(text.substr(start));
   return lines;
 }
+
+namespace {
+
+Host*& running() {
+  static Host* h = nullptr;
+  return h;
+}
+
+} // namespace
+
+Host& host() {
+  if (running() == nullptr) throw core::Error("No program window is running");
+  return *running();
+}
+
+void sethost(Host* h) { running() = h; }
 
 } // namespace shell

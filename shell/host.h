@@ -142,4 +142,11 @@ std::vector<std::string> charmatrix(std::vector<std::string> rows);
 // Splits text at its line ends (LF, CR LF or CR) into lines.
 std::vector<std::string> splitlines(std::string_view text);
 
+// The host of the running program (its windows, or a script), which the
+// functions called by name act on. Raises core::Error when none is set.
+Host& host();
+// Makes `h` the running program's host (nullptr: none); the caller keeps
+// it alive while it is set.
+void sethost(Host* h);
+
 } // namespace shell

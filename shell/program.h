@@ -1,27 +1,15 @@
 #pragma once
-// Program start for the four window programs: the command line, the
-// launcher, the functions callable by name, the event loop, scripted runs
-// and screenshots.
-//
-//   PROGRAM                  opens the program's window
-//   PROGRAM NAME ARGS...     calls NAME (a launcher's local function, or any
-//                            function of the program) with the words as text
-//   PROGRAM --run SCRIPT     runs a script without a window ("-": stdin)
-//   --seed N                 seeds the random generator, for repeatable runs
-//   --quiet                  silences the computations' running commentary
-//   --timing                 with --run: each command's time and peak memory
-//                            on standard error
-//   --screenshot FILE        saves a picture of a window and exits (after the
-//                            script, with --run; --window NAME picks another
-//                            window, e.g. AuxBox)
+// What a window program is, as the shell starts it: its names, its
+// action switch with the table of actions, and what it registers. No
+// window is needed to describe one: the switches' tests drive a program
+// from this description without Qt, and shell/qt/program.h starts its
+// window from it.
 
-#include "shell/callables.h"
 #include "shell/actions.h"
-#include "shell/host.h"
 
 #include <functional>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shell {
@@ -44,32 +32,17 @@ struct Program {
   std::function<void()> define;
 };
 
-// The host of the running program (the windows, or the script).
-Host& host();
+// The functions of the shell that a window's buttons run beside the
+// switch's actions, with their kinds: SavePlot, a save (of the plot).
+const std::vector<ActionLine>& sharedactions();
 
-// Runs an action with the error rule of the windows: an error ends it, its
-// message goes to standard error and to the window's status line, and
-// whatever it stored before the error stays. Running out of memory is said
-// in words naming `what` (the action). Returns false after an error.
-bool guarded(const std::function<void()>& action, std::string_view what = "this action");
+// The kind of the action `name` of the program, or of the shell's own;
+// any other function computes.
+ActionKind kindof(const Program& program, std::string_view name);
 
-// Registers the functions every program shares (AuxBox, AuxBoxsw,
-// CopyBigImage, SavePlot, movegui, cla, openfig, isvarname, iskeyword) and
-// the program's launcher with its local functions.
-void defineshell(const Program& program);
-
-// Splits a Callback text such as "anglepicksw('LoadData')" or
-// "CopyBigImage(1)" into the function's name and its arguments (quoted
-// arguments as text, others as numbers). Raises core::Error for text that
-// is not a call.
-std::pair<std::string, shell::Values> parsecallback(std::string_view callback);
-
-int run(const Program& program, int argc, char** argv);
-
-class WindowHost;
-// Makes `h` the host of the running program `program` and routes the
-// controls' callbacks to it (what run() does before opening a window;
-// tests use it to drive a program in-process).
-void installhost(std::unique_ptr<WindowHost> h, const Program& program);
+// Registers the functions every program shares that need no window:
+// AuxBoxsw (the results window's save), SavePlot, cla, isvarname and
+// iskeyword.
+void defineshared();
 
 } // namespace shell

@@ -1,10 +1,8 @@
 #include "shell/script.h"
 
-#include "shell/callables.h"
 #include "core/error.h"
 #include "core/progress.h"
-#include "shell/plot_axes.h"
-#include "shell/results_pane.h"
+#include "shell/callables.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +15,8 @@ namespace shell {
 
 namespace fs = std::filesystem;
 
-ScriptHost::ScriptHost(std::string window) : WindowHost(std::move(window)), start_(fs::current_path().string()) {}
+ScriptHost::ScriptHost(Host& window, RunLog* log)
+    : window_(window), log_(log), start_(fs::current_path().string()) {}
 
 std::vector<std::string> ScriptHost::answer(std::vector<std::string> files) {
   std::vector<std::string> unused(answers_.begin(), answers_.end());
@@ -36,25 +35,25 @@ std::optional<FileChoice> ScriptHost::next(std::string_view title) {
   fs::path path(word);
   if (path.is_relative()) path = fs::path(start_) / path;
   path = path.lexically_normal();
-  FileChoice choice{path.filename().string(), path.parent_path().string() + "/"};
-  folder_ = choice.folder;
-  return choice;
+  return FileChoice{path.filename().string(), path.parent_path().string() + "/"};
 }
 
 std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_view title) {
-  return noteloaded(next(title));
+  auto choice = next(title);
+  if (log_ != nullptr && choice) log_->loaded(choice->path());
+  return choice;
 }
 std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view title) { return next(title); }
 
 void ScriptHost::msgbox(std::string_view text, std::string_view title) {
-  recordmessage(text, title); // kept in the hidden pane, printed once
+  if (log_ != nullptr) log_->message(text, title); // kept in the log, printed once
   print(title.empty() ? "== ==\n" : "== " + std::string(title) + " ==\n");
   print(text);
   print("\n\n");
 }
 
 void ScriptHost::setresults(const std::vector<std::string>& rows) {
-  WindowHost::setresults(rows);
+  window_.setresults(rows);
   print("== Results ==\n");
   for (std::size_t i = 0; i < rows.size(); ++i) print(rows[i] + (i + 1 < rows.size() ? "\n" : ""));
   print("\n\n");
@@ -79,12 +78,24 @@ bool ScriptHost::progress(std::string_view what, double fraction) {
 }
 
 void ScriptHost::endprogress() {
-  WindowHost::endprogress();
   if (progressout_ != nullptr && progresswidth_ > 0) {
     std::fprintf(progressout_, "\r%s\r", std::string(progresswidth_, ' ').c_str());
     std::fflush(progressout_);
   }
   progresswidth_ = 0;
+}
+
+// Console output is buffered; the end of every command flushes it.
+void ScriptHost::print(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void ScriptHost::echo(std::string_view text) {
+  if (!quiet_) print(text);
+}
+
+// The log hears the line as a report, so that it is printed once.
+void ScriptHost::note(std::string_view line) {
+  print(std::string(line) + "\n");
+  if (log_ != nullptr) log_->noted(line);
 }
 
 std::vector<std::string> scriptwords(std::string_view line) {
@@ -116,7 +127,7 @@ std::vector<std::string> scriptwords(std::string_view line) {
 namespace {
 
 // One command of a script.
-void command(const std::vector<std::string>& words, ScriptHost& host, const std::string& switchname,
+void command(const std::vector<std::string>& words, ScriptHost& host, const Program& program,
              const std::string& start) {
   const std::string& verb = words[0];
   const auto resolve = [&](const std::string& file) {
@@ -136,25 +147,24 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const std:
     host.axes().save(resolve(words[1]));
   } else if (verb == "report") {
     if (words.size() != 2) throw core::Error("report needs one file name");
-    ResultsPane* pane = host.pane();
-    if (pane == nullptr) throw core::Error("report: this window has no results pane");
-    pane->saverunreport(resolve(words[1]));
+    if (host.log() == nullptr) throw core::Error("report: this window has no results pane");
+    host.log()->saverunreport(resolve(words[1]));
   } else {
     // An action of the switch (or the results window's save), the words
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);
     const RunningAction running(verb); // titles its plots, when asked
-    ResultsPane* pane = host.pane();
-    if (pane != nullptr) pane->beginaction(verb);
+    RunLog* log = host.log();
+    if (log != nullptr) log->beginaction(verb, kindof(program, verb));
     try {
       if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
-      else shell::call(switchname, {verb}, 0);
+      else shell::call(program.switchname, {verb}, 0);
     } catch (const std::exception& e) {
-      if (pane != nullptr) pane->endaction(e.what(), dynamic_cast<const core::Cancelled*>(&e) != nullptr);
+      if (log != nullptr) log->endaction(e.what(), dynamic_cast<const core::Cancelled*>(&e) != nullptr);
       throw;
     }
-    if (pane != nullptr) pane->endaction();
+    if (log != nullptr) log->endaction();
     const std::vector<std::string> unused = host.answer({});
     if (!unused.empty()) {
       std::string list;
@@ -237,7 +247,7 @@ private:
 
 } // namespace
 
-int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname) {
+int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const Program& program) {
   const std::string start = fs::current_path().string();
   host.startin(start);
   std::string line;
@@ -252,7 +262,7 @@ int runscript(std::istream& script, const std::string& scriptname, ScriptHost& h
       words = scriptwords(line);
       if (words.empty()) continue;
       const Timer timer(host.timingout());
-      command(words, host, switchname, start);
+      command(words, host, program, start);
       host.endprogress();
       std::fflush(stdout);
       timer.report(lineno, words[0]);

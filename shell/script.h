@@ -29,8 +29,12 @@
 // most resident memory the process held while it ran. Where the system
 // will not restart the peak for each command, the line says "peak so far"
 // and gives the most the process has held since it started.
+//
+// Nothing here needs Qt: a program runs a script on its hidden windows
+// (shell/qt/program.h), and the switches' tests on a host without any.
 
-#include "shell/window_host.h"
+#include "shell/host.h"
+#include "shell/program.h"
 
 #include <chrono>
 #include <cstdio>
@@ -38,23 +42,61 @@
 #include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shell {
 
-// The host of scripted runs: the program's windows exist but are never
-// shown; file dialogs take their answers from the script, and message
-// boxes and results print to standard output.
-class ScriptHost : public WindowHost {
+// What the log of a run hears: a program window's results pane keeps it
+// (and the run report made from it); a run without one keeps nothing.
+class RunLog {
 public:
-  explicit ScriptHost(std::string window);
+  virtual ~RunLog() = default;
+  // An action of that kind begins, and it ends (`failure` is the error's
+  // message; `cancelled` says the user stopped it).
+  virtual void beginaction(const std::string& name, ActionKind kind) = 0;
+  virtual void endaction(const std::string& failure = "", bool cancelled = false) = 0;
+  // A file chosen in a load dialog.
+  virtual void loaded(const std::string& path) = 0;
+  // A message box's text and title.
+  virtual void message(std::string_view text, std::string_view title) = 0;
+  // A result line (Host::note), already printed.
+  virtual void noted(std::string_view line) = 0;
+  // Saves the run report to `path`; raises core::Error naming the file
+  // when it fails, or when there is nothing to report from.
+  virtual void saverunreport(const std::string& path) = 0;
+};
 
+// The host of scripted runs: the program's controls, axes and results
+// window are those of `window` (the program's hidden windows, or a test's
+// host without any); file dialogs take their answers from the script, and
+// message boxes and results print to standard output. `log`, when given,
+// hears what the run does.
+class ScriptHost : public Host {
+public:
+  explicit ScriptHost(Host& window, RunLog* log = nullptr);
+
+  std::vector<std::string> string(std::string_view tag) const override { return window_.string(tag); }
+  void setstring(std::string_view tag, const std::vector<std::string>& rows) override { window_.setstring(tag, rows); }
+  using Host::setstring;
+  void setenable(std::string_view tag, bool on) override { window_.setenable(tag, on); }
   std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
   std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
+  Axes& axes() override { return window_.axes(); }
   void setresults(const std::vector<std::string>& rows) override;
+  std::vector<std::string> results() const override { return window_.results(); }
+  void closewindow() override { window_.closewindow(); }
   bool progress(std::string_view what, double fraction) override;
-  void endprogress() override;
+  void print(std::string_view text) override;
+  void echo(std::string_view text) override;
+  void note(std::string_view line) override;
+
+  RunLog* log() const { return log_; }
+  // Silences echo().
+  void setquiet(bool quiet) { quiet_ = quiet; }
+  // Ends the progress line of an action.
+  void endprogress();
 
   // Where progress of long actions is shown: one line rewritten in place,
   // at most once per `interval` seconds. A run whose standard error is a
@@ -79,6 +121,9 @@ public:
 
 private:
   std::optional<FileChoice> next(std::string_view title);
+  Host& window_;
+  RunLog* log_;
+  bool quiet_ = false;
   std::deque<std::string> answers_;
   std::string start_; // the folder the run started in
   std::FILE* progressout_ = nullptr;
@@ -93,12 +138,12 @@ private:
 // quote.
 std::vector<std::string> scriptwords(std::string_view line);
 
-// Runs a script with the program's action switch `switchname`. Returns the
-// exit status: 0 when every command ran, 1 after the first error (whose
-// message goes to standard error with the script's name and line) or when
-// the script cannot be read to its end. LF, CR LF and lone CR end lines
-// alike; a UTF-8 byte-order mark before the first command is skipped.
-int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const std::string& switchname);
+// Runs a script with the action switch of `program`. Returns the exit
+// status: 0 when every command ran, 1 after the first error (whose message
+// goes to standard error with the script's name and line) or when the
+// script cannot be read to its end. LF, CR LF and lone CR end lines alike;
+// a UTF-8 byte-order mark before the first command is skipped.
+int runscript(std::istream& script, const std::string& scriptname, ScriptHost& host, const Program& program);
 
 // The message for an action that ran out of memory (std::bad_alloc):
 // "Not enough memory for DoRetro: ...".

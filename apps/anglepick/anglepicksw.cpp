@@ -10,7 +10,6 @@
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 
 #include <algorithm>
@@ -23,6 +22,13 @@
 namespace anglepick {
 
 namespace {
+
+// Anglepick's boxes.
+constexpr shell::Box SlabBox{"SlabBox", "slab number", shell::Entry::number, shell::Number::Whole};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &SlabBox};
+// What the actions read.
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
+constexpr const shell::Box* saveboxes[] = {&SlabBox};
 
 // Degrees of a bearing t and of an angle p (radians), for the files, the
 // console and the pane.
@@ -41,13 +47,13 @@ void loaddata(shell::Host& host, State& s) {
   // The file is read into a data set of its own, so that a file refused
   // half way (after the box was filled) leaves the loaded data and the box
   // as they were.
-  const std::vector<std::string> box = host.string("FileBox");
+  const std::vector<std::string> box = host.string(shell::FileBox.tag);
   core::Specimens raw;
   try {
     raw = shell::loadtpsbox(host);
     shell::plotprincipal(host, raw.matrix());
   } catch (...) {
-    host.setstring("FileBox", box);
+    host.setstring(shell::FileBox.tag, box);
     throw;
   }
   s.rdata = std::move(raw);
@@ -114,37 +120,21 @@ double meanp(const State& s, Eigen::Index i) {
 }
 
 // The measured angles as the results pane shows them: one row per specimen
-// with t and its mean p (degrees), then a summary. t is the bearing of a
-// directed midline (0 to 360 degrees), so it is summarised directionally:
-// the circular mean is the bearing of the resultant of the unit vectors,
-// and the circular standard deviation sqrt(-2 ln Rbar) of their mean
-// resultant length Rbar (0 for identical bearings, growing without bound
-// as they scatter evenly round the compass).
+// with t and its mean p (degrees), then a summary (summaryline).
 std::vector<std::string> resultrows(const State& s) {
   std::vector<std::string> rows{"specimen\tt (degrees)\tmean p (degrees)"};
-  double sx = 0, sy = 0, sump = 0;
-  int count = 0;
+  std::vector<double> t, mp;
   for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
     const std::string specimen = s.rdata.ids().label(static_cast<std::size_t>(i));
     if (s.np(i) == 0) {
       rows.push_back(specimen + "\tno angles (landmarks missing)");
       continue;
     }
-    const double t = s.tlist(i), mp = meanp(s, i);
-    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, tdegrees(t), pdegrees(mp)));
-    sx += std::sin(t), sy += std::cos(t), sump += mp, ++count;
+    t.push_back(s.tlist(i));
+    mp.push_back(meanp(s, i));
+    rows.push_back(core::format("%s\t%.2f\t%.2f", specimen, tdegrees(t.back()), pdegrees(mp.back())));
   }
-  if (count == 0) {
-    rows.push_back("No specimen gave angles.");
-    return rows;
-  }
-  const double rbar = std::hypot(sx, sy) / count;
-  double tmean = core::Bearing::of(sx, sy).deg();
-  if (tmean < 0) tmean += 360;
-  const double tsd = rbar > 0 ? pdegrees(std::sqrt(-2 * std::log(std::min(rbar, 1.0)))) : std::nan("");
-  rows.push_back(core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t "
-                              "%.2f degrees (t a directed bearing, 0 to 360), mean p %.2f degrees",
-                              count, tmean, tsd, pdegrees(sump / count)));
+  rows.push_back(t.empty() ? "No specimen gave angles." : summaryline(t, mp));
   return rows;
 }
 
@@ -185,7 +175,7 @@ void loadproto(shell::Host& host, State& s) {
   s.plist = std::move(plist);
   s.np = std::move(np);
 
-  host.setstring("FileBox", core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
+  host.setstring(shell::FileBox.tag, core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
   if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
@@ -231,7 +221,7 @@ void save(shell::Host& host, const State& s, std::string_view action, io::AngleL
     throw core::Error("Nothing measured for the data now loaded: load the protocol (LoadProto) before " +
                       std::string(action));
   }
-  const double slab = shell::boxnumber(host, "SlabBox", "slab number", shell::Number::Whole);
+  const double slab = shell::boxnumber(host, SlabBox);
 
   const char* title = layout == io::AngleLayout::pairs   ? "File Name for All Angular data, t-p-slab"
                       : layout == io::AngleLayout::birch ? "File Name for All Angular data, t-p-slab, Birch Format"
@@ -249,16 +239,21 @@ const char* needsangles(const State& s) {
 
 // Anglepick's actions, in the order its message for an unknown action
 // lists them.
+using shell::ActionKind;
 constexpr shell::Action<State> table[] = {
-    {"LoadData", loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it"},
-    {"LoadProto", loadproto, "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
-    {"SaveData", [](shell::Host& host, State& s) { save(host, s, "SaveData", io::AngleLayout::pairs); },
-     "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles},
-    {"SaveDataBirch", [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", io::AngleLayout::birch); },
-     "Writes every (t, p) pair, two columns", needsangles},
-    {"SaveAveData", [](shell::Host& host, State& s) { save(host, s, "SaveAveData", io::AngleLayout::means); },
-     "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles},
-    {"Clear",
+    {"LoadData", ActionKind::load, loaddata, "Reads a TPS file, superimposes it on its principal axis and plots it",
+     nullptr, loadboxes},
+    {"LoadProto", ActionKind::load, loadproto,
+     "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
+    {"SaveData", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, "SaveData", io::AngleLayout::pairs); },
+     "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles, saveboxes},
+    {"SaveDataBirch", ActionKind::save,
+     [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", io::AngleLayout::birch); },
+     "Writes every (t, p) pair, two columns", needsangles, saveboxes},
+    {"SaveAveData", ActionKind::save,
+     [](shell::Host& host, State& s) { save(host, s, "SaveAveData", io::AngleLayout::means); },
+     "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles, saveboxes},
+    {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
        s = State{};
        host.axes().cla();
@@ -269,6 +264,8 @@ constexpr shell::Action<State> table[] = {
 } // namespace
 
 std::span<const shell::Action<State>> actions() { return table; }
+
+shell::Boxes boxes() { return all; }
 
 void anglepicksw(shell::Host& host, State& s, std::string_view action) {
   shell::dispatch(actions(), {"Anglepick", "Hopelessly lost, send help!", "In truth,can none save me?"}, host, s,

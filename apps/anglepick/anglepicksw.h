@@ -23,8 +23,12 @@ struct State {
   Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen (0 for a specimen without angles)
 };
 
-// The program's actions: name, function, one-line description.
+// The program's actions: name, kind, function, one-line description,
+// what each needs first and the boxes it reads.
 std::span<const shell::Action<State>> actions();
+
+// Every box of the window the switch reads or fills.
+shell::Boxes boxes();
 
 // Runs the action of that name from actions(); any other name shows the
 // program's message box and raises core::Error naming it and listing the

@@ -174,4 +174,29 @@ PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::Matrix
   return out;
 }
 
+std::string summaryline(const std::vector<double>& t, const std::vector<double>& meanp) {
+  double sx = 0, sy = 0, sump = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) sx += std::sin(t[i]), sy += std::cos(t[i]), sump += meanp[i];
+  const auto count = static_cast<double>(t.size());
+  const double rbar = std::hypot(sx, sy) / count;
+  const std::string mean = core::format("mean p %.2f degrees (the mean over the specimens of each one's mean p)",
+                                        core::Angle::radians(sump / count).deg());
+  if (!(rbar >= minresultant))
+    return core::format("%i specimens measured: circular mean t undefined, circular standard deviation of t undefined "
+                        "(t a directed bearing, 0 to 360, and the bearings cancel: their mean resultant length is "
+                        "%.2g), ",
+                        t.size(), rbar) +
+           mean;
+  // Rounded to the printed decimals first, then folded into [0, 360): a
+  // bearing a hair west of north reads 0.00, not 360.00.
+  double tmean = std::round(core::Bearing::of(sx, sy).deg() * 100) / 100;
+  if (!(tmean > 0)) tmean += 360; // -0.00 too
+  if (tmean >= 360) tmean -= 360;
+  const double tsd = core::Angle::radians(std::sqrt(-2 * std::log(std::min(rbar, 1.0)))).deg();
+  return core::format("%i specimens measured: circular mean t %.2f degrees, circular standard deviation of t %.2f "
+                      "degrees (t a directed bearing, 0 to 360), ",
+                      t.size(), tmean, tsd) +
+         mean;
+}
+
 } // namespace anglepick

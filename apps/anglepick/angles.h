@@ -7,6 +7,7 @@
 
 #include <Eigen/Core>
 #include <string>
+#include <vector>
 
 namespace anglepick {
 
@@ -47,5 +48,16 @@ struct PresentAngles {
   std::string absent;       // why the specimen gives no angles; empty when it does
 };
 PresentAngles get_tp_present(const Eigen::RowVectorXd& data, const Eigen::MatrixXd& proto);
+
+// The summary line of the measured specimens, from each one's t (radians)
+// and the mean of its p (radians): their count, the circular mean and the
+// circular standard deviation sqrt(-2 ln Rbar) of t, Rbar being the mean
+// resultant length of the unit vectors of t (t is the bearing of a
+// directed midline, 0 to 360 degrees), and the mean of the specimens'
+// mean p, each specimen counting once whatever its number of pairs. Where
+// Rbar is below minresultant the bearings cancel (t = 10 and 190): both
+// the mean and the deviation are said to be undefined.
+inline constexpr double minresultant = 1e-12;
+std::string summaryline(const std::vector<double>& t, const std::vector<double>& meanp);
 
 } // namespace anglepick

@@ -4,7 +4,7 @@
 // anglepicksw.
 
 #include "apps/anglepick/anglepicksw.h"
-#include "shell/program.h"
+#include "shell/qt/program.h"
 
 int main(int argc, char** argv) {
   shell::Program program;

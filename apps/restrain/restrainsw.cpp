@@ -1,5 +1,6 @@
 #include "apps/restrain/restrainsw.h"
 
+#include "apps/restrain/bootstrap.h"
 #include "apps/restrain/retro.h"
 #include "apps/restrain/wellman.h"
 #include "core/angles.h"
@@ -11,14 +12,13 @@
 #include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/callables.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <numbers>
 #include <string>
 #include <string_view>
@@ -30,25 +30,43 @@ namespace {
 
 const char* const title = "Wellman Ellipse Calculation";
 
+using shell::Entry;
+using shell::Number;
+
+// Restrain's boxes. Landmark numbers count from 1; whether the data have
+// that many landmarks is checked where the baseline is used. A strain
+// ratio beyond a thousand (or below a thousandth) is no rock's, and far
+// beyond it the retrodeformed coordinates overflow; one that is not
+// positive is refused by the strain itself, in its own words.
+constexpr shell::Box PBox{"PBox", "number of permutations", Entry::number, Number::Whole, {0, maxpermutations}};
+constexpr shell::Box BaseBox1{"BaseBox1", "first baseline landmark", Entry::number, Number::Whole};
+constexpr shell::Box BaseBox2{"BaseBox2", "second baseline landmark", Entry::number, Number::Whole};
+constexpr shell::Box UserR{"UserR", "strain ratio R", Entry::number, Number::Ratio, {1e-3, 1e3}};
+constexpr shell::Box UserTheta{"UserTheta", "bearing theta' of the long axis, degrees", Entry::number, Number::Any,
+                               {-360, 360}};
+constexpr shell::Box TPBox{"TPBox", "the pooled angle pairs loaded last", Entry::shown};
+constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
+
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &TPBox,
+                                     &PBox,              &BootBox,                &BaseBox1,       &BaseBox2,
+                                     &UserR,             &UserTheta};
+// What the actions read, in the order they read it.
+constexpr const shell::Box* permuteboxes[] = {&PBox};
+constexpr const shell::Box* bootboxes[] = {&BootBox};
+constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
+constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
+constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
+
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
-// Landmark numbers count from 1; whether the data have that many landmarks
-// is checked where the baseline is used.
 std::pair<int, int> baseline(shell::Host& host) {
-  return {shell::boxwhole(host, "BaseBox1", "first baseline landmark"),
-          shell::boxwhole(host, "BaseBox2", "second baseline landmark")};
+  return {shell::boxwhole(host, BaseBox1), shell::boxwhole(host, BaseBox2)};
 }
 
-// The user's strain: R from UserR and theta' (degrees) from UserTheta. A
-// strain ratio beyond a thousand (or below a thousandth) is no rock's, and
-// far beyond it the retrodeformed coordinates overflow.
+// The user's strain: R from UserR and theta' (degrees) from UserTheta.
 core::Strain typedstrain(shell::Host& host) {
-  const double theta =
-      shell::boxnumber(host, "UserTheta", "bearing theta' of the long axis, degrees", shell::Number::Any, {-360, 360});
-  // A ratio that is not positive is refused by the strain itself, in its own words.
-  constexpr double any = std::numeric_limits<double>::infinity();
-  const double R = shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Any, {-any, any});
-  if (R > 0) shell::boxnumber(host, "UserR", "strain ratio R", shell::Number::Positive, {1e-3, 1e3});
-  return {R, core::Bearing::degrees(theta)};
+  const double theta = shell::boxnumber(host, UserTheta);
+  return {shell::boxnumber(host, UserR), core::Bearing::degrees(theta)};
 }
 
 void require(bool loaded, const char* what) {
@@ -57,6 +75,15 @@ void require(bool loaded, const char* what) {
 
 void requirealltp(const State& s) {
   require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
+}
+
+// The pooled pairs for the construction, with their specimens.
+PairAngles wellmanpairs(const State& s) { return PairAngles::forwellman(s.alltp, s.alltpspecimen); }
+
+// A report's paragraph naming the pairs left out ("" when none were).
+std::string leftout(const PairAngles& pairs, const State& s) {
+  const std::string line = leftoutline(pairs, s.alltp);
+  return line.empty() ? "" : "\n\n" + line + ".";
 }
 
 // The midline bearing t of each specimen of the data set, its
@@ -68,8 +95,8 @@ std::vector<core::Bearing> bearings(const State& s) {
 }
 
 // Names the specimens a retrodeformation left out, kept missing.
-void sayleftout(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
-  const std::vector<LeftOut> out = leftout(s.data.matrix(), t, b1, b2);
+void sayunretrodeformed(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
+  const std::vector<LeftOut> out = unretrodeformable(s.data.matrix(), t, b1, b2);
   if (out.empty()) return;
   std::string list;
   for (const LeftOut& l : out)
@@ -186,7 +213,7 @@ void load(shell::Host& host, State& s) {
   const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
   std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
   if (s.data.scaled()) box += "\n coordinates x SCALE=";
-  host.setstring("FileBox", box);
+  host.setstring(shell::FileBox.tag, box);
   forgetresult(host, s);
   const core::Superimposition sup = core::getconsensus(s.data.matrix());
   s.reference = sup.y;
@@ -245,39 +272,52 @@ void savetps(shell::Host& host, const State& s) {
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  const char* action = perspecimen ? "LoadDataTP" : "LoadAllTP";
-  io::SpecimenAngles read;
-  if (perspecimen) read = io::readspecimenangles(file.path(), action, shell::reading(host, fn));
-  else read.tp = io::readangles(file.path(), action, shell::reading(host, fn));
-  const Eigen::MatrixXd& y = read.tp;
-  const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
-  std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
+  const auto stemp = [&](const Eigen::MatrixXd& y) {
+    const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
+    return core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
+  };
   if (!perspecimen) {
-    s.alltp = y;
-    host.setstring("TPBox", stemp);
+    io::PooledAngles read = io::readpooledangles(file.path(), "LoadAllTP", shell::reading(host, fn));
+    s.alltp = std::move(read.tp);
+    s.alltpspecimen = std::move(read.specimen);
+    host.setstring(TPBox.tag, stemp(s.alltp));
     return;
   }
-  s.datatp = y;
+  io::SpecimenAngles read = io::readspecimenangles(file.path(), "LoadDataTP", shell::reading(host, fn));
+  s.datatp = std::move(read.tp);
   s.datatpnamed = std::move(read.labels);
+  std::string text = stemp(s.datatp);
   // Lines that name their specimens join them whatever their count.
-  if (s.data.n() != y.rows()) {
+  if (s.data.n() != s.datatp.rows()) {
     try {
       joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n());
     } catch (const core::Error&) {
-      stemp += " Error loading Data T and P values, mismatch in sample size";
+      text += " Error loading Data T and P values, mismatch in sample size";
     }
   }
-  host.msgbox(stemp, "");
+  host.msgbox(text, "");
+}
+
+// The start of every fit that draws: the pooled pairs that have a vertex,
+// on fresh axes held for what follows, with the analytic fit drawn.
+struct Started {
+  PairAngles pairs;
+  AnalyticFit a;
+};
+Started startfit(shell::Host& host, const State& s) {
+  requirealltp(s);
+  host.axes().cla();
+  host.axes().sethold(true);
+  PairAngles pairs = wellmanpairs(s);
+  AnalyticFit a = drawnfit(host, pairs);
+  return {std::move(pairs), std::move(a)};
 }
 
 void dowellman(shell::Host& host, const State& s) {
   requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
-  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", m));
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
-  const AnalyticFit a = drawnfit(host, pairs);
+  host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", s.alltp.rows()));
+  const auto [pairs, a] = startfit(host, s);
+  const Eigen::Index m = pairs.size();
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
       a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
@@ -293,20 +333,17 @@ void dowellman(shell::Host& host, const State& s) {
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
-  host.msgbox(stemp + stempa + fitwarning(a), title);
+  host.msgbox(stemp + stempa + fitwarning(a) + leftout(pairs, s), title);
 }
 
 void permutewellman(shell::Host& host, const State& s) {
-  const int nperms = shell::boxwhole(host, "PBox", "number of permutations", {0, maxpermutations});
-  requirealltp(s);
-  const Eigen::Index m = s.alltp.rows();
-  host.axes().cla();
-  host.axes().sethold(true);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
-  const AnalyticFit a = drawnfit(host, pairs);
+  const int nperms = shell::boxwhole(host, PBox);
+  const auto [pairs, a] = startfit(host, s);
+  const Eigen::Index m = pairs.size();
+  const int total = pairs.specimens() > 0 ? 2 * nperms : nperms;
   const auto test = permutationtest(pairs, nperms, [&](double fraction) {
     return host.progress(
-        core::format("Permutation test: %d of %d permutations", std::floor(fraction * nperms), nperms), fraction);
+        core::format("Permutation test: %d of %d permutations", std::floor(fraction * total), total), fraction);
   });
   if (!test) {
     host.echo("Permutation test cancelled; nothing reported\n");
@@ -323,7 +360,48 @@ void permutewellman(shell::Host& host, const State& s) {
   const std::string stempd = core::format(" The permutation p value was %f (share of the permutations, and the "
                                           "observed pairing, whose R^2 was at least the observed)",
                                           permutationp(*test));
-  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd, title);
+  // The pairs of a specimen share its midline, and with it its t and the
+  // error of its midline: whole specimens are what a permutation may
+  // exchange.
+  const std::string stempe =
+      pairs.specimens() > 0
+          ? core::format(" The specimen-level permutation p value was %f (the same share over %i permutations of "
+                         "the %i specimens, each moving its p values together to another specimen's t: the pairs of "
+                         "a specimen share its midline, so this p value holds its level, where the one above can be "
+                         "too small)",
+                         specimenp(*test), nperms, pairs.specimens())
+          : " The pairs' specimens are not known (the angle file does not name them), so only the pairs were "
+            "shuffled, and the p value above can be too small when the pairs of a specimen share its midline.";
+  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd + stempe + leftout(pairs, s), title);
+}
+
+// The bootstrap: the Wellman plot drawn as DoWellman draws it, the
+// numerical fit's interval over it (in cyan: the ellipses of R's ends and
+// the fan of theta'), the report in a message box and the intervals in the
+// results window.
+void bootstrap(shell::Host& host, const State& s) {
+  const int resamples = shell::boxwhole(host, BootBox);
+  const auto [pairs, a] = startfit(host, s);
+  const auto b = bootstrapwellman(pairs, resamples, [&](double fraction) {
+    return host.progress(core::format("Bootstrap: %d of %d resamples", std::floor(fraction * resamples), resamples),
+                         fraction);
+  });
+  if (!b) {
+    host.echo("Bootstrap cancelled; nothing reported\n");
+    return;
+  }
+  drawnrefinement(host, Refinement{b->numerical.estimate, 0, {}}, a);
+  const stats::StrainInterval& n = b->numerical;
+  for (const Eigen::MatrixX2d& line : intervallines(n, a.fit.ellipse ? 1 / std::sqrt(a.fit.lambda(1)) : 1)) {
+    host.axes().plot(line.col(0), line.col(1), "c");
+    host.axes().name(core::format("95 %% interval (numerical): R %.3f to %.3f, theta' %.2f to %.2f", n.R.low,
+                                  n.R.high, core::axialdegrees(core::Bearing::radians(n.theta.low), 2),
+                                  core::axialdegrees(core::Bearing::radians(n.theta.high), 2)));
+  }
+  std::string text;
+  for (const std::string& line : bootstrapreport(*b)) text += (text.empty() ? "" : "\n") + line;
+  host.msgbox(text + leftout(pairs, s), title);
+  host.setresults(bootstraptable(*b));
 }
 
 // A baseline should run along the midline whose bearing t Anglepick
@@ -357,20 +435,21 @@ void doretro(shell::Host& host, State& s) {
   requirealltp(s);
   const std::vector<core::Bearing> t = bearings(s);
   checkbaseline(host, s, t, b1, b2);
-  const PairAngles pairs = PairAngles::forwellman(s.alltp);
+  const PairAngles pairs = wellmanpairs(s);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
-    throw core::Error("DoRetro: " + notellipse(a, s.alltp.rows()) + "; enter a strain and use DoRetroUser instead");
+    throw core::Error("DoRetro: " + notellipse(a, pairs.size()) + "; enter a strain and use DoRetroUser instead");
   // A fit that explains nothing would still give a strain ratio; the
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
     throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
   host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
-                           a.fit.strain.longaxis.deg(), s.alltp.rows()),
+                           a.fit.strain.longaxis.deg(), pairs.size()) +
+                  leftout(pairs, s),
               title);
   s.ydata = s.data.with(retro_wellman3(s.data.matrix(), t, b1, b2, pairs));
   s.yraw = {};
-  sayleftout(host, s, t, b1, b2);
+  sayunretrodeformed(host, s, t, b1, b2);
   host.axes().cla();
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
   shell::showshape(host.axes(), s.ydata.matrix(), "gd", "retrodeformed (fitted strain)");
@@ -392,7 +471,7 @@ void doretrouser(shell::Host& host, State& s) {
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
   const auto fitted = [&](const Eigen::MatrixXd& present) { return core::getpsup(present, mdata); };
-  sayleftout(host, s, t, b1, b2);
+  sayunretrodeformed(host, s, t, b1, b2);
   s.data = s.data.with(fitted(s.data.matrix()));
   s.ydata = s.data.with(onpresent(ydata, fitted));
   s.yraw = {};
@@ -430,29 +509,41 @@ const char* needsangles(const State& s) {
 
 // Restrain's actions, in the order its message for an unknown action
 // lists them.
+using shell::ActionKind;
 constexpr shell::Action<State> table[] = {
-    {"Load", load, "Reads a row-format data set, superimposes it on its consensus and plots both"},
-    {"LoadTPS", loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it"},
-    {"SaveTPS", [](shell::Host& host, State& s) { savetps(host, s); },
+    {"Load", ActionKind::load, load, "Reads a row-format data set, superimposes it on its consensus and plots both",
+     nullptr, loadboxes},
+    {"LoadTPS", ActionKind::load, loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it",
+     nullptr, loadboxes},
+    {"SaveTPS", ActionKind::save, [](shell::Host& host, State& s) { savetps(host, s); },
      "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS", needsresult},
-    {"Save", [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
+    {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },
      "Writes the last retrodeformed data set, superimposed, in the row format", needsresult},
-    {"LoadDataTP", [](shell::Host& host, State& s) { loadangles(host, s, true); },
+    {"LoadDataTP", ActionKind::load, [](shell::Host& host, State& s) { loadangles(host, s, true); },
      "Reads the per-specimen angles: one t, p line per specimen of the data set"},
-    {"LoadAllTP", [](shell::Host& host, State& s) { loadangles(host, s, false); }, "Reads the pooled (t, p) pairs"},
-    {"DoWellman", [](shell::Host& host, State& s) { dowellman(host, s); },
+    {"LoadAllTP", ActionKind::load, [](shell::Host& host, State& s) { loadangles(host, s, false); },
+     "Reads the pooled (t, p) pairs"},
+    {"DoWellman", ActionKind::compute, [](shell::Host& host, State& s) { dowellman(host, s); },
      "Fits the strain ellipse (R, theta') to the pooled angles, analytically and numerically", needsalltp},
-    {"PermuteWellman", [](shell::Host& host, State& s) { permutewellman(host, s); },
-     "Tests the fit against PBox shuffles of p among t", needsalltp},
-    {"DoRetro", doretro, "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles},
-    {"DoRetroUser", doretrouser, "Removes the strain typed in UserR and UserTheta, on the same baseline"},
-    {"UserRetroTPS", userretrotps, "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame"},
-    {"Clear", [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
+    {"PermuteWellman", ActionKind::compute, [](shell::Host& host, State& s) { permutewellman(host, s); },
+     "Tests the fit against PBox shuffles of p among t", needsalltp, permuteboxes},
+    {"BootstrapWellman", ActionKind::compute, [](shell::Host& host, State& s) { bootstrap(host, s); },
+     "Gives 95 % intervals of R and theta' from BootBox resamples of the specimens, drawn on the Wellman plot",
+     needsalltp, bootboxes},
+    {"DoRetro", ActionKind::compute, doretro,
+     "Removes the fitted strain from every specimen, on the baseline BaseBox1, BaseBox2", needsangles, baselineboxes},
+    {"DoRetroUser", ActionKind::compute, doretrouser,
+     "Removes the strain typed in UserR and UserTheta, on the same baseline", nullptr, retroboxes},
+    {"UserRetroTPS", ActionKind::compute, userretrotps,
+     "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame", nullptr, strainboxes},
+    {"Clear", ActionKind::show, [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
 };
 
 } // namespace
 
 std::span<const shell::Action<State>> actions() { return table; }
+
+shell::Boxes boxes() { return all; }
 
 void restrainsw(shell::Host& host, State& s, std::string_view action) {
   shell::dispatch(actions(), {"Restrain", "Fell through the case statement", ""}, host, s, action);

@@ -22,6 +22,7 @@ struct State {
   Eigen::MatrixXd datatp;       // per-specimen angles: t, p (degrees); NaN NaN for a specimen without angles
   std::vector<core::SpecimenLabel> datatpnamed; // the specimen each line of datatp names (number 0: none)
   Eigen::MatrixXd alltp;        // pooled angle pairs: t, p (degrees)
+  Eigen::VectorXi alltpspecimen; // each pair's specimen, as the file names it; empty when it does not
   core::Specimens ydata;        // the retrodeformed data set, superimposed
   // The retrodeformed TPS data before superimposition, kept only while
   // they belong to ydata (both from UserRetroTPS); empty otherwise.
@@ -29,8 +30,12 @@ struct State {
   bool rawdata = false;         // data are rdata superimposed (LoadTPS), so rdata hold them in the rock's frame
 };
 
-// The program's actions: name, function, one-line description.
+// The program's actions: name, kind, function, one-line description,
+// what each needs first and the boxes it reads.
 std::span<const shell::Action<State>> actions();
+
+// Every box of the window the switch reads or fills.
+shell::Boxes boxes();
 
 // Runs the action of that name from actions(); any other name shows the
 // program's message box and raises core::Error naming it and listing the

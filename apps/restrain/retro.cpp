@@ -77,7 +77,7 @@ JoinedBearings joinbearings(const Eigen::MatrixXd& datatp, const std::vector<cor
   return out;
 }
 
-std::vector<LeftOut> leftout(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2) {
+std::vector<LeftOut> unretrodeformable(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2) {
   std::vector<LeftOut> out;
   const Eigen::Index k = x.cols() / 2;
   if (b1 < 1 || b2 < 1 || b1 > k || b2 > k) return out; // basereg names a baseline that does not exist
@@ -105,7 +105,7 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, std::span<const core::
   y.setConstant(std::nan(""));
   y.col(2 * k).setOnes();
   std::vector<bool> out(static_cast<std::size_t>(x.rows()), false);
-  for (const LeftOut& l : leftout(x, t, b1, b2)) out[static_cast<std::size_t>(l.row)] = true;
+  for (const LeftOut& l : unretrodeformable(x, t, b1, b2)) out[static_cast<std::size_t>(l.row)] = true;
   std::vector<Eigen::Index> rows;
   for (Eigen::Index i = 0; i < x.rows(); ++i)
     if (!out[static_cast<std::size_t>(i)]) rows.push_back(i);

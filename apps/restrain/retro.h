@@ -61,11 +61,11 @@ struct LeftOut {
 };
 // The specimens of x that cannot be retrodeformed on the baseline (b1, b2)
 // with the bearings t, in row order.
-std::vector<LeftOut> leftout(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2);
+std::vector<LeftOut> unretrodeformable(const Eigen::MatrixXd& x, std::span<const core::Bearing> t, int b1, int b2);
 
 // The per-specimen step: register each row on the baseline (b1, b2), lay
 // the baseline along +y, turn it clockwise to its bearing t, apply
-// rdefmat. Rows keep 1 in the size slot. A specimen left out (leftout)
+// rdefmat. Rows keep 1 in the size slot. A specimen left out (unretrodeformable)
 // comes back NaN in every coordinate: missing throughout. Raises
 // core::Error when t does not hold one bearing per specimen, and as
 // basereg does.

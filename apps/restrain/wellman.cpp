@@ -20,8 +20,12 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-// A multiple of half a turn, in the degrees of an angle file.
-bool halfturns(double degrees) { return std::fmod(degrees, 180.0) == 0; }
+// The vertex in its sine form, (0, -ry) + 2 ry sin(t + p) / sin p (sin t,
+// cos t): finite wherever p is not a multiple of half a turn.
+Eigen::RowVector2d sineform(double ry, double t, double p) {
+  const double s = 2 * ry * std::sin(t + p) / std::sin(p);
+  return {s * std::sin(t), s * std::cos(t) - ry};
+}
 
 // The conic fit with its working storage, reused across the permutations
 // of a test so that no fit allocates.
@@ -88,37 +92,71 @@ int defaultblock(Eigen::Index m) {
 
 } // namespace
 
-PairAngles PairAngles::degrees(const Eigen::MatrixXd& alltp) {
+const double vertexless = 2 * std::atan(1e-3) * 180 / pi;
+
+PairAngles PairAngles::degrees(const Eigen::MatrixXd& alltp, const Eigen::VectorXi& specimen) {
   if (alltp.cols() < 2)
     throw core::Error("The pooled angle data need two columns, t and p; they have " + std::to_string(alltp.cols()));
   PairAngles out;
   out.t = alltp.col(0).unaryExpr([](double t) { return core::Bearing::degrees(t).rad(); });
   out.p = alltp.col(1).unaryExpr([](double p) { return core::Angle::degrees(p).rad(); });
+  if (specimen.size() == alltp.rows()) out.specimen = specimen;
   return out;
 }
 
-PairAngles PairAngles::forwellman(const Eigen::MatrixXd& alltp) {
-  PairAngles out = degrees(alltp);
-  if (alltp.rows() < 3)
-    throw core::Error("A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold " +
-                      std::to_string(alltp.rows()));
+PairAngles PairAngles::forwellman(const Eigen::MatrixXd& alltp, const Eigen::VectorXi& specimen) {
+  const PairAngles all = degrees(alltp, specimen);
+  std::vector<Eigen::Index> kept;
+  PairAngles out;
   for (Eigen::Index i = 0; i < alltp.rows(); ++i) {
     const double t = alltp(i, 0), p = alltp(i, 1);
-    const std::string row = "Pooled angle data, row " + std::to_string(i + 1) + ": t = " + core::format("%g", t) +
-                            ", p = " + core::format("%g", p) + " give no Wellman vertex (";
-    if (!std::isfinite(t) || !std::isfinite(p)) throw core::Error(row + "an angle is not a number)");
-    if (halfturns(t)) throw core::Error(row + "t must not be a multiple of 180 degrees)");
-    if (halfturns(p)) throw core::Error(row + "p must not be a multiple of 180 degrees)");
-    if (halfturns(t + p)) throw core::Error(row + "t + p must not be a multiple of 180 degrees)");
+    // The angles as the file gives them, in degrees, where 180 is exact.
+    const double half = std::isfinite(p) ? std::abs(std::fmod(p, 180.0)) : 0;
+    if (std::isfinite(t) && half >= vertexless && half <= 180 - vertexless) kept.push_back(i);
+    else out.leftout.push_back(i);
+  }
+  if (kept.size() < 3)
+    throw core::Error("A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold " +
+                      std::to_string(kept.size()) +
+                      (out.leftout.empty() ? std::string()
+                                           : core::format(" with a Wellman vertex (of %i)", alltp.rows())));
+  out.t = all.t(kept);
+  out.p = all.p(kept);
+  if (all.specimen.size() > 0) {
+    // Numbered again over the pairs kept, in order of first appearance.
+    std::vector<int> number(static_cast<std::size_t>(all.specimen.maxCoeff() + 1), -1);
+    int next = 0;
+    out.specimen.resize(static_cast<Eigen::Index>(kept.size()));
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      int& n = number[static_cast<std::size_t>(all.specimen(kept[k]))];
+      if (n < 0) n = next++;
+      out.specimen(static_cast<Eigen::Index>(k)) = n;
+    }
   }
   return out;
+}
+
+std::string leftoutline(const PairAngles& pairs, const Eigen::MatrixXd& alltp) {
+  const std::size_t n = pairs.leftout.size();
+  if (n == 0) return "";
+  std::string line = core::format("%i of %i pairs left out: ", n, alltp.rows());
+  constexpr std::size_t shown = 5;
+  for (std::size_t k = 0; k < std::min(n, shown); ++k) {
+    const Eigen::Index i = pairs.leftout[k];
+    line += core::format("%srow %i (t = %g, p = %g)", k == 0 ? "" : ", ", i + 1, alltp(i, 0), alltp(i, 1));
+  }
+  if (n > shown) line += core::format(" and %i more", n - shown);
+  return line + core::format(" (p within %.3f degrees of 0 or 180, or an angle that is no number: the pair's line "
+                             "runs along its midline, as no strain up to R = 1000 turns it, and has no Wellman vertex)",
+                             vertexless);
 }
 
 Eigen::RowVector2d getvertices2(double ry, core::Bearing t, core::Angle p) {
   // Slopes dy/dx of the lines at bearings t and t + p.
   const double mt = 1 / std::tan(t.rad()), mp = 1 / std::tan((t + p).rad());
   const double xp = 2 * ry / (mt - mp);
-  return {xp, mt * xp - ry};
+  const Eigen::RowVector2d v(xp, mt * xp - ry);
+  return v.allFinite() ? v : sineform(ry, t.rad(), p.rad());
 }
 
 Eigen::MatrixXd vertices(const PairAngles& pairs) {
@@ -204,6 +242,145 @@ Refinement refine(const PairAngles& pairs, core::Bearing start) {
   return out;
 }
 
+namespace {
+
+// The R^2 and Chi^2 of the analytic fit to many pairings of the observed t
+// and p, each pairing one permutation: pair i of a pairing takes the t of
+// row trow[i] and the p of row prow[i]. Every trigonometric value a pairing
+// needs except one arctangent per pair follows from the tangents of the
+// observed t and p, by the addition formulas: 1 / tan(t + p) = (1 - tan t
+// tan p) / (tan t + tan p) and tan(t - theta') = (tan t - tan theta') /
+// (1 + tan t tan theta').
+class PairingScorer {
+public:
+  explicit PairingScorer(const PairAngles& pairs) : pairs_(pairs), tant_(pairs.size()), tanp_(pairs.size()) {
+    for (Eigen::Index i = 0; i < pairs.size(); ++i) {
+      tant_(i) = std::tan(pairs.t(i));
+      tanp_(i) = std::tan(pairs.p(i));
+    }
+  }
+
+  // Working storage of one thread.
+  struct Buffers {
+    ConicFitter fitter;
+    Eigen::MatrixX2d vlist;
+    Eigen::VectorXd pap;
+    std::vector<int> trow, prow;
+    explicit Buffers(Eigen::Index m)
+        : fitter(m), vlist(m, 2), pap(m), trow(static_cast<std::size_t>(m)), prow(static_cast<std::size_t>(m)) {}
+  };
+
+  // R^2 and Chi^2 of the pairing in b.trow, b.prow.
+  std::pair<double, double> score(Buffers& b) const {
+    const Eigen::Index m = pairs_.size();
+    const Eigen::VectorXd& pa = pairs_.p;
+    for (Eigen::Index i = 0; i < m; ++i) {
+      // The Wellman vertex of (t_i, p_k), as getvertices2.
+      const auto u = static_cast<Eigen::Index>(b.trow[static_cast<std::size_t>(i)]);
+      const auto k = static_cast<Eigen::Index>(b.prow[static_cast<std::size_t>(i)]);
+      b.pap(i) = pa(k);
+      const double mt = 1 / tant_(u);
+      const double mp = (1 - tant_(u) * tanp_(k)) / (tant_(u) + tanp_(k));
+      const double xp = 2 / (mt - mp);
+      b.vlist(i, 0) = xp;
+      b.vlist(i, 1) = mt * xp - 1;
+      if (!std::isfinite(b.vlist(i, 1)) || !std::isfinite(xp))
+        b.vlist.row(i) = sineform(1, pairs_.t(u), pa(k)); // t along the baseline
+    }
+    const EllipseFit f = b.fitter.fit(b.vlist);
+    const double R = f.strain.R, thetap = f.strain.longaxis.rad();
+    // No ellipse, no strain: its scores are not numbers (and the
+    // arctangents of non-numbers are slow to find so).
+    if (!std::isfinite(R) || !std::isfinite(thetap)) return {std::nan(""), std::nan("")};
+    // wellpenalty of the fit against the pairing.
+    const double tanth = std::tan(thetap), rs2 = R * R;
+    double chi2 = 0, sumy = 0, sumy2 = 0;
+    for (Eigen::Index i = 0; i < m; ++i) {
+      const double tt = tant_(b.trow[static_cast<std::size_t>(i)]);
+      const double tanphip = (tt - tanth) / (1 + tt * tanth);
+      const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
+      const double p = b.pap(i), diff = p - std::atan2(1, gamma);
+      chi2 += diff * diff;
+      sumy += p;
+      sumy2 += p * p;
+    }
+    const double sst = sumy2 - sumy * sumy / static_cast<double>(m);
+    return {sst == 0 ? 1 : 1 - chi2 / sst, chi2};
+  }
+
+private:
+  const PairAngles& pairs_;
+  Eigen::VectorXd tant_, tanp_;
+};
+
+// How one family of permutations is drawn and turned into pairings.
+struct Family {
+  int width;                                   // numbers drawn per permutation
+  std::function<void(int* drawn)> draw;        // on the calling thread, in order
+  std::function<void(const int* drawn, PairingScorer::Buffers& b)> pair; // fills b.trow, b.prow
+};
+
+// nperms permutations of one family, drawn block by block in order on this
+// thread (the generator is the program's one sequence) and each block then
+// scored on every core: the draws are those of drawing them all first, every
+// score depends on its permutation alone, so neither the block size nor
+// the number of threads changes the result, and memory stays a block. The
+// scores go to r2 and chi (each nperms long); false when cancelled.
+// `done` permutations of `total` have run before these.
+bool scorefamily(const PairingScorer& scorer, Eigen::Index m, int nperms, const Family& family, int blocksize,
+                 core::Team& team, std::vector<PairingScorer::Buffers>& buffers, Eigen::VectorXd& r2,
+                 Eigen::VectorXd* chi, const std::function<bool(double)>& progress, int done, int total) {
+  const auto width = static_cast<std::size_t>(family.width);
+  std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * width);
+  int blockstart = 0, blockend = 0;
+  const auto prepare = [&](unsigned threads) {
+    while (buffers.size() < threads) buffers.emplace_back(m);
+  };
+  // Threads take chunks of the block's permutations in turn; each scores
+  // its own with its own buffers.
+  const auto run = [&](const core::Chunk& chunk, unsigned thread) {
+    PairingScorer::Buffers& b = buffers[thread];
+    for (Eigen::Index j = blockstart + chunk.begin; j < blockstart + chunk.end; ++j) {
+      family.pair(order.data() + static_cast<std::size_t>(j - blockstart) * width, b);
+      const auto [rtwo, chitwo] = scorer.score(b);
+      r2(j) = rtwo;
+      if (chi) (*chi)(j) = chitwo;
+    }
+  };
+  // Only the calling thread reports progress, which lets a window answer
+  // its user, and hears a cancel.
+  const auto reported = [&](Eigen::Index finished) {
+    return !progress || progress(static_cast<double>(done + blockstart + finished) / total);
+  };
+  for (blockstart = 0; blockstart < nperms; blockstart = blockend) {
+    blockend = blockstart + std::min(blocksize, nperms - blockstart);
+    for (int j = blockstart; j < blockend; ++j) family.draw(order.data() + static_cast<std::size_t>(j - blockstart) * width);
+    if (!team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, run, [](const core::Chunk&) {}, reported))
+      return false;
+  }
+  return true;
+}
+
+// Sorted ascending, non-numbers last.
+void sortnanlast(Eigen::VectorXd& v) {
+  std::sort(v.begin(), v.end(), [](double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; });
+}
+
+// (1 + the values at least the observed) / (1 + their count); 1 for an
+// observed value that is no number.
+double rankp(const Eigen::VectorXd& values, double observed) {
+  const auto n = values.size();
+  Eigen::Index better = n;
+  if (!std::isnan(observed)) {
+    better = 0;
+    for (Eigen::Index j = 0; j < n; ++j)
+      if (values(j) >= observed) ++better;
+  }
+  return static_cast<double>(1 + better) / static_cast<double>(1 + n);
+}
+
+} // namespace
+
 std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nperms,
                                                const std::function<bool(double)>& progress, unsigned threads,
                                                int block) {
@@ -216,103 +393,62 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
   PermutationTest out;
   out.observed = analyticfit(pairs);
   const Eigen::Index m = pairs.size();
-  const Eigen::VectorXd& ta = pairs.t;
-  const Eigen::VectorXd& pa = pairs.p;
-  // Every trigonometric value a permutation needs except one arctangent
-  // per pair follows from the tangents of the observed t and p, by the
-  // addition formulas: 1 / tan(t + p) = (1 - tan t tan p) / (tan t + tan p)
-  // and tan(t - theta') = (tan t - tan theta') / (1 + tan t tan theta').
-  Eigen::VectorXd tant(m), tanp(m);
-  for (Eigen::Index i = 0; i < m; ++i) {
-    tant(i) = std::tan(ta(i));
-    tanp(i) = std::tan(pa(i));
-  }
+  const PairingScorer scorer(pairs);
+  const int blocksize = block > 0 ? block : defaultblock(m);
+  core::Team team(threads);
+  std::vector<PairingScorer::Buffers> buffers;
+  const Eigen::Index specimens = pairs.specimens();
+  const int total = specimens > 0 ? 2 * nperms : nperms;
 
+  // The p column shuffled among the t: pair i takes the p of row perm(i).
+  const Family shuffles{static_cast<int>(m),
+                        [m](int* drawn) {
+                          const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
+                          std::copy(perm.data(), perm.data() + m, drawn);
+                        },
+                        [m](const int* drawn, PairingScorer::Buffers& b) {
+                          for (Eigen::Index i = 0; i < m; ++i) {
+                            b.trow[static_cast<std::size_t>(i)] = static_cast<int>(i);
+                            b.prow[static_cast<std::size_t>(i)] = drawn[i] - 1;
+                          }
+                        }};
   out.prtwo.resize(nperms);
   out.pchitwo.resize(nperms);
-  // The permutations are drawn block by block, in order, on this thread
-  // (the generator is the program's one sequence), and each block is then
-  // scored on every core: the draws are those of drawing them all first,
-  // every score depends on its permutation alone, so neither the block size
-  // nor the number of threads changes the result, and memory stays a block.
-  const int blocksize = block > 0 ? block : defaultblock(m);
-  std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * static_cast<std::size_t>(m));
-  int blockstart = 0, blockend = 0;
-  // Threads take chunks of the block's permutations in turn; each scores
-  // its own with its own buffers.
-  struct Buffers {
-    ConicFitter fitter;
-    Eigen::MatrixX2d vlist;
-    Eigen::VectorXd pap;
-    explicit Buffers(Eigen::Index m) : fitter(m), vlist(m, 2), pap(m) {}
-  };
-  std::vector<Buffers> buffers;
-  const auto prepare = [&](unsigned threads) {
-    while (buffers.size() < threads) buffers.emplace_back(m);
-  };
-  const auto score = [&](const core::Chunk& chunk, unsigned thread) {
-    ConicFitter& fitter = buffers[thread].fitter;
-    Eigen::MatrixX2d& vlist = buffers[thread].vlist;
-    Eigen::VectorXd& pap = buffers[thread].pap;
-    { // this chunk's permutations of the block
-      const int start = blockstart + static_cast<int>(chunk.begin), end = blockstart + static_cast<int>(chunk.end);
-      for (int j = start; j < end; ++j) {
-        const int* perm = order.data() + static_cast<std::ptrdiff_t>(j - blockstart) * m;
-        for (Eigen::Index i = 0; i < m; ++i) {
-          // The Wellman vertex of (t_i, p shuffled in), as getvertices2.
-          const Eigen::Index k = perm[i] - 1;
-          pap(i) = pa(k);
-          const double mt = 1 / tant(i);
-          const double mp = (1 - tant(i) * tanp(k)) / (tant(i) + tanp(k));
-          const double xp = 2 / (mt - mp);
-          vlist(i, 0) = xp;
-          vlist(i, 1) = mt * xp - 1;
-        }
-        const EllipseFit f = fitter.fit(vlist);
-        const double R = f.strain.R, thetap = f.strain.longaxis.rad();
-        if (!std::isfinite(R) || !std::isfinite(thetap)) {
-          // No ellipse, no strain: its scores are not numbers (and the
-          // arctangents of non-numbers are slow to find so).
-          out.prtwo(j) = out.pchitwo(j) = std::nan("");
-          continue;
-        }
-        // wellpenalty of the fit against the shuffled pairs.
-        const double tanth = std::tan(thetap), rs2 = R * R;
-        double chi2 = 0, sumy = 0, sumy2 = 0;
-        for (Eigen::Index i = 0; i < m; ++i) {
-          const double tanphip = (tant(i) - tanth) / (1 + tant(i) * tanth);
-          const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
-          const double p = pap(i), diff = p - std::atan2(1, gamma);
-          chi2 += diff * diff;
-          sumy += p;
-          sumy2 += p * p;
-        }
-        const double sst = sumy2 - sumy * sumy / static_cast<double>(m);
-        out.prtwo(j) = sst == 0 ? 1 : 1 - chi2 / sst;
-        out.pchitwo(j) = chi2;
-      }
-    }
-  };
-  // Only the calling thread reports progress, which lets a window answer
-  // its user, and hears a cancel.
-  const auto reported = [&](Eigen::Index done) {
-    return !progress || progress(static_cast<double>(blockstart + done) / nperms);
-  };
-  core::Team team(threads);
-  for (blockstart = 0; blockstart < nperms; blockstart = blockend) {
-    blockend = blockstart + std::min(blocksize, nperms - blockstart);
-    for (int j = blockstart; j < blockend; ++j) {
-      const Eigen::VectorXi perm = core::randperm(static_cast<int>(m));
-      std::copy(perm.data(), perm.data() + m, order.begin() + static_cast<std::ptrdiff_t>(j - blockstart) * m);
-    }
-    if (!team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, score, [](const core::Chunk&) {}, reported))
+  if (!scorefamily(scorer, m, nperms, shuffles, blocksize, team, buffers, out.prtwo, &out.pchitwo, progress, 0, total))
+    return std::nullopt;
+
+  if (specimens > 0) {
+    // Whole specimens: specimen j's t (that of its first pair) goes to
+    // every p of specimen perm(j), whatever the two specimens' numbers of
+    // pairs, so the pairing still holds m pairs.
+    std::vector<std::vector<int>> members(static_cast<std::size_t>(specimens));
+    for (Eigen::Index i = 0; i < m; ++i) members[static_cast<std::size_t>(pairs.specimen(i))].push_back(static_cast<int>(i));
+    const Family wholes{static_cast<int>(specimens),
+                        [specimens](int* drawn) {
+                          const Eigen::VectorXi perm = core::randperm(static_cast<int>(specimens));
+                          std::copy(perm.data(), perm.data() + specimens, drawn);
+                        },
+                        [&members, specimens](const int* drawn, PairingScorer::Buffers& b) {
+                          std::size_t i = 0;
+                          for (Eigen::Index j = 0; j < specimens; ++j) {
+                            const int t = members[static_cast<std::size_t>(j)].front();
+                            for (const int k : members[static_cast<std::size_t>(drawn[j] - 1)]) {
+                              b.trow[i] = t;
+                              b.prow[i++] = k;
+                            }
+                          }
+                        }};
+    out.specimenrtwo.resize(nperms);
+    const int specimenblock = block > 0 ? block : defaultblock(specimens);
+    if (!scorefamily(scorer, m, nperms, wholes, specimenblock, team, buffers, out.specimenrtwo, nullptr, progress,
+                     nperms, total))
       return std::nullopt;
+    sortnanlast(out.specimenrtwo);
   }
 
   // Each list sorted on its own, non-numbers last.
-  const auto nanlast = [](double a, double b) { return std::isnan(b) ? !std::isnan(a) : a < b; };
-  std::sort(out.prtwo.begin(), out.prtwo.end(), nanlast);
-  std::sort(out.pchitwo.begin(), out.pchitwo.end(), nanlast);
+  sortnanlast(out.prtwo);
+  sortnanlast(out.pchitwo);
   const auto lower = static_cast<Eigen::Index>(std::floor(0.025 * nperms)) - 1;
   const auto upper = static_cast<Eigen::Index>(std::ceil(0.975 * nperms)) - 1;
   out.r2low = out.prtwo(lower);
@@ -322,16 +458,10 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
   return out;
 }
 
-double permutationp(const PermutationTest& test) {
-  const double observed = test.observed.penalty.rtwo;
-  const auto nperms = test.prtwo.size();
-  Eigen::Index better = nperms;
-  if (!std::isnan(observed)) {
-    better = 0;
-    for (Eigen::Index j = 0; j < nperms; ++j)
-      if (test.prtwo(j) >= observed) ++better;
-  }
-  return static_cast<double>(1 + better) / static_cast<double>(1 + nperms);
+double permutationp(const PermutationTest& test) { return rankp(test.prtwo, test.observed.penalty.rtwo); }
+
+double specimenp(const PermutationTest& test) {
+  return test.specimenrtwo.size() == 0 ? std::nan("") : rankp(test.specimenrtwo, test.observed.penalty.rtwo);
 }
 
 Eigen::MatrixX2d ellipsepoints(const Eigen::Vector2d& longaxis, double longhalf, double shorthalf, int count) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace restrain {
 
@@ -24,24 +25,51 @@ namespace restrain {
 // (the line's bearing is t + p).
 struct PairAngles {
   Eigen::VectorXd t, p;
+  // The specimen of each pair, numbered 0, 1, ... in the order they first
+  // appear; empty when the angle data do not say (a two-column file).
+  Eigen::VectorXi specimen;
+  // The rows (from 0) of the angle data that forwellman left out.
+  std::vector<Eigen::Index> leftout;
 
   // The angles of an angle file as read: t and p in degrees in columns 1
-  // and 2 (further columns are not read). Raises core::Error for fewer
-  // than two columns.
-  static PairAngles degrees(const Eigen::MatrixXd& alltp);
-  // The same, for the Wellman construction: raises core::Error as well for
-  // fewer than three pairs, and naming the row for a pair with no vertex
-  // (t a multiple of 180 degrees, or p or t + p one: the two lines are
-  // parallel to the baseline or to each other). The angles are checked as
-  // the file gives them, in degrees, where such a multiple is exact.
-  static PairAngles forwellman(const Eigen::MatrixXd& alltp);
+  // and 2 (further columns are not read), and each row's specimen as the
+  // file gives it (io::PooledAngles; empty for none). Raises core::Error
+  // for fewer than two columns.
+  static PairAngles degrees(const Eigen::MatrixXd& alltp, const Eigen::VectorXi& specimen = {});
+  // The same, for the Wellman construction: a pair that has no vertex is
+  // left out (leftout lists its row) and the specimens are numbered again
+  // over the pairs kept. A pair has no vertex when its line runs along its
+  // midline: p within vertexless (about 0.115 degrees) of 0 or 180, where
+  // the vertex runs off to infinity, or an angle that is not a number. No
+  // strain up to R = 1000 turns a pair line that close to its midline (a
+  // strain of ratio R brings two perpendicular lines no closer than 2
+  // atan(1 / R)). Raises core::Error when fewer than three pairs are left.
+  static PairAngles forwellman(const Eigen::MatrixXd& alltp, const Eigen::VectorXi& specimen = {});
 
   Eigen::Index size() const { return t.size(); }
+  // The number of specimens, 0 when they are not known.
+  Eigen::Index specimens() const { return specimen.size() == 0 ? 0 : specimen.maxCoeff() + 1; }
 };
+
+// How close to 0 or 180 degrees a pair's p may come before the pair is
+// left out: 2 atan(1 / 1000), in degrees.
+extern const double vertexless;
+
+// The sentence that names the pairs forwellman left out ("" when none),
+// rows counted from 1 with their angles as alltp holds them, and says why:
+// "2 of 300 pairs left out: row 63 (t = 90.03, p = 0.05), ... (p within
+// ...)".
+std::string leftoutline(const PairAngles& pairs, const Eigen::MatrixXd& alltp);
 
 // The vertex of one pair: where the line at bearing t through (0, -ry)
 // meets the line at bearing t + p through (0, ry). An undeformed sample
 // puts every vertex on the circle on the baseline from (0, -ry) to (0, ry).
+// The lines' slopes give it, except where one of them runs along the
+// baseline (t or t + p a multiple of 180 degrees) and a slope is infinite:
+// there the vertex is the baseline's end the other line passes through,
+// (0, ry) for t, (0, -ry) for t + p, as the sine form (0, -ry) + 2 ry
+// sin(t + p) / sin p (sin t, cos t) gives it everywhere. Only p a multiple
+// of 180 degrees leaves it undefined.
 Eigen::RowVector2d getvertices2(double ry, core::Bearing t, core::Angle p);
 
 // The vertices of every pair (ry = 1), m x 2.
@@ -125,10 +153,20 @@ Refinement refine(const PairAngles& pairs, core::Bearing start);
 // is asked now and then and may return false to cancel: the result is then
 // empty. Raises core::Error for fewer than 40 permutations or more than
 // maxpermutations.
+//
+// Where the pairs' specimens are known, nperms permutations of whole
+// specimens follow, drawn after all the shuffles of pairs (so that those,
+// and the ranges, are the same for a seed whether the specimens are known
+// or not): each permutation gives the t of specimen j to every p of
+// specimen pi(j). The pairs of one specimen share its midline, so its t and
+// the error of its midline are common to them all; with no strain the
+// specimens, each with its set of p, are exchangeable, and the pairs are
+// not.
 struct PermutationTest {
   AnalyticFit observed;
   Eigen::VectorXd prtwo, pchitwo; // sorted ascending
   double r2low = 0, r2high = 0, chilow = 0, chihigh = 0;
+  Eigen::VectorXd specimenrtwo;   // R^2 of the permutations of specimens, sorted; empty when not known
 };
 // The most permutations a test runs: ten million take minutes on a desktop
 // for a few hundred pairs (time grows with permutations times pairs).
@@ -140,8 +178,11 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
 // The test's p value by R^2 of the conic fit (higher is better): (1 + the
 // permutations whose R^2 is at least the observed) / (1 + permutations).
 // A shuffle with no ellipse fits worse than any; an observed fit whose R^2
-// is not a number is no better than any shuffle (p = 1).
+// is not a number is no better than any shuffle (p = 1). permutationp
+// counts the shuffles of pairs, specimenp the permutations of specimens
+// (NaN when there were none).
 double permutationp(const PermutationTest& test);
+double specimenp(const PermutationTest& test);
 
 // Points on an ellipse centred at the origin: half-axis `longhalf` along
 // the unit direction `longaxis`, `shorthalf` across it; the first point

@@ -6,6 +6,7 @@
 #include "core/minimise.h"
 #include "core/parallel.h"
 #include "core/procrustes.h"
+#include "core/random.h"
 #include "core/identities.h"
 #include "core/text_format.h"
 #include "warp/uniform.h"
@@ -401,8 +402,14 @@ Halves fitfree(const Eigen::MatrixXd& D, const Eigen::MatrixXd& E, double spread
   const auto score = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
     return score2(freetrial(p, anchor), D, E, spread, s);
   };
+  // Tolerances far below the default 1e-4: where the bed's strain lies
+  // along the axes (theta' 0 or 90) its turns start near 0, where the
+  // first simplex moves a turn by a few hundred-thousandths of a radian. A
+  // degree's turn there changes the score by less than 1e-4, so with the
+  // default tolerances the simplex stops before it has turned at all and
+  // every specimen keeps the bed's theta'.
   Halves h;
-  h.pf = core::fminsearch(score, anchor.p).x;
+  h.pf = core::fminsearch(score, anchor.p, {1e-9, 1e-9, 5000, 5000}).x;
   const Eigen::Matrix2d rai = freestrain(h.pf);
   h.L = apply(rai, allD);
   h.R = apply(rai, allE);
@@ -683,12 +690,82 @@ StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
 }
 
 std::string strainline(const char* action, const StrainSummary& s) {
-  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R, s.joint.longaxis.deg());
+  // Bearings of axes, each printed in [0, 180): a spread that passes
+  // through north reads from its lower end across 180 ("178.8 to 1.0").
+  std::string line = core::format("%s: strain R = %.2f, theta' = %.1f deg, ", action, s.joint.R,
+                                  core::axialdegrees(s.joint.longaxis, 1));
   line += s.bedfit ? "fitted to the whole bed" : "the mean of the specimens' strains";
   if (s.count == 0) return line + " (no specimen's own fit)";
   return line + core::format(" (per-specimen fits of %d specimens: R median %.2f, 5-95 %% %.2f to %.2f; theta' 5-95 %% "
                              "%.1f to %.1f deg)",
-                             s.count, s.Rmedian, s.Rlow, s.Rhigh, s.thetalow.deg(), s.thetahigh.deg());
+                             s.count, s.Rmedian, s.Rlow, s.Rhigh, core::axialdegrees(s.thetalow, 1),
+                             core::axialdegrees(s.thetahigh, 1));
+}
+
+StrainBootstrap bootstrapstrain(const Eigen::MatrixXd& x, const Eigen::MatrixXd& lmlist, int resamples,
+                                const Work& work) {
+  if (resamples < 100 || resamples > maxresamples)
+    throw core::Error("A bootstrap needs from 100 to " + std::to_string(maxresamples) + " resamples; " +
+                      std::to_string(resamples) + " were asked for");
+  checkpairs(lmlist, x.cols() / 2);
+  const Sides halves = sides(x, lmlist);
+  std::vector<std::size_t> units;
+  for (std::size_t i = 0; i < halves.usable.size(); ++i)
+    if (halves.usable[i]) units.push_back(i);
+  StrainBootstrap out;
+  out.resamples = resamples;
+  out.units = static_cast<Eigen::Index>(units.size());
+  if (out.units < 3)
+    throw core::Error("A bootstrap draws the specimens again, and needs at least three that can be fitted; there are " +
+                      std::to_string(out.units));
+  out.tail = stats::expandedtail(out.units);
+  // The bed's strain, as UnDeform fits it.
+  const Eigen::VectorXd bed = [&] {
+    core::Team team(work.threads);
+    return commonfreestrain(halves, team, work.bedchunk, {work.progress, 0, 0.1});
+  }();
+
+  const Anchor identity(identitystrain());
+  std::vector<Scratch> scratch;
+  std::vector<double> R(static_cast<std::size_t>(resamples)), theta(R.size());
+  stats::Resampling how;
+  how.resamples = resamples;
+  how.base = core::rand64();
+  how.threads = work.threads;
+  how.chunk = 1;
+  const Stage stage{work.progress, 0.1, 1};
+  how.progress = [&](double fraction) { return stage(fraction); };
+  const bool finished = stats::resample(
+      out.units, how, [&](unsigned threads) { scratch.resize(threads); },
+      [&](int b, std::span<const int> counts, unsigned thread) {
+        // The bed's joint score with each specimen counted as often as it
+        // was drawn, in specimen order.
+        const auto joint = [&](const Eigen::VectorXd& p, std::span<const Eigen::MatrixXd>) {
+          const FreeTrial t = freetrial(p, identity);
+          if (!t.valid) return std::numeric_limits<double>::infinity();
+          double sum = 0;
+          for (std::size_t k = 0; k < units.size(); ++k)
+            if (counts[k] > 0)
+              sum += counts[k] * score2(t, halves.D[units[k]], halves.E[units[k]], halves.spread[units[k]], scratch[thread]);
+          return sum / static_cast<double>(units.size());
+        };
+        const Eigen::VectorXd p = core::fminsearch(joint, bed, {1e-9, 1e-9, 4000, 8000}).x;
+        const core::Strain refit = core::Strain::undone_by(freestrain(p));
+        R[static_cast<std::size_t>(b)] = refit.R;
+        theta[static_cast<std::size_t>(b)] = refit.longaxis.rad();
+      });
+  if (!finished) throw Cancelled();
+  out.strain = stats::strainintervals(core::Strain::undone_by(freestrain(bed)), R, theta, out.tail);
+  return out;
+}
+
+std::string bootstrapline(const StrainBootstrap& b) {
+  std::string line = "BootstrapStrain: strain " + stats::cistext(b.strain) +
+                     core::format(", fitted to the whole bed; %i resamples of the %i specimens, expanded percentile "
+                                  "intervals (the %.2f and %.2f %% points of the refits)",
+                                  b.resamples, b.units, 100 * b.tail, 100 * (1 - b.tail));
+  if (b.strain.failed > 0) line += core::format("; %i resamples gave no strain and are left out", b.strain.failed);
+  return line;
 }
 
 Eigen::RowVectorXd rotateshape(const Eigen::RowVectorXd& x, double theta) {

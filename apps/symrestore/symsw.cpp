@@ -8,8 +8,8 @@
 #include "io/sidecars.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/callables.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 #include "warp/missing.h"
 #include "warp/undeform.h"
@@ -25,6 +25,27 @@
 namespace symrestore {
 
 namespace {
+
+using shell::Entry;
+using shell::Number;
+
+// Symrestore's boxes. Which axes PCABox may name depends on the data, and
+// is checked against them.
+constexpr shell::Box StrainBox{"StrainBox", "strain ratio", Entry::number, Number::Positive};
+constexpr shell::Box PCABox{"PCABox", "axes to remove", Entry::numbers};
+constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
+constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};
+constexpr shell::Box GetPairs{"GetPairs", "load the pairs file", Entry::button};
+constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &ProtoBox,
+                                     &GetPairs,          &StrainBox,              &PCABox,         &EstimateBox,
+                                     &BootBox};
+// What the actions read.
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
+constexpr const shell::Box* strainboxes[] = {&StrainBox};
+constexpr const shell::Box* pcaboxes[] = {&PCABox};
+constexpr const shell::Box* estimateboxes[] = {&EstimateBox};
+constexpr const shell::Box* bootboxes[] = {&BootBox};
 
 void requiredata(const State& s) {
   if (s.data.empty()) throw core::Error("Load a data set first (LoadData)");
@@ -77,7 +98,7 @@ void loaddata(shell::Host& host, State& s) {
                                static_cast<int>(missing.specimens.size())));
   // The coordinates are then in the unit of the files' SCALE= lines.
   if (s.data.scaled()) box.push_back("in SCALE= units");
-  host.setstring("FileBox", box);
+  host.setstring(shell::FileBox.tag, box);
   // The plot of results made from the data loaded before goes with them.
   shell::Axes& axes = host.axes();
   axes.cla();
@@ -88,7 +109,7 @@ void loaddata(shell::Host& host, State& s) {
   axes.axisauto();
   axes.axisequal();
   // Loading another data set stays possible.
-  host.setenable("GetPairs", true);
+  host.setenable(GetPairs.tag, true);
 }
 
 void loadproto(shell::Host& host, State& s) {
@@ -105,7 +126,7 @@ void loadproto(shell::Host& host, State& s) {
   s.lmlist = pairs;
   s.pairsfile = fn;
   if (s.undatapairs) dropundata(host, s, "pair list");
-  host.setstring("ProtoBox", std::vector<std::string>{fn});
+  host.setstring(ProtoBox.tag, std::vector<std::string>{fn});
 }
 
 // A symmetry fix that needs two axis rows: the message box as always, then
@@ -145,22 +166,15 @@ void saystrain(shell::Host& host, const State& s, const Restored& fixed, const c
   host.note(strainline(action, strainsummary(s.data.matrix(), fixed)));
 }
 
-double strainratio(shell::Host& host) {
-  return shell::boxnumber(host, "StrainBox", "strain ratio", shell::Number::Positive);
-}
-
 void undeformpca(shell::Host& host, State& s) {
   requiredata(s);
   // The principal axes of incomplete specimens would need their scores
   // from the landmarks they lack.
   requirecomplete(s, "UndeformPCA", "cannot remove principal axes of shape from incomplete specimens");
-  const Eigen::MatrixXd naxis = shell::boxnumbers(host, "PCABox", "axes to remove");
-  if (naxis.size() == 0) {
-    std::string text;
-    for (const std::string& row : host.string("PCABox")) text += row;
-    throw core::Error("The box PCABox (axes to remove) holds '" + text +
+  const Eigen::MatrixXd naxis = shell::boxnumbers(host, PCABox);
+  if (naxis.size() == 0)
+    throw core::Error(shell::boxcalled(PCABox) + " holds '" + shell::boxtext(host, PCABox) +
                       "', which lists no axis; type the axes to remove, such as 1 or 1 2");
-  }
   const Eigen::Index k = s.data.k();
   if (2 * k - 4 < 1)
     throw core::Error("The data set '" + s.data.name() + "' has " + std::to_string(k) +
@@ -168,7 +182,7 @@ void undeformpca(shell::Host& host, State& s) {
                       "): there is nothing to remove");
   for (Eigen::Index i = 0; i < naxis.size(); ++i)
     if (!(naxis(i) >= 1 && naxis(i) <= static_cast<double>(2 * k - 4)) || naxis(i) != std::floor(naxis(i)))
-      throw core::Error("The box PCABox (axes to remove) holds axis " + core::format("%g", naxis(i)) +
+      throw core::Error(shell::boxcalled(PCABox) + " holds axis " + core::format("%g", naxis(i)) +
                         "; the axes of " + std::to_string(k) + " landmarks are numbered 1 ... " +
                         std::to_string(2 * k - 4));
   // Computed aside and kept only when the whole removal has worked.
@@ -204,11 +218,10 @@ void save(shell::Host& host, const State& s) {
 // went, and marks them on the plot.
 void estimatemissing(shell::Host& host, State& s) {
   requiredata(s);
-  std::string typed;
-  for (const std::string& row : host.string("EstimateBox")) typed += row;
+  const std::string typed = shell::boxtext(host, EstimateBox);
   const auto method = core::estimatemethod(typed);
   if (!method || *method == core::Estimate::blend || *method == core::Estimate::mean)
-    throw core::Error("The box EstimateBox (estimate method) holds '" + typed +
+    throw core::Error(shell::boxcalled(EstimateBox) + " holds '" + typed +
                       "'; type auto, tps, regression, neighbours or mirror");
   const bool inundata = !s.undata.empty();
   if (*method == core::Estimate::mirror) {
@@ -286,6 +299,27 @@ void undeform(shell::Host& host, State& s) {
   finish(host, s, fixed.y, false, false, "UnDeform: symmetric, strain fitted to the bed");
 }
 
+// The bed's strain with its intervals, on the console, in the results pane
+// and window and on the status line; the data and the plot stay as they
+// were.
+void bootstrapstrain(shell::Host& host, State& s) {
+  const int resamples = shell::boxwhole(host, BootBox);
+  requirepairs(s);
+  Work work;
+  work.progress = [&host, resamples](double fraction) {
+    return host.progress(core::format("BootstrapStrain: the bed's strain and %d resamples", resamples), fraction);
+  };
+  StrainBootstrap b;
+  try {
+    b = symrestore::bootstrapstrain(s.data.matrix(), s.lmlist, resamples, work);
+  } catch (const Cancelled&) {
+    host.echo("BootstrapStrain cancelled; nothing reported\n");
+    return;
+  }
+  host.note(bootstrapline(b));
+  host.setresults({stats::intervalheader, stats::intervalrow("symmetry", b.strain)});
+}
+
 void undeformuni(shell::Host& host, State& s) {
   requirepairs(s);
   requirecomplete(s, "UndeformUni", "cannot remove uniform components from incomplete specimens");
@@ -296,7 +330,7 @@ void undeformuni(shell::Host& host, State& s) {
 }
 
 void retrostrain(shell::Host& host, State& s) {
-  const double e = strainratio(host);
+  const double e = shell::boxnumber(host, StrainBox);
   requirepairs(s);
   if (const auto warning = looksliker(e, s.fittedR)) host.msgbox(*warning, "Strain ratio");
   std::optional<Restored> fixed;
@@ -320,20 +354,29 @@ const char* needpairs(const State& s) {
 
 // Symrestore's actions, in the order its message for an unknown action
 // lists them.
+using shell::ActionKind;
 constexpr shell::Action<State> table[] = {
-    {"LoadData", loaddata, "Reads a row-format data set, as digitised on the slab, and plots it"},
-    {"LoadProto", loadproto, "Reads the pairs file and checks it against the data set"},
-    {"UnDeform", undeform, "Makes the specimens symmetric with the strain fitted to the whole bed", needpairs},
-    {"UndeformUni", undeformuni, "Makes each specimen symmetric by removing its first uniform component", needpairs},
-    {"RetroStrain", retrostrain, "Makes each specimen symmetric with the stretch e typed in StrainBox", needpairs},
-    {"UndeformPCA", undeformpca, "Removes the principal axes of shape listed in PCABox", needdata},
-    {"EstimateMissing", estimatemissing,
+    {"LoadData", ActionKind::load, loaddata, "Reads a row-format data set, as digitised on the slab, and plots it",
+     nullptr, loadboxes},
+    {"LoadProto", ActionKind::load, loadproto, "Reads the pairs file and checks it against the data set"},
+    {"UnDeform", ActionKind::compute, undeform, "Makes the specimens symmetric with the strain fitted to the whole bed",
+     needpairs},
+    {"BootstrapStrain", ActionKind::compute, bootstrapstrain,
+     "Gives 95 % intervals of the bed's strain (as UnDeform fits it) from BootBox resamples of the specimens",
+     needpairs, bootboxes},
+    {"UndeformUni", ActionKind::compute, undeformuni,
+     "Makes each specimen symmetric by removing its first uniform component", needpairs},
+    {"RetroStrain", ActionKind::compute, retrostrain,
+     "Makes each specimen symmetric with the stretch e typed in StrainBox", needpairs, strainboxes},
+    {"UndeformPCA", ActionKind::compute, undeformpca, "Removes the principal axes of shape listed in PCABox", needdata,
+     pcaboxes},
+    {"EstimateMissing", ActionKind::compute, estimatemissing,
      "Places the missing landmarks of the undeformed set, or of the data before undeforming, by tps or mirror (EstimateBox)",
-     needdata},
-    {"Save", [](shell::Host& host, State& s) { save(host, s); },
+     needdata, estimateboxes},
+    {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s); },
      "Writes the last undeformed data set in the row format",
      [](const State& s) -> const char* { return s.undata.empty() ? "Undeform the data first" : nullptr; }},
-    {"Exit", [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
+    {"Exit", ActionKind::show, [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
 };
 
 } // namespace
@@ -350,6 +393,8 @@ std::optional<std::string> looksliker(double e, double fittedR) {
 }
 
 std::span<const shell::Action<State>> actions() { return table; }
+
+shell::Boxes boxes() { return all; }
 
 void symsw(shell::Host& host, State& s, std::string_view action) {
   shell::dispatch(actions(), {"Symrestore", "Fell through case function", ""}, host, s, action);

@@ -43,8 +43,12 @@ struct State {
 // 10). Nothing for a plausible stretch.
 std::optional<std::string> looksliker(double e, double fittedR);
 
-// The program's actions: name, function, one-line description.
+// The program's actions: name, kind, function, one-line description,
+// what each needs first and the boxes it reads.
 std::span<const shell::Action<State>> actions();
+
+// Every box of the window the switch reads or fills.
+shell::Boxes boxes();
 
 // Runs the action of that name from actions(); any other name shows the
 // program's message box and raises core::Error naming it and listing the

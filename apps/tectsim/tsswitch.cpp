@@ -8,18 +8,37 @@
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/file_dialogs.h"
-#include "shell/program.h"
 #include "shell/shape_plot.h"
 
 #include <cctype>
 #include <cmath>
 #include <ctime>
-#include <limits>
 #include <string>
 
 namespace tectsim {
 
 namespace {
+
+using shell::Entry;
+using shell::Number;
+
+// Tectsim's boxes. How many specimens a simulation may hold depends on
+// the exemplars' landmarks, and is checked against them. Coordinates of
+// superimposed shapes are about 1/sqrt(k): a noise of a thousand is far
+// past shape; a strain of a thousand flattens every specimen at the
+// precision of its coordinates.
+constexpr shell::Box NumBox{"NumBox", "number of specimens", Entry::number, Number::Whole, shell::unbounded};
+constexpr shell::Box AmpBox{"AmpBox", "noise amplitude", Entry::number, Number::Any, {0, 1e3}};
+constexpr shell::Box DefBox{"DefBox", "deformation amount", Entry::number, Number::Positive, {1e-3, 1e3}};
+constexpr shell::Box AngleBox{"AngleBox", "deformation angle, degrees", Entry::number, Number::Any, {-360, 360}};
+constexpr shell::Box NaxisBox{"NaxisBox", "principal axes to remove", Entry::numbers, Number::Whole};
+constexpr shell::Box FileBox1{"FileBox1", "the start shape loaded last", Entry::shown};
+constexpr shell::Box FileBox2{"FileBox2", "the end shape loaded last", Entry::shown};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &FileBox1, &FileBox2, &NumBox,
+                                     &AmpBox,            &DefBox,                 &AngleBox, &NaxisBox, &shell::AuxResults};
+// What the actions read.
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
+constexpr const shell::Box* buildboxes[] = {&NumBox, &AmpBox, &DefBox, &AngleBox, &NaxisBox};
 
 // Draws an exemplar in its style, named for the legend.
 void drawexemplar(shell::Axes& axes, const Eigen::MatrixXd& y, bool second) {
@@ -59,7 +78,7 @@ void load(shell::Host& host, State& s, bool second) {
   const auto m = static_cast<double>(in.n()), n = static_cast<double>(in.matrix().cols());
   std::string box = core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.name(), m, (n - 1) / 2);
   if (in.scaled()) box += " \n in SCALE= units";
-  host.setstring(second ? "FileBox2" : "FileBox1", box);
+  host.setstring((second ? FileBox2 : FileBox1).tag, box);
 }
 
 const Eigen::MatrixXd& built(const Eigen::MatrixXd& set) {
@@ -107,24 +126,19 @@ std::vector<std::string> report(const State& s) {
 
 void build(shell::Host& host, State& s) {
   Parameters p;
-  constexpr double any = std::numeric_limits<double>::infinity();
-  const double nsamp = shell::boxnumber(host, "NumBox", "number of specimens", shell::Number::Whole, {-any, any});
-  if (nsamp < 3) throw core::Error("The box NumBox (number of specimens) must hold a whole number of at least 3");
+  const double nsamp = shell::boxnumber(host, NumBox);
+  if (nsamp < 3) throw core::Error(shell::boxcalled(NumBox) + " must hold a whole number of at least 3");
   const Eigen::Index columns = s.exemplar1.matrix().cols();
   if (nsamp > maxspecimens(columns))
-    throw core::Error("The box NumBox (number of specimens) holds '" + host.string("NumBox").front() +
+    throw core::Error(shell::boxcalled(NumBox) + " holds '" + shell::boxtext(host, NumBox) +
                       "', which is more than the " + std::to_string(maxspecimens(columns)) + " specimens a simulation" +
                       (columns > 0 ? " of " + std::to_string((columns - 1) / 2) + " landmarks" : std::string()) +
                       " may hold");
   p.nsamp = static_cast<int>(nsamp);
-  // Coordinates of superimposed shapes are about 1/sqrt(k): a noise of a
-  // thousand is far past shape; a strain of a thousand flattens every
-  // specimen at the precision of its coordinates.
-  p.noiseamp = shell::boxnumber(host, "AmpBox", "noise amplitude", shell::Number::Any, {0, 1e3});
-  p.defamp = shell::boxnumber(host, "DefBox", "deformation amount", shell::Number::Positive, {1e-3, 1e3});
-  p.defangle =
-      core::Angle::degrees(shell::boxnumber(host, "AngleBox", "deformation angle, degrees", shell::Number::Any, {-360, 360}));
-  p.npca = shell::boxnumbers(host, "NaxisBox", "principal axes to remove", shell::Number::Whole);
+  p.noiseamp = shell::boxnumber(host, AmpBox);
+  p.defamp = shell::boxnumber(host, DefBox);
+  p.defangle = core::Angle::degrees(shell::boxnumber(host, AngleBox));
+  p.npca = shell::boxnumbers(host, NaxisBox);
   s.models = buildmodels(s.exemplar1.matrix(), s.exemplar2.matrix(), p,
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   s.built = p;
@@ -133,7 +147,7 @@ void build(shell::Host& host, State& s) {
   // An open results window would otherwise go on showing the report of
   // the models just replaced.
   if (s.reported && !host.results().empty()) {
-    host.setstring("AuxResults", report(s));
+    host.setstring(shell::AuxResults.tag, report(s));
     host.note("The results window now shows the report of the rebuilt models");
   }
 }
@@ -149,57 +163,72 @@ const char* needmodels(const State& s) {
 // Tectsim's actions, in the order its message for an unknown action lists
 // them. The Show...2 actions plot a deformed set alone; ShowDCData and
 // ShowDNData draw its retrodeformation over it.
+using shell::ActionKind;
 constexpr shell::Action<State> table[] = {
-    {"Load1", [](shell::Host& host, State& s) { load(host, s, false); },
-     "Reads the start shape of the shape change (one or several specimens)"},
-    {"Load2", [](shell::Host& host, State& s) { load(host, s, true); },
-     "Reads the end shape of the shape change (one specimen)"},
-    {"BuildModels", build, "Builds the six simulated sets from the boxes NumBox, AmpBox, DefBox, AngleBox, NaxisBox", needexemplars},
-    {"DoStats",
+    {"Load1", ActionKind::load, [](shell::Host& host, State& s) { load(host, s, false); },
+     "Reads the start shape of the shape change (one or several specimens)", nullptr, loadboxes},
+    {"Load2", ActionKind::load, [](shell::Host& host, State& s) { load(host, s, true); },
+     "Reads the end shape of the shape change (one specimen)", nullptr, loadboxes},
+    {"BuildModels", ActionKind::compute, build,
+     "Builds the six simulated sets from the boxes NumBox, AmpBox, DefBox, AngleBox, NaxisBox", needexemplars,
+     buildboxes},
+    {"DoStats", ActionKind::compute,
      [](shell::Host& host, State& s) {
        host.setresults(report(s));
        s.reported = true;
      },
      "Tests every set for the shape change and shows the report in the results window", needmodels},
-    {"SaveCData", [](shell::Host& host, State& s) { save(host, s.models.cdata, "File Name for Clean Data File", "%f "); },
+    {"SaveCData", ActionKind::save,
+     [](shell::Host& host, State& s) { save(host, s.models.cdata, "File Name for Clean Data File", "%f "); },
      "Appends the clean set to a row-format file", needmodels},
-    {"SaveNData", [](shell::Host& host, State& s) { save(host, s.models.ndata, "File Name for Noisy Data File", "%f "); },
+    {"SaveNData", ActionKind::save,
+     [](shell::Host& host, State& s) { save(host, s.models.ndata, "File Name for Noisy Data File", "%f "); },
      "Appends the noisy set to a row-format file", needmodels},
-    {"SaveDCData",
+    {"SaveDCData", ActionKind::save,
      [](shell::Host& host, State& s) {
        save(host, s.models.dcdata, "File Name for Deformed Clean Data File", "%f ");
      },
      "Appends the deformed clean set to a row-format file", needmodels},
-    {"SaveDNData",
+    {"SaveDNData", ActionKind::save,
      [](shell::Host& host, State& s) {
        save(host, s.models.dndata, "File Name for Deformed Noisy Data File", " %f ");
      },
      "Appends the deformed noisy set to a row-format file", needmodels},
-    {"SaveRDCData",
+    {"SaveRDCData", ActionKind::save,
      [](shell::Host& host, State& s) {
        save(host, s.models.udcdata, "File Name for Retro-Deformed Clean Data File", "%f ");
      },
      "Appends the retrodeformed clean set to a row-format file", needmodels},
-    {"SaveRDNData",
+    {"SaveRDNData", ActionKind::save,
      [](shell::Host& host, State& s) {
        save(host, s.models.udndata, "File Name for RetroDeformed Noisy Data File", "%f ");
      },
      "Appends the retrodeformed noisy set to a row-format file", needmodels},
-    {"ShowCData", [](shell::Host& host, State& s) { show(host, s.models.cdata, "clean set"); }, "Plots the clean set", needmodels},
-    {"ShowNData", [](shell::Host& host, State& s) { show(host, s.models.ndata, "noisy set"); }, "Plots the noisy set", needmodels},
-    {"ShowDCData", [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set", &s.models.udcdata); },
+    {"ShowCData", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.cdata, "clean set"); },
+     "Plots the clean set", needmodels},
+    {"ShowNData", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.ndata, "noisy set"); },
+     "Plots the noisy set", needmodels},
+    {"ShowDCData", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set", &s.models.udcdata); },
      "Plots the deformed clean set with its retrodeformation over it", needmodels},
-    {"ShowDNData", [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set", &s.models.udndata); },
+    {"ShowDNData", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set", &s.models.udndata); },
      "Plots the deformed noisy set with its retrodeformation over it", needmodels},
-    {"ShowDCData2", [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set"); }, "Plots the deformed clean set", needmodels},
-    {"ShowDNData2", [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set"); }, "Plots the deformed noisy set", needmodels},
-    {"Clear",
+    {"ShowDCData2", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set"); },
+     "Plots the deformed clean set", needmodels},
+    {"ShowDNData2", ActionKind::show,
+     [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set"); },
+     "Plots the deformed noisy set", needmodels},
+    {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
        s.models = Models{};
        s.reported = false;
        host.axes().cla();
-       host.setstring("FileBox1", "No File Active");
-       host.setstring("FileBox2", "No File Active");
+       host.setstring(FileBox1.tag, "No File Active");
+       host.setstring(FileBox2.tag, "No File Active");
      },
      "Forgets the simulated sets and clears the plot; the loaded shapes are kept"},
 };
@@ -226,6 +255,8 @@ std::vector<std::string> reportheading(const State& s, const std::string& when) 
 }
 
 std::span<const shell::Action<State>> actions() { return table; }
+
+shell::Boxes boxes() { return all; }
 
 void TSSwitch(shell::Host& host, State& s, std::string_view action) {
   shell::dispatch(actions(), {"Tectsim", "Fell through Case!", ""}, host, s, action);

@@ -32,8 +32,12 @@ struct State {
 // their sizes, the parameters, the seed of the run and the build.
 std::vector<std::string> reportheading(const State& state, const std::string& when);
 
-// The program's actions: name, function, one-line description.
+// The program's actions: name, kind, function, one-line description,
+// what each needs first and the boxes it reads.
 std::span<const shell::Action<State>> actions();
+
+// Every box of the window the switch reads or fills.
+shell::Boxes boxes();
 
 // Runs the action of that name from actions(): "Load1", "Load2", the six
 // save and six show actions, "BuildModels", "DoStats", "Clear"; any other

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -102,6 +103,31 @@ TEST(random, ShufflesEveryPositionUniformly) {
   const double chi2 = ((counts.array() - expected).square() / expected).sum();
   EXPECT_LT(chi2, 50); // 16 degrees of freedom: exceeded with probability < 1e-5
   EXPECT_EQ(core::randperm(0).size(), 0);
+}
+
+// A stream is fixed by its base and number alone, whatever the program's
+// generator does meanwhile; neighbouring numbers give unrelated draws.
+TEST(random, GivesEachStreamItsOwnSequence) {
+  const auto draws = [](std::uint64_t base, std::uint64_t index) {
+    core::Stream s(base, index);
+    std::vector<std::uint64_t> out;
+    for (int i = 0; i < 2000; ++i) out.push_back(s.below(10));
+    return out;
+  };
+  const auto first = draws(42, 7);
+  core::setseed(1);
+  core::rand01();
+  EXPECT_EQ(draws(42, 7), first);
+  int same = 0, low = 0;
+  const auto next = draws(42, 8);
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    same += first[i] == next[i];
+    low += first[i] < 5;
+    ASSERT_LT(first[i], 10u);
+  }
+  EXPECT_NEAR(same, 200, 60); // one in ten by chance
+  EXPECT_NEAR(low, 1000, 120);
+  EXPECT_NE(draws(43, 7), first);
 }
 
 } // namespace

@@ -28,18 +28,19 @@ TEST(anglefile, WritesEachLayoutInDegreesAndReadsItBack) {
     io::AngleLayout layout;
     std::string text;
     Eigen::MatrixXd back; // the numbers the row reader finds
+    Eigen::VectorXi specimen; // each line's specimen, as the pooled reader finds it
   };
   const Case cases[] = {
       {io::AngleLayout::pairs,
        "90.000000\t45.000000\t3\t % specimen 1 (A7)\n90.000000\t90.000000\t3\t % specimen 1 (A7)\n"
        "180.000000\t30.000000\t3\t % specimen 2\n",
-       Eigen::MatrixXd{{90, 45, 3}, {90, 90, 3}, {180, 30, 3}}},
+       Eigen::MatrixXd{{90, 45, 3}, {90, 90, 3}, {180, 30, 3}}, Eigen::VectorXi{{0, 0, 1}}},
       {io::AngleLayout::birch, "90.000000\t45.000000\n90.000000\t90.000000\n180.000000\t30.000000\n",
-       Eigen::MatrixXd{{90, 45}, {90, 90}, {180, 30}}},
+       Eigen::MatrixXd{{90, 45}, {90, 90}, {180, 30}}, Eigen::VectorXi()},
       {io::AngleLayout::means,
        "90.000000\t67.500000\t3\t % specimen 1 (A7)\n180.000000\t30.000000\t3\t % specimen 2\n"
        "NaN\tNaN\t3\t % specimen 3\n",
-       Eigen::MatrixXd{{90, 67.5, 3}, {180, 30, 3}, {std::nan(""), std::nan(""), 3}}},
+       Eigen::MatrixXd{{90, 67.5, 3}, {180, 30, 3}, {std::nan(""), std::nan(""), 3}}, Eigen::VectorXi()},
   };
   for (const Case& c : cases) {
     const std::string text = io::formatangles(c.layout, m.t, m.p, m.np, 3, m.ids);
@@ -47,6 +48,9 @@ TEST(anglefile, WritesEachLayoutInDegreesAndReadsItBack) {
     const std::string path = testsupport::tempfile("angles.txt", text);
     if (c.layout != io::AngleLayout::means) {
       EXPECT_TRUE(testsupport::near(io::readangles(path, "LoadAllTP"), c.back, 1e-12));
+      const io::PooledAngles pooled = io::readpooledangles(path, "LoadAllTP");
+      EXPECT_EQ(pooled.tp, io::readangles(path, "LoadAllTP"));
+      EXPECT_EQ(pooled.specimen, c.specimen);
       continue;
     }
     // Per-specimen angles: the NaN line of a specimen without angles, and
@@ -68,20 +72,34 @@ TEST(anglefile, WritesEachLayoutInDegreesAndReadsItBack) {
 // A specimen's label as an angle file's comment names it, read back.
 TEST(anglefile, ReadsTheSpecimenEachLineNames) {
   const std::pair<const char*, core::SpecimenLabel> cases[] = {
-      {"1 2 3 % specimen 12 (a (b) c)", {12, "a (b) c"}},
-      {"1 2 %specimen 7", {7, ""}},
-      {"1 2 % specimen 7 \r", {7, ""}},
-      {"1 2 % specimen x", {}},
-      {"1 2 % specimen 0 (a)", {}},
-      {"1 2 % specimen 3 a", {}},
-      {"1 2 % note", {}},
-      {"1 2", {}},
+      {"specimen 12 (a (b) c)", {12, "a (b) c"}},
+      {"specimen 7", {7, ""}},
+      {"specimen 7 \r", {7, ""}},
+      {"specimen x", {}},
+      {"specimen 0 (a)", {}},
+      {"specimen 3 a", {}},
+      {"note", {}},
+      {"", {}},
   };
   for (const auto& [line, want] : cases) {
     const core::SpecimenLabel got = io::anglelabel(line);
     EXPECT_EQ(got.number, want.number) << line;
     EXPECT_EQ(got.id, want.id) << line;
   }
+}
+
+// A specimen is a run of lines with one comment, slab and t: two slabs
+// joined end to end keep specimens of the same number apart, and a line
+// without a comment leaves the specimens unknown.
+TEST(anglefile, FindsSpecimensAsRunsOfLines) {
+  const Eigen::MatrixXd tp{{10, 80, 1}, {10, 85, 1}, {10, 70, 2}, {40, 90, 2}, {40, 95, 2}, {10, 60, 2}};
+  const std::vector<std::string> comments{"specimen 1", "specimen 1", "specimen 1", "specimen 1", "specimen 1",
+                                          "specimen 2"};
+  EXPECT_EQ(io::specimensof(tp, comments), (Eigen::VectorXi{{0, 0, 1, 2, 2, 3}}));
+  EXPECT_EQ(io::specimensof(tp.leftCols(2), comments), (Eigen::VectorXi{{0, 0, 0, 1, 1, 2}}));
+  std::vector<std::string> partly = comments;
+  partly[4].clear();
+  EXPECT_EQ(io::specimensof(tp, partly).size(), 0);
 }
 
 TEST(anglefile, RefusesWhatIsNoAngleFileNamingWhere) {

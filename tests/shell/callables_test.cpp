@@ -116,3 +116,16 @@ TEST(objective, RefusesMoreExtraArgumentsThanItDeclares) {
 }
 
 } // namespace
+
+TEST(parsecallback, ReadsNamesTextsAndNumbers) {
+  const auto [name, args] = shell::parsecallback("restrainsw('Load')");
+  EXPECT_EQ(name, "restrainsw");
+  ASSERT_EQ(args.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(args[0]), "Load");
+  const auto [n2, a2] = shell::parsecallback("CopyBigImage(1)");
+  EXPECT_EQ(std::get<Eigen::MatrixXd>(a2.at(0))(0, 0), 1);
+  EXPECT_TRUE(shell::parsecallback("AuxBoxsw").second.empty());
+  const auto [n3, a3] = shell::parsecallback("f('it''s', 2)");
+  EXPECT_EQ(std::get<std::string>(a3.at(0)), "it's");
+  EXPECT_EQ(error_of([] { shell::parsecallback("f('open"); }), "The Callback 'f('open' is not a call of a function");
+}

@@ -1,24 +1,25 @@
 // A tiny program driven end to end the way `PROGRAM --run SCRIPT` drives
-// the real ones: controls set and shown, dialogs answered from the script,
-// message boxes and results printed, a plot saved, an error stopping the
-// run.
+// the real ones, without a window: controls set and shown, dialogs
+// answered from the script, message boxes and results printed, a plot
+// saved, an error stopping the run; and the script language's lines
+// split into words.
 
-#include "shell/program.h"
 #include "shell/script.h"
-#include "shell/shape_plot.h"
-#include "shell/window.h"
-#include "tests/shell/scripted_program.h"
 
-#include "core/text_number.h"
+#include "core/error.h"
 #include "io/row_file.h"
+#include "tests/shell/tiny_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
-#include <QApplication>
-#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <string>
 #include <vector>
 
 using testsupport::error_of;
@@ -27,60 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The tiny program's action switch.
-void tinysw(shell::Host& host, const std::string& action) {
-  if (action == "Load") {
-    const auto file = host.uigetfile("*.*", "Enter file to Load?");
-    if (!file) throw core::Error("No file chosen");
-    const Eigen::MatrixXd data = io::dload(file->path());
-    host.setstring("FileBox", std::vector<std::string>{"Loaded:", file->name});
-    shell::showshape(host.axes(), data, "bo");
-  } else if (action == "Save") {
-    const Eigen::MatrixXd slab = core::str2num(host.string("SlabBox").at(0));
-    const auto file = host.uiputfile("*.*", "File Name");
-    if (file) io::writerows(file->path(), slab, "%g ", " \n", io::WriteMode::Replace);
-  } else if (action == "Hello") {
-    host.msgbox("Hello there", "Greeting");
-  } else if (action == "Report") {
-    host.setresults({"line one", "line two"});
-  } else if (action == "Long") {
-    for (int i = 1; i <= 4; ++i) host.progress("Counting " + std::to_string(i * 250) + " of 1000", i / 4.0);
-  } else if (action == "Hold") {
-    // 64 MiB touched page by page, then given back.
-    std::vector<char> block(64u << 20);
-    for (std::size_t i = 0; i < block.size(); i += 4096) block[i] = 1;
-    host.setstring("FileBox", std::to_string(block[block.size() / 2]));
-  } else if (action == "Grow") {
-    throw std::bad_alloc();
-  } else if (action == "Fail") {
-    host.setstring("FileBox", "before the error");
-    throw core::Error("deliberate failure");
-  } else {
-    host.msgbox("Hopelessly lost, send help!", "");
-  }
-}
-
-shell::Program tinyprogram() {
-  shell::Program program;
-  program.executable = "tiny";
-  program.launcher = "Tiny";
-  program.switchname = "tinysw";
-  program.placeholders = {"pushbutton1"};
-  program.define = [] {
-    shell::Callable sw;
-    sw.name = "tinysw";
-    sw.nin = 1;
-    sw.body = [](const shell::Values& args, int) -> shell::Values {
-      tinysw(shell::host(), std::get<std::string>(args.at(0)));
-      return {};
-    };
-    shell::define(sw);
-  };
-  return program;
-}
-
 struct Tiny : testsupport::ScriptedProgram {
-  Tiny() : ScriptedProgram(tinyprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {}
+  Tiny() : ScriptedProgram(testsupport::tinyprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {}
 };
 
 } // namespace
@@ -114,7 +63,7 @@ TEST(runscript, DrivesAProgramFromEndToEnd) {
   text << results.rdbuf();
   EXPECT_EQ(text.str(), "line one \nline two \nline one \nline two \n");
   EXPECT_EQ(io::dload((tiny.folder() / "slab.txt").string())(0, 0), 7);
-  EXPECT_GT(fs::file_size(tiny.folder() / "my plot.svg"), 100u);
+  EXPECT_EQ(tiny.window().fakeaxes().saved, std::vector<std::string>{(tiny.folder() / "my plot.svg").string()});
   EXPECT_EQ(tiny.host().axes().pointcount(), 6u); // two specimens of three landmarks
 }
 
@@ -135,61 +84,6 @@ TEST(runscript, StopsAtTheFirstErrorAndKeepsWhatWasStored) {
   EXPECT_EQ(tiny.errors(), "No window holds a control with the Tag 'NoSuchBox'\n(test.script, line 1: show)\n");
 }
 
-TEST(callbacks, RunTheButtonsCallAndReportErrorsInTheStatusLine) {
-  Tiny tiny;
-  shell::Figure* window = shell::figures().front();
-  auto* hello = window->form()->findChild<QPushButton*>("pushbutton1");
-  auto* fail = window->form()->findChild<QPushButton*>("pushbutton2");
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  hello->click();
-  fail->click();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "== Greeting ==\nHello there\n\n");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "deliberate failure\n");
-  EXPECT_EQ(window->status(), "Error: deliberate failure");
-  // What the action stored before its error stays.
-  EXPECT_EQ(tiny.host().string("FileBox"), std::vector<std::string>{"before the error"});
-}
-
-TEST(scriptwords, SplitsAtBlanksKeepsQuotesAndDropsComments) {
-  EXPECT_EQ(shell::scriptwords("Load  \"a b.txt\" c.txt # later"),
-            (std::vector<std::string>{"Load", "a b.txt", "c.txt"}));
-  EXPECT_EQ(shell::scriptwords("   # only a comment"), std::vector<std::string>{});
-  EXPECT_EQ(shell::scriptwords("set Box \"\""), (std::vector<std::string>{"set", "Box", ""}));
-  EXPECT_EQ(error_of([] { shell::scriptwords("Load \"open"); }), "a double quote is not closed");
-}
-
-TEST(launcher, CallsLocalFunctionsAndTrapsTheirErrors) {
-  Tiny tiny;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  shell::call("Tiny", {std::string("pushbutton1_Callback")}, 0);
-  shell::call("Tiny", {std::string("pushbutton1_Callback"), std::string("a"), std::string("b"), std::string("c"),
-                      std::string("d")},
-             0);
-  shell::call("Tiny", {std::string("nosuchfunction")}, 0);
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(out, "pushbutton1 Callback not implemented yet.\n");
-  EXPECT_EQ(err,
-            "Run-time Error: File: Tiny/pushbutton1_Callback Line: 2 Column: 1 The function \"pushbutton1_Callback\" "
-            "was called with more than the declared number of inputs (3).\n"
-            "Undefined function or variable 'nosuchfunction'.\n");
-}
-
-TEST(parsecallback, ReadsNamesTextsAndNumbers) {
-  const auto [name, args] = shell::parsecallback("restrainsw('Load')");
-  EXPECT_EQ(name, "restrainsw");
-  ASSERT_EQ(args.size(), 1u);
-  EXPECT_EQ(std::get<std::string>(args[0]), "Load");
-  const auto [n2, a2] = shell::parsecallback("CopyBigImage(1)");
-  EXPECT_EQ(std::get<Eigen::MatrixXd>(a2.at(0))(0, 0), 1);
-  EXPECT_TRUE(shell::parsecallback("AuxBoxsw").second.empty());
-  const auto [n3, a3] = shell::parsecallback("f('it''s', 2)");
-  EXPECT_EQ(std::get<std::string>(a3.at(0)), "it's");
-  EXPECT_EQ(error_of([] { shell::parsecallback("f('open"); }), "The Callback 'f('open' is not a call of a function");
-}
-
 TEST(runscript, RunsEveryCommandWhateverItsLineEnds) {
   Tiny tiny;
   // Lone CR (old Mac editors), CR LF, LF, and a byte-order mark first.
@@ -208,21 +102,6 @@ TEST(runscript, SaysWhichActionRanOutOfMemory) {
   EXPECT_EQ(tiny.run("Hello\nGrow\nHello\n").first, 1);
   EXPECT_EQ(tiny.errors(), shell::outofmemory("Grow") + "\n(test.script, line 2: Grow)\n");
   EXPECT_NE(tiny.errors().find("Not enough memory for Grow"), std::string::npos);
-  // A button's action the same way, in the window's status line too.
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(shell::guarded([] { throw std::bad_alloc(); }, "Grow"));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), shell::outofmemory("Grow") + "\n");
-}
-
-TEST(runscript, KeepsABoxTextLongerThanAnEditBoxTakesByDefault) {
-  Tiny tiny;
-  std::string text;
-  while (text.size() < 40000) text += "7 ";
-  text.pop_back();
-  const auto [status, out] = tiny.run("set SlabBox " + text + "\nshow SlabBox\nSave slab.txt\n");
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(out, text + "\n");
-  EXPECT_EQ(io::dload((tiny.folder() / "slab.txt").string()).size(), 20000);
 }
 
 TEST(runscript, ShowsProgressOnOneLineOnlyWhereAskedAndClearsIt) {
@@ -297,4 +176,12 @@ TEST(runscript, TimesEachCommandThatRanOnlyWhenAsked) {
     EXPECT_GE(peak[1], peak[0]);
     EXPECT_GE(peak[2], peak[1]);
   }
+}
+
+TEST(scriptwords, SplitsAtBlanksKeepsQuotesAndDropsComments) {
+  EXPECT_EQ(shell::scriptwords("Load  \"a b.txt\" c.txt # later"),
+            (std::vector<std::string>{"Load", "a b.txt", "c.txt"}));
+  EXPECT_EQ(shell::scriptwords("   # only a comment"), std::vector<std::string>{});
+  EXPECT_EQ(shell::scriptwords("set Box \"\""), (std::vector<std::string>{"set", "Box", ""}));
+  EXPECT_EQ(error_of([] { shell::scriptwords("Load \"open"); }), "a double quote is not closed");
 }

@@ -1,6 +1,7 @@
 #include "tests/support/fake_host.h"
 
 #include "core/error.h"
+#include "tests/support/layout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,27 +55,51 @@ void FakeAxes::axisauto() {
 
 std::size_t FakeAxes::pointcount() const {
   std::size_t n = 0;
-  for (const Plot& p : plots) n += static_cast<std::size_t>(p.x.size());
+  for (const Plot& p : plots)
+    for (Eigen::Index i = 0; i < p.x.size(); ++i) n += !std::isnan(p.x(i)) && !std::isnan(p.y(i));
   return n;
 }
 
-FakeHost::FakeHost(std::initializer_list<std::string> tags) {
-  for (const std::string& tag : tags) controls_[tag] = {""};
+FakeHost::FakeHost(const std::string& launcher) {
+  if (!launcher.empty()) *this = fromfile(layoutfile(launcher));
 }
+
+FakeHost FakeHost::fromfile(const std::string& path) {
+  FakeHost host;
+  for (const LayoutWidget& w : readlayout(path))
+    if (!w.name.empty() && !host.controls_.contains(w.name)) host.controls_[w.name] = w.string();
+  return host;
+}
+
+namespace {
+
+core::Error notag(std::string_view tag) {
+  return core::Error("No window holds a control with the Tag '" + std::string(tag) + "'");
+}
+
+} // namespace
 
 std::vector<std::string> FakeHost::string(std::string_view tag) const {
   const auto it = controls_.find(tag);
-  if (it == controls_.end()) throw core::Error("No control has the Tag '" + std::string(tag) + "'");
+  if (it == controls_.end()) throw notag(tag);
   return it->second;
 }
 
 void FakeHost::setstring(std::string_view tag, const std::vector<std::string>& rows) {
   const auto it = controls_.find(tag);
-  if (it == controls_.end()) throw core::Error("No control has the Tag '" + std::string(tag) + "'");
+  if (it == controls_.end()) throw notag(tag);
   it->second = rows;
 }
 
+void FakeHost::setresults(const std::vector<std::string>& rows) { controls_["AuxResults"] = rows; }
+
+std::vector<std::string> FakeHost::results() const {
+  const auto it = controls_.find("AuxResults");
+  return it == controls_.end() ? std::vector<std::string>{} : it->second;
+}
+
 void FakeHost::setenable(std::string_view tag, bool on) {
+  if (!controls_.contains(tag)) throw notag(tag);
   if (on) disabled.erase(std::string(tag));
   else disabled.insert(std::string(tag));
 }

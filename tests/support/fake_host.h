@@ -1,6 +1,7 @@
 #pragma once
 // A Host without windows or Qt for the switch tests: controls are a map of
-// tags to rows, dialogs are answered from a queue of paths, and message
+// tags to rows, seeded from the program's layout file as its window shows
+// them at start; dialogs are answered from a queue of paths, and message
 // boxes, console output and everything drawn are recorded for the test to
 // read. No QApplication is needed.
 
@@ -42,6 +43,8 @@ public:
   void setlimits(const shell::Limits& limits) override { limits_ = limits; }
   // Records the path; writes no picture.
   void save(const std::string& path) override { saved.push_back(path); }
+  // Points with a NaN coordinate (a missing landmark, a break in a line)
+  // are not counted, as a window does not mark them.
   std::size_t pointcount() const override;
 
   std::vector<Plot> plots;         // since the last cla()
@@ -65,9 +68,13 @@ public:
     std::string text, title;
   };
 
-  // The controls the program's window would have, each with one empty row;
-  // string() of any other tag raises core::Error as a window does.
-  explicit FakeHost(std::initializer_list<std::string> tags = {});
+  // The controls of the window of `launcher` ("Restrain"), each with the
+  // String its layout gives it; none for an empty name. string() of any
+  // other tag raises core::Error as a window does. The results window's
+  // AuxResults box is there once setresults() has opened it.
+  explicit FakeHost(const std::string& launcher = "");
+  // The same from the layout file at `path`.
+  static FakeHost fromfile(const std::string& path);
 
   std::vector<std::string> string(std::string_view tag) const override;
   void setstring(std::string_view tag, const std::vector<std::string>& rows) override;
@@ -79,8 +86,8 @@ public:
   std::optional<shell::FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
   shell::Axes& axes() override { return axes_; }
-  void setresults(const std::vector<std::string>& rows) override { results_ = rows; }
-  std::vector<std::string> results() const override { return results_; }
+  void setresults(const std::vector<std::string>& rows) override;
+  std::vector<std::string> results() const override;
   void closewindow() override { closed = true; }
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override { printed += text; }
@@ -100,7 +107,6 @@ public:
 private:
   std::optional<shell::FileChoice> next(std::string_view title);
   std::map<std::string, std::vector<std::string>, std::less<>> controls_;
-  std::vector<std::string> results_;
   FakeAxes axes_;
 };
 

@@ -168,3 +168,29 @@ TEST(get_tp, RefusesProtocolsAndSpecimensThatGiveTheMidlineNoDirection) {
   EXPECT_EQ(error_of([&] { anglepick::get_tp(holed, protocol()); }),
             "the specimen holds a coordinate that is not a finite number");
 }
+
+// Bearings that cancel have no mean direction: said, not printed as a
+// number; "mean p" is the mean of the specimens' means.
+TEST(summaryline, SaysUndefinedWhenTheBearingsCancel) {
+  const double d = pi / 180;
+  struct Case {
+    std::vector<double> t, meanp; // radians
+    const char* text;
+  };
+  const Case cases[] = {
+      {{10 * d, 190 * d}, {80 * d, 100 * d},
+       "2 specimens measured: circular mean t undefined, circular standard deviation of t undefined (t a directed "
+       "bearing, 0 to 360, and the bearings cancel: their mean resultant length is "},
+      {{350 * d, 10 * d}, {80 * d, 90 * d},
+       "2 specimens measured: circular mean t 0.00 degrees, circular standard deviation of t 10.03 degrees (t a "
+       "directed bearing, 0 to 360), mean p 85.00 degrees (the mean over the specimens of each one's mean p)"},
+      {{0.0, 120 * d, 240 * d}, {90 * d, 90 * d, 90 * d}, "3 specimens measured: circular mean t undefined"},
+  };
+  for (const Case& c : cases) {
+    const std::string line = anglepick::summaryline(c.t, c.meanp);
+    EXPECT_EQ(line.substr(0, std::string(c.text).size()), c.text) << line;
+  }
+  EXPECT_NE(anglepick::summaryline(cases[0].t, cases[0].meanp)
+                .find("), mean p 90.00 degrees (the mean over the specimens of each one's mean p)"),
+            std::string::npos);
+}

@@ -9,7 +9,7 @@
 #include "core/text_format.h"
 #include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>

@@ -14,7 +14,7 @@
 #include "io/text_file.h"
 #include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <Eigen/LU>

@@ -3,10 +3,12 @@
 
 #include "apps/restrain/restrainsw.h"
 
+#include "core/text_format.h"
 #include "io/row_file.h"
+#include "io/text_file.h"
 #include "io/tps_file.h"
 #include "tests/apps/restrain/sample.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 
 #include <Eigen/LU>
 #include <regex>
@@ -51,7 +53,9 @@ TEST(restrainsw, RunsAWholeAnalysisWithoutAWindow) {
       "== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R\\^2 "
       "was 1.000000 The 95p range of R\\^2 over permutation was -?\\d+\\.\\d{6} to -?\\d+\\.\\d{6} The observed "
       "Chi-Square was 0.000000 with at 95P range of \\d+\\.\\d{6} to \\d+\\.\\d{6} The permutation p value was "
-      "0.009901 \\(share of the permutations, and the observed pairing, whose R\\^2 was at least the observed\\)\n\n");
+      "0.009901 \\(share of the permutations, and the observed pairing, whose R\\^2 was at least the observed\\) "
+      "The pairs' specimens are not known \\(the angle file does not name them\\), so only the pairs were shuffled, "
+      "and the p value above can be too small when the pairs of a specimen share its midline.\n\n");
   EXPECT_TRUE(std::regex_search(out, permutation)) << out;
   EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired "
                      "t,p\n\n"),
@@ -160,6 +164,39 @@ TEST(restrainsw, SaysInWordsWhenTheFittedConicIsNoEllipse) {
   EXPECT_EQ(out.find("NaN"), std::string::npos);
   EXPECT_EQ(restrain.run("Load data.txt\nLoadDataTP datatp.txt\nset BaseBox1 1\nset BaseBox2 3\nDoRetro\n").first, 1);
   EXPECT_EQ(restrain.errors().substr(0, 62), "DoRetro: the conic fitted to the 8 paired t,p is not an ellips");
+}
+
+// Anglepick's pooled file names each pair's specimen: the test also moves
+// whole specimens, and the bootstrap draws them, its interval drawn on the
+// Wellman plot and tabled in the results window. A pair along its midline
+// is left out and named.
+TEST(restrainsw, TestsAndBootstrapsTheSpecimensOfAPooledFile) {
+  Files restrain;
+  std::string text;
+  for (Eigen::Index i = 0; i < restrain.sample.alltp.rows(); ++i)
+    text += core::format("%.17g\t%.17g\t1\t %% specimen %i\n", restrain.sample.alltp(i, 0),
+                         i == 5 ? 0.05 : restrain.sample.alltp(i, 1), i / 3 + 1);
+  io::writefile(restrain.file("pooled.txt").string(), text, io::WriteMode::Replace);
+  const auto [status, out] =
+      restrain.run("LoadAllTP pooled.txt\nset PBox 100\nPermuteWellman\nset BootBox 200\nBootstrapWellman\n");
+  ASSERT_EQ(status, 0) << restrain.errors();
+  EXPECT_NE(out.find(") The specimen-level permutation p value was 0.009901 (the same share over 100 permutations "
+                     "of the 40 specimens, each moving"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(std::regex_search(out, std::regex("== Wellman Ellipse Calculation ==\nR = 1\\.6\\d \\(95 % CI "
+                                                "\\d\\.\\d\\d to \\d\\.\\d\\d\\), theta' = \\d+\\.\\d "
+                                                "\\(95 % CI \\d+\\.\\d to \\d+\\.\\d\\)\nNUMERICAL METHOD, "
+                                                "bootstrap of 200 resamples of the 40 specimens, each with all its pairs")))
+      << out;
+  const std::string leftout = "\n\n1 of 120 pairs left out: row 6 (t = ";
+  EXPECT_NE(out.find(leftout), out.rfind(leftout)) << out; // after the test's report and the bootstrap's
+  EXPECT_NE(out.find("== Results ==\nfit\tR\tR low\tR high\ttheta'\ttheta' low\ttheta' high\tresamples used\n"
+                     "numerical\t1.6"),
+            std::string::npos);
+  const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
+  EXPECT_EQ(axes.legend.back().substr(0, 30), "95 % interval (numerical): R 1");
+  EXPECT_EQ(std::count(axes.legendstyles.begin(), axes.legendstyles.end(), "c"), 1);
 }
 
 TEST(restrainsw, KeepsItsAnglesWhenAnAngleFileIsRefused) {

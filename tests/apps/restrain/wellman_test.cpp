@@ -105,7 +105,10 @@ TEST(wellpenalty, ScoresObservedPairsAgainstAStrain) {
   const double expected = std::pow(core::Angle::degrees(-10).rad(), 2) + std::pow(core::Angle::degrees(5).rad(), 2);
   EXPECT_NEAR(unstrained.chitwo, expected, 1e-15);
   // A single pair has no spread, so R^2 is 1 whatever Chi^2 is.
-  EXPECT_EQ(restrain::wellpenalty({2, core::Bearing::radians(0.3)}, {tp.t.head(1), tp.p.head(1)}).rtwo, 1);
+  restrain::PairAngles one;
+  one.t = tp.t.head(1);
+  one.p = tp.p.head(1);
+  EXPECT_EQ(restrain::wellpenalty({2, core::Bearing::radians(0.3)}, one).rtwo, 1);
 }
 
 TEST(refine, SettlesOnTheStrainOfExactPairs) {
@@ -162,23 +165,63 @@ TEST(permutationtest, GivesSeparatelySortedRangesIndependentOfThreads) {
             "A permutation test needs at least 40 permutations to give a 95 % range; 39 were asked for");
 }
 
-TEST(PairAngles, NamesThePairsThatHaveNoVertex) {
-  Eigen::MatrixXd tp(4, 2);
-  tp << 10, 80, 0, 90, 30, 60, 40, 95;
-  EXPECT_EQ(error_of([&] { pairs(tp); }),
-            "Pooled angle data, row 2: t = 0, p = 90 give no Wellman vertex (t must not be a multiple of 180 degrees)");
-  tp(1, 0) = 20;
-  tp(2, 1) = 150;
-  EXPECT_EQ(error_of([&] { pairs(tp); }),
-            "Pooled angle data, row 3: t = 30, p = 150 give no Wellman vertex (t + p must not be a multiple of 180 degrees)");
+// A pair has no vertex only when its line runs along its midline (p near 0
+// or 180 degrees): it is left out and named. Where t or t + p is a multiple
+// of 180 degrees one line runs along the baseline, and the vertex is the
+// baseline's end the other passes through.
+TEST(PairAngles, LeavesOutThePairsThatHaveNoVertex) {
+  struct Case {
+    double t, p;
+    bool kept;
+    Eigen::RowVector2d vertex; // NaN: any
+  };
+  const double any = std::nan("");
+  const Case cases[] = {
+      {0, 90, true, {0, 1}},         {180, 75, true, {0, 1}},     {90.026933, 89.973067, true, {0, -1}},
+      {30, 150, true, {0, -1}},      {30, 0.1, false, {any, any}}, {30, 179.95, false, {any, any}},
+      {30, 0.2, true, {any, any}},   {40, 360, false, {any, any}}, {std::nan(""), 90, false, {any, any}},
+  };
+  Eigen::MatrixXd tp(std::size(cases) + 2, 2);
+  Eigen::VectorXi specimen(tp.rows());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    tp.row(static_cast<Eigen::Index>(i)) << cases[i].t, cases[i].p;
+    specimen(static_cast<Eigen::Index>(i)) = static_cast<int>(i / 2) + 1;
+  }
+  tp.bottomRows(2) << 10, 80, 50, 95;
+  specimen.tail(2) << 0, 0;
+  const restrain::PairAngles kept = restrain::PairAngles::forwellman(tp, specimen);
+  const Eigen::MatrixXd v = restrain::vertices(kept);
+  Eigen::Index k = 0;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    const bool left = std::find(kept.leftout.begin(), kept.leftout.end(), static_cast<Eigen::Index>(i)) !=
+                      kept.leftout.end();
+    EXPECT_EQ(!left, cases[i].kept);
+    if (left) continue;
+    EXPECT_TRUE(v.row(k).allFinite());
+    if (!std::isnan(cases[i].vertex(0))) {
+      EXPECT_TRUE(testsupport::near(v.row(k), cases[i].vertex, 1e-9));
+    }
+    ++k;
+  }
+  EXPECT_EQ(kept.size(), k + 2);
+  // The specimens numbered again over the pairs kept, in order of first
+  // appearance (the two rows of specimen 0 come last).
+  EXPECT_EQ(kept.specimen, (Eigen::VectorXi(7) << 0, 0, 1, 1, 2, 3, 3).finished());
+  EXPECT_EQ(restrain::leftoutline(kept, tp).substr(0, 102),
+            "4 of 11 pairs left out: row 5 (t = 30, p = 0.1), row 6 (t = 30, p = 179.95), row 8 (t = 40, p = 360), ");
+  EXPECT_EQ(restrain::leftoutline(restrain::PairAngles::forwellman(tp.topRows(4)), tp), "");
+
+  EXPECT_EQ(error_of([&] { pairs(tp.middleRows(4, 4)); }),
+            "A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold 1 with a Wellman vertex (of 4)");
   EXPECT_EQ(error_of([&] { pairs(tp.topRows(2)); }),
             "A strain ellipse needs at least three (t, p) pairs; the pooled angle data hold 2");
   EXPECT_EQ(error_of([&] { restrain::PairAngles::degrees(tp.leftCols(1)); }),
             "The pooled angle data need two columns, t and p; they have 1");
   // Read as they are, the same angles are only converted: a strain's score
   // needs no vertex.
-  const restrain::PairAngles plain = restrain::PairAngles::degrees(tp.topRows(2));
-  EXPECT_EQ(plain.t(1), core::Bearing::degrees(20).rad());
+  const restrain::PairAngles plain = restrain::PairAngles::degrees(tp.bottomRows(2));
+  EXPECT_EQ(plain.t(1), core::Bearing::degrees(50).rad());
   EXPECT_EQ(plain.p(0), core::Angle::degrees(80).rad());
 }
 
@@ -235,6 +278,42 @@ TEST(permutationtest, StreamsBlocksWithTheResultsOfDrawingAllFirst) {
   EXPECT_EQ(error_of([&] { restrain::permutationtest(pairs(tp), restrain::maxpermutations + 1); }),
             "A permutation test of 10000001 permutations would not finish in a working session; at most 10000000 can "
             "be asked for");
+}
+
+// Whole specimens are permuted after every shuffle of pairs, from the same
+// generator: the shuffles and their ranges are those of a file without
+// specimens, bit for bit, and each permutation of specimens gives specimen
+// j's t to every p of specimen perm(j), scored as the plain fit scores it.
+TEST(permutationtest, PermutesWholeSpecimensAfterThePairs) {
+  const restraintest::Sample s = restraintest::deformed(strain(1.5, 70), 0.03, 12);
+  Eigen::VectorXi specimen(s.alltp.rows());
+  for (Eigen::Index i = 0; i < specimen.size(); ++i) specimen(i) = static_cast<int>(i / 3);
+  const restrain::PairAngles withspecimens = restrain::PairAngles::forwellman(s.alltp, specimen);
+  core::setseed(77);
+  const auto plain = restrain::permutationtest(s.pairs(), 50, {}, 1);
+  core::setseed(77);
+  const auto both = restrain::permutationtest(withspecimens, 50, {}, 2, 7);
+  ASSERT_TRUE(plain && both);
+  EXPECT_TRUE(testsupport::near(both->prtwo, plain->prtwo, 0));
+  EXPECT_TRUE(testsupport::near(both->pchitwo, plain->pchitwo, 0));
+  EXPECT_EQ(plain->specimenrtwo.size(), 0);
+  EXPECT_TRUE(std::isnan(restrain::specimenp(*plain)));
+
+  core::setseed(77);
+  for (int j = 0; j < 50; ++j) core::randperm(static_cast<int>(s.alltp.rows()));
+  Eigen::VectorXd r2(50);
+  for (int j = 0; j < 50; ++j) {
+    const Eigen::VectorXi perm = core::randperm(40);
+    Eigen::MatrixXd moved(120, 2);
+    for (int k = 0; k < 40; ++k)
+      for (int q = 0; q < 3; ++q) moved.row(3 * k + q) << s.alltp(3 * k, 0), s.alltp(3 * (perm(k) - 1) + q, 1);
+    r2(j) = analyticfit(moved).penalty.rtwo;
+  }
+  std::sort(r2.begin(), r2.end());
+  EXPECT_TRUE(testsupport::near(both->specimenrtwo, r2, 1e-9));
+  // The strain pairs each specimen's t with its own p, which no
+  // permutation of specimens matches.
+  EXPECT_DOUBLE_EQ(restrain::specimenp(*both), 1.0 / 51);
 }
 
 TEST(fitproblem, NamesFitsThatExplainNothing) {

@@ -1,9 +1,10 @@
 // The four programs' tables of actions against the places that name an
 // action: the buttons of the layouts, the scripts and tables of the
-// user's guide, the message for an unknown action and --help. The layouts
-// and the guide are read from the source tree, so a button or a guide
-// script that names an action no switch knows fails here. Driven through
-// a fake host: no window, no QApplication.
+// user's guide, the message for an unknown action and --help; and their
+// boxes against the layouts' controls and the guide. The layouts and the
+// guide are read from the source tree, so a button or a guide script that
+// names an action no switch knows fails here, and so does a box the
+// layout lacks. Driven through a fake host: no window, no QApplication.
 
 #include "apps/anglepick/anglepicksw.h"
 #include "apps/restrain/restrainsw.h"
@@ -11,10 +12,14 @@
 #include "apps/tectsim/tsswitch.h"
 #include "core/progress.h"
 #include "shell/actions.h"
+#include "shell/boxes.h"
 #include "shell/file_dialogs.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/layout.h"
 #include "tests/support/test_support.h"
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -29,28 +34,29 @@ struct Switch {
   std::string launcher;   // "Restrain": the layout's and the guide's name
   std::string switchname; // what the layout's Callbacks call
   std::vector<shell::ActionLine> actions;
+  shell::Boxes boxes;     // every box the switch reads or fills
   // Runs the switch on a fresh State.
   std::function<void(shell::Host&, std::string_view)> run;
 };
 
 const std::vector<Switch>& switches() {
   static const std::vector<Switch> all = {
-      {"Anglepick", "anglepicksw", shell::describe(anglepick::actions()),
+      {"Anglepick", "anglepicksw", shell::describe(anglepick::actions()), anglepick::boxes(),
        [](shell::Host& h, std::string_view a) {
          anglepick::State s;
          anglepick::anglepicksw(h, s, a);
        }},
-      {"Restrain", "restrainsw", shell::describe(restrain::actions()),
+      {"Restrain", "restrainsw", shell::describe(restrain::actions()), restrain::boxes(),
        [](shell::Host& h, std::string_view a) {
          restrain::State s;
          restrain::restrainsw(h, s, a);
        }},
-      {"Symrestore", "symsw", shell::describe(symrestore::actions()),
+      {"Symrestore", "symsw", shell::describe(symrestore::actions()), symrestore::boxes(),
        [](shell::Host& h, std::string_view a) {
          symrestore::State s;
          symrestore::symsw(h, s, a);
        }},
-      {"Tectsim", "TSSwitch", shell::describe(tectsim::actions()),
+      {"Tectsim", "TSSwitch", shell::describe(tectsim::actions()), tectsim::boxes(),
        [](shell::Host& h, std::string_view a) {
          tectsim::State s;
          tectsim::TSSwitch(h, s, a);
@@ -186,13 +192,110 @@ TEST(actiontables, MatchTheGuidesTablesOfActions) {
   }
 }
 
+TEST(boxes, MatchTheLayoutsAndTheGuide) {
+  const std::string guide = source("docs/guide.md");
+  // The guide's table of Tags: by program, the boxes you type in and the
+  // boxes the program fills.
+  std::map<std::string, std::array<std::set<std::string>, 2>> listed;
+  const std::regex row(R"(^\| (\w+) \|([^|]*)\|([^|]*)\|$)"), quoted("`(\\w+)`");
+  bool table = false;
+  std::istringstream lines(guide);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("| Program | Boxes you type in | Boxes the program fills |", 0) == 0) table = true;
+    else if (line.rfind('|', 0) != 0) table = false;
+    std::smatch m;
+    if (!table || !std::regex_match(line, m, row)) continue;
+    for (int column = 0; column < 2; ++column) {
+      const std::string cell = m[column + 2];
+      for (std::sregex_iterator it(cell.begin(), cell.end(), quoted), end; it != end; ++it)
+        listed[m[1]][static_cast<std::size_t>(column)].insert((*it)[1]);
+    }
+  }
+  // The guide's messages name a box as its reading does: "The box PBox
+  // (number of permutations)".
+  std::map<std::string, std::set<std::string>> called;
+  const std::regex boxcalled(R"(The box \*?(\w+)\*? \(([^)]*)\))");
+  for (std::sregex_iterator it(guide.begin(), guide.end(), boxcalled), end; it != end; ++it)
+    if ((*it)[1] != "Tag") called[(*it)[1]].insert((*it)[2]);
+
+  using shell::Entry;
+  const std::map<Entry, std::set<std::string>> classes = {
+      {Entry::text, {"QLineEdit"}},      {Entry::number, {"QLineEdit"}}, {Entry::numbers, {"QLineEdit"}},
+      {Entry::tick, {"QCheckBox"}},      {Entry::shown, {"QLabel", "QPlainTextEdit"}},
+      {Entry::button, {"QPushButton"}}};
+  const std::vector<testsupport::LayoutWidget> results = testsupport::readlayout(testsupport::layoutfile("AuxBox"));
+  std::set<std::string> declared;
+  for (const Switch& sw : switches()) {
+    SCOPED_TRACE(sw.launcher);
+    std::vector<testsupport::LayoutWidget> controls = testsupport::readlayout(testsupport::layoutfile(sw.launcher));
+    controls.insert(controls.end(), results.begin(), results.end());
+    std::set<std::string> read;
+    for (const shell::ActionLine& a : sw.actions)
+      for (const shell::Box* box : a.boxes) {
+        read.insert(std::string(box->tag));
+        EXPECT_NE(std::find(sw.boxes.begin(), sw.boxes.end(), box), sw.boxes.end())
+            << a.name << " reads " << box->tag << ", which is not one of the program's boxes";
+      }
+    std::array<std::set<std::string>, 2> mine;
+    testsupport::FakeHost host(sw.launcher);
+    for (const shell::Box* box : sw.boxes) {
+      const std::string tag(box->tag);
+      declared.insert(tag);
+      const auto control = std::find_if(controls.begin(), controls.end(),
+                                        [&](const testsupport::LayoutWidget& w) { return w.name == tag; });
+      ASSERT_NE(control, controls.end()) << tag << " is no control of the layout";
+      EXPECT_TRUE(classes.at(box->entry).contains(control->cls)) << tag << " is a " << control->cls;
+      const bool typed = box->entry == Entry::text || box->entry == Entry::number || box->entry == Entry::numbers;
+      if (typed) mine[0].insert(tag);
+      if (box->entry == Entry::shown) mine[1].insert(tag);
+      // A box a person sets is read by an action, and the window starts
+      // with a value it takes.
+      if (typed || box->entry == Entry::tick) {
+        EXPECT_TRUE(read.contains(tag)) << tag << " is read by no action";
+      }
+      if (typed) {
+        EXPECT_NO_THROW(shell::checkbox(host, *box)) << tag << " starts as " << control->string().at(0);
+      }
+      if (called.contains(tag)) {
+        EXPECT_EQ(called.at(tag), std::set<std::string>{std::string(box->meaning)}) << tag;
+      }
+    }
+    EXPECT_EQ(mine[0], listed[sw.launcher][0]) << "the boxes the guide says you type in";
+    EXPECT_EQ(mine[1], listed[sw.launcher][1]) << "the boxes the guide says the program fills";
+  }
+  for (const auto& [tag, meaning] : called) EXPECT_TRUE(declared.contains(tag)) << "the guide's messages name " << tag;
+}
+
+TEST(boxes, AreCheckedBeforeTheirActionRuns) {
+  // A box an action reads holds no number: on a fresh State the action
+  // refuses it by the box's name before anything else it would refuse,
+  // and asks for no file and draws nothing.
+  int checked = 0;
+  for (const Switch& sw : switches())
+    for (const shell::ActionLine& a : sw.actions)
+      for (const shell::Box* box : a.boxes) {
+        if (box->entry != shell::Entry::number && box->entry != shell::Entry::numbers) continue;
+        testsupport::FakeHost host(sw.launcher);
+        host.setstring(box->tag, "x");
+        const std::string start = shell::boxcalled(*box) + " holds 'x', which is not a";
+        const std::string error = testsupport::error_of([&] { sw.run(host, a.name); });
+        EXPECT_EQ(error.substr(0, start.size()), start) << sw.launcher << " " << a.name << ": " << error;
+        EXPECT_TRUE(host.dialogs.empty()) << a.name;
+        EXPECT_EQ(host.fakeaxes().cleared, 0) << a.name;
+        ++checked;
+      }
+  // SlabBox thrice; PBox, BootBox, the baseline twice and the strain
+  // twice; StrainBox, PCABox and BootBox; BuildModels' five.
+  EXPECT_EQ(checked, 3 + (1 + 1 + 2 + 4 + 2) + 3 + 5);
+}
+
 TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheTable) {
   // The whole text once, as Restrain has always said it.
-  testsupport::FakeHost restrain;
+  testsupport::FakeHost restrain("Restrain");
   const Switch& r = switches()[1];
   EXPECT_EQ(testsupport::error_of([&] { r.run(restrain, "DoWelman"); }),
             "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, SaveTPS, Save, LoadDataTP, LoadAllTP, "
-            "DoWellman, PermuteWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
+            "DoWellman, PermuteWellman, BootstrapWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
   ASSERT_EQ(restrain.boxes.size(), 1u);
   EXPECT_EQ(restrain.boxes[0].text, "Fell through the case statement");
 
@@ -202,7 +305,7 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
       {"Symrestore", {"Fell through case function", ""}},
       {"Tectsim", {"Fell through Case!", ""}}};
   for (const Switch& sw : switches()) {
-    testsupport::FakeHost host;
+    testsupport::FakeHost host(sw.launcher);
     const std::string error = testsupport::error_of([&] { sw.run(host, "load"); });
     // Names are matched as written: "load" is no action.
     const std::string start = "Unknown action 'load': " + sw.launcher + "'s actions are ";
@@ -220,7 +323,7 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
 
 TEST(actiontables, DispatchToTheFunctionOfTheName) {
   // Tectsim's Clear empties the boxes it names and clears the plot.
-  testsupport::FakeHost ts({"FileBox1", "FileBox2"});
+  testsupport::FakeHost ts("Tectsim");
   ts.setstring("FileBox1", "File start.txt");
   tectsim::State state;
   state.models.cdata = Eigen::MatrixXd::Ones(3, 5);
@@ -236,14 +339,14 @@ TEST(actiontables, DispatchToTheFunctionOfTheName) {
             "Nothing to show or save yet");
 
   // Symrestore's Exit closes the window and nothing else.
-  testsupport::FakeHost sym;
+  testsupport::FakeHost sym("Symrestore");
   symrestore::State s;
   symrestore::symsw(sym, s, "Exit");
   EXPECT_TRUE(sym.closed);
   EXPECT_TRUE(sym.boxes.empty());
 
   // Restrain's Clear keeps everything.
-  testsupport::FakeHost rh;
+  testsupport::FakeHost rh("Restrain");
   restrain::State r;
   r.alltp = Eigen::MatrixXd::Ones(4, 2);
   restrain::restrainsw(rh, r, "Clear");
@@ -271,7 +374,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   const core::Specimens before(Eigen::MatrixXd::Constant(2, 9, 3));
 
   for (const char* action : {"Load", "LoadTPS"}) {
-    testsupport::FakeHost host({"FileBox"});
+    testsupport::FakeHost host("Restrain");
     host.setstring("FileBox", "File: old.txt");
     host.answers = {action == std::string("Load") ? rowfile : tpsfile};
     host.cancelafter = 0;
@@ -284,7 +387,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
     EXPECT_EQ(host.progresscalls, 1) << action;
   }
 
-  testsupport::FakeHost sym({"FileBox"});
+  testsupport::FakeHost sym("Symrestore");
   sym.answers = {rowfile};
   sym.cancelafter = 0;
   symrestore::State s;
@@ -292,7 +395,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
   EXPECT_TRUE(s.data.empty());
 
   // Not cancelled, the same file loads whole.
-  testsupport::FakeHost whole({"FileBox"});
+  testsupport::FakeHost whole("Restrain");
   whole.answers = {rowfile};
   restrain::State r;
   restrain::restrainsw(whole, r, "Load");
@@ -303,7 +406,7 @@ TEST(actiontables, ACancelledLoadLeavesWhatWasLoadedAndDrawsNothing) {
 TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   const std::string tps = testsupport::tempfile("s.tps", "LM=3\n10 0\n0 10\n-1 -1\nID=a\nSCALE=0.5\n"
                                                          "LM=3\n2 0\n0 2\n2 2\nID=b\nSCALE=2\n");
-  testsupport::FakeHost plain;
+  testsupport::FakeHost plain("Restrain");
   plain.answers = {tps};
   const core::Specimens a = shell::loadlandmarks(plain);
   EXPECT_EQ(a.format(), core::Specimens::Format::tps);
@@ -313,7 +416,7 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   const std::string name = a.name();
   EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen (-1 -1, NaN and NA are missing): specimen 1 (a) lacks 3.\n");
 
-  testsupport::FakeHost scaled({"ApplyScale"});
+  testsupport::FakeHost scaled("Restrain");
   scaled.setstring("ApplyScale", "1");
   scaled.answers = {tps};
   const core::Specimens b = shell::loadlandmarks(scaled);
@@ -325,14 +428,14 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
 
   // A specimen without a scale is named, and nothing is loaded.
   const std::string some = testsupport::tempfile("some.tps", "LM=2\n0 0\n1 1\nSCALE=1\nLM=2\n0 0\n2 2\nID=z\n");
-  testsupport::FakeHost refused({"ApplyScale"});
+  testsupport::FakeHost refused("Restrain");
   refused.setstring("ApplyScale", "1");
   refused.answers = {some};
   const std::string refusal = testsupport::error_of([&] { shell::loadlandmarks(refused); });
   EXPECT_EQ(refusal, "Cannot apply the scale: specimen 2 (z) of '" + std::filesystem::path(some).filename().string() +
                          "' has no SCALE= line with a positive number; untick ApplyScale to load it unscaled");
   // Complete data say nothing.
-  testsupport::FakeHost quiet;
+  testsupport::FakeHost quiet("Restrain");
   quiet.answers = {some};
   shell::loadlandmarks(quiet);
   EXPECT_EQ(quiet.printed, "");
@@ -340,7 +443,7 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   // NegativeMissing ticked: a point with a negative coordinate is missing,
   // and the report says by which rule even when nothing is missing.
   const std::string negative = testsupport::tempfile("neg.tps", "LM=3\n10 0\n0 10\n-2 5\nLM=3\n2 0\n0 2\n2 2\n");
-  testsupport::FakeHost ticked({"NegativeMissing"});
+  testsupport::FakeHost ticked("Restrain");
   ticked.setstring("NegativeMissing", "1");
   ticked.answers = {negative, some};
   const core::Specimens n = shell::loadlandmarks(ticked);

@@ -25,7 +25,7 @@ std::string content(const std::string& path) {
 } // namespace
 
 TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
-  testsupport::FakeHost host({"FileBox", "SlabBox"});
+  testsupport::FakeHost host("Anglepick");
   anglepick::State s;
   const auto run = [&](std::string_view action, std::deque<std::string> answers = {}) {
     host.answers = std::move(answers);

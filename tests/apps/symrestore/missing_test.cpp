@@ -9,7 +9,7 @@
 #include "io/landmark_file.h"
 #include "io/row_file.h"
 #include "io/text_file.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>

@@ -9,7 +9,7 @@
 #include "core/strain.h"
 #include "core/random.h"
 #include "io/row_file.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <cmath>
@@ -79,6 +79,24 @@ TEST(symsw, UndeformsBySymmetryUniformComponentsAndPrincipalAxes) {
   EXPECT_EQ(io::dload(sym.file("pca.txt").string()).cols(), 57);
 }
 
+// The bed's strain with its intervals: one line and a results table; what
+// was undeformed before stays, to be saved.
+TEST(symsw, BootstrapsTheBedsStrainAndKeepsTheResult) {
+  Lizards sym;
+  const auto [status, out] = sym.run("LoadData deformed.txt\nLoadProto pairs.txt\nUnDeform\nset BootBox 100\n"
+                                     "BootstrapStrain\nSave after.txt\n");
+  ASSERT_EQ(status, 0) << sym.errors();
+  const std::size_t line = out.find("\nBootstrapStrain: strain R = 1.");
+  ASSERT_NE(line, std::string::npos) << out;
+  EXPECT_NE(out.find("fitted to the whole bed; 100 resamples of the 12 specimens, expanded percentile intervals", line),
+            std::string::npos);
+  EXPECT_NE(out.find("== Results ==\nfit\tR\tR low\tR high\ttheta'\ttheta' low\ttheta' high\tresamples used\n"
+                     "symmetry\t1."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(io::dload(sym.file("after.txt").string()).rows(), 12);
+}
+
 TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   Lizards sym;
   const auto expect_error = [&](const std::string& script, const std::string& message) {
@@ -112,8 +130,9 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   const auto [status, out] = sym.run("Repair\nSave out.txt\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== ==\nFell through case function\n\n");
-  EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, UndeformUni, "
-                          "RetroStrain, UndeformPCA, EstimateMissing, Save and Exit\n(test.script, line 1: Repair)\n");
+  EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, "
+                          "BootstrapStrain, UndeformUni, RetroStrain, UndeformPCA, EstimateMissing, Save and Exit\n"
+                          "(test.script, line 1: Repair)\n");
 }
 
 TEST(symsw, RefusesListsAndBoxesThatAskForNothing) {

@@ -6,7 +6,7 @@
 
 #include "io/row_file.h"
 #include "io/tps_file.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <fstream>

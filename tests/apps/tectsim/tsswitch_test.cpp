@@ -5,7 +5,7 @@
 
 #include "core/random.h"
 #include "io/row_file.h"
-#include "tests/shell/scripted_program.h"
+#include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
 #include <filesystem>

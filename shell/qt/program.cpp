@@ -1,0 +1,488 @@
+#include "shell/qt/program.h"
+
+#include "core/about.h"
+#include "core/error.h"
+#include "core/progress.h"
+#include "core/random.h"
+#include "core/text_number.h"
+#include "io/text_file.h"
+#include "shell/actions.h"
+#include "shell/callables.h"
+#include "shell/qt/figure_copy.h"
+#include "shell/qt/menus.h"
+#include "shell/qt/plot_axes.h"
+#include "shell/qt/results_pane.h"
+#include "shell/qt/results_window.h"
+#include "shell/qt/window.h"
+#include "shell/qt/window_host.h"
+#include "shell/script.h"
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QThread>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <new>
+#include <memory>
+#include <qcustomplot.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace shell {
+
+namespace {
+
+// The program's windows, and the host of a scripted run on them.
+std::unique_ptr<WindowHost>& hostslot() {
+  static std::unique_ptr<WindowHost> h;
+  return h;
+}
+
+std::unique_ptr<ScriptHost>& scriptslot() {
+  static std::unique_ptr<ScriptHost> h;
+  return h;
+}
+
+// The windows' host becomes the running program's.
+void usewindows(std::unique_ptr<WindowHost> h) {
+  hostslot() = std::move(h);
+  sethost(hostslot().get());
+}
+
+const Program*& running() {
+  static const Program* p = nullptr;
+  return p;
+}
+
+// The local functions of each launcher, by launcher name: they are found
+// only through their launcher, as functions local to its file are.
+std::map<std::string, std::map<std::string, shell::Callable, std::less<>>, std::less<>>& locals() {
+  static std::map<std::string, std::map<std::string, shell::Callable, std::less<>>, std::less<>> l;
+  return l;
+}
+
+std::string text(const shell::Value& v, const char* what) {
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  throw core::Error(std::string(what) + " must be text");
+}
+
+// The launcher's own placeholders only say that they do nothing.
+void defineplaceholders(const std::string& launcher, const std::vector<std::string>& tags) {
+  auto& mine = locals()[launcher];
+  int line = 1;
+  for (const std::string& tag : tags) {
+    shell::Callable c;
+    c.name = tag + "_Callback";
+    c.file = launcher + "/" + c.name;
+    c.line = ++line; // numbered in the order the launcher declares them
+    c.nin = 3;
+    c.nout = 0;
+    c.body = [tag](const shell::Values&, int) -> shell::Values {
+      host().print(tag + " Callback not implemented yet.\n");
+      return {};
+    };
+    mine.insert_or_assign(c.name, c);
+  }
+}
+
+// A launcher: with no argument it opens its window; with a function name
+// first it calls that function (its own local one, else any function of
+// the program) with the other arguments, and reports an error on the
+// console instead of passing it on.
+void definelauncher(const std::string& name, std::function<void()> open) {
+  shell::Callable c;
+  c.name = name;
+  c.nin = INT_MAX;
+  c.nout = 1;
+  c.body = [name, open](const shell::Values& args, int nargout) -> shell::Values {
+    if (args.empty()) {
+      open();
+      return {};
+    }
+    const auto* fn = std::get_if<std::string>(&args[0]);
+    if (fn == nullptr) return {};
+    const shell::Values rest(args.begin() + 1, args.end());
+    shell::Values out;
+    guarded(
+        [&] {
+      const auto& mine = locals()[name];
+      if (const auto it = mine.find(*fn); it != mine.end()) {
+        shell::checkcounts(it->second, rest.size(), nargout);
+        out = it->second.body(rest, nargout);
+      } else {
+        out = shell::call(*fn, rest, nargout);
+      }
+        },
+        *fn);
+    return out;
+  };
+  shell::define(std::move(c));
+}
+
+Figure* programwindow() {
+  const Program* p = running();
+  for (Figure* f : figures())
+    if (p != nullptr && f->name() == p->launcher) return f;
+  return gcf();
+}
+
+// Closing the window with results not yet kept asks first: save the run
+// report, discard the results, or stay.
+bool mayclose(Figure* f) {
+  if (!askbeforeclose(f)) return true;
+  const auto answer = QMessageBox::question(
+      f, QObject::tr("Unsaved results"),
+      QObject::tr("The results pane holds results that have not been saved. Save a run report before closing?"),
+      QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+  if (answer == QMessageBox::Discard) return true;
+  if (answer == QMessageBox::Save) return resultspane(f)->saverunreportdialog();
+  return false;
+}
+
+void openprogramwindow(const Program& p) {
+  Figure* f = openfig(p.launcher, "reuse");
+  if (p.controlcolour) usecontrolcolour(f);
+  addmenubar(f, p);
+  addresultspane(f, RunInfo{p.executable, p.random});
+  f->setcloseguard([f] { return mayclose(f); });
+  movegui(f, "onscreen"); // the menu bar made it taller
+  guidata(f, guihandles(f));
+}
+
+// The action a Callback runs, for messages: the switch's action name
+// ("DoRetro" of "restrainsw('DoRetro')"), else the function's name.
+std::string actionname(const std::string& callback) {
+  try {
+    const auto [name, args] = parsecallback(callback);
+    if (!args.empty())
+      if (const auto* s = std::get_if<std::string>(&args[0])) return *s;
+    return name;
+  } catch (const std::exception&) {
+    return callback;
+  }
+}
+
+// The message of the last error guarded() caught, and whether it was a
+// cancel the user asked for.
+std::string& lasterror() {
+  static std::string m;
+  return m;
+}
+
+bool& lastcancelledflag() {
+  static bool c = false;
+  return c;
+}
+bool lastcancelled() { return lastcancelledflag(); }
+
+// What a push button's Callback asks for, run as one action at a time.
+void runcallback(Figure* window, QObject*, const std::string& callback) {
+  static bool busy = false;
+  if (busy) {
+    window->setstatus(QObject::tr("Busy: wait for the running action to finish, or cancel it"));
+    return;
+  }
+  busy = true;
+  window->setstatus(QString());
+  setcurrent(window);
+  // The window the action belongs to may close during it; its pane and
+  // buttons are reached only while it lives.
+  const QPointer<Figure> own = window;
+  const std::string what = actionname(callback);
+  const ActionKind kind = running() != nullptr ? kindof(*running(), what) : ActionKind::compute;
+  if (ResultsPane* pane = resultspane(window)) pane->beginaction(what, kind);
+  window->lockbuttons();
+  lasterror().clear();
+  const bool ok = guarded(
+      [&] {
+        const auto [name, args] = parsecallback(callback);
+        const shell::RunningAction running(actionname(callback)); // titles its plots, when asked
+        shell::call(name, args, 0);
+      },
+      what);
+  const bool cancelled = (!ok && lastcancelled()) || (own && own->cancelrequested());
+  if (hostslot()) hostslot()->endprogress();
+  if (own) {
+    own->unlockbuttons();
+    if (ResultsPane* pane = resultspane(own)) pane->endaction(ok ? "" : lasterror(), cancelled);
+  }
+  std::fflush(stdout);
+  busy = false;
+}
+
+// Saves a picture of a window (the program's own, or the one named). The
+// window is shown first, so that its layout is complete.
+int screenshot(const Program& p, const std::string& file, const std::string& window) {
+  const std::string name = window.empty() ? p.launcher : window;
+  bool open = false;
+  for (Figure* g : figures()) open = open || g->name() == name;
+  if (!open && !guarded([&] {
+        if (name == p.launcher) openprogramwindow(p);
+        else shell::call(name, {}, 0);
+      }))
+    return 1;
+  Figure* f = nullptr;
+  for (Figure* g : figures())
+    if (g->name() == name) f = g;
+  if (f == nullptr) {
+    std::fprintf(stderr, "%s: no window named '%s'\n", p.executable.c_str(), name.c_str());
+    return 1;
+  }
+  showresultspane(f);
+  // A scripted run clicks no button, so the buttons are brought up to date
+  // with what the script loaded before the picture is taken.
+  if (name == p.launcher) refreshreadiness(f, p);
+  f->show();
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(20);
+  }
+  // Drawn in memory and written all or nothing, as every picture is.
+  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
+  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  std::string why;
+  if (!buffer.open(QIODevice::WriteOnly) || !f->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
+    why = "the picture could not be drawn";
+  } else {
+    try {
+      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      io::WriteMode::Replace);
+    } catch (const core::Error& e) {
+      why = e.what();
+    }
+  }
+  if (!why.empty()) {
+    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// Qt's own notices that carry nothing for a user (the offscreen platform's
+// remarks on what it cannot do with windows, the runtime folder fallback) are kept off the
+// console; everything else goes where Qt would send it.
+QtMessageHandler& qtdefault() {
+  static QtMessageHandler h = nullptr;
+  return h;
+}
+
+void filterqt(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("This plugin does not support") || message.contains("XDG_RUNTIME_DIR")) return;
+  if (qtdefault() != nullptr) qtdefault()(type, context, message);
+}
+
+// SIGINT and SIGTERM end the process at once, as they would without a
+// handler, but first undo the write in progress (a replacement's temporary
+// file, an append's added bytes) and say so. Only async-signal-safe calls:
+// the message is made before any signal can come.
+char interruptmessage[2][200];
+std::size_t interruptlength[2] = {0, 0};
+
+extern "C" void interrupted(int signal) {
+  io::undo_write_in_progress();
+  const int i = signal == SIGINT ? 0 : 1;
+  if (interruptlength[i] > 0) (void)!::write(STDERR_FILENO, interruptmessage[i], interruptlength[i]);
+  ::_exit(128 + signal);
+}
+
+void catchinterrupts(const std::string& executable) {
+  const char* names[2] = {"SIGINT", "SIGTERM"};
+  for (int i = 0; i < 2; ++i) {
+    const int n = std::snprintf(interruptmessage[i], sizeof interruptmessage[i],
+                                "%s: interrupted (%s); nothing more was written\n", executable.c_str(), names[i]);
+    interruptlength[i] = n > 0 ? std::min(static_cast<std::size_t>(n), sizeof interruptmessage[i] - 1) : 0;
+  }
+  struct sigaction action {};
+  action.sa_handler = interrupted;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
+bool guarded(const std::function<void()>& action, std::string_view what) {
+  try {
+    action();
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Said in words, naming the action: "std::bad_alloc" tells nobody what
+    // to do.
+    const std::string message = outofmemory(what);
+    lasterror() = message;
+    lastcancelledflag() = false;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fflush(stderr);
+    if (Figure* f = programwindow()) f->setstatus(QObject::tr("Error: ") + QString::fromStdString(message));
+    return false;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+    std::fflush(stderr);
+    // A cancel the user asked for is no error: its words stand alone.
+    const bool cancelled = dynamic_cast<const core::Cancelled*>(&e) != nullptr;
+    lasterror() = e.what();
+    lastcancelledflag() = cancelled;
+    if (Figure* f = programwindow())
+      f->setstatus((cancelled ? QString() : QObject::tr("Error: ")) + QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+void defineshell(const Program& program) {
+  defineshared();
+  definelauncher(program.launcher, [&program] { openprogramwindow(program); });
+  defineplaceholders(program.launcher, program.placeholders);
+  definelauncher("AuxBox", [] { AuxBox(); });
+  defineplaceholders("AuxBox", {"AuxResults", "pushbutton1"});
+
+  shell::define(shell::callable("CopyBigImage", 1, 0, [](const shell::Values&, int) -> shell::Values {
+    Figure* f = gcf();
+    if (f == nullptr || f->plot() == nullptr) throw core::Error("CopyBigImage: there is no plot to copy");
+    copybigimage(f->plot());
+    return {};
+  }));
+  shell::define(shell::callable("movegui", 2, 0, [](const shell::Values& args, int) -> shell::Values {
+    QWidget* w = gcf();
+    if (args.size() > 1 || w == nullptr) throw core::Error("handle of figure or descendant required");
+    if (args.empty()) movegui(w, "onscreen");
+    else if (const auto* s = std::get_if<std::string>(&args[0])) movegui(w, *s);
+    else if (const auto& m = std::get<Eigen::MatrixXd>(args[0]); m.size() == 2) movegui(w, m(0), m(1));
+    else throw core::Error("unrecognized input argument");
+    return {};
+  }));
+  shell::define(shell::callable("openfig", 2, 1, [](const shell::Values& args, int) -> shell::Values {
+    if (args.empty()) throw core::Error("openfig needs a layout file name");
+    openfig(text(args[0], "The layout file name"), args.size() > 1 ? text(args[1], "The policy") : "new");
+    return {};
+  }));
+}
+
+void installhost(std::unique_ptr<WindowHost> h, const Program& program) {
+  usewindows(std::move(h));
+  running() = &program;
+  setcallbackrunner(runcallback);
+}
+
+int run(const Program& p, int argc, char** argv) {
+  catchinterrupts(p.executable);
+  CLI::App app{p.summary, p.executable};
+  std::string script, shot, window;
+  std::uint64_t seed = 0;
+  bool quiet = false, timing = false;
+  std::vector<std::string> words;
+  app.add_option("--run", script, "run the actions of SCRIPT without a window ('-' reads standard input)")
+      ->type_name("SCRIPT");
+  auto* seedopt =
+      app.add_option("--seed", seed, "seed the random generator, so that a run can be repeated")->type_name("N");
+  app.add_flag("--quiet", quiet, "silence the running commentary of the computations");
+  app.add_flag("--timing", timing,
+               "with --run: after each command, print to standard error its time and peak memory, as "
+               "'timing: line L COMMAND S s, peak M MiB' ('peak so far' where the peak cannot be restarted)");
+  app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit")->type_name("FILE");
+  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
+  app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
+      ->type_name("NAME ARGS");
+  app.set_version_flag("--version", core::versiontext(p.executable));
+  // The actions after the options, as the man pages show them too; CLI11
+  // ends the footer with its own line end.
+  if (!p.actions.empty()) {
+    std::string footer = "Actions:\n" + actionhelp(p.actions);
+    footer.pop_back();
+    app.footer(footer);
+  }
+  CLI11_PARSE(app, argc, argv);
+
+  // A scripted run needs no display.
+  if (!script.empty() && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt wants a private runtime folder and complains on every start without
+  // one; give it the one it would fall back to.
+  if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
+    const std::string runtime = "/tmp/runtime-" + std::to_string(getuid());
+    if (mkdir(runtime.c_str(), 0700) == 0 || errno == EEXIST) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  }
+  qtdefault() = qInstallMessageHandler(filterqt);
+  QApplication qapp(argc, argv);
+  // Qt adopts the user's locale; numbers in files and reports are always
+  // written with a decimal point.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName(QString::fromStdString(p.executable));
+  // The desktop entry of the program, so that a desktop shows the window
+  // with its installed icon and name.
+  QGuiApplication::setDesktopFileName(QString::fromStdString("org.tectomorph." + p.launcher));
+
+  if (seedopt->count() > 0) core::setseed(seed);
+  running() = &p;
+  setcallbackrunner(runcallback);
+  defineshell(p);
+  if (p.define) p.define();
+  if (p.random && shot.empty())
+    std::fprintf(stderr, "%s: random seed %llu (repeat a run with --seed %llu)\n", p.executable.c_str(),
+                 static_cast<unsigned long long>(core::seed()), static_cast<unsigned long long>(core::seed()));
+
+  if (!shot.empty() && script.empty()) {
+    usewindows(std::make_unique<WindowHost>(p.launcher));
+    return screenshot(p, shot, window);
+  }
+
+  if (!script.empty()) {
+    setheadless(true);
+    hostslot() = std::make_unique<WindowHost>(p.launcher);
+    scriptslot() = std::make_unique<ScriptHost>(*hostslot(), hostslot().get());
+    ScriptHost& h = *scriptslot();
+    h.setquiet(quiet);
+    if (::isatty(STDERR_FILENO) != 0) h.showprogress(stderr);
+    if (timing) h.showtiming(stderr);
+    sethost(&h);
+    if (!guarded([&] { openprogramwindow(p); })) return 1;
+    int status = 1;
+    std::error_code ec;
+    if (script == "-") {
+      status = runscript(std::cin, "standard input", h, p);
+    } else if (std::filesystem::is_directory(script, ec)) {
+      std::fprintf(stderr, "%s: the script '%s' is a folder, not a file of commands\n", p.executable.c_str(),
+                   script.c_str());
+    } else if (std::ifstream in(script); in) {
+      status = runscript(in, script, h, p);
+    } else {
+      std::fprintf(stderr, "%s: cannot open the script '%s': %s\n", p.executable.c_str(), script.c_str(),
+                   std::strerror(errno));
+    }
+    // With --screenshot too: a picture of the window as the script left it.
+    if (status == 0 && !shot.empty()) status = screenshot(p, shot, window);
+    return status;
+  }
+
+  usewindows(std::make_unique<WindowHost>(p.launcher));
+  hostslot()->setquiet(quiet);
+  if (words.empty()) {
+    if (!guarded([&] { openprogramwindow(p); })) return 1;
+  } else {
+    shell::Values args(words.begin(), words.end());
+    guarded([&] { shell::call(p.launcher, args, 0); });
+    if (figures().empty()) return 0;
+  }
+  return QApplication::exec();
+}
+
+} // namespace shell

@@ -1,0 +1,23 @@
+#include "shell/results.h"
+
+#include "core/error.h"
+#include "core/text_format.h"
+#include "io/text_file.h"
+
+namespace shell {
+
+void AuxBoxsw(Host& host) {
+  const std::vector<std::string> rows = host.results();
+  host.echo(rows.empty() ? "h =\n\n     []\n\n" : "h =\n\n  AuxResults\n\n");
+  const auto choice = host.uiappendfile("*.*", "File Name for Partial Warp Scores");
+  if (!choice) throw core::Error("AuxBoxsw: no file was chosen, so the results were not saved");
+  std::string text, whole;
+  for (const auto& r : rows) whole += r;
+  for (const auto& r : rows) {
+    text += core::format("%s \n", r);
+    host.echo(whole);
+  }
+  io::writefile(choice->path(), text, io::WriteMode::Append);
+}
+
+} // namespace shell

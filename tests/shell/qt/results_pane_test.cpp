@@ -1,0 +1,225 @@
+// The results pane of a program window: what it keeps (message boxes,
+// reports, each action's summary), what it saves (its text, the run
+// report with the files loaded and their checksums), the buttons locked
+// while an action runs, and when closing the window asks first.
+
+#include "shell/actions.h"
+#include "shell/qt/program.h"
+#include "shell/qt/results_pane.h"
+#include "shell/script.h"
+#include "shell/qt/window.h"
+#include "tests/shell/qt/scripted_windows.h"
+
+#include "core/about.h"
+#include "core/error.h"
+#include "core/random.h"
+#include "tests/support/test_support.h"
+
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the buttons looked like while the last "Watch" action ran.
+std::map<std::string, bool>& seenenabled() {
+  static std::map<std::string, bool> seen;
+  return seen;
+}
+
+void panesw(shell::Host& host, const std::string& action) {
+  if (action == "Hello") {
+    host.msgbox("Hello there", "Greeting");
+  } else if (action == "Pick") {
+    if (!host.uigetfile("*.*", "Enter file to Load?")) throw core::Error("No file chosen");
+  } else if (action == "Report") {
+    host.setresults({"R = 2.000", "theta = 30.0"});
+  } else if (action == "SaveData") {
+    host.msgbox("Saved", "Save");
+  } else if (action == "Watch") {
+    seenenabled().clear();
+    for (shell::Figure* f : shell::figures())
+      for (QPushButton* b : f->findChildren<QPushButton*>())
+        seenenabled()[(b->objectName().isEmpty() ? b->text() : b->objectName()).toStdString()] = b->isEnabled();
+    // The action itself decides that Fail cannot run next.
+    host.setenable("pushbutton2", false);
+  } else if (action == "Fail") {
+    throw core::Error("deliberate failure");
+  }
+}
+
+shell::Program paneprogram() {
+  shell::Program program;
+  program.executable = "tiny";
+  program.launcher = "Tiny";
+  program.switchname = "tinysw";
+  program.random = true;
+  // Only a save keeps the results; the pane knows one by its kind.
+  program.actions = {{"Pick", "Picks a file", shell::ActionKind::load},
+                     {"SaveData", "Says it saved", shell::ActionKind::save}};
+  program.define = [] { shell::defineswitch("tinysw", panesw); };
+  return program;
+}
+
+struct Tiny : testsupport::ScriptedWindows {
+  Tiny() : ScriptedWindows(paneprogram(), std::string(TECTO_SHELL_DATA) + "/Tiny.fig") {
+    window = shell::figures().front();
+    pane = shell::addresultspane(window, shell::RunInfo{"tiny", true});
+  }
+  QPushButton* button(const char* tag) const { return window->form()->findChild<QPushButton*>(tag); }
+  shell::Figure* window = nullptr;
+  shell::ResultsPane* pane = nullptr;
+};
+
+std::string readall(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Sets the headless flag for a scope.
+struct Shown {
+  Shown() { shell::setheadless(false); }
+  ~Shown() { shell::setheadless(true); }
+};
+
+} // namespace
+
+TEST(resultspane, KeepsMessageBoxesReportsAndEachActionsSummaryPrintingNothingTwice) {
+  Tiny tiny;
+  ASSERT_NE(tiny.pane, nullptr);
+  EXPECT_TRUE(tiny.pane->isHidden()); // a headless window keeps its plot's size
+  const auto [status, out] = tiny.run("Hello\nReport\n");
+  EXPECT_EQ(status, 0) << tiny.errors();
+  // The scripted run prints what it always printed, once.
+  EXPECT_EQ(out, "== Greeting ==\nHello there\n\n== Results ==\nR = 2.000\ntheta = 30.0\n\n");
+  const std::string text = tiny.pane->text().toStdString();
+  const auto hello = text.find("== Hello  "), greeting = text.find("[Greeting]\nHello there\n-- Hello: ");
+  const auto report = text.find("== Report  "), rows = text.find("R = 2.000\ntheta = 30.0\n-- Report: ");
+  EXPECT_NE(hello, std::string::npos) << text;
+  EXPECT_NE(greeting, std::string::npos) << text;
+  EXPECT_NE(rows, std::string::npos) << text;
+  EXPECT_LT(hello, greeting);
+  EXPECT_LT(greeting, report);
+  EXPECT_LT(report, rows);
+
+  // A button's action in the window: its summary, and a failure's message.
+  tiny.button("pushbutton1")->click();
+  testing::internal::CaptureStderr();
+  tiny.button("pushbutton2")->click();
+  testing::internal::GetCapturedStderr();
+  const std::string after = tiny.pane->text().toStdString();
+  EXPECT_NE(after.find("-- Fail: failed: deliberate failure ("), std::string::npos) << after;
+  EXPECT_EQ(std::count(after.begin(), after.end(), '\n') + 1, 14) << after; // every line of the four actions
+}
+
+TEST(resultspane, SavesItsTextAndARunReportNamingProgramSeedFilesAndActions) {
+  Tiny tiny;
+  core::setseed(4242);
+  std::ofstream(tiny.folder() / "abc.txt") << "abc";
+  const auto [status, out] = tiny.run("Pick abc.txt\nHello\nPick missing.txt\nreport run.txt\n");
+  EXPECT_EQ(status, 0) << tiny.errors();
+  EXPECT_EQ(out, "== Greeting ==\nHello there\n\n");
+
+  const std::string report = readall(tiny.file("run.txt"));
+  EXPECT_TRUE(report.starts_with("Run report of tiny " + std::string(core::version()) + "\nStarted: ")) << report;
+  EXPECT_NE(report.find("Random seed: 4242 (repeat with --seed 4242)\n"), std::string::npos) << report;
+  // SHA-256 of "abc", the standard's own first example.
+  EXPECT_NE(report.find((tiny.folder() / "abc.txt").string() +
+                        "\n    SHA-256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad, loaded "),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("missing.txt\n    SHA-256 (the file could not be read)"), std::string::npos) << report;
+  const auto actions = report.find("Actions and results:\n== Pick  ");
+  ASSERT_NE(actions, std::string::npos) << report;
+  EXPECT_NE(report.find("[Greeting]\nHello there\n-- Hello: ", actions), std::string::npos) << report;
+
+  // The pane's own text, saved whole; a failed save names the file.
+  tiny.pane->saveresults(tiny.file("pane.txt").string());
+  EXPECT_EQ(readall(tiny.file("pane.txt")), tiny.pane->text().toStdString() + "\n");
+  EXPECT_NE(tiny.pane->text().indexOf("== Pick  "), -1);
+  EXPECT_THROW(tiny.pane->saveresults((tiny.folder() / "no/such/folder/pane.txt").string()), core::Error);
+}
+
+TEST(resultspane, ButtonsAreLockedDuringAnActionAndKeepWhatItSet) {
+  Tiny tiny;
+  QPushButton* hello = tiny.button("pushbutton1");
+  QPushButton* fail = tiny.button("pushbutton2");
+  auto* saveresults = tiny.pane->findChild<QPushButton*>("SaveResults");
+  ASSERT_NE(saveresults, nullptr);
+  ASSERT_TRUE(fail->isEnabled());
+  const auto [status, out] = tiny.run("Watch\n"); // a scripted action locks nothing
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(seenenabled().at("pushbutton1"));
+  fail->setEnabled(true);
+
+  tiny.window->lockbuttons();
+  EXPECT_FALSE(hello->isEnabled());
+  EXPECT_FALSE(fail->isEnabled());
+  EXPECT_FALSE(saveresults->isEnabled());
+  tiny.host().setenable("pushbutton2", false); // as the action decides
+  tiny.host().setenable("pushbutton1", true);  // an enable waits for the end
+  EXPECT_FALSE(hello->isEnabled());
+  tiny.window->unlockbuttons();
+  EXPECT_TRUE(hello->isEnabled());
+  EXPECT_FALSE(fail->isEnabled());
+  EXPECT_TRUE(saveresults->isEnabled());
+  // A button the action did not touch comes back as it was, disabled too.
+  tiny.window->lockbuttons();
+  tiny.window->unlockbuttons();
+  EXPECT_FALSE(fail->isEnabled());
+  EXPECT_TRUE(hello->isEnabled());
+}
+
+TEST(resultspane, AClickedActionRunsWithEveryButtonButCancelDisabled) {
+  Tiny tiny;
+  // The switch is looked up when a click comes: here every action is Watch.
+  shell::defineswitch("tinysw", [](shell::Host& host, const std::string&) { panesw(host, "Watch"); });
+  testing::internal::CaptureStderr();
+  tiny.button("pushbutton1")->click();
+  testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(seenenabled().contains("Cancel"));
+  ASSERT_TRUE(seenenabled().contains("SaveResults"));
+  for (const auto& [tag, enabled] : seenenabled()) EXPECT_EQ(enabled, tag == "Cancel") << tag;
+  EXPECT_TRUE(tiny.button("pushbutton1")->isEnabled());
+  EXPECT_FALSE(tiny.button("pushbutton2")->isEnabled()); // as Watch set it
+  EXPECT_TRUE(tiny.pane->findChild<QPushButton*>("SaveRunReport")->isEnabled());
+}
+
+TEST(resultspane, ClosingAsksOnlyWhenResultsWereShownSinceTheLastSave) {
+  Tiny tiny;
+  // Never in a headless or scripted run.
+  tiny.run("Hello\n");
+  EXPECT_TRUE(tiny.pane->unsaved());
+  EXPECT_FALSE(shell::askbeforeclose(tiny.window));
+  Shown shown;
+  EXPECT_TRUE(shell::askbeforeclose(tiny.window));
+  // A save action that ran to its end keeps the results, though it showed a box.
+  tiny.run("SaveData\n");
+  EXPECT_FALSE(shell::askbeforeclose(tiny.window));
+  // An action that shows nothing (here a failed one) leaves nothing to keep.
+  tiny.run("Pick -\n");
+  EXPECT_FALSE(shell::askbeforeclose(tiny.window));
+  tiny.run("Report\n");
+  EXPECT_TRUE(shell::askbeforeclose(tiny.window));
+  tiny.pane->saverunreport(tiny.file("run.txt").string());
+  EXPECT_FALSE(shell::askbeforeclose(tiny.window));
+  tiny.run("Hello\n");
+  tiny.pane->saveresults(tiny.file("pane.txt").string());
+  EXPECT_FALSE(shell::askbeforeclose(tiny.window));
+
+  // The guard keeps the window open when it says no.
+  bool asked = false;
+  tiny.window->setcloseguard([&] {
+    asked = true;
+    return false;
+  });
+  EXPECT_FALSE(tiny.window->close());
+  EXPECT_TRUE(asked);
+  tiny.window->setcloseguard({});
+}
