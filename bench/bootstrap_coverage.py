@@ -23,12 +23,15 @@ are skipped, so a long run can be stopped and resumed. Standard library only.
 
 import argparse
 import concurrent.futures
+import contextlib
 import csv
-import math
+import importlib.util
+import io
 import os
 import subprocess
 import sys
 import tempfile
+import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -43,13 +46,29 @@ def axial(d):
     return (d + 90) % 180 - 90
 
 
+# The sample generator, run in this process: a bed is made in a few
+# milliseconds, where starting an interpreter for it takes far longer.
+_spec = importlib.util.spec_from_file_location("make_sample", MAKE_SAMPLE)
+make_sample = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(make_sample)
+_generating = threading.Lock()
+
+
+def makebed(argv):
+    with _generating, contextlib.redirect_stdout(io.StringIO()):
+        saved = sys.argv
+        sys.argv = ["make_sample.py"] + argv
+        try:
+            make_sample.main()
+        finally:
+            sys.argv = saved
+
+
 def onebed(args, cell, seed, symmetry):
     R, theta, n, noise = cell
     with tempfile.TemporaryDirectory() as work:
-        r = subprocess.run([sys.executable, MAKE_SAMPLE, "--seed", str(seed), "--R", str(R), "--theta", str(theta),
-                            "--n", str(n), "--noise", str(noise), "--out", work], capture_output=True, text=True)
-        if r.returncode:
-            raise SystemExit("make_sample.py: " + r.stderr)
+        makebed(["--seed", str(seed), "--R", str(R), "--theta", str(theta), "--n", str(n), "--noise", str(noise),
+                 "--out", work])
         cmd = [os.path.join(args.bin, "bootstrap_intervals"), os.path.join(work, "deformed_sample"), "--seed",
                str(seed), "--resamples", str(args.resamples)] + (["--symmetry"] if symmetry else [])
         r = subprocess.run(cmd, capture_output=True, text=True)
