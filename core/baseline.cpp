@@ -1,9 +1,11 @@
 #include "core/baseline.h"
 
 #include "core/error.h"
+#include "core/identities.h"
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace core {
 
@@ -20,6 +22,14 @@ Eigen::MatrixXd basereg(const Eigen::MatrixXd& x, int b1, int b2) {
   const Eigen::Index c1 = 2 * (b1 - 1), c2 = 2 * (b2 - 1);
   Eigen::MatrixXd y = x;
   for (Eigen::Index i = 0; i < y.rows(); ++i) {
+    // A landmark not placed is named as missing, not as a bad number.
+    std::vector<Eigen::Index> lost;
+    for (int b : {b1, b2})
+      if (missing(x, i, b - 1)) lost.push_back(b - 1);
+    if (!lost.empty())
+      throw Error("basereg: in specimen row " + std::to_string(i + 1) + " baseline landmark" +
+                  (lost.size() == 1 ? " " : "s ") + landmarklist(lost) + (lost.size() == 1 ? " is" : " are") +
+                  " missing, so it has no baseline; estimate it first or leave the specimen out");
     auto row = y.row(i);
     // Landmark b1 to the origin; the size slot stays.
     const double tx = row(c1), ty = row(c1 + 1);

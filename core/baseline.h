@@ -12,7 +12,8 @@ namespace core {
 // baseline from landmark b1 to landmark b2 (numbers from 1). The direction
 // of the baseline follows the order of the arguments. Raises core::Error
 // when b1 equals b2, a number lies outside 1 ... k, or a specimen's two
-// baseline landmarks coincide (naming its row).
+// baseline landmarks coincide or one is missing (naming its row and the
+// landmark).
 Eigen::MatrixXd basereg(const Eigen::MatrixXd& x, int b1, int b2);
 
 } // namespace core

@@ -11,30 +11,43 @@ namespace core {
 
 namespace {
 
-bool samekey(std::string_view line, const std::string& key) {
-  if (line.size() <= key.size() || line[key.size()] != '=') return false;
+// The position after the '=' of a key line of `key` (any case, blanks
+// allowed before the '='), or npos for a line of another key.
+std::size_t aftersamekey(std::string_view line, const std::string& key) {
+  std::size_t start = 0;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+  if (line.size() - start <= key.size()) return std::string_view::npos;
   for (std::size_t i = 0; i < key.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(line[i])) != std::toupper(static_cast<unsigned char>(key[i])))
-      return false;
-  return true;
-}
-
-std::string numbers(const std::vector<Eigen::Index>& landmarks) {
-  std::string out;
-  for (std::size_t i = 0; i < landmarks.size(); ++i) {
-    if (i > 0) out += i + 1 == landmarks.size() ? " and " : ", ";
-    out += std::to_string(landmarks[i] + 1);
-  }
-  return out;
+    if (std::toupper(static_cast<unsigned char>(line[start + i])) != std::toupper(static_cast<unsigned char>(key[i])))
+      return std::string_view::npos;
+  std::size_t eq = start + key.size();
+  while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t')) ++eq;
+  return eq < line.size() && line[eq] == '=' ? eq + 1 : std::string_view::npos;
 }
 
 } // namespace
 
+std::string keyname(std::string_view line) {
+  std::size_t start = 0;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+  std::size_t letters = start;
+  if (letters < line.size() && std::isalpha(static_cast<unsigned char>(line[letters])))
+    while (letters < line.size() &&
+           (std::isalnum(static_cast<unsigned char>(line[letters])) || line[letters] == '_'))
+      ++letters;
+  std::size_t eq = letters;
+  while (eq < line.size() && (line[eq] == ' ' || line[eq] == '\t')) ++eq;
+  if (letters == start || eq >= line.size() || line[eq] != '=') return "";
+  std::string key(line.substr(start, letters - start));
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+}
+
 std::string Identities::value(std::size_t i, const std::string& key) const {
   if (i >= keys.size()) return "";
   for (const std::string& line : keys[i])
-    if (samekey(line, key)) {
-      std::string v = line.substr(key.size() + 1);
+    if (const std::size_t at = aftersamekey(line, key); at != std::string_view::npos) {
+      std::string v = line.substr(at);
       while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.pop_back();
       std::size_t start = 0;
       while (start < v.size() && std::isspace(static_cast<unsigned char>(v[start]))) ++start;
@@ -57,6 +70,17 @@ std::string Identities::label(std::size_t i) const {
   return std::to_string(i + 1) + (name.empty() ? "" : " (" + name + ")");
 }
 
+SpecimenLabel parselabel(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  long number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (ec != std::errc() || number < 1) return {};
+  const std::string_view rest = text.substr(static_cast<std::size_t>(end - text.data()));
+  if (rest.empty()) return {number, ""};
+  if (!(rest.size() > 3 && rest.starts_with(" (") && rest.ends_with(")"))) return {};
+  return {number, std::string(rest.substr(2, rest.size() - 3))};
+}
+
 Identities Identities::subset(const std::vector<Eigen::Index>& rows) const {
   Identities out;
   if (empty()) return out;
@@ -65,13 +89,34 @@ Identities Identities::subset(const std::vector<Eigen::Index>& rows) const {
   return out;
 }
 
-const char* methodname(Estimate method) { return method == Estimate::mirror ? "mirror" : "tps"; }
+const char* missingrule(MissingCode code) {
+  return code == MissingCode::negative ? "points with a negative coordinate, NaN and NA are missing"
+                                       : "-1 -1, NaN and NA are missing";
+}
+
+namespace {
+constexpr Estimate allmethods[] = {Estimate::mirror, Estimate::tps,  Estimate::regression, Estimate::neighbours,
+                                   Estimate::blend,  Estimate::mean, Estimate::automatic};
+} // namespace
+
+const char* methodname(Estimate method) {
+  switch (method) {
+  case Estimate::mirror: return "mirror";
+  case Estimate::tps: return "tps";
+  case Estimate::regression: return "regression";
+  case Estimate::neighbours: return "neighbours";
+  case Estimate::blend: return "blend";
+  case Estimate::mean: return "mean";
+  case Estimate::automatic: break;
+  }
+  return "auto";
+}
 
 std::optional<Estimate> estimatemethod(std::string_view name) {
   std::string lower(name);
   for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (lower == "mirror") return Estimate::mirror;
-  if (lower == "tps") return Estimate::tps;
+  for (Estimate m : allmethods)
+    if (lower == methodname(m)) return m;
   return std::nullopt;
 }
 
@@ -88,17 +133,37 @@ MissingLandmarks findmissing(const Eigen::MatrixXd& x, Eigen::Index k) {
   return m;
 }
 
-std::string missingreport(const MissingLandmarks& m, const Identities& ids) {
-  if (m.none()) return "No landmark is missing.";
-  std::string out = format("%i landmark%s missing in %i specimen%s: ", static_cast<double>(m.count),
+namespace {
+
+std::string report(const MissingLandmarks& m, const Identities& ids, const std::string& rule) {
+  if (m.none()) return "No landmark is missing" + rule + ".";
+  std::string out = format("%i landmark%s missing in %i specimen%s", static_cast<double>(m.count),
                            m.count == 1 ? " is" : "s are", static_cast<double>(m.specimens.size()),
-                           m.specimens.size() == 1 ? "" : "s");
+                           m.specimens.size() == 1 ? "" : "s") +
+                    rule + ": ";
   for (std::size_t s = 0; s < m.specimens.size(); ++s) {
     const auto& sp = m.specimens[s];
     out += (s > 0 ? "; specimen " : "specimen ") + ids.label(static_cast<std::size_t>(sp.row)) + " lacks " +
-           numbers(sp.landmarks);
+           landmarklist(sp.landmarks);
   }
   return out + ".";
+}
+
+} // namespace
+
+std::string missingreport(const MissingLandmarks& m, const Identities& ids) { return report(m, ids, ""); }
+
+std::string missingreport(const MissingLandmarks& m, const Identities& ids, MissingCode code) {
+  return report(m, ids, std::string(" (") + missingrule(code) + ")");
+}
+
+std::string landmarklist(const std::vector<Eigen::Index>& landmarks) {
+  std::string out;
+  for (std::size_t i = 0; i < landmarks.size(); ++i) {
+    if (i > 0) out += i + 1 == landmarks.size() ? " and " : ", ";
+    out += std::to_string(landmarks[i] + 1);
+  }
+  return out;
 }
 
 std::vector<Eigen::Index> completerows(const Eigen::MatrixXd& x, Eigen::Index k) {

@@ -13,6 +13,13 @@
 // r's centroid is the origin and its size 1. Missing landmarks stay NaN.
 // The consensus of each landmark averages the specimens that have it, and
 // is then centred and scaled to unit size again.
+//
+// The iteration starts from the most complete specimen. When even that one
+// lacks landmarks, the first pass fits every specimen on the landmarks it
+// shares with it (standardised on its own landmarks present); the
+// consensus of that pass has every landmark, and the passes go on from it
+// as from a whole reference. So a data set in which no specimen is
+// complete is superimposed too.
 
 #include "core/procrustes.h"
 
@@ -23,9 +30,10 @@ bool hasmissing(const Eigen::MatrixXd& x);
 
 // The consensus iteration on data with missing landmarks; `rootmeasure`
 // stops on the root of the summed squared change (getconsensuspca). The
-// start is the first complete specimen. Raises core::Error naming `fn` when
-// no specimen is complete, a landmark is missing in every specimen, or a
-// specimen has fewer than two distinct landmarks present.
+// start is the most complete specimen (the first complete one when there
+// is any). Raises core::Error naming `fn` when a landmark is missing in
+// every specimen, or a specimen has fewer than two distinct landmarks
+// present.
 Superimposition consensusmissing(const Eigen::MatrixXd& x, const char* fn, bool rootmeasure);
 
 // Every row fitted on the reference `xref` (its first 2k entries,

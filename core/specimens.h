@@ -35,9 +35,14 @@ public:
   explicit Specimens(Eigen::MatrixXd rows, Identities ids = {}, std::string source = {}, Format format = Format::rows,
                      bool scaled = false);
 
+  // What a reader says besides the data: the rule by which it read missing
+  // landmarks, and notes on what it left out (a sidecar that belongs to
+  // other rows), one sentence each.
+  Specimens& readby(MissingCode code, std::vector<std::string> notes = {});
+
   // The same specimens with new rows of the same count (superimposed,
-  // retrodeformed, estimated): identities, source and scale kept, the
-  // missing landmarks found again.
+  // retrodeformed, estimated): identities, source, scale and what the
+  // reader said kept, the missing landmarks found again.
   Specimens with(Eigen::MatrixXd rows) const;
   // The specimens of rows `rows` (0-based), in that order.
   Specimens subset(const std::vector<Eigen::Index>& rows) const;
@@ -45,6 +50,19 @@ public:
   // size) multiplied by factors(i): the data set in the unit of its SCALE=
   // lines. Missing landmarks stay missing.
   Specimens scaledby(const Eigen::VectorXd& factors) const;
+  // Every specimen multiplied by its own SCALE=. Raises core::Error naming
+  // the first specimen without a SCALE= line of a positive number: "Cannot
+  // apply the scale: specimen 3 (ID) of 'FILE' has no SCALE= line with a
+  // positive number; " followed by `remedy`.
+  Specimens inscale(const std::string& remedy) const;
+
+  // The identities as a file written from these specimens carries them.
+  // Coordinates already multiplied by their SCALE= are in its unit, so
+  // each SCALE= line becomes SCALE=1 and the value read is kept in a
+  // following "COMMENT=coordinates multiplied by SCALE=0.0125 when read":
+  // read again, with the scale applied or not, they are never scaled
+  // twice.
+  Identities writtenkeys() const;
 
   bool empty() const { return y_.size() == 0; }
   Eigen::Index n() const { return y_.rows(); }
@@ -65,6 +83,8 @@ public:
   std::string name() const;
   Format format() const { return format_; }
   bool scaled() const { return scaled_; }
+  MissingCode missingcode() const { return code_; }
+  const std::vector<std::string>& notes() const { return notes_; }
 
   // True when landmark j (0-based) of specimen i is missing.
   bool missing(Eigen::Index i, Eigen::Index j) const { return core::missing(y_, i, j); }
@@ -84,8 +104,14 @@ private:
   std::string source_;
   Format format_ = Format::rows;
   bool scaled_ = false;
+  MissingCode code_ = MissingCode::digitiser;
+  std::vector<std::string> notes_;
   MissingLandmarks missing_;
   Eigen::VectorX<Eigen::Index> lacking_;
 };
+
+// The load report of a data set: its missing landmarks with the rule they
+// were read by (core::missingreport), then the reader's notes.
+std::string missingreport(const Specimens& data);
 
 } // namespace core

@@ -111,6 +111,9 @@ NumberScan scan_numbers(std::string_view line, std::vector<double>& out) {
     if (overflowed && scan.overflow.empty()) {
       scan.overflow = word;
       scan.overflow_column = i + 1;
+    } else if (!overflowed && std::isinf(value) && scan.infinite.empty()) {
+      scan.infinite = word;
+      scan.infinite_column = i + 1;
     }
     out.push_back(value);
     ++scan.count;

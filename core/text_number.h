@@ -29,6 +29,10 @@ struct NumberScan {
   // read as +-Inf as strtod would; empty when there was none.
   std::string_view overflow;
   std::size_t overflow_column = 0;
+  // The first word written as an infinity ("Inf", "-inf"); empty when
+  // there was none.
+  std::string_view infinite;
+  std::size_t infinite_column = 0;
 };
 
 // Appends the numbers of one line of a numeric text file to `out`. Never

@@ -14,10 +14,14 @@ std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, co
                          const Eigen::RowVectorXi& np, double slab, const core::Identities& ids) {
   std::string out;
   for (Eigen::Index i = 0; i < tlist.size(); ++i) {
-    // A specimen that gave no angles (landmarks missing) has no line.
-    if (np(i) == 0) continue;
-    const double t = core::Bearing::radians(tlist(i)).deg();
     const std::string specimen = ids.label(static_cast<std::size_t>(i));
+    // A specimen that gave no angles (landmarks missing) has no pair, and
+    // a NaN line among the means, where each specimen has its line.
+    if (np(i) == 0) {
+      if (layout == AngleLayout::means) out += core::format("NaN\tNaN\t%i\t %% specimen %s", slab, specimen) + "\n";
+      continue;
+    }
+    const double t = core::Bearing::radians(tlist(i)).deg();
     if (layout == AngleLayout::means) {
       // The mean of the pairs measured: a pair with a missing landmark
       // has no p.
@@ -42,7 +46,7 @@ std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, co
   return out;
 }
 
-void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string_view action) {
+void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string_view action, bool gaps) {
   const Eigen::Index c = tp.cols();
   const std::string file = "The angle file '" + name + "' (" + std::string(action) + ")";
   const bool landmarks = c >= 5 && c % 2 == 1;
@@ -54,7 +58,8 @@ void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string
   if (c < 2)
     throw core::Error(file + ", line 1, holds " + std::to_string(c) +
                       " number; an angle file needs t and p, degrees, in columns 1 and 2 of every line");
-  for (Eigen::Index i = 0; i < tp.rows(); ++i)
+  for (Eigen::Index i = 0; i < tp.rows(); ++i) {
+    if (gaps && std::isnan(tp(i, 0)) && std::isnan(tp(i, 1))) continue;
     for (Eigen::Index j = 0; j < 2; ++j) {
       const double v = tp(i, j);
       if (!(v >= 0 && v <= 360))
@@ -63,6 +68,7 @@ void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string
                                               i + 1, j + 1, v) +
                           (landmarks ? core::format("; with %i numbers per line ", c) + looks : ""));
     }
+  }
   if (landmarks) throw core::Error(file + core::format(" holds %i numbers per line, so ", c) + looks);
 }
 
@@ -93,6 +99,21 @@ PooledAngles readpooledangles(const std::string& path, std::string_view action, 
   out.tp = dload(path, progress, &comments);
   checkangles(out.tp, std::filesystem::path(path).filename().string(), action);
   out.specimen = specimensof(out.tp, comments);
+  return out;
+}
+
+core::SpecimenLabel anglelabel(std::string_view comment) {
+  constexpr std::string_view word = "specimen ";
+  if (!comment.starts_with(word)) return {};
+  return core::parselabel(comment.substr(word.size()));
+}
+
+SpecimenAngles readspecimenangles(const std::string& path, std::string_view action, const core::Progress& progress) {
+  std::vector<std::string> comments;
+  SpecimenAngles out;
+  out.tp = dload(path, progress, &comments);
+  checkangles(out.tp, std::filesystem::path(path).filename().string(), action, true);
+  for (const std::string& comment : comments) out.labels.push_back(anglelabel(comment));
   return out;
 }
 

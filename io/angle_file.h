@@ -10,7 +10,10 @@
 // t and p in "%f" form; LABEL is the specimen's number from 1, with its ID
 // in brackets when it has one. The comment after the percent sign is
 // skipped by the row reader, so every layout reads back as two or three
-// columns of numbers.
+// columns of numbers. In the means layout a specimen that gave no angles
+// keeps its line, "NaN<TAB>NaN<TAB>slab<TAB> % specimen LABEL", so that
+// the lines of the specimens after it stay theirs however the file is
+// joined to its data set.
 
 #include "core/identities.h"
 #include "core/progress.h"
@@ -27,17 +30,19 @@ enum class AngleLayout { pairs, birch, means };
 // The text of an angle file from the angles of n specimens: tlist (1 x n)
 // each specimen's t, plist (n x pairs) its p of every pair, both radians,
 // NaN for a pair not measured; np (1 x n) the pairs measured per specimen,
-// 0 for a specimen that gave no angles (it has no line). A mean p is that
-// of the pairs measured. `slab` is written as a whole number.
+// 0 for a specimen that gave no angles (no line in the pairs and birch
+// layouts, a NaN line in the means layout). A mean p is that of the pairs
+// measured. `slab` is written as a whole number.
 std::string formatangles(AngleLayout layout, const Eigen::RowVectorXd& tlist, const Eigen::MatrixXd& plist,
                          const Eigen::RowVectorXi& np, double slab, const core::Identities& ids);
 
 // Checks numbers read from an angle file: t and p, degrees in [0, 360], in
-// columns 1 and 2 of every line. Raises core::Error naming the file by
+// columns 1 and 2 of every line (with `gaps`, a line may hold NaN in both:
+// a specimen without angles). Raises core::Error naming the file by
 // `name`, the action that read it, the line and the value otherwise; a file
 // of 2k + 1 >= 5 columns has the layout of landmark data (k landmarks and a
 // size slot) and is said to look like it.
-void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string_view action);
+void checkangles(const Eigen::MatrixXd& tp, const std::string& name, std::string_view action, bool gaps = false);
 
 // Reads an angle file as the row reader does and checks it (checkangles,
 // the file named by its name without the folder).
@@ -61,5 +66,20 @@ Eigen::VectorXi specimensof(const Eigen::MatrixXd& tp, const std::vector<std::st
 
 // readangles, keeping the specimens.
 PooledAngles readpooledangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
+
+// The specimen a line's comment names, as formatangles writes it
+// ("specimen 12 (ID)", the text after the percent sign; core::parselabel);
+// number 0 when it names none.
+core::SpecimenLabel anglelabel(std::string_view comment);
+
+// Per-specimen angles (the means layout) as they are joined to a data
+// set: each line's numbers (t, p, ... in degrees; NaN NaN for a specimen
+// without angles) and the specimen it names.
+struct SpecimenAngles {
+  Eigen::MatrixXd tp;
+  std::vector<core::SpecimenLabel> labels; // one per line
+};
+// Reads and checks them as readangles does, NaN lines allowed.
+SpecimenAngles readspecimenangles(const std::string& path, std::string_view action, const core::Progress& progress = {});
 
 } // namespace io

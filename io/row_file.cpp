@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/text_format.h"
 #include "core/text_number.h"
+#include "io/sidecars.h"
 
 #include <cmath>
 #include <vector>
@@ -39,6 +40,17 @@ std::string_view commentof(std::string_view line) {
 
 } // namespace
 
+std::vector<std::string_view> rowlines(std::string_view text) {
+  std::vector<std::string_view> out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Line line = nextline(text, pos);
+    if (line.content.empty()) break;
+    out.push_back(line.content);
+    pos = line.next;
+  }
+  return out;
+}
+
 Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress, std::vector<std::string>* comments) {
   std::string text = readfile(fname);
   std::vector<double> values;
@@ -62,6 +74,12 @@ Eigen::MatrixXd dload(const std::string& fname, const core::Progress& progress, 
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
                   std::to_string(scan.overflow_column) + ": '" + std::string(scan.overflow) +
                   "' is beyond the range of numbers (about 1.8e308)");
+    // An infinite coordinate is no measurement, and no missing landmark
+    // either: it would pass through every fit as a number.
+    if (!scan.infinite.empty())
+      throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + ", column " +
+                        std::to_string(scan.infinite_column) + ": '" + std::string(scan.infinite) +
+                        "' is not a finite number");
     if (scan.count == 0)
       throw core::Error("File '" + fname + "', line " + std::to_string(lineno) + " holds no numbers");
     if (comments) comments->emplace_back(commentof(line.content));
@@ -104,6 +122,21 @@ std::string formatrows(const Eigen::MatrixXd& data, std::string_view valueformat
 void writerows(const std::string& fname, const Eigen::MatrixXd& data, std::string_view valueformat,
                std::string_view rowend, WriteMode mode) {
   writefile(fname, formatrows(data, valueformat, rowend), mode);
+  removesidecars(fname);
+}
+
+std::string formatrows(const Eigen::MatrixXd& data, Precision precision) {
+  if (precision == Precision::g6) return formatrows(data, "%g ", " \n");
+  std::string out;
+  out.reserve(static_cast<std::size_t>(data.size()) * 12);
+  for (Eigen::Index i = 0; i < data.rows(); ++i) {
+    for (Eigen::Index j = 0; j < data.cols(); ++j) {
+      appendroundtrip(out, data(i, j));
+      out += ' ';
+    }
+    out += " \n";
+  }
+  return out;
 }
 
 } // namespace io

@@ -91,40 +91,98 @@ private:
   std::size_t pos_ = 0;
 };
 
-// The key lines between one block's coordinates and the next block ("ID=",
-// "IMAGE=", "SCALE=", "COMMENT=", ...), kept with their specimen. The
-// semilandmark curves (CURVES=, POINTS= and their coordinates) are not
-// landmarks of the suite and are left out.
-void keylines(std::string_view region, std::vector<std::string>& keys) {
-  while (!region.empty()) {
-    const std::size_t end = std::min(region.find('\n'), region.size());
-    std::string_view line = region.substr(0, end);
-    region.remove_prefix(std::min(end + 1, region.size()));
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+// How many numbers a line starts with (0 when its first word is not one).
+std::size_t leadingnumbers(std::string_view line, std::vector<double>* values = nullptr) {
+  std::vector<double> scratch;
+  return core::scan_numbers(line, values ? *values : scratch).count;
+}
+
+// A non-blank line of the text, blanks trimmed at both ends, and where it
+// starts.
+struct TextLine {
+  std::string_view content;
+  std::size_t at;
+};
+
+// f(line) for every non-blank line of text[from, to).
+template <class F>
+void eachline(std::string_view text, std::size_t from, std::size_t to, F f) {
+  while (from < to) {
+    const std::size_t end = std::min(text.find('\n', from), to);
+    std::string_view line = text.substr(from, end - from);
+    std::size_t at = from;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1), ++at;
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
-    std::size_t letters = 0;
-    while (letters < line.size() && std::isalpha(static_cast<unsigned char>(line[letters]))) ++letters;
-    if (letters == 0 || letters >= line.size() || line[letters] != '=') continue;
-    std::string key(line.substr(0, letters));
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (key == "CURVES" || key == "POINTS") continue;
-    keys.emplace_back(line);
+    if (!line.empty()) f(TextLine{line, at});
+    from = end + 1;
   }
 }
 
-// Digitisers mark a landmark they could not place with a pair of negative
-// coordinates, usually -1 -1. In a file of image coordinates (every other
-// point has both coordinates at least 0) any such pair is that mark; in a
-// file of centred coordinates, where real points lie on every side of the
-// origin, only -1 -1 itself is. Both coordinates of a missing landmark
-// become NaN.
-void markmissing(std::vector<double>& xy) {
-  const auto negativepair = [&](std::size_t p) { return xy[p] < 0 && xy[p + 1] < 0; };
-  bool image = true;
-  for (std::size_t p = 0; p + 1 < xy.size() && image; p += 2)
-    image = negativepair(p) || (xy[p] >= 0 && xy[p + 1] >= 0);
-  for (std::size_t p = 0; p + 1 < xy.size(); p += 2)
-    if (image ? negativepair(p) : (xy[p] == -1 && xy[p + 1] == -1)) xy[p] = xy[p + 1] = std::nan("");
+// A line as a message quotes it: its first 40 characters.
+std::string quoted(std::string_view line) {
+  constexpr std::size_t most = 40;
+  return "'" + std::string(line.substr(0, most)) + (line.size() > most ? "...'" : "'");
+}
+
+// The lines between one block's coordinates and the next block: the key
+// lines (ID=, IMAGE=, SCALE=, COMMENT=, ...) kept with their specimen;
+// the semilandmark curves (CURVES=, OUTLINES=, POINTS= and the points a
+// POINTS= count announces) left out, as they are no landmarks of the
+// suite. Any other numbers would be points of a block whose "LM=" line was
+// lost, or points beyond a block's count: refused, naming the line, rather
+// than dropped. A block with two SCALE= lines is refused too: one of them
+// would be used without a word. `block` names the block before the lines
+// ("block 3 (line 37)"); it is called only for a message.
+template <class Name>
+void betweenblocks(std::string_view text, std::size_t from, std::size_t to, const std::string& path, Name block,
+                   std::vector<std::string>& keys) {
+  double pointsleft = 0;
+  std::string_view scale;
+  std::size_t scaleat = 0;
+  eachline(text, from, to, [&](const TextLine& l) {
+    const std::string key = core::keyname(l.content);
+    if (key.empty()) {
+      const std::size_t count = leadingnumbers(l.content);
+      if (count == 0) return; // text that is no key: nothing of the suite's
+      if (pointsleft > 0) {
+        pointsleft -= static_cast<double>(count);
+        return;
+      }
+      throw core::Error("File '" + path + "', line " + std::to_string(line_of(text, l.at)) + ": " +
+                        quoted(l.content) + " stands outside every block, after " + block() +
+                        ": is the \"LM=\" line of a block lost, or does the block before hold more points than its "
+                        "count?");
+    }
+    if (key == "CURVES" || key == "OUTLINES") return;
+    if (key == "POINTS") {
+      std::vector<double> v;
+      leadingnumbers(l.content.substr(l.content.find('=') + 1), &v);
+      pointsleft = v.empty() ? 0 : 2 * v[0];
+      return;
+    }
+    if (key == "SCALE") {
+      if (!scale.empty())
+        throw core::Error("File '" + path + "', " + block() + ": two SCALE= lines, '" + std::string(scale) +
+                          "' on line " + std::to_string(line_of(text, scaleat)) + " and '" + std::string(l.content) +
+                          "' on line " + std::to_string(line_of(text, l.at)) +
+                          "; a specimen has one scale: keep the right one");
+      scale = l.content;
+      scaleat = l.at;
+    }
+    keys.emplace_back(l.content);
+  });
+}
+
+// The lines before the first "LM=" key: blank lines and key lines only. A
+// first line of anything else (a header, a stray number) is named as
+// itself, not taken for damage in the key after it.
+void beforefirstblock(std::string_view text, std::size_t to, const std::string& path) {
+  eachline(text, 0, to, [&](const TextLine& l) {
+    if (!core::keyname(l.content).empty()) return;
+    throw core::Error("File '" + path + "', line " + std::to_string(line_of(text, l.at)) + ": " + quoted(l.content) +
+                      " comes before the first \"LM=\" key (line " + std::to_string(line_of(text, to)) +
+                      "); a TPS file begins with the \"LM=\" line of its first block");
+  });
 }
 
 // CR LF and lone CR become LF, so that every system's files read alike.
@@ -144,17 +202,19 @@ std::string unixlines(std::string text) {
 
 } // namespace
 
-core::Specimens readtpsfile(const std::string& path, const core::Progress& progress) {
+core::Specimens readtpsfile(const std::string& path, const core::Progress& progress, const ReadOptions& options) {
   const std::string text = unixlines(readfile(path));
   Cursor in(text);
-  auto where = [&](std::size_t block, std::size_t at) {
-    return "File '" + path + "', block " + std::to_string(block) + " (line " + std::to_string(line_of(text, at)) + ")";
+  auto block = [&](std::size_t number, std::size_t at) {
+    return "block " + std::to_string(number) + " (line " + std::to_string(line_of(text, at)) + ")";
   };
+  auto where = [&](std::size_t number, std::size_t at) { return "File '" + path + "', " + block(number, at); };
 
   core::Identities ids;
 
   std::size_t at = in.findkey(true);
   if (at == std::string_view::npos) throw core::Error("File '" + path + "' holds no \"LM=\" key: it is not a TPS file");
+  beforefirstblock(text, at, path);
   double count = 0;
   if (!in.number(count) || !(count >= 1) || count != std::floor(count) || count > 1e7)
     throw core::Error(where(1, at) + ": the landmark count after \"LM=\" is not a positive whole number");
@@ -193,9 +253,10 @@ core::Specimens readtpsfile(const std::string& path, const core::Progress& progr
                   std::to_string(k) + " landmarks: '" + std::string(next) + "' on line " +
                   std::to_string(line_of(text, wordat)) + " is one too many");
     const std::size_t after = in.pos();
+    const std::size_t blockat = at;
     at = in.findkey(false);
-    keylines(std::string_view(text).substr(after, (at == std::string_view::npos ? text.size() : at) - after),
-             ids.keys.back());
+    betweenblocks(text, after, at == std::string_view::npos ? text.size() : at, path,
+                  [&] { return block(blocks, blockat); }, ids.keys.back());
     if (at == std::string_view::npos) break;
     if (progress && blocks % 1024 == 0 && !progress(static_cast<double>(at) / static_cast<double>(text.size())))
       throw core::Cancelled("Loading '" + path + "' was cancelled; nothing was loaded");
@@ -205,19 +266,21 @@ core::Specimens readtpsfile(const std::string& path, const core::Progress& progr
                   ", the landmark count of the first block");
   }
 
-  markmissing(values);
+  for (std::size_t b = 0; b < blocks; ++b) markmissing(values.data() + 2 * k * b, k, options.code());
   const auto n = static_cast<Eigen::Index>(blocks);
   const auto c = static_cast<Eigen::Index>(2 * k);
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
   Eigen::MatrixXd y(n, c + 1);
   y.leftCols(c) = Eigen::Map<const RowMajor>(values.data(), n, c);
   y.col(c) = core::centsize(y.leftCols(c));
-  return core::Specimens(std::move(y), std::move(ids), path, core::Specimens::Format::tps);
+  core::Specimens out(std::move(y), std::move(ids), path, core::Specimens::Format::tps);
+  out.readby(options.code());
+  return out;
 }
 
-std::string formattps(const core::Specimens& specimens) {
+std::string formattps(const core::Specimens& specimens, Precision precision) {
   const Eigen::MatrixXd& data = specimens.matrix();
-  const core::Identities& ids = specimens.ids();
+  const core::Identities ids = specimens.writtenkeys();
   const Eigen::Index k = (data.cols() - 1) / 2;
   const core::CompiledFormat pair("%g  %g");
   const std::string key = core::format("LM=%i\n", static_cast<double>(k));
@@ -230,7 +293,12 @@ std::string formattps(const core::Specimens& specimens) {
       const bool lost = core::missing(data, i, j);
       xy[0] = lost ? -1 : data(i, 2 * j);
       xy[1] = lost ? -1 : data(i, 2 * j + 1);
-      pair.append(out, xy);
+      if (precision == Precision::g6) pair.append(out, xy);
+      else {
+        appendroundtrip(out, xy[0]);
+        out += "  ";
+        appendroundtrip(out, xy[1]);
+      }
       out += " \n";
     }
     if (static_cast<std::size_t>(i) < ids.size())
@@ -239,8 +307,8 @@ std::string formattps(const core::Specimens& specimens) {
   return out;
 }
 
-void writetpsfile(const std::string& path, const core::Specimens& data) {
-  writefile(path, formattps(data), WriteMode::Replace);
+void writetpsfile(const std::string& path, const core::Specimens& data, Precision precision) {
+  writefile(path, formattps(data, precision), WriteMode::Replace);
 }
 
 } // namespace io

@@ -60,6 +60,8 @@ struct Box {
 // The boxes the shell itself reads and fills, in every program's window
 // that has them.
 inline constexpr Box ApplyScale{"ApplyScale", "multiply each specimen by its SCALE=", Entry::tick};
+inline constexpr Box NegativeMissing{"NegativeMissing", "read a point with a negative coordinate as missing",
+                                     Entry::tick};
 inline constexpr Box FileBox{"FileBox", "the file loaded last", Entry::shown};
 // The results window's text.
 inline constexpr Box AuxResults{"AuxResults", "results text", Entry::shown};

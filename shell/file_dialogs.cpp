@@ -30,39 +30,32 @@ Eigen::MatrixXd mfload(Host& host, std::string& fn) {
   return y;
 }
 
-bool applyscale(Host& host) {
-  try {
-    const std::vector<std::string> v = host.string(ApplyScale.tag);
-    return !v.empty() && v[0] == "1";
-  } catch (const core::Error&) {
-    return false; // a window without the box never scales
-  }
-}
-
 namespace {
 
-// Every specimen multiplied by its SCALE=; core::Error naming the first
-// specimen without a usable one.
-core::Specimens scalespecimens(const core::Specimens& in) {
-  const core::Identities& ids = in.ids();
-  Eigen::VectorXd factors(in.n());
-  for (Eigen::Index i = 0; i < in.n(); ++i) {
-    const auto s = ids.scale(static_cast<std::size_t>(i));
-    if (!s)
-      throw core::Error("Cannot apply the scale: specimen " + ids.label(static_cast<std::size_t>(i)) + " of '" +
-                        in.name() + "' has no SCALE= line with a positive number; untick ApplyScale to load it unscaled");
-    factors(i) = *s;
+// True when the window has the check box and it is ticked; a window
+// without it reads as unticked.
+bool ticked(Host& host, const Box& box) {
+  try {
+    const std::vector<std::string> v = host.string(box.tag);
+    return !v.empty() && v[0] == "1";
+  } catch (const core::Error&) {
+    return false;
   }
-  return in.scaledby(factors);
 }
 
 } // namespace
 
+bool applyscale(Host& host) { return ticked(host, ApplyScale); }
+bool negativemissing(Host& host) { return ticked(host, NegativeMissing); }
+
 core::Specimens loadlandmarks(Host& host, std::string_view filter, std::string_view title) {
   const FileChoice choice = chooseload(host, filter, title);
-  core::Specimens in = io::readlandmarks(choice.path(), reading(host, choice.name));
-  if (applyscale(host)) in = scalespecimens(in);
-  if (!in.complete()) host.note(in.name() + ": " + core::missingreport(in.missinglandmarks(), in.ids()));
+  core::Specimens in = io::readlandmarks(choice.path(), reading(host, choice.name), io::ReadOptions{negativemissing(host)});
+  if (applyscale(host)) in = in.inscale("untick ApplyScale to load it unscaled");
+  // Said when there is something to say: landmarks missing, a rule other
+  // than the usual one, or a sidecar left out.
+  if (!in.complete() || in.missingcode() != core::MissingCode::digitiser || !in.notes().empty())
+    host.note(in.name() + ": " + core::missingreport(in));
   return in;
 }
 

@@ -29,16 +29,22 @@ Eigen::MatrixXd mfload(Host& host, std::string& fn);
 
 // Asks for a file ("Enter file to Load?") and reads it as landmark data, a
 // TPS or a row-format file by its content (io::readlandmarks). When the
-// window's ApplyScale box is ticked, each specimen is multiplied by its
-// SCALE= (a specimen without one is refused by name). Missing landmarks
-// are reported on the console, in the results pane and on the status line
-// ("FILE: 39 landmarks are missing in 13 specimens: ..."); nothing is
-// said when none is. Raises core::Error as mfload does.
+// window's NegativeMissing box is ticked, every point with a negative
+// coordinate is read as missing; when its ApplyScale box is ticked, each
+// specimen is multiplied by its SCALE= (a specimen without one is refused
+// by name). Missing landmarks are reported with the rule they were read
+// by, on the console, in the results pane and on the status line ("FILE:
+// 39 landmarks are missing in 13 specimens (-1 -1, NaN and NA are
+// missing): ..."), followed by the reader's notes (a sidecar left out);
+// nothing is said of a complete data set read by the usual rule without
+// notes. Raises core::Error as mfload does.
 core::Specimens loadlandmarks(Host& host, std::string_view filter = "*.*",
                               std::string_view title = "Enter file to Load?");
 
-// True when the window has an ApplyScale box and it is ticked.
+// True when the window has an ApplyScale (NegativeMissing) box and it is
+// ticked.
 bool applyscale(Host& host);
+bool negativemissing(Host& host);
 
 // The TPS load of Anglepick and Restrain, first half: the dialog "Specify
 // TPS file to load", a TPS or row-format file read by its content, scaled

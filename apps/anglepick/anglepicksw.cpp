@@ -25,9 +25,9 @@ namespace {
 
 // Anglepick's boxes.
 constexpr shell::Box SlabBox{"SlabBox", "slab number", shell::Entry::number, shell::Number::Whole};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &SlabBox};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &SlabBox};
 // What the actions read.
-constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* saveboxes[] = {&SlabBox};
 
 // Degrees of a bearing t and of an angle p (radians), for the files, the

@@ -47,15 +47,16 @@ constexpr shell::Box UserTheta{"UserTheta", "bearing theta' of the long axis, de
 constexpr shell::Box TPBox{"TPBox", "the pooled angle pairs loaded last", Entry::shown};
 constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
 
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &TPBox,  &PBox,     &BootBox,
-                                     &BaseBox1,          &BaseBox2,       &UserR, &UserTheta};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &TPBox,
+                                     &PBox,              &BootBox,                &BaseBox1,       &BaseBox2,
+                                     &UserR,             &UserTheta};
 // What the actions read, in the order they read it.
 constexpr const shell::Box* permuteboxes[] = {&PBox};
 constexpr const shell::Box* bootboxes[] = {&BootBox};
 constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
 constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
 constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
-constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
 std::pair<int, int> baseline(shell::Host& host) {
@@ -85,14 +86,24 @@ std::string leftout(const PairAngles& pairs, const State& s) {
   return line.empty() ? "" : "\n\n" + line + ".";
 }
 
-// The per-specimen angles must match the data set row for row.
-void requirematchingangles(const State& s) {
+// The midline bearing t of each specimen of the data set, its
+// per-specimen angles joined to it by specimen (joinbearings).
+std::vector<core::Bearing> bearings(const State& s) {
   require(!s.data.empty(), "Load a landmark data set first (Load or LoadTPS)");
   require(s.datatp.size() > 0, "Load the per-specimen angles first (LoadDataTP)");
-  if (s.datatp.rows() != s.data.n())
-    throw core::Error("The per-specimen angles hold " + std::to_string(s.datatp.rows()) +
-                      " rows but the data set has " + std::to_string(s.data.n()) +
-                      " specimens; load the angles of these specimens (LoadDataTP)");
+  return joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n()).t;
+}
+
+// Names the specimens a retrodeformation left out, kept missing.
+void sayunretrodeformed(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
+  const std::vector<LeftOut> out = unretrodeformable(s.data.matrix(), t, b1, b2);
+  if (out.empty()) return;
+  std::string list;
+  for (const LeftOut& l : out)
+    list += (list.empty() ? "" : "; ") + std::string("specimen ") +
+            s.data.ids().label(static_cast<std::size_t>(l.row)) + " " + l.reason;
+  host.note(core::format("note: %i of %i specimens were not retrodeformed and are kept missing: ", out.size(),
+                         s.data.n()) + list);
 }
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
@@ -256,22 +267,35 @@ void savetps(shell::Host& host, const State& s) {
     io::writetpsfile(file->path(), s.yraw);
 }
 
+// The per-specimen angles keep, besides their numbers, the specimen each
+// line names, by which they are joined to the data set.
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  io::PooledAngles read = io::readpooledangles(file.path(), perspecimen ? "LoadDataTP" : "LoadAllTP",
-                                               shell::reading(host, fn));
-  const Eigen::MatrixXd& y = read.tp;
-  (perspecimen ? s.datatp : s.alltp) = y;
-  if (!perspecimen) s.alltpspecimen = std::move(read.specimen);
-  const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
-  std::string stemp = core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
+  const auto stemp = [&](const Eigen::MatrixXd& y) {
+    const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
+    return core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
+  };
   if (!perspecimen) {
-    host.setstring(TPBox.tag, stemp);
+    io::PooledAngles read = io::readpooledangles(file.path(), "LoadAllTP", shell::reading(host, fn));
+    s.alltp = std::move(read.tp);
+    s.alltpspecimen = std::move(read.specimen);
+    host.setstring(TPBox.tag, stemp(s.alltp));
     return;
   }
-  if (s.data.n() != y.rows()) stemp += " Error loading Data T and P values, mismatch in sample size";
-  host.msgbox(stemp, "");
+  io::SpecimenAngles read = io::readspecimenangles(file.path(), "LoadDataTP", shell::reading(host, fn));
+  s.datatp = std::move(read.tp);
+  s.datatpnamed = std::move(read.labels);
+  std::string text = stemp(s.datatp);
+  // Lines that name their specimens join them whatever their count.
+  if (s.data.n() != s.datatp.rows()) {
+    try {
+      joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n());
+    } catch (const core::Error&) {
+      text += " Error loading Data T and P values, mismatch in sample size";
+    }
+  }
+  host.msgbox(text, "");
 }
 
 // The start of every fit that draws: the pooled pairs that have a vertex,
@@ -387,11 +411,10 @@ void bootstrap(shell::Host& host, const State& s) {
 // is as good as head to tail), and a median difference beyond a twelfth
 // of a turn (30 degrees) is warned of: the baseline then lies across the
 // midline.
-void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
+void checkbaseline(shell::Host& host, const State& s, const std::vector<core::Bearing>& t, int b1, int b2) {
   const Eigen::MatrixXd& raw = s.rdata.matrix();
   const Eigen::Index k = s.rdata.k();
-  if (!s.rawdata || s.rdata.n() != s.datatp.rows() || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
-  const std::vector<core::Bearing> t = midlinebearings(s.datatp);
+  if (!s.rawdata || s.rdata.n() != static_cast<Eigen::Index>(t.size()) || b1 < 1 || b2 < 1 || b1 > k || b2 > k) return;
   std::vector<double> off;
   for (Eigen::Index i = 0; i < raw.rows(); ++i) {
     const double dx = raw(i, 2 * b2 - 2) - raw(i, 2 * b1 - 2), dy = raw(i, 2 * b2 - 1) - raw(i, 2 * b1 - 1);
@@ -410,8 +433,8 @@ void checkbaseline(shell::Host& host, const State& s, int b1, int b2) {
 void doretro(shell::Host& host, State& s) {
   const auto [b1, b2] = baseline(host);
   requirealltp(s);
-  requirematchingangles(s);
-  checkbaseline(host, s, b1, b2);
+  const std::vector<core::Bearing> t = bearings(s);
+  checkbaseline(host, s, t, b1, b2);
   const PairAngles pairs = wellmanpairs(s);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
@@ -424,8 +447,9 @@ void doretro(shell::Host& host, State& s) {
                            a.fit.strain.longaxis.deg(), pairs.size()) +
                   leftout(pairs, s),
               title);
-  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), midlinebearings(s.datatp), b1, b2, pairs));
+  s.ydata = s.data.with(retro_wellman3(s.data.matrix(), t, b1, b2, pairs));
   s.yraw = {};
+  sayunretrodeformed(host, s, t, b1, b2);
   host.axes().cla();
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
   shell::showshape(host.axes(), s.ydata.matrix(), "gd", "retrodeformed (fitted strain)");
@@ -437,17 +461,19 @@ void doretrouser(shell::Host& host, State& s) {
   const core::Strain strain = typedstrain(host);
   checkstrain(strain); // rejects R <= 0 before anything changes
   requirealltp(s);
-  requirematchingangles(s);
-  checkbaseline(host, s, b1, b2);
+  const std::vector<core::Bearing> t = bearings(s);
+  checkbaseline(host, s, t, b1, b2);
   const Penalty pen = wellpenalty(strain, PairAngles::degrees(s.alltp));
   host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
                            strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
-  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), midlinebearings(s.datatp), b1, b2, strain);
+  Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), t, b1, b2, strain);
   host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
-  s.data = s.data.with(core::getpsup(s.data.matrix(), mdata));
-  s.ydata = s.data.with(core::getpsup(ydata, mdata));
+  const auto fitted = [&](const Eigen::MatrixXd& present) { return core::getpsup(present, mdata); };
+  sayunretrodeformed(host, s, t, b1, b2);
+  s.data = s.data.with(fitted(s.data.matrix()));
+  s.ydata = s.data.with(onpresent(ydata, fitted));
   s.yraw = {};
   shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");

@@ -10,6 +10,7 @@
 #include <Eigen/Core>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace restrain {
 
@@ -18,7 +19,8 @@ struct State {
   core::Specimens data;         // the working landmark data set, with its specimens' identities
   Eigen::RowVectorXd reference; // consensus of data after Load
   core::Specimens rdata;        // raw TPS data with centroid sizes
-  Eigen::MatrixXd datatp;       // per-specimen angles: t, p (degrees)
+  Eigen::MatrixXd datatp;       // per-specimen angles: t, p (degrees); NaN NaN for a specimen without angles
+  std::vector<core::SpecimenLabel> datatpnamed; // the specimen each line of datatp names (number 0: none)
   Eigen::MatrixXd alltp;        // pooled angle pairs: t, p (degrees)
   Eigen::VectorXi alltpspecimen; // each pair's specimen, as the file names it; empty when it does not
   core::Specimens ydata;        // the retrodeformed data set, superimposed

@@ -37,10 +37,11 @@ constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
 constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};
 constexpr shell::Box GetPairs{"GetPairs", "load the pairs file", Entry::button};
 constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::FileBox, &ProtoBox,    &GetPairs,
-                                     &StrainBox,         &PCABox,         &EstimateBox, &BootBox};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &ProtoBox,
+                                     &GetPairs,          &StrainBox,              &PCABox,         &EstimateBox,
+                                     &BootBox};
 // What the actions read.
-constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* strainboxes[] = {&StrainBox};
 constexpr const shell::Box* pcaboxes[] = {&PCABox};
 constexpr const shell::Box* estimateboxes[] = {&EstimateBox};
@@ -219,7 +220,9 @@ void estimatemissing(shell::Host& host, State& s) {
   requiredata(s);
   const std::string typed = shell::boxtext(host, EstimateBox);
   const auto method = core::estimatemethod(typed);
-  if (!method) throw core::Error(shell::boxcalled(EstimateBox) + " holds '" + typed + "'; type tps or mirror");
+  if (!method || *method == core::Estimate::blend || *method == core::Estimate::mean)
+    throw core::Error(shell::boxcalled(EstimateBox) + " holds '" + typed +
+                      "'; type auto, tps, regression, neighbours or mirror");
   const bool inundata = !s.undata.empty();
   if (*method == core::Estimate::mirror) {
     requirepairs(s);

@@ -34,10 +34,10 @@ constexpr shell::Box AngleBox{"AngleBox", "deformation angle, degrees", Entry::n
 constexpr shell::Box NaxisBox{"NaxisBox", "principal axes to remove", Entry::numbers, Number::Whole};
 constexpr shell::Box FileBox1{"FileBox1", "the start shape loaded last", Entry::shown};
 constexpr shell::Box FileBox2{"FileBox2", "the end shape loaded last", Entry::shown};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &FileBox1, &FileBox2, &NumBox,           &AmpBox,
-                                     &DefBox,            &AngleBox, &NaxisBox, &shell::AuxResults};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &FileBox1, &FileBox2, &NumBox,
+                                     &AmpBox,            &DefBox,                 &AngleBox, &NaxisBox, &shell::AuxResults};
 // What the actions read.
-constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale};
+constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* buildboxes[] = {&NumBox, &AmpBox, &DefBox, &AngleBox, &NaxisBox};
 
 // Draws an exemplar in its style, named for the legend.

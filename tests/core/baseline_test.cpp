@@ -61,4 +61,9 @@ TEST(basereg, RejectsBaselinesThatDoNotExist) {
   same(3, 3) = same(3, 1);
   EXPECT_EQ(error_of([&] { core::basereg(same, 1, 2); }),
             "basereg: in specimen row 4 baseline landmarks 1 and 2 coincide, so the baseline has no length");
+  Eigen::MatrixXd lost = x;
+  lost(1, 2) = lost(1, 3) = std::nan("");
+  EXPECT_EQ(error_of([&] { core::basereg(lost, 1, 2); }),
+            "basereg: in specimen row 2 baseline landmark 2 is missing, so it has no baseline; estimate it first or "
+            "leave the specimen out");
 }

@@ -26,6 +26,19 @@ TEST(missinglandmarks, ReportsNameTheSpecimensAndLandmarks) {
 TEST(missinglandmarks, NamesTheEstimateMethodsAsTyped) {
   EXPECT_EQ(core::estimatemethod("TPS"), core::Estimate::tps);
   EXPECT_EQ(core::estimatemethod("Mirror"), core::Estimate::mirror);
-  EXPECT_FALSE(core::estimatemethod("mean").has_value());
+  EXPECT_EQ(core::estimatemethod("auto"), core::Estimate::automatic);
+  EXPECT_EQ(core::estimatemethod("Neighbours"), core::Estimate::neighbours);
+  EXPECT_FALSE(core::estimatemethod("median").has_value());
   EXPECT_STREQ(core::methodname(core::Estimate::mirror), "mirror");
+  EXPECT_STREQ(core::methodname(core::Estimate::automatic), "auto");
+}
+
+TEST(specimenidentity, KeyLinesAreReadWithBlanksRoundTheirEqualsSign) {
+  core::Identities ids;
+  ids.keys = {{" ID = 5 ", "Scale\t=0.25", "IDENT=x", "COMMENT=ID=7"}};
+  EXPECT_EQ(ids.id(0), "5");
+  EXPECT_EQ(ids.scale(0), 0.25);
+  EXPECT_EQ(core::keyname("  image = a.jpg"), "IMAGE");
+  EXPECT_EQ(core::keyname("ID2=x"), "ID2");
+  for (const char* none : {"= 5", "2D=x", "no key here", ""}) EXPECT_EQ(core::keyname(none), "") << none;
 }

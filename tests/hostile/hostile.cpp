@@ -95,8 +95,12 @@ std::string judge(const Case& c) {
   if (!o.finished) return "did not run to its end" + said;
   if (o.signalled) return "ended by a signal (a crash)" + said;
 
-  if (c.verdict == Verdict::Accepted) {
-    if (o.status != 0) return "exit status " + std::to_string(o.status) + ", expected 0" + said;
+  if (c.verdict != Verdict::Refused) {
+    const int expected = c.verdict == Verdict::Accepted ? 0 : 2;
+    if (o.status != expected)
+      return "exit status " + std::to_string(o.status) + ", expected " + std::to_string(expected) + said;
+    for (const auto& text : c.culprit)
+      if (o.err.find(text) == std::string::npos) return "standard error does not name '" + text + "'" + said;
     if (c.check) {
       std::string why = c.check(folder, o);
       if (!why.empty()) return why + said;

@@ -49,7 +49,12 @@ void write(const fs::path& path, const std::string& text);
 // Path of a file under examples/ (the bundled sample data).
 std::string example(const std::string& relative);
 
-enum class Verdict { Refused, Accepted };
+// Refused: exit status 1, standard error naming the culprit, no file
+// changed. Accepted: exit status 0 and the check. Partial: exit status 2
+// (the results were written but some of the work was left undone, as
+// superimpose --estimate-missing leaves a refused specimen's landmarks
+// missing): standard error names the culprit, and the check holds.
+enum class Verdict { Refused, Accepted, Partial };
 
 struct Case {
   std::string name;                        // a sentence: what the user did
@@ -57,8 +62,8 @@ struct Case {
   std::map<std::string, std::string> files; // name in the folder -> content, laid out first
   std::string script;                      // the --run script ("" when args say all)
   Verdict verdict = Verdict::Refused;
-  std::vector<std::string> culprit;        // Refused: texts standard error must contain
-  std::function<std::string(const fs::path& folder, const Outcome&)> check = {}; // Accepted: "" when right
+  std::vector<std::string> culprit;        // Refused, Partial: texts standard error must contain
+  std::function<std::string(const fs::path& folder, const Outcome&)> check = {}; // Accepted, Partial: "" when right
   std::vector<std::string> args = {};      // extra arguments (before --run)
   std::string input = "";                  // standard input
 };

@@ -38,17 +38,53 @@ TEST(anglefile, WritesEachLayoutInDegreesAndReadsItBack) {
       {io::AngleLayout::birch, "90.000000\t45.000000\n90.000000\t90.000000\n180.000000\t30.000000\n",
        Eigen::MatrixXd{{90, 45}, {90, 90}, {180, 30}}, Eigen::VectorXi()},
       {io::AngleLayout::means,
-       "90.000000\t67.500000\t3\t % specimen 1 (A7)\n180.000000\t30.000000\t3\t % specimen 2\n",
-       Eigen::MatrixXd{{90, 67.5, 3}, {180, 30, 3}}, Eigen::VectorXi{{0, 1}}},
+       "90.000000\t67.500000\t3\t % specimen 1 (A7)\n180.000000\t30.000000\t3\t % specimen 2\n"
+       "NaN\tNaN\t3\t % specimen 3\n",
+       Eigen::MatrixXd{{90, 67.5, 3}, {180, 30, 3}, {std::nan(""), std::nan(""), 3}}, Eigen::VectorXi()},
   };
   for (const Case& c : cases) {
     const std::string text = io::formatangles(c.layout, m.t, m.p, m.np, 3, m.ids);
     EXPECT_EQ(text, c.text);
     const std::string path = testsupport::tempfile("angles.txt", text);
-    EXPECT_TRUE(testsupport::near(io::readangles(path, "LoadAllTP"), c.back, 1e-12));
-    const io::PooledAngles pooled = io::readpooledangles(path, "LoadAllTP");
-    EXPECT_EQ(pooled.tp, io::readangles(path, "LoadAllTP"));
-    EXPECT_EQ(pooled.specimen, c.specimen);
+    if (c.layout != io::AngleLayout::means) {
+      EXPECT_TRUE(testsupport::near(io::readangles(path, "LoadAllTP"), c.back, 1e-12));
+      const io::PooledAngles pooled = io::readpooledangles(path, "LoadAllTP");
+      EXPECT_EQ(pooled.tp, io::readangles(path, "LoadAllTP"));
+      EXPECT_EQ(pooled.specimen, c.specimen);
+      continue;
+    }
+    // Per-specimen angles: the NaN line of a specimen without angles, and
+    // the specimen each line names.
+    const io::SpecimenAngles back = io::readspecimenangles(path, "LoadDataTP");
+    EXPECT_TRUE(back.tp.array().isNaN().cwiseEqual(c.back.array().isNaN()).all());
+    EXPECT_TRUE(testsupport::near(back.tp.topRows(2), c.back.topRows(2), 1e-12));
+    ASSERT_EQ(back.labels.size(), 3U);
+    EXPECT_EQ(back.labels[0].number, 1);
+    EXPECT_EQ(back.labels[0].id, "A7");
+    EXPECT_EQ(back.labels[2].number, 3);
+    EXPECT_EQ(back.labels[2].id, "");
+    // Pooled pairs have no gaps.
+    EXPECT_NE(testsupport::error_of([&] { io::readangles(path, "LoadAllTP"); }).find("line 3, column 1 holds NaN"),
+              std::string::npos);
+  }
+}
+
+// A specimen's label as an angle file's comment names it, read back.
+TEST(anglefile, ReadsTheSpecimenEachLineNames) {
+  const std::pair<const char*, core::SpecimenLabel> cases[] = {
+      {"specimen 12 (a (b) c)", {12, "a (b) c"}},
+      {"specimen 7", {7, ""}},
+      {"specimen 7 \r", {7, ""}},
+      {"specimen x", {}},
+      {"specimen 0 (a)", {}},
+      {"specimen 3 a", {}},
+      {"note", {}},
+      {"", {}},
+  };
+  for (const auto& [line, want] : cases) {
+    const core::SpecimenLabel got = io::anglelabel(line);
+    EXPECT_EQ(got.number, want.number) << line;
+    EXPECT_EQ(got.id, want.id) << line;
   }
 }
 

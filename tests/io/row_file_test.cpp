@@ -55,10 +55,11 @@ TEST(dload, ReadsNumbersInFrontOfAComment) {
   EXPECT_TRUE(near(io::dload(path), matrix({{12.5, 30.25, 2}, {14, 31, 2}}), 0));
 }
 
-TEST(dload, ReadsNaNAndInf) {
-  const Eigen::MatrixXd m = io::dload(tempfile("nan.txt", "NaN 1 -Inf\n"));
+TEST(dload, ReadsNaNAndNA) {
+  // (An infinity is refused: see the readers' table in landmark_file_test.)
+  const Eigen::MatrixXd m = io::dload(tempfile("nan.txt", "NaN 1 NA\n"));
   EXPECT_TRUE(std::isnan(m(0, 0)));
-  EXPECT_EQ(m(0, 2), -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(m(0, 2)));
 }
 
 TEST(dload, NamesTheFileAndLineOfEveryProblem) {

@@ -1,5 +1,10 @@
 #include "warp/missing.h"
 
+#include "core/procrustes.h"
+#include "io/landmark_file.h"
+#include "io/tps_file.h"
+#include "warp/missing_methods.h"
+
 #include "core/angles.h"
 #include "core/strain.h"
 #include "core/configurations.h"
@@ -262,28 +267,10 @@ TEST(estimatemissing, RecomputesACentroidSizeSlotAndKeepsAnyOther) {
   EXPECT_EQ(m.y(1, 18), 999);
 }
 
-TEST(estimatemissing, RefusesWhatItCannotUseNamingTheSpecimen) {
+TEST(estimatemissing, RefusesABadPairListOrAMethodWithNothingToLearnFrom) {
   std::mt19937 rng(9);
   Eigen::MatrixXd x(4, 11);
   for (Eigen::Index i = 0; i < 4; ++i) x.row(i) = testsupport::randomrow(5, rng);
-  core::Identities ids;
-  ids.keys = {{"ID=a"}, {"ID=b"}, {"ID=trilo-3", "IMAGE=c.jpg"}, {"ID=d"}};
-  Eigen::MatrixXd few = x;
-  for (int c = 0; c < 6; ++c) few(2, c) = std::nan("");
-  EXPECT_EQ(error_of([&] { warp::estimatemissing(few, core::Estimate::tps, {}, ids); }),
-            "Specimen 3 (trilo-3) has 2 landmarks present; a thin-plate spline needs at least three, not all on one "
-            "line, to place its missing ones");
-  Eigen::MatrixXd line = x;
-  line(1, 0) = line(1, 1) = line(1, 2) = line(1, 3) = std::nan("");
-  line.row(1).segment(4, 6) << 0, 0, 1, 1, 3, 3;
-  EXPECT_EQ(error_of([&] { warp::estimatemissing(line, core::Estimate::tps); }),
-            "Specimen 2: its 3 landmarks present lie on one line (or coincide), so no thin-plate spline can place its "
-            "missing ones");
-  Eigen::MatrixXd lonely = x;
-  lonely(0, 0) = lonely(1, 0) = lonely(2, 0) = std::nan("");
-  EXPECT_EQ(error_of([&] { warp::estimatemissing(lonely, core::Estimate::tps); }),
-            "estimatemissing: the thin-plate spline maps the consensus of the complete specimens, but only one "
-            "specimen is complete; at least two are needed");
   EXPECT_EQ(error_of([&] { warp::estimatemissing(x, core::Estimate::mirror); }),
             "estimatemissing: mirror needs the pair list, and none was given");
   const Eigen::MatrixXd twice = (Eigen::MatrixXd(2, 2) << 1, 2, 2, 3).finished();
@@ -296,6 +283,128 @@ TEST(estimatemissing, RefusesWhatItCannotUseNamingTheSpecimen) {
   const warp::Completion same = warp::estimatemissing(x, core::Estimate::tps);
   EXPECT_TRUE(same.estimated.empty());
   EXPECT_TRUE((same.y.array() == x.array()).all());
+  // Regression learns from the other specimens: three at least.
+  Eigen::MatrixXd three = x.topRows(3);
+  three(0, 0) = three(0, 1) = std::nan("");
+  EXPECT_EQ(error_of([&] { warp::estimatemissing(three, core::Estimate::regression); }),
+            "estimatemissing: regression learns from the other specimens and needs at least 3 of them, but there are 2");
+  // tps and auto need none of them: the consensus of all is enough.
+  EXPECT_EQ(warp::estimatemissing(three, core::Estimate::automatic).estimated.size(), 1U);
+}
+
+// The bundled trilobite file: all 13 incomplete specimens lack landmarks
+// 8, 9 and 14, and 12 of them have two or three landmarks at one point
+// (1 = 2, 1 = 13 or 10 = 13). Those coincide among the spline's targets,
+// which does no harm; in the consensus of the 61 complete specimens
+// landmarks 1, 2 and 13 lie 0.03-0.2 % of its size apart, one point to the
+// spline. Every specimen is estimated. The leave-one-out errors of each
+// method on this pattern are those of the numpy model
+// (bench/missing_accuracy.py examples): mean 3.83, tps 2.93, regression
+// 2.18, neighbours 2.30, blend 2.11 % of centroid size.
+TEST(estimatemissing, EstimatesEveryIncompleteTrilobiteAsTheModelDoes) {
+  const core::Specimens t = io::readlandmarks(example("trilomorph_cephala/cephala_tpsdig_all.tps"));
+  for (core::Estimate m : {core::Estimate::automatic, core::Estimate::tps}) {
+    warp::EstimateOptions o;
+    o.method = m;
+    const warp::Completion c = warp::estimatemissing(t, o);
+    EXPECT_EQ(c.estimated.size(), 39U) << core::methodname(m);
+    EXPECT_TRUE(c.refused.empty()) << core::methodname(m);
+  }
+  const warp::Completion c = warp::estimatemissing(t, {});
+  EXPECT_EQ(c.estimated[0].method, core::Estimate::blend);
+  EXPECT_TRUE(c.estimated[0].chosen);
+  EXPECT_NEAR(c.estimated[0].expected, 2.11, 0.005);
+  EXPECT_EQ(c.basis, "the 61 complete specimens");
+
+  const Eigen::Index k = 16;
+  const std::vector<Eigen::Index> whole = t.completerows();
+  warp::detail::Shapes train(static_cast<Eigen::Index>(whole.size()), k);
+  for (std::size_t l = 0; l < whole.size(); ++l)
+    train.row(static_cast<Eigen::Index>(l)) = warp::detail::shapeof(t.matrix(), whole[l], k);
+  const warp::detail::Shape consensus =
+      warp::detail::shapeof(core::getconsensus(t.matrix()(whole, Eigen::all)).y, 0, k);
+  const warp::detail::Pattern p(train, consensus, {0, 1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 14, 15}, {7, 8, 13}, {},
+                                {core::Estimate::blend, core::Estimate::tps});
+  const std::pair<core::Estimate, double> model[] = {{core::Estimate::mean, 3.83},
+                                                     {core::Estimate::tps, 2.93},
+                                                     {core::Estimate::regression, 2.18},
+                                                     {core::Estimate::neighbours, 2.30},
+                                                     {core::Estimate::blend, 2.11}};
+  for (const auto& [method, loo] : model) EXPECT_NEAR(p.trial(method).mean, loo, 0.005) << core::methodname(method);
+}
+
+// A specimen is refused, with its reason, when its geometry cannot support
+// the estimate; the others are estimated all the same.
+TEST(estimatemissing, RefusesOnlyTheSpecimensItCannotPlace) {
+  struct Case {
+    std::string set;
+    std::vector<Eigen::Index> keep; // the one specimen that keeps only these landmarks
+    core::Estimate method;
+    std::string reason; // "" when it is estimated
+  };
+  const std::vector<Case> cases = {
+      {"sample", {2}, core::Estimate::automatic, "only landmark 3 is present"},
+      {"trilobites", {0, 1}, core::Estimate::regression, "landmarks 1 and 2, the only ones present, coincide"},
+      {"trilobites", {0, 1, 12, 3}, core::Estimate::tps,
+       "landmarks 1, 2 and 13 coincide: 2 distinct landmarks present, and a thin-plate spline needs three"},
+      {"sample", {0, 1}, core::Estimate::tps, "only 2 landmarks are present, and a thin-plate spline needs three"},
+      // The sample's midline: within 0.3 % of a line. tps there misses by
+      // two centroid sizes; the similarity fit by 9 %, above the limit
+      // (10.0 % by leave-one-out over all 59 others, as the model has it;
+      // 9.9 % here, where the specimen lacking landmark 1 leaves 58).
+      {"sample", {0, 1, 2, 3}, core::Estimate::tps, "the 4 landmarks present lie within 0.3 % of a line"},
+      {"sample", {0, 1, 2, 3}, core::Estimate::automatic,
+       "the 4 landmarks present lie within 0.3 % of a line, and its best estimate would miss by 9.9 % of centroid "
+       "size (leave-one-out; limit 5 %)"},
+      {"sample", {0, 1, 2, 3}, core::Estimate::regression, ""},
+  };
+  for (const Case& c : cases) {
+    Eigen::MatrixXd x = c.set == "sample" ? io::dload(example("deformed_sample/deformed.txt"))
+                                          : io::readtpsfile(example("trilomorph_cephala/cephala_tpsdig_all.tps")).matrix();
+    const Eigen::Index k = x.cols() / 2, row = c.set == "sample" ? 2 : 0;
+    for (Eigen::Index j = 0; j < k; ++j)
+      if (std::find(c.keep.begin(), c.keep.end(), j) == c.keep.end()) x(row, 2 * j) = x(row, 2 * j + 1) = std::nan("");
+    x(row + 5, 0) = x(row + 5, 1) = std::nan(""); // another specimen lacks landmark 1
+    const warp::Completion done = warp::estimatemissing(x, c.method);
+    const std::string what = c.set + " " + core::methodname(c.method);
+    ASSERT_EQ(done.refused.size(), c.reason.empty() ? 0U : 1U) << what;
+    if (!c.reason.empty()) {
+      EXPECT_EQ(done.refused[0].row, row);
+      EXPECT_EQ(done.refused[0].reason, c.reason) << what;
+      EXPECT_TRUE(std::isnan(done.y(row, 2 * done.refused[0].landmarks[0]))) << what;
+    }
+    EXPECT_FALSE(std::isnan(done.y(row + 5, 0))) << what;
+  }
+}
+
+// Every specimen lacks a landmark: the estimates learn from all of them,
+// and land as near as when complete specimens are there to learn from
+// (the model: 0.05 % of centroid size on average, 0.1 % at worst).
+TEST(estimatemissing, LearnsFromAllSpecimensWhenNoneIsComplete) {
+  const Eigen::MatrixXd truth = io::dload(example("deformed_sample/deformed.txt"));
+  Eigen::MatrixXd x = truth;
+  for (Eigen::Index i = 0; i < x.rows(); ++i) x(i, 2 * (i % 14)) = x(i, 2 * (i % 14) + 1) = std::nan("");
+  warp::EstimateOptions one;
+  one.threads = 1;
+  const warp::Completion c = warp::estimatemissing(x, one);
+  ASSERT_EQ(c.estimated.size(), 60U);
+  EXPECT_EQ(c.basis, "all 60 specimens, each from the others with their estimates (0 complete; 2 rounds)");
+  double mean = 0, worst = 0;
+  for (const core::EstimatedLandmark& e : c.estimated) {
+    const double size = core::centsize(truth.row(e.row).leftCols(28))(0);
+    const double d = 100 *
+                     std::hypot(c.y(e.row, 2 * e.landmark) - truth(e.row, 2 * e.landmark),
+                                c.y(e.row, 2 * e.landmark + 1) - truth(e.row, 2 * e.landmark + 1)) /
+                     size;
+    mean += d / 60;
+    worst = std::max(worst, d);
+  }
+  EXPECT_LT(mean, 0.08);
+  EXPECT_LT(worst, 0.2);
+  // The same to the last bit on any number of threads.
+  warp::EstimateOptions two = one;
+  two.threads = 2;
+  EXPECT_TRUE((warp::estimatemissing(x, two).y.array() == c.y.array()).all());
 }
 
 // What a person reads and what a saved file carries: one report line per
@@ -318,4 +427,17 @@ TEST(estimatemissing, ReportsAndMarksEveryEstimate) {
   EXPECT_EQ(marked.keys[1], (std::vector<std::string>{"ID=b", "SCALE=0.1", "COMMENT=estimated landmarks 5, 9 (mirror)"}));
   EXPECT_EQ(marked.keys[0], ids.keys[0]);
   EXPECT_TRUE(warp::markestimated(core::Identities{}, 3, warp::estimatemissing(sym, core::Estimate::tps)).empty());
+
+  // auto names the method it chose (and its expected error when it had
+  // specimens to try it on); a refused specimen has one line.
+  Eigen::MatrixXd few = x;
+  for (int c = 2; c < 18; ++c) few(2, c) = std::nan("");
+  const warp::Completion a = warp::estimatemissing(few, core::Estimate::automatic, {}, ids);
+  const std::vector<std::string> said = warp::estimatereport(a, ids);
+  ASSERT_EQ(said.size(), 4U);
+  EXPECT_EQ(said[0], "specimen 2 (b): landmark 1 estimated by tps, chosen by auto");
+  EXPECT_EQ(said[3], "specimen 3: landmarks 2, 3, 4, 5, 6, 7, 8 and 9 not estimated (only landmark 1 is present)");
+  EXPECT_EQ(warp::estimatesummary(a, core::Estimate::automatic, 11),
+            "Estimated 3 of 11 missing landmarks by auto (tps 3); 8 left missing in 1 specimen");
+  EXPECT_EQ(warp::markestimated(ids, 3, a).keys[1].back(), "COMMENT=estimated landmarks 1, 5, 9 (auto: tps)");
 }

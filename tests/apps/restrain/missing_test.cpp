@@ -8,6 +8,7 @@
 #include "apps/restrain/retro.h"
 
 #include "core/text_format.h"
+#include "io/angle_file.h"
 #include "io/landmark_file.h"
 #include "io/row_file.h"
 #include "io/text_file.h"
@@ -88,7 +89,7 @@ TEST(restrainmissing, TheTrilobiteCephalaLoadByEitherActionWithoutTheirMissingLa
     testsupport::ScriptedProgram restrain(restrainprogram());
     const auto [status, out] = restrain.run(std::string(action) + " " + trilobites + "\n");
     ASSERT_EQ(status, 0) << action << ": " << restrain.errors();
-    EXPECT_NE(out.find("cephala_tpsdig_all.tps: 39 landmarks are missing in 13 specimens: specimen 4 "
+    EXPECT_NE(out.find("cephala_tpsdig_all.tps: 39 landmarks are missing in 13 specimens (-1 -1, NaN and NA are missing): specimen 4 "
                        "(Alberti_1983-7.87) lacks 8, 9 and 14;"),
               std::string::npos)
         << action << ": " << out;
@@ -149,4 +150,61 @@ TEST(restrainmissing, DataWithoutIdentitiesGetNoSidecarAndNoKeyLines) {
   EXPECT_EQ(tps.find("ID="), std::string::npos);
   EXPECT_EQ(tps.find("SCALE="), std::string::npos);
   EXPECT_EQ(std::count(tps.begin(), tps.end(), '='), 60);
+}
+
+// The chain Anglepick -> Restrain with damaged fossils: specimen 3 lacks
+// its baseline landmark 1, specimen 5 gave no angles (Anglepick's NaN line
+// for it). The other 58 are retrodeformed; those two are named and kept
+// missing. The angle lines name their specimens, so their order does not
+// matter.
+TEST(restrainmissing, RetrodeformsTheSpecimensWithBaselineAndAnglesAndNamesTheOthers) {
+  const std::string sample = testsupport::example("deformed_sample/deformed.tps");
+  const Eigen::MatrixXd proto = io::dload(testsupport::example("deformed_sample/protocol.txt"));
+  const core::Specimens whole = io::readtpsfile(sample);
+  Eigen::RowVectorXd t(whole.n());
+  Eigen::MatrixXd p(whole.n(), 5);
+  Eigen::RowVectorXi np = Eigen::RowVectorXi::Constant(whole.n(), 5);
+  for (Eigen::Index i = 0; i < whole.n(); ++i) {
+    const anglepick::TpAngles a = anglepick::get_tp(whole.matrix().row(i), proto);
+    t(i) = a.tp.rad();
+    p.row(i) = a.plist;
+  }
+  np(4) = 0;
+  const std::string means = io::formatangles(io::AngleLayout::means, t, p, np, 1, whole.ids());
+  std::vector<std::string> lines;
+  std::istringstream in(means);
+  for (std::string line; std::getline(in, line);) lines.push_back(line + "\n");
+  ASSERT_EQ(lines[4], "NaN\tNaN\t1\t % specimen 5 (5)\n");
+  std::string reversed;
+  for (auto l = lines.rbegin(); l != lines.rend(); ++l) reversed += *l;
+
+  std::string damaged = io::readfile(sample);
+  std::size_t block = 0;
+  for (int b = 0; b < 3; ++b) block = damaged.find("LM=", block) + 1;
+  const std::size_t first = damaged.find('\n', block) + 1;
+  damaged.replace(first, damaged.find('\n', first) - first, "-1 -1");
+
+  std::string saved[2];
+  for (int order = 0; order < 2; ++order) {
+    testsupport::ScriptedProgram restrain(restrainprogram());
+    std::ofstream(restrain.file("damaged.tps")) << damaged;
+    std::ofstream(restrain.file("means.txt")) << (order == 0 ? means : reversed);
+    io::writerows(restrain.file("alltp.txt").string(), pooled(whole.matrix(), proto), "%.17g ", "\n",
+                  io::WriteMode::Replace);
+    const auto [status, out] = restrain.run("LoadTPS damaged.tps\nLoadDataTP means.txt\nLoadAllTP alltp.txt\n"
+                                            "set BaseBox1 1\nset BaseBox2 4\nset UserR 1.8\nset UserTheta 35\n"
+                                            "DoRetroUser\nSave out.txt\n");
+    ASSERT_EQ(status, 0) << restrain.errors();
+    EXPECT_NE(out.find("note: 2 of 60 specimens were not retrodeformed and are kept missing: specimen 3 (3) lacks "
+                       "baseline landmark 1; specimen 5 (5) has no per-specimen angles\n"),
+              std::string::npos)
+        << out;
+    const core::Specimens back = io::readlandmarks(restrain.file("out.txt").string());
+    ASSERT_EQ(back.n(), 60);
+    for (Eigen::Index i = 0; i < 60; ++i)
+      EXPECT_EQ(back.missingcount(i), i == 2 || i == 4 ? 14 : 0) << i;
+    EXPECT_EQ(back.ids().id(59), "60");
+    saved[order] = io::readfile(restrain.file("out.txt").string());
+  }
+  EXPECT_EQ(saved[0], saved[1]);
 }

@@ -136,8 +136,9 @@ TEST(restrainsw, RefusesWhatCannotBeDoneAndSaysWhy) {
   EXPECT_EQ(status, 0);
   EXPECT_NE(out.find(" Error loading Data T and P values, mismatch in sample size"), std::string::npos);
   expect_error("set BaseBox1 1\nDoRetro\n",
-               "The per-specimen angles hold 10 rows but the data set has 40 specimens; load the angles of these "
-               "specimens (LoadDataTP)");
+               "The per-specimen angles hold 10 rows but the data set has 40 specimens, and their lines do not name "
+               "their specimens; load the angles of these specimens (LoadDataTP), with a NaN line for a specimen "
+               "without angles");
   const auto [s2, out2] = restrain.run("Restore\n");
   EXPECT_EQ(out2, "== ==\nFell through the case statement\n\n");
 }

@@ -85,3 +85,53 @@ TEST(orientandremove, PutsTheBaselineOnItsBearing) {
             "The per-specimen angles hold 2 rows but the data set has 1 specimens; load the angles of these specimens "
             "(LoadDataTP)");
 }
+
+// Per-specimen angles joined to the data set by specimen: a line's ID,
+// else its number, else its place; a specimen without angles gets NaN and
+// shifts no other. t of specimen i is 10 i degrees.
+TEST(joinbearings, JoinsBySpecimenSoThatAGapShiftsNoOther) {
+  core::Identities ids;
+  ids.keys = {{"ID=a"}, {"ID=b"}, {"ID=c"}};
+  const auto label = [](long number, const std::string& id) { return core::SpecimenLabel{number, id}; };
+  const double nan = std::nan("");
+  struct Case {
+    const char* what;
+    Eigen::MatrixXd tp;
+    std::vector<core::SpecimenLabel> named;
+    core::Identities ids;
+    std::vector<double> t; // degrees, NaN for none
+    std::string how;       // or, for a refusal, the start of its message
+  };
+  const std::vector<Case> cases = {
+      {"by ID, in another order", Eigen::MatrixXd{{30, 0}, {10, 0}}, {label(3, "c"), label(9, "a")}, ids,
+       {10, nan, 30}, "by ID"},
+      {"by number without IDs", Eigen::MatrixXd{{10, 0}, {30, 0}}, {label(1, ""), label(3, "")}, ids, {10, nan, 30},
+       "by specimen number"},
+      {"by number when the data have no IDs", Eigen::MatrixXd{{20, 0}}, {label(2, "b")}, {}, {nan, 20, nan},
+       "by specimen number"},
+      {"line by line, a NaN line for the gap", Eigen::MatrixXd{{10, 0}, {nan, nan}, {30, 0}}, {{}, {}, {}}, ids,
+       {10, nan, 30}, "line by line"},
+      {"line by line, a line short", Eigen::MatrixXd{{10, 0}, {30, 0}}, {{}, {}}, ids, {},
+       "The per-specimen angles hold 2 rows but the data set has 3 specimens, and their lines do not name"},
+      {"an ID the data lack", Eigen::MatrixXd{{10, 0}}, {label(1, "z")}, ids, {},
+       "The line 1 of the per-specimen angles names specimen ID z, which the data set does not have"},
+      {"a number past the data", Eigen::MatrixXd{{10, 0}}, {label(4, "")}, ids, {},
+       "The line 1 of the per-specimen angles names specimen 4, but the data set has 3 specimens"},
+      {"one specimen twice", Eigen::MatrixXd{{10, 0}, {11, 0}}, {label(1, "a"), label(2, "a")}, ids, {},
+       "Lines 1 and 2 of the per-specimen angles both name specimen 1 (a)"},
+  };
+  for (const Case& c : cases) {
+    if (c.t.empty()) {
+      const std::string error = error_of([&] { restrain::joinbearings(c.tp, c.named, c.ids, 3); });
+      EXPECT_EQ(error.substr(0, c.how.size()), c.how) << c.what << ": " << error;
+      continue;
+    }
+    const restrain::JoinedBearings j = restrain::joinbearings(c.tp, c.named, c.ids, 3);
+    EXPECT_EQ(std::string(j.how), c.how) << c.what;
+    ASSERT_EQ(j.t.size(), 3U) << c.what;
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (std::isnan(c.t[i])) EXPECT_TRUE(std::isnan(j.t[i].rad())) << c.what << " " << i;
+      else EXPECT_NEAR(j.t[i].deg(), c.t[i], 1e-12) << c.what << " " << i;
+    }
+  }
+}

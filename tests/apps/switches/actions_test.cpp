@@ -414,7 +414,7 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   EXPECT_EQ(a.matrix()(0, 0), 10);
   EXPECT_EQ(a.missinglandmarks().count, 1u);
   const std::string name = a.name();
-  EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen: specimen 1 (a) lacks 3.\n");
+  EXPECT_EQ(plain.printed, name + ": 1 landmark is missing in 1 specimen (-1 -1, NaN and NA are missing): specimen 1 (a) lacks 3.\n");
 
   testsupport::FakeHost scaled("Restrain");
   scaled.setstring("ApplyScale", "1");
@@ -439,4 +439,17 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   quiet.answers = {some};
   shell::loadlandmarks(quiet);
   EXPECT_EQ(quiet.printed, "");
+
+  // NegativeMissing ticked: a point with a negative coordinate is missing,
+  // and the report says by which rule even when nothing is missing.
+  const std::string negative = testsupport::tempfile("neg.tps", "LM=3\n10 0\n0 10\n-2 5\nLM=3\n2 0\n0 2\n2 2\n");
+  testsupport::FakeHost ticked("Restrain");
+  ticked.setstring("NegativeMissing", "1");
+  ticked.answers = {negative, some};
+  const core::Specimens n = shell::loadlandmarks(ticked);
+  EXPECT_TRUE(n.missing(0, 2));
+  const std::string again = shell::loadlandmarks(ticked).name();
+  EXPECT_EQ(ticked.printed, n.name() + ": 1 landmark is missing in 1 specimen (points with a negative coordinate, NaN and NA "
+                            "are missing): specimen 1 lacks 3.\n" + again + ": No landmark is missing (points with a "
+                            "negative coordinate, NaN and NA are missing).\n");
 }

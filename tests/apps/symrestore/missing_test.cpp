@@ -56,7 +56,7 @@ TEST(symsw, LoadsTheTrilobitesWithTheirMissingLandmarksReportedAndNotPlotted) {
   const std::string trilobites = testsupport::example("trilomorph_cephala/cephala_tpsdig_all.tps");
   const auto [status, out] = sym.run("LoadData " + trilobites + "\nshow FileBox\n");
   ASSERT_EQ(status, 0) << sym.errors();
-  EXPECT_EQ(out.rfind("cephala_tpsdig_all.tps: 39 landmarks are missing in 13 specimens: specimen 4 (Alberti_1983-7.87) "
+  EXPECT_EQ(out.rfind("cephala_tpsdig_all.tps: 39 landmarks are missing in 13 specimens (-1 -1, NaN and NA are missing): specimen 4 (Alberti_1983-7.87) "
                       "lacks 8, 9 and 14; ",
                       0),
             0u)
@@ -74,7 +74,7 @@ TEST(symsw, UndeformsTheSampleWithDeletedLandmarksAsTheCompleteOne) {
       sym.run("LoadData " + sample + "deformed.txt\nLoadProto " + sample + "pairs.txt\nUnDeform\nSave full.txt\n"
               "LoadData holed.txt\nUnDeform\nSave holed-out.txt\nset StrainBox 1.341641\nRetroStrain\nSave given.txt\n");
   ASSERT_EQ(status, 0) << sym.errors();
-  EXPECT_NE(out.find("holed.txt: " + std::to_string(deleted.size()) + " landmarks are missing in 6 specimens: specimen 4 "),
+  EXPECT_NE(out.find("holed.txt: " + std::to_string(deleted.size()) + " landmarks are missing in 6 specimens (-1 -1, NaN and NA are missing): specimen 4 "),
             std::string::npos)
       << out;
   const Eigen::MatrixXd full = sym.rows("full.txt"), holed = sym.rows("holed-out.txt"), given = sym.rows("given.txt");
@@ -206,6 +206,6 @@ TEST(symsw, EstimatesMissingLandmarksByTpsOrByMirrorAfterUndeforming) {
   EXPECT_FALSE(std::filesystem::exists(sym.file("again.txt.estimated")));
   std::tie(status, out) = sym.run("set EstimateBox spline\nEstimateMissing\n");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(sym.errors(), "The box EstimateBox (estimate method) holds 'spline'; type tps or mirror\n(test.script, line 2: "
-                          "EstimateMissing)\n");
+  EXPECT_EQ(sym.errors(), "The box EstimateBox (estimate method) holds 'spline'; type auto, tps, regression, "
+                          "neighbours or mirror\n(test.script, line 2: EstimateMissing)\n");
 }

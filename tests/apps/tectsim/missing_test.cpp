@@ -45,7 +45,7 @@ TEST(TSSwitch, TakesTpsExemplarsAndRefusesAnIncompleteOne) {
 
   std::tie(status, out) = tectsim.run("set ApplyScale 0\nLoad2 broken.tps\n");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(out, "broken.tps: 2 landmarks are missing in 1 specimen: specimen 1 (P31) lacks 3 and 8.\n");
+  EXPECT_EQ(out, "broken.tps: 2 landmarks are missing in 1 specimen (-1 -1, NaN and NA are missing): specimen 1 (P31) lacks 3 and 8.\n");
   EXPECT_EQ(tectsim.errors(), "The exemplar file 'broken.tps' (Load2) lacks landmarks, and an exemplar must be complete: "
                               "2 landmarks are missing in 1 specimen: specimen 1 (P31) lacks 3 and 8.\n(test.script, "
                               "line 2: Load2)\n");
