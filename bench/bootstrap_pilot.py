@@ -53,9 +53,9 @@ def vertex(t, p):
 class Bed:
     """A bed's pairs, summed per specimen."""
 
-    def __init__(self, t, p, spec):
+    def __init__(self, t, p, owner):
         groups = {}
-        for ti, pi, si in zip(t, p, spec):
+        for ti, pi, si in zip(t, p, owner):
             groups.setdefault(si, []).append((ti * RAD, pi * RAD))
         self.S, self.n, self.pbar, self.t = [], [], [], []
         for pairs in groups.values():

@@ -174,7 +174,7 @@ def fitonto(Z, P, refP):
 def tpsoperator(src, at, merge=0.0):
     """The m x p real matrix W such that the thin-plate spline through the
     source landmarks src (p complex) onto any targets t gives W t at the
-    points `at` (m complex). Kernel r^2 log r^2 (Part 3.1).
+    points `at` (m complex). Kernel r^2 log r^2, the thin-plate kernel of warp/thin_plate.cpp.
 
     Source landmarks closer together than `merge` times the source's
     centroid size are one point to the spline (at their mean, its target

@@ -125,7 +125,7 @@ def readpooled(path):
     consecutive lines with the same slab and comment (files of several slabs
     joined end to end keep their specimens apart); a line without a comment
     (a Birch file) has no specimen (None)."""
-    t, p, spec = [], [], []
+    t, p, owner = [], [], []
     last, count = None, 0
     with open(path) as f:
         for line in f:
@@ -139,8 +139,8 @@ def readpooled(path):
             last = key
             t.append(float(fields[0]))
             p.append(float(fields[1]))
-            spec.append(count if key is not None else None)
-    return t, p, spec
+            owner.append(count if key is not None else None)
+    return t, p, owner
 
 
 def conic(sums):
@@ -206,7 +206,7 @@ class WellmanModel:
         return 1.0 if sst == 0 else 1 - chi2 / sst
 
 
-def modelp(t, p, spec, perms, seed):
+def modelp(t, p, owner, perms, seed):
     """p values of the pair-level and the specimen-level permutation test
     ("" for the latter when the pairs' specimens are not known)."""
     model = WellmanModel(t, p)
@@ -226,9 +226,9 @@ def modelp(t, p, spec, perms, seed):
         return list(enumerate(order))
 
     out = {"model_pairs": pvalue(pairs), "model_specimens": ""}
-    if all(s is not None for s in spec):
+    if all(s is not None for s in owner):
         members = {}
-        for i, s in enumerate(spec):
+        for i, s in enumerate(owner):
             members.setdefault(s, []).append(i)
         members = list(members.values())
 
@@ -291,8 +291,8 @@ def onebed(args, seed, work):
             m = re.search(pattern, r.stdout)
             row[name] = float(m.group(1)) if m else ""
     if args.python_check:
-        t, p, spec = readpooled(tp)
-        row.update(modelp(t, p, spec, args.perms, seed))
+        t, p, owner = readpooled(tp)
+        row.update(modelp(t, p, owner, args.perms, seed))
     return row
 
 

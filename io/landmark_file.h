@@ -6,7 +6,7 @@
 // its missing landmarks as NaN.
 
 #include "core/progress.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 #include "io/options.h"
 
 #include <string>

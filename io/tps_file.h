@@ -15,7 +15,7 @@
 // coordinates.
 
 #include "core/progress.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 #include "io/options.h"
 
 #include <Eigen/Core>

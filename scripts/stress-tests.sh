@@ -34,11 +34,11 @@ build() { # folder, cmake options...
   cmake -S . -B "$dir" -G Ninja "$@" > "$logs/configure-$dir.log" 2>&1 &&
     cmake --build "$dir" -j "$(nproc)" > "$logs/build-$dir.log" 2>&1
 }
-for spec in "build -DCMAKE_BUILD_TYPE=Release -DTECTO_WERROR=ON" \
+for setup in "build -DCMAKE_BUILD_TYPE=Release -DTECTO_WERROR=ON" \
   "build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTECTO_SANITIZE=ON -DTECTO_BENCH=OFF"; do
   # shellcheck disable=SC2086
-  if ! build $spec; then
-    echo "stress-tests: building ${spec%% *} FAILED (see $logs/build-${spec%% *}.log)"
+  if ! build $setup; then
+    echo "stress-tests: building ${setup%% *} FAILED (see $logs/build-${setup%% *}.log)"
     exit 1
   fi
 done

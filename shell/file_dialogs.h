@@ -4,7 +4,7 @@
 
 #include "core/procrustes.h"
 #include "core/progress.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 #include "shell/host.h"
 
 #include <Eigen/Core>

@@ -45,7 +45,7 @@
 // every text a person reads. Results are the same for any thread count.
 
 #include "core/identities.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 
 #include <Eigen/Core>
 

@@ -6,7 +6,7 @@
 #include "shell/actions.h"
 #include "shell/host.h"
 
-#include "core/specimens.h"
+#include "core/data_set.h"
 
 #include <Eigen/Core>
 #include <span>

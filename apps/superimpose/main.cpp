@@ -8,7 +8,7 @@
 #include "core/about.h"
 #include "core/error.h"
 #include "core/procrustes.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 #include "io/landmark_file.h"
 #include "io/row_file.h"
 #include "io/sidecars.h"

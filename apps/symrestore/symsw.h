@@ -6,7 +6,7 @@
 #include "shell/host.h"
 
 #include "core/identities.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 
 #include <Eigen/Core>
 #include <optional>

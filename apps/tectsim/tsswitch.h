@@ -3,7 +3,7 @@
 // simulated sets, show and save them, and report the statistics.
 
 #include "apps/tectsim/simulation.h"
-#include "core/specimens.h"
+#include "core/data_set.h"
 #include "shell/actions.h"
 #include "shell/host.h"
 

@@ -1,4 +1,4 @@
-#include "core/specimens.h"
+#include "core/data_set.h"
 
 #include "core/error.h"
 

@@ -1,7 +1,7 @@
 // The data set type: what it says about missing landmarks follows its
 // rows through every copy that changes them.
 
-#include "core/specimens.h"
+#include "core/data_set.h"
 
 #include "tests/support/test_support.h"
 
