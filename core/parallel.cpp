@@ -41,6 +41,7 @@ struct Team::Crew {
   std::atomic<Eigen::Index> next{0}, done{0};
   std::atomic<bool> stop{false};
   std::exception_ptr error;
+  Eigen::Index reported = 0; // the last count the caller reported
 
   ~Crew() {
     {
@@ -80,6 +81,13 @@ struct Team::Crew {
     }
   }
 
+  // Tells the caller's report that `count` items have run; on the calling
+  // thread only.
+  void report(Eigen::Index count) {
+    reported = count;
+    if (between != nullptr && *between && !(*between)(count)) stop = true;
+  }
+
   // Takes chunks until none is left, the loop is stopped or a chunk
   // raised; the caller (thread 0) alone reports between its chunks.
   void work(unsigned id) {
@@ -88,7 +96,7 @@ struct Team::Crew {
         const Chunk c{q, q * chunk, std::min(n, (q + 1) * chunk)};
         (*run)(c, id);
         done += c.end - c.begin;
-        if (id == 0 && between != nullptr && *between && !(*between)(done)) stop = true;
+        if (id == 0) report(done);
       }
     } catch (...) {
       const std::lock_guard lock(mutex);
@@ -119,6 +127,7 @@ bool Team::loop(Eigen::Index n, Eigen::Index chunk, unsigned threads,
   c.done = 0;
   c.stop = false;
   c.error = nullptr;
+  c.reported = 0;
   unsigned helpers = 0;
   if (threads > 1) {
     c.hire(threads - 1);
@@ -140,6 +149,10 @@ bool Team::loop(Eigen::Index n, Eigen::Index chunk, unsigned threads,
     c.finished.wait(lock, [&] { return c.inside == 0; });
   }
   if (c.error) std::rethrow_exception(c.error);
+  // When helpers ran the last chunks the caller's last report fell short of
+  // the end; tell it the whole loop has run, so that a progress bar always
+  // reaches its end (and a cancel pressed meanwhile is still heard).
+  if (!c.stop && c.reported != n) c.report(n);
   return !c.stop;
 }
 

@@ -50,8 +50,10 @@ inline Eigen::Index chunkcount(Eigen::Index n, Eigen::Index chunk) {
 
 // Reports between chunks: `done` items have run so far. Called on the
 // calling thread only, after each chunk it ran itself (a window must hear
-// of progress on the thread that started the action); answering false
-// stops the handing out of chunks.
+// of progress on the thread that started the action), and once more with
+// done = n when other threads ran the last chunks, so the last report is
+// always the whole loop; answering false stops the handing out of chunks
+// (at that last report, the loop counts as stopped all the same).
 using Between = std::function<bool(Eigen::Index done)>;
 
 // The threads of one computation, kept for all its loops: a computation

@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,30 +59,34 @@ TEST(parallel_for, CutsTheSameChunksOnAnyTeamAndAccumulatesThemInOrder) {
   EXPECT_EQ(core::threadcount(0), std::max(1u, std::thread::hardware_concurrency()));
 }
 
-// Every chunk waits until two threads have started one: the loop can only
-// end if its chunks really are run by two threads at once. Reports come
-// on the calling thread, after the chunk it ran.
+// Each chunk waits until two threads have started one: the loop can only
+// end if its chunks really are run by two threads at once. The helper's
+// chunk also waits for the caller's report, so it ends last: the caller
+// reports after its own chunk and then once more for the whole loop.
 TEST(parallel_for, RunsChunksOnSeveralThreadsAtOnceAndReportsOnTheCallingOne) {
   std::mutex m;
   std::condition_variable cv;
   std::set<std::thread::id> seen;
-  std::vector<std::thread::id> reporters;
+  std::vector<std::pair<std::thread::id, Eigen::Index>> reports;
   const bool finished = core::parallel_for(
       2, 2, {1, 0}, [](unsigned) {},
-      [&](const core::Chunk&, unsigned) {
+      [&](const core::Chunk&, unsigned thread) {
         std::unique_lock lock(m);
         seen.insert(std::this_thread::get_id());
         cv.notify_all();
-        cv.wait(lock, [&] { return seen.size() >= 2; });
+        cv.wait(lock, [&] { return seen.size() >= 2 && (thread == 0 || !reports.empty()); });
       },
       [](const core::Chunk&) {},
-      [&](Eigen::Index) {
-        reporters.push_back(std::this_thread::get_id());
+      [&](Eigen::Index done) {
+        const std::lock_guard lock(m);
+        reports.emplace_back(std::this_thread::get_id(), done);
+        cv.notify_all();
         return true;
       });
   EXPECT_TRUE(finished);
   EXPECT_EQ(seen.size(), 2u);
-  EXPECT_EQ(reporters, std::vector{std::this_thread::get_id()});
+  const auto caller = std::this_thread::get_id();
+  EXPECT_EQ(reports, (std::vector<std::pair<std::thread::id, Eigen::Index>>{{caller, 1}, {caller, 2}}));
 }
 
 // Answered false, a report stops the loop before its end and nothing is
