@@ -54,8 +54,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MAKE_SAMPLE = os.path.join(HERE, "..", "scripts", "make_sample.py")
-PVALUES = {"pairs": r"The permutation p value was ([0-9.eE+-]+)",
-           "specimens": r"The specimen-level permutation p value was ([0-9.eE+-]+)"}
+PVALUES = {"pairs": r"Permutation p value \(pairs shuffled\): ([0-9.eE+-]+)",
+           "specimens": r"Specimen-level permutation p value: ([0-9.eE+-]+)"}
 
 
 # ---------------------------------------------------------------- statistics

@@ -10,13 +10,18 @@ number of every block of the report.
 A report is a sequence of blocks, each a label line and a line of numbers:
 
   Noisy Data
-  Wilks Lambda= 0.0908   F score= 6.2559  Percent variance explained: 0.9092 ,
-      df1=24.00 ,    df2=15.00,  p value=0.0003053729          (one line)
+  Wilks Lambda= 0.0908   F score= 6.2559  Percent variance explained: 90.92 % ,
+      df1=24 ,    df2=15,  p value=0.0003053729                (one line)
 
   Clean Data, Univariate Results
   Regression Slope: 0.0848 Regression Intercept: -0.0027 Std. Deviation in
       Slope: 0.0003  Correlation Coefficient 0.9998  Zscore: 28.3450
-      p score =   0                                             (one line)
+      p score < 2.2e-308                                        (one line)
+
+Reports of older versions print the variance explained as a fraction
+(0.9092), which is read as the percentage it is (90.92); a p value
+printed as a bound ("< 2.2e-308", a tail below the least positive double)
+gives the bound.
 
 A Wilks block may instead say "Wilks Lambda cannot be computed: ..." (a
 singular total matrix); its numbers are then left empty and its
@@ -54,11 +59,11 @@ NUM = r"([-+]?(?:(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?|NaN|nan|Inf|inf))"
 
 WILKS = re.compile(
     r"Wilks Lambda=\s*" + NUM + r"\s+F score=\s*" + NUM + r"\s+Percent variance explained:\s*" + NUM +
-    r"\s*,\s*df1=\s*" + NUM + r"\s*,\s*df2=\s*" + NUM + r"\s*,\s*p value=\s*" + NUM)
+    r"\s*(%?)\s*,\s*df1=\s*" + NUM + r"\s*,\s*df2=\s*" + NUM + r"\s*,\s*p value\s*[=<]\s*" + NUM)
 WILKS_SINGULAR = re.compile(r"Wilks Lambda cannot be computed")
 UNIVARIATE = re.compile(
     r"Regression Slope:\s*" + NUM + r"\s+Regression Intercept:\s*" + NUM + r"\s+Std\. Deviation in Slope:\s*" + NUM +
-    r"\s+Correlation Coefficient\s*" + NUM + r"\s+Zscore:\s*" + NUM + r"\s+p score\s*=\s*" + NUM)
+    r"\s+Correlation Coefficient\s*" + NUM + r"\s+Zscore:\s*" + NUM + r"\s+p score\s*[=<]\s*" + NUM)
 UNIVARIATE_LABEL = re.compile(r"^(.*?),\s*Univariate Results\s*$")
 
 # The columns of each kind of block, in the order the numbers are printed.
@@ -103,7 +108,11 @@ def parse_reports(text, source, warn):
                 warn(f"{source}, line {lineno}: a Wilks line whose numbers cannot be read; skipped")
                 label = None
                 continue
-            kind, values = "wilks", m.groups()
+            values = list(m.groups())
+            # The variance explained: a percentage, or an older report's fraction.
+            if not values.pop(3) and values[2].replace(".", "", 1).isdigit():
+                values[2] = repr(round(float(values[2]) * 100, 10))
+            kind = "wilks"
         elif line.startswith("Regression Slope:"):
             m = UNIVARIATE.search(line)
             if not m:

@@ -7,6 +7,8 @@
 // from the script and prints message boxes. Nothing here depends on Qt, so
 // switches and their tests can be written against this header alone.
 
+#include "shell/table.h"
+
 #include <Eigen/Core>
 #include <array>
 #include <cstddef>
@@ -113,6 +115,14 @@ public:
   // The text of the results window; empty when none is open.
   virtual std::vector<std::string> results() const = 0;
 
+  // Shows a table of results beside the report's text: in a window, a
+  // sortable view in the results pane that exports to CSV. Every host
+  // keeps the last table shown (table()), which a script's `export` and
+  // the window's File menu write.
+  virtual void showtable(const Table& table) { table_ = table; }
+  const std::optional<Table>& table() const { return table_; }
+  void forgettable() { table_.reset(); }
+
   // Closes the program's window.
   virtual void closewindow() = 0;
 
@@ -133,6 +143,9 @@ public:
 
   // A String of one row, which may hold line ends.
   void setstring(std::string_view tag, std::string_view text) { setstring(tag, std::vector<std::string>{std::string(text)}); }
+
+private:
+  std::optional<Table> table_;
 };
 
 // Rows padded with blanks to the length of the longest, as a text matrix

@@ -1,6 +1,7 @@
 #include "shell/script.h"
 
 #include "core/error.h"
+#include "io/csv.h"
 #include "core/progress.h"
 #include "shell/callables.h"
 
@@ -149,11 +150,20 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
     if (words.size() != 2) throw core::Error("report needs one file name");
     if (host.log() == nullptr) throw core::Error("report: this window has no results pane");
     host.log()->saverunreport(resolve(words[1]));
+  } else if (verb == "export") {
+    if (words.size() != 2 || !io::iscsvname(words[1])) throw core::Error("export needs one file name ending in .csv");
+    const std::optional<Table>& table = host.table();
+    if (!table)
+      throw core::Error(host.lastaction().empty()
+                            ? "export: no action has run yet, so there is no table to write"
+                            : "export: the last action, " + host.lastaction() + ", showed no table; nothing was written");
+    writecsv(resolve(words[1]), *table);
   } else {
     // An action of the switch (or the results window's save), the words
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);
+    host.setlastaction(verb);
     const RunningAction running(verb); // titles its plots, when asked
     RunLog* log = host.log();
     if (log != nullptr) log->beginaction(verb, kindof(program, verb));

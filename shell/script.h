@@ -11,6 +11,8 @@
 //                     version, seed, files loaded with their checksums,
 //                     every action with its results)
 //   AuxBoxsw FILE     appends the results window's text to FILE
+//   export FILE.csv   writes the table the last action showed as CSV
+//                     (refused when that action showed none)
 //   ACTION FILE...    runs ACTION of the program's action switch; the FILE
 //                     words answer its file dialogs in order (a missing
 //                     word or "-" cancels that dialog)
@@ -86,6 +88,10 @@ public:
   Axes& axes() override { return window_.axes(); }
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override { return window_.results(); }
+  void showtable(const Table& table) override {
+    window_.showtable(table);
+    Host::showtable(table);
+  }
   void closewindow() override { window_.closewindow(); }
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override;
@@ -112,6 +118,14 @@ public:
   void showtiming(std::FILE* out) { timingout_ = out; }
   std::FILE* timingout() const { return timingout_; }
 
+  // The action a script ran last ("" before the first): the one whose
+  // table `export` writes.
+  const std::string& lastaction() const { return lastaction_; }
+  void setlastaction(std::string name) {
+    lastaction_ = std::move(name);
+    forgettable();
+  }
+
   // Relative file names are taken from here (the folder a run starts in).
   void startin(std::string folder) { start_ = std::move(folder); }
 
@@ -126,6 +140,7 @@ private:
   bool quiet_ = false;
   std::deque<std::string> answers_;
   std::string start_; // the folder the run started in
+  std::string lastaction_;
   std::FILE* progressout_ = nullptr;
   double progressinterval_ = 0.25;
   std::chrono::steady_clock::time_point progressshown_{};

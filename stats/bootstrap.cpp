@@ -69,6 +69,15 @@ std::string intervalrow(std::string_view fit, const StrainInterval& s) {
                       core::axialdegrees(core::Bearing::radians(s.theta.high), 2), s.R.used);
 }
 
+const std::vector<std::string> intervalcolumns{"R", "R low", "R high", "theta'", "theta' low", "theta' high",
+                                                "resamples used"};
+
+std::vector<double> intervalvalues(const StrainInterval& s) {
+  const auto axial = [](double radians) { return core::Bearing::radians(radians).axial().deg(); };
+  return {s.estimate.R, s.R.low, s.R.high, axial(s.estimate.longaxis.rad()), axial(s.theta.low), axial(s.theta.high),
+          static_cast<double>(s.R.used)};
+}
+
 bool resample(Eigen::Index n, const Resampling& how, const std::function<void(unsigned threads)>& prepare,
               const std::function<void(int b, std::span<const int> counts, unsigned thread)>& fit) {
   std::vector<std::vector<int>> counts;

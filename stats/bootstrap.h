@@ -77,6 +77,10 @@ std::string cistext(const StrainInterval& s);
 // that gave a strain).
 extern const char* const intervalheader;
 std::string intervalrow(std::string_view fit, const StrainInterval& s);
+// The same numbers unrounded, for a table that keeps every digit: the
+// names of the columns after the fit's, and one fit's values.
+extern const std::vector<std::string> intervalcolumns;
+std::vector<double> intervalvalues(const StrainInterval& s);
 
 // How many resamples and where their draws come from.
 struct Resampling {

@@ -138,6 +138,23 @@ std::vector<std::string> resultrows(const State& s) {
   return rows;
 }
 
+// The same as a table: per specimen its number, ID, t, mean p and the p
+// of every pair of the protocol (degrees; empty where a landmark is
+// missing).
+shell::Table angletable(const State& s) {
+  shell::Table table{"t and p per specimen (degrees)", {"specimen", "ID", "t", "mean p"}, {}, 1};
+  for (Eigen::Index j = 0; j < s.plist.cols(); ++j) table.columns.push_back(core::format("p pair %i", j + 1));
+  for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
+    const bool angles = s.np(i) != 0;
+    const double nan = std::nan("");
+    std::vector<shell::Cell> row{static_cast<double>(i + 1), s.rdata.ids().id(static_cast<std::size_t>(i)),
+                                 angles ? tdegrees(s.tlist(i)) : nan, angles ? pdegrees(meanp(s, i)) : nan};
+    for (Eigen::Index j = 0; j < s.plist.cols(); ++j) row.emplace_back(angles ? pdegrees(s.plist(i, j)) : nan);
+    table.add(std::move(row));
+  }
+  return table;
+}
+
 void loadproto(shell::Host& host, State& s) {
   if (s.rdata.empty())
     throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
@@ -205,6 +222,7 @@ void loadproto(shell::Host& host, State& s) {
     host.echo(core::format("%d\t%f", i + 1, tdegrees(s.tlist(i))) + (present.size() > 0 ? core::format("\t%f", present) : "") +
               "\n");
   }  host.setresults(resultrows(s));
+  host.showtable(angletable(s));
 }
 
 // The three save actions share one frame: read the slab number, ask for

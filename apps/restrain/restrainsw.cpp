@@ -320,7 +320,7 @@ void dowellman(shell::Host& host, const State& s) {
   const Eigen::Index m = pairs.size();
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
-      a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, theta` was %3.4f, using %i paired t,p, "
+      a.fit.ellipse ? core::format("ANALYTIC METHOD: The R value was %2.4f, θ′ was %3.4f, using %i paired t,p, "
                                    "The R^2 was %f Chi^2 was %f",
                                    a.fit.strain.R, a.fit.strain.longaxis.deg(), m, a.penalty.rtwo, a.penalty.chitwo)
                     : "ANALYTIC METHOD: " + notellipse(a, m) + ".";
@@ -330,10 +330,15 @@ void dowellman(shell::Host& host, const State& s) {
   const Refinement r = refine(pairs, std::isfinite(start.rad()) ? start : core::Bearing::radians(0));
   host.echo(core::format("pf = [%g %g], chi = %g\n", r.strain.R, r.strain.longaxis.rad(), r.chi));
   drawnrefinement(host, r, a);
-  const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, theta` was %3.4f, using %i "
+  const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, θ′ was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
   host.msgbox(stemp + stempa + fitwarning(a) + leftout(pairs, s), title);
+  shell::Table fits{"Wellman fits of the pooled pairs", {"method", "R", "theta'", "R^2", "Chi^2", "pairs"}, {}};
+  const auto m_ = static_cast<double>(m);
+  fits.add({"analytic", a.fit.strain.R, a.fit.strain.longaxis.deg(), a.penalty.rtwo, a.penalty.chitwo, m_});
+  fits.add({"numerical", r.strain.R, r.strain.longaxis.deg(), r.penalty.rtwo, r.penalty.chitwo, m_});
+  host.showtable(fits);
 }
 
 void permutewellman(shell::Host& host, const State& s) {
@@ -349,30 +354,36 @@ void permutewellman(shell::Host& host, const State& s) {
     host.echo("Permutation test cancelled; nothing reported\n");
     return;
   }
-  const std::string stemp =
-      a.fit.ellipse ? core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p, The R^2 was %f",
-                                   a.fit.strain.R, a.fit.strain.longaxis.deg(), m, a.penalty.rtwo)
+  // One finding per line: the fit, the ranges over the shuffles, then
+  // each p value with how many permutations it rests on.
+  const std::string fitline =
+      a.fit.ellipse ? core::format("Analytic fit: R = %2.4f, θ′ = %3.4f, from %i paired t,p", a.fit.strain.R,
+                                   a.fit.strain.longaxis.deg(), m)
                     : "The " + notellipse(a, m) + ".";
-  const std::string stempb = core::format(" The 95p range of R^2 over permutation was %f to %f", test->r2low, test->r2high);
-  const std::string stempc = core::format(" The observed Chi-Square was %f with at 95P range of %f to %f",
-                                          a.penalty.chitwo, test->chilow, test->chihigh);
+  const std::string observed = core::format("\nObserved: R^2 = %f, Chi^2 = %f", a.penalty.rtwo, a.penalty.chitwo);
+  const std::string ranges = core::format("\nOver the %i permutations (95 %% range): R^2 %f to %f, Chi^2 %f to %f",
+                                          nperms, test->r2low, test->r2high, test->chilow, test->chihigh);
   // The p value counts shuffles by the R^2 each one's conic fit reaches.
-  const std::string stempd = core::format(" The permutation p value was %f (share of the permutations, and the "
-                                          "observed pairing, whose R^2 was at least the observed)",
-                                          permutationp(*test));
+  const std::string pairsp = "\nPermutation p value (pairs shuffled): " + ptext(permutationp(*test), nperms);
   // The pairs of a specimen share its midline, and with it its t and the
   // error of its midline: whole specimens are what a permutation may
   // exchange.
-  const std::string stempe =
+  const std::string specimensp =
       pairs.specimens() > 0
-          ? core::format(" The specimen-level permutation p value was %f (the same share over %i permutations of "
-                         "the %i specimens, each moving its p values together to another specimen's t: the pairs of "
-                         "a specimen share its midline, so this p value holds its level, where the one above can be "
-                         "too small)",
-                         specimenp(*test), nperms, pairs.specimens())
-          : " The pairs' specimens are not known (the angle file does not name them), so only the pairs were "
+          ? core::format("\nSpecimen-level permutation p value: %s; the %i specimens permuted, each moving its p "
+                         "values together to another specimen's t. The p value to read: the pairs of a specimen "
+                         "share its midline, so this one holds its level, where the one above can be too small.",
+                         ptext(specimenp(*test), nperms), pairs.specimens())
+          : "\nThe pairs' specimens are not known (the angle file does not name them), so only the pairs were "
             "shuffled, and the p value above can be too small when the pairs of a specimen share its midline.";
-  host.msgbox(stemp + stempb + stempc + fitwarning(a) + stempd + stempe + leftout(pairs, s), title);
+  host.msgbox(fitline + observed + ranges + pairsp + specimensp + fitwarning(a) + leftout(pairs, s), title);
+  shell::Table table{core::format("Permutation test of the Wellman fit (%i permutations)", nperms),
+                     {"statistic", "observed", "95 % low", "95 % high", "p value", "permutations"}, {}};
+  const double nan = std::nan(""), n_ = nperms;
+  table.add({"R^2 (pairs shuffled)", a.penalty.rtwo, test->r2low, test->r2high, permutationp(*test), n_});
+  table.add({"Chi^2 (pairs shuffled)", a.penalty.chitwo, test->chilow, test->chihigh, nan, n_});
+  if (pairs.specimens() > 0) table.add({"R^2 (specimens permuted)", a.penalty.rtwo, nan, nan, specimenp(*test), n_});
+  host.showtable(table);
 }
 
 // The bootstrap: the Wellman plot drawn as DoWellman draws it, the
@@ -402,6 +413,14 @@ void bootstrap(shell::Host& host, const State& s) {
   for (const std::string& line : bootstrapreport(*b)) text += (text.empty() ? "" : "\n") + line;
   host.msgbox(text + leftout(pairs, s), title);
   host.setresults(bootstraptable(*b));
+  shell::Table table{core::format("Bootstrap of the Wellman fits (%i resamples, 95 %% intervals)", resamples), {"fit"}, {}};
+  table.columns.insert(table.columns.end(), stats::intervalcolumns.begin(), stats::intervalcolumns.end());
+  for (const auto& [name, interval] : {std::pair{"numerical", &b->numerical}, std::pair{"analytic", &b->analytic}}) {
+    std::vector<shell::Cell> row{std::string(name)};
+    for (double v : stats::intervalvalues(*interval)) row.emplace_back(v);
+    table.add(std::move(row));
+  }
+  host.showtable(table);
 }
 
 // A baseline should run along the midline whose bearing t Anglepick
@@ -443,7 +462,7 @@ void doretro(shell::Host& host, State& s) {
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
     throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
-  host.msgbox(core::format("The R value was %2.4f, theta` was %3.4f, using %i paired t,p", a.fit.strain.R,
+  host.msgbox(core::format("The R value was %2.4f, θ′ was %3.4f, using %i paired t,p", a.fit.strain.R,
                            a.fit.strain.longaxis.deg(), pairs.size()) +
                   leftout(pairs, s),
               title);
@@ -464,7 +483,7 @@ void doretrouser(shell::Host& host, State& s) {
   const std::vector<core::Bearing> t = bearings(s);
   checkbaseline(host, s, t, b1, b2);
   const Penalty pen = wellpenalty(strain, PairAngles::degrees(s.alltp));
-  host.msgbox(core::format("The User-Supplied R value used = %2.4f, theta` used = %3.4f R^2= %f based on all T,P entered",
+  host.msgbox(core::format("The User-Supplied R value used = %2.4f, θ′ used = %3.4f R^2= %f based on all T,P entered",
                            strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
   Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), t, b1, b2, strain);

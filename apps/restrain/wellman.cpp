@@ -207,11 +207,11 @@ std::string fitproblem(const AnalyticFit& a) {
   const Eigen::Index m = a.vlista.rows();
   if (a.fit.rank < 3)
     return core::format("the %i vertices lie on too few distinct points to determine a conic (the fit's design has "
-                        "rank %i of 3), so the fitted R and theta` mean nothing",
+                        "rank %i of 3), so the fitted R and θ′ mean nothing",
                         m, a.fit.rank);
   if (!(a.penalty.rtwo > 0) || !std::isfinite(a.penalty.rtwo))
     return core::format("the R^2 of the fit is %g: the fitted strain explains none of the variation of p among the %i "
-                        "pairs, so the fitted R and theta` mean nothing",
+                        "pairs, so the fitted R and θ′ mean nothing",
                         a.penalty.rtwo, m);
   return "";
 }
@@ -462,6 +462,14 @@ double permutationp(const PermutationTest& test) { return rankp(test.prtwo, test
 
 double specimenp(const PermutationTest& test) {
   return test.specimenrtwo.size() == 0 ? std::nan("") : rankp(test.specimenrtwo, test.observed.penalty.rtwo);
+}
+
+std::string ptext(double p, int nperms) {
+  const long reached = std::lround(p * (nperms + 1.0)) - 1;
+  if (reached <= 0)
+    return core::format("%.4g = 1/%i, the least %i permutations can give (none reached the observed R^2)", p,
+                        nperms + 1, nperms);
+  return core::format("%.4g (%i of the %i permutations reached the observed R^2)", p, reached, nperms);
 }
 
 Eigen::MatrixX2d ellipsepoints(const Eigen::Vector2d& longaxis, double longhalf, double shorthalf, int count) {

@@ -184,6 +184,12 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
 double permutationp(const PermutationTest& test);
 double specimenp(const PermutationTest& test);
 
+// A permutation p value (1 + b) / (1 + n) as a report gives it, never as
+// 0, with the count it rests on: "0.0297 (2 of the 100 permutations
+// reached the observed R^2)", or at its floor "0.0099 = 1/101, the least
+// 100 permutations can give (none reached the observed R^2)".
+std::string ptext(double p, int nperms);
+
 // Points on an ellipse centred at the origin: half-axis `longhalf` along
 // the unit direction `longaxis`, `shorthalf` across it; the first point
 // repeated at the end, so a line through them closes.

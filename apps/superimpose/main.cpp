@@ -9,6 +9,7 @@
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/data_set.h"
+#include "io/csv.h"
 #include "io/landmark_file.h"
 #include "io/row_file.h"
 #include "io/sidecars.h"
@@ -33,11 +34,13 @@ bool istpsname(const std::string& path) {
   return ext == ".tps";
 }
 
-// Results go to a TPS file when their name ends in .tps, otherwise to the
+// Results go to a TPS file when their name ends in .tps, to CSV with a
+// header and the IDs in a column when it ends in .csv, otherwise to the
 // row format with six significant digits, as the window programs save
 // them, with the specimens' identities in FILE.ids.
 void save(const std::string& path, const core::Specimens& data) {
   if (istpsname(path)) io::writetpsfile(path, data);
+  else if (io::iscsvname(path)) io::writespecimenscsv(path, data);
   else io::writespecimens(path, data);
 }
 
@@ -127,7 +130,7 @@ int main(int argc, char** argv) {
   app.add_option("-c,--consensus", consensus, "where to write the consensus (one row)");
   app.add_option("-s,--superimposed", superimposed,
                  "where to write the superimposed specimens (rows, with their identities in FILE.ids; TPS for a "
-                 "name ending in .tps)");
+                 "name ending in .tps; CSV with a header row and an ID column for a name ending in .csv)");
   app.add_flag("-p,--principal-axis", principal,
                "turn the result so that the consensus's principal axis stands vertical");
   app.add_option("-d,--distance-to", reference,

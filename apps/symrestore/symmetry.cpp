@@ -649,6 +649,8 @@ double quantile(const std::vector<double>& sorted, double p) {
 StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
   const Eigen::Index k = std::min((x.cols() - 1) / 2, (fixed.y.cols() - 1) / 2);
   std::vector<core::Strain> own;
+  std::vector<core::Strain> specimens(static_cast<std::size_t>(x.rows()),
+                                      core::Strain{std::nan(""), core::Bearing::radians(std::nan(""))});
   // The mean strain tensor: undo' undo scaled to unit determinant, whose
   // inverse is the specimen's F F' at unit area, whatever turn and scale
   // its superimposition added.
@@ -662,8 +664,10 @@ StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed) {
     if (!(det > 0) || !std::isfinite(det)) continue;
     mean += c / std::sqrt(det);
     own.push_back(core::Strain::undone_by(*undo));
+    specimens[static_cast<std::size_t>(i)] = own.back();
   }
   StrainSummary out;
+  out.specimens = std::move(specimens);
   out.bedfit = fixed.bed.has_value();
   out.count = static_cast<int>(own.size());
   if (fixed.bed) out.joint = core::Strain::undone_by(*fixed.bed);

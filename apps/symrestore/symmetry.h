@@ -156,6 +156,9 @@ struct StrainSummary {
   double Rmedian = 1, Rlow = 1, Rhigh = 1;
   core::Bearing thetalow = core::Bearing::radians(0), thetahigh = core::Bearing::radians(0);
   int count = 0;
+  // Each specimen's own strain, one per row of the data: R NaN for one
+  // that gave none (left unfitted, or its fix not a strain).
+  std::vector<core::Strain> specimens;
 };
 // x the specimens as fixed (rows of k landmarks and the size slot).
 StrainSummary strainsummary(const Eigen::MatrixXd& x, const Restored& fixed);

@@ -160,10 +160,22 @@ void finish(shell::Host& host, State& s, Eigen::MatrixXd undata, bool compare, b
   axes.label("x (Procrustes units)", "y (Procrustes units)");
 }
 
+// Each specimen's own strain as a table: R and theta' of the strain its
+// fix undid (the bed's is in the line saystrain notes).
+void showstrains(shell::Host& host, const State& s, const StrainSummary& strain, const char* action) {
+  shell::Table table{std::string(action) + ": the strain of each specimen", {"specimen", "ID", "R", "theta'"}, {}, 1};
+  for (std::size_t i = 0; i < strain.specimens.size(); ++i)
+    table.add({static_cast<double>(i + 1), s.data.ids().id(i), strain.specimens[i].R,
+               strain.specimens[i].longaxis.axial().deg()});
+  host.showtable(table);
+}
+
 // The strain a fix found, said on the console, in the pane and on the
 // status line.
 void saystrain(shell::Host& host, const State& s, const Restored& fixed, const char* action) {
-  host.note(strainline(action, strainsummary(s.data.matrix(), fixed)));
+  const StrainSummary strain = strainsummary(s.data.matrix(), fixed);
+  host.note(strainline(action, strain));
+  showstrains(host, s, strain, action);
 }
 
 void undeformpca(shell::Host& host, State& s) {
@@ -296,6 +308,7 @@ void undeform(shell::Host& host, State& s) {
   const StrainSummary strain = strainsummary(s.data.matrix(), fixed);
   s.fittedR = strain.joint.R;
   host.note(strainline("UnDeform", strain));
+  showstrains(host, s, strain, "UnDeform");
   finish(host, s, fixed.y, false, false, "UnDeform: symmetric, strain fitted to the bed");
 }
 
@@ -318,6 +331,12 @@ void bootstrapstrain(shell::Host& host, State& s) {
   }
   host.note(bootstrapline(b));
   host.setresults({stats::intervalheader, stats::intervalrow("symmetry", b.strain)});
+  shell::Table table{core::format("Bootstrap of the bed's strain (%i resamples, 95 %% intervals)", resamples), {"fit"}, {}};
+  table.columns.insert(table.columns.end(), stats::intervalcolumns.begin(), stats::intervalcolumns.end());
+  std::vector<shell::Cell> row{std::string("symmetry")};
+  for (double v : stats::intervalvalues(b.strain)) row.emplace_back(v);
+  table.add(std::move(row));
+  host.showtable(table);
 }
 
 void undeformuni(shell::Host& host, State& s) {

@@ -13,6 +13,7 @@
 #include "warp/undeform.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <numeric>
 #include <vector>
@@ -22,16 +23,26 @@ namespace tectsim {
 namespace {
 
 const char* const wilksformat =
-    " \nWilks Lambda= %2.4f   F score= %2.4f  Percent variance explained: %1.4f ,     df1=%4.2f ,    df2=%4.2f,  "
-    "p value=%3.8g";
+    " \nWilks Lambda= %2.4f   F score= %2.4f  Percent variance explained: %.2f %% ,     df1=%g ,    df2=%g,  "
+    "p value%s";
 const char* const univariateformat =
     ", Univariate Results \nRegression Slope: %2.4f Regression Intercept: %2.4f Std. Deviation in Slope: %2.4f  "
-    "Correlation Coefficient %2.4f  Zscore: %2.4f  p score = %3.8g";
+    "Correlation Coefficient %2.4f  Zscore: %2.4f  p score %s";
+
+// A tail probability as the report prints it, after "p value" or "p
+// score": `equals` with it ("=%3.8g": "=0.0003053729"), or below the least
+// positive double, where the tail underflows to 0, `bound` with that
+// ("< 2.2e-308"): a p value is never printed as 0.
+std::string pvalue(double p, const char* equals, const char* bound) {
+  if (p < std::numeric_limits<double>::min()) return core::format(bound, std::numeric_limits<double>::min());
+  return core::format(equals, p);
+}
 
 // Wilks' lambda of the partial warp scores of a set on the path positions
 // of its specimens, which take the place of the size slot's column among
-// the scores.
-std::string wilks(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, const std::string& label) {
+// the scores; its numbers go into `row` (the table's Wilks columns).
+std::string wilks(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, const std::string& label,
+                  std::vector<double>& row) {
   const core::Superimposition s = core::getconsensus(x);
   Eigen::MatrixXd pwscore = warp::getpw_arbit(s.y, s.xpt);
   const Eigen::Index m = pwscore.rows(), n = pwscore.cols();
@@ -47,13 +58,16 @@ std::string wilks(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, con
            "is singular";
   const stats::WilksLambda w = stats::getWilkslambda(pwscore, pwscore.col(n - 1));
   const double plevel = stats::fupper(w.f, w.df1, w.df2);
-  return "\n" + label + core::format(wilksformat, w.lambda, w.f, 1 - w.lambda, w.df1, w.df2, plevel);
+  row = {w.lambda, w.f, 100 * (1 - w.lambda), w.df1, w.df2, plevel};
+  return "\n" + label +
+         core::format(wilksformat, w.lambda, w.f, 100 * (1 - w.lambda), w.df1, w.df2, pvalue(plevel, "=%3.8g", " < %.2g"));
 }
 
 // Procrustes distance from the consensus of the three specimens nearest
-// the start of the path, regressed on path position.
+// the start of the path, regressed on path position; its numbers go into
+// `row` (the table's regression columns).
 std::string univariate(const Eigen::MatrixXd& x, const Eigen::VectorXd& position, const std::string& label,
-                       const char* end) {
+                       const char* end, std::vector<double>& row) {
   const Eigen::Index n = x.cols();
   if (x.rows() < 3) throw core::Error("The univariate analysis needs at least three specimens");
   std::vector<Eigen::Index> order(static_cast<std::size_t>(x.rows()));
@@ -66,7 +80,10 @@ std::string univariate(const Eigen::MatrixXd& x, const Eigen::VectorXd& position
   const stats::Regression fit = stats::regstuf(position, pdistance.col(0));
   const double z = fit.z / fit.z_se;
   const double plevel = stats::normupper(z);
-  return "\n\n" + label + core::format(univariateformat, fit.slope, fit.intercept, fit.slope_se, fit.r, z, plevel) + end;
+  row = {fit.slope, fit.intercept, fit.slope_se, fit.r, z, plevel};
+  return "\n\n" + label +
+         core::format(univariateformat, fit.slope, fit.intercept, fit.slope_se, fit.r, z, pvalue(plevel, "= %3.8g", "< %.2g")) +
+         end;
 }
 
 } // namespace
@@ -162,20 +179,41 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
   return m;
 }
 
-std::string dostats(const Models& m) {
+Statistics statistics(const Models& m) {
   if (m.cdata.size() == 0) throw core::Error("Nothing to analyse yet: build the models first (BuildModels)");
   const Eigen::VectorXd& at = m.position;
   for (const Eigen::MatrixXd* set : {&m.cdata, &m.ndata, &m.dcdata, &m.dndata, &m.udcdata, &m.udndata})
     if (set->rows() != at.size())
       throw core::Error("A simulated set of " + std::to_string(set->rows()) + " specimens has " +
                         std::to_string(at.size()) + " positions along the path");
-  return wilks(m.ndata, at, "Noisy Data") + wilks(m.dcdata, at, "Deformed Clean Data") +
-         wilks(m.dndata, at, "Deformed Noisy Data") + univariate(m.cdata, at, "Clean Data", "\n") +
-         univariate(m.ndata, at, "Noisy Data", "\n") + univariate(m.dcdata, at, "Deformed Clean Data", "\n") +
-         univariate(m.dndata, at, "Deformed Noisy Data", " \n") + wilks(m.udcdata, at, "Retrodeformed Clean Data") +
-         wilks(m.udndata, at, "Retrodeformed Noisy Data") +
-         univariate(m.udcdata, at, "Retrodeformed Clean Data", "\n") +
-         univariate(m.udndata, at, "Retrodeformed Noisy Data", " \n");
+  Statistics out;
+  const double nan = std::nan("");
+  const auto block = [&](const std::string& set) -> SetStatistics& {
+    for (SetStatistics& r : out.sets)
+      if (r.set == set) return r;
+    out.sets.push_back({set, std::vector<double>(6, nan), std::vector<double>(6, nan)});
+    return out.sets.back();
+  };
+  // The report's blocks in their order of old; the table one row per set.
+  const auto w = [&](const Eigen::MatrixXd& x, const char* set) { out.text += wilks(x, at, set, block(set).wilks); };
+  const auto u = [&](const Eigen::MatrixXd& x, const char* set, const char* end) {
+    out.text += univariate(x, at, set, end, block(set).regression);
+  };
+  block("Clean Data");
+  w(m.ndata, "Noisy Data");
+  w(m.dcdata, "Deformed Clean Data");
+  w(m.dndata, "Deformed Noisy Data");
+  u(m.cdata, "Clean Data", "\n");
+  u(m.ndata, "Noisy Data", "\n");
+  u(m.dcdata, "Deformed Clean Data", "\n");
+  u(m.dndata, "Deformed Noisy Data", " \n");
+  w(m.udcdata, "Retrodeformed Clean Data");
+  w(m.udndata, "Retrodeformed Noisy Data");
+  u(m.udcdata, "Retrodeformed Clean Data", "\n");
+  u(m.udndata, "Retrodeformed Noisy Data", " \n");
+  return out;
 }
+
+std::string dostats(const Models& m) { return statistics(m).text; }
 
 } // namespace tectsim

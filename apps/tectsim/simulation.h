@@ -11,6 +11,7 @@
 #include <Eigen/Core>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tectsim {
 
@@ -71,5 +72,21 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
 // position, for the clean, noisy, deformed and retrodeformed sets; one
 // text whose blocks begin with their own line breaks.
 std::string dostats(const Models& m);
+
+// The same report with its numbers, one entry per set (clean, noisy,
+// deformed clean and noisy, retrodeformed clean and noisy): Wilks' lambda,
+// F, the variance explained in percent, df1, df2 and the p value; the
+// regression's slope, intercept, standard deviation of the slope,
+// correlation, z score and p value. NaN where a test was not made (Wilks'
+// of the clean set, or a singular one).
+struct SetStatistics {
+  std::string set;
+  std::vector<double> wilks, regression;
+};
+struct Statistics {
+  std::string text; // as dostats gives it
+  std::vector<SetStatistics> sets;
+};
+Statistics statistics(const Models& m);
 
 } // namespace tectsim

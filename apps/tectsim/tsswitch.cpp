@@ -116,11 +116,23 @@ std::string now() {
   return text;
 }
 
-// The report of the models as built: its heading, then the statistics.
-std::vector<std::string> report(const State& s) {
-  std::string stats = dostats(s.models);
+// The report of the models as built: its heading, then the statistics;
+// their numbers as a table, one row per set.
+std::vector<std::string> report(shell::Host& host, const State& s) {
+  Statistics stats = statistics(s.models);
   std::vector<std::string> rows = reportheading(s, now());
-  rows.push_back(std::move(stats));
+  rows.push_back(std::move(stats.text));
+  shell::Table table{core::format("Statistics of the simulated sets (%d specimens each)", s.built.nsamp),
+                     {"set", "Wilks lambda", "F", "variance explained (%)", "df1", "df2", "Wilks p value",
+                      "regression slope", "intercept", "SD of slope", "correlation", "z score", "regression p value"},
+                     {}};
+  for (const SetStatistics& set : stats.sets) {
+    std::vector<shell::Cell> row{set.set};
+    row.insert(row.end(), set.wilks.begin(), set.wilks.end());
+    row.insert(row.end(), set.regression.begin(), set.regression.end());
+    table.add(std::move(row));
+  }
+  host.showtable(table);
   return rows;
 }
 
@@ -147,7 +159,7 @@ void build(shell::Host& host, State& s) {
   // An open results window would otherwise go on showing the report of
   // the models just replaced.
   if (s.reported && !host.results().empty()) {
-    host.setstring(shell::AuxResults.tag, report(s));
+    host.setstring(shell::AuxResults.tag, report(host, s));
     host.note("The results window now shows the report of the rebuilt models");
   }
 }
@@ -174,7 +186,7 @@ constexpr shell::Action<State> table[] = {
      buildboxes},
     {"DoStats", ActionKind::compute,
      [](shell::Host& host, State& s) {
-       host.setresults(report(s));
+       host.setresults(report(host, s));
        s.reported = true;
      },
      "Tests every set for the shape change and shows the report in the results window", needmodels},

@@ -9,6 +9,8 @@
 #include "shell/program.h"
 #include "shell/readiness.h"
 #include "shell/qt/recent.h"
+#include "shell/qt/results_pane.h"
+#include "shell/qt/table_view.h"
 #include "shell/qt/window.h"
 #include "shell/qt/window_host.h"
 
@@ -207,6 +209,16 @@ QMenu* addfilemenu(QMenuBar* bar, Figure* window, const Program& program) {
     fillrecent(recent, window, program);
   });
   file->addSeparator();
+  // The table the results pane shows, as CSV; enabled while it shows one
+  // (the pane is added after the menu, so it is looked up when asked).
+  QAction* csv = file->addAction(QObject::tr("&Export table as CSV") + QChar(0x2026), window, [window] {
+    if (ResultsPane* pane = resultspane(window)) pane->tablebox()->exportdialog();
+  });
+  csv->setObjectName("MenuExportTable");
+  QObject::connect(file, &QMenu::aboutToShow, csv, [csv, window] {
+    const ResultsPane* pane = resultspane(window);
+    csv->setEnabled(pane != nullptr && pane->tablebox()->table().has_value());
+  });
   if (QAbstractButton* plot = callbackbutton(window, "SavePlot"))
     buttonentry(file, plot, QObject::tr("Save &plot") + QChar(0x2026), "MenuSavePlot");
   file->addSeparator();

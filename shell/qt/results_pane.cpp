@@ -5,6 +5,7 @@
 #include "core/random.h"
 #include "io/run_report.h"
 #include "io/text_file.h"
+#include "shell/qt/table_view.h"
 #include "shell/qt/window.h"
 
 #include <QBoxLayout>
@@ -62,7 +63,12 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
   layout->setContentsMargins(4, 4, 4, 0);
   auto* title = new QLabel(tr("Results"), this);
   layout->addWidget(title);
-  view_ = new QPlainTextEdit(this);
+  // The table over the text, in a splitter the user can drag.
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setObjectName("ResultsTableSplitter");
+  split->setChildrenCollapsible(false);
+  table_ = new TableBox(split);
+  view_ = new QPlainTextEdit(split);
   view_->setObjectName("ResultsText");
   view_->setReadOnly(true);
   // Tables keep their columns in a fixed-width font; a line longer than
@@ -70,7 +76,11 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   view_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
-  layout->addWidget(view_, 1);
+  split->addWidget(table_);
+  split->addWidget(view_);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 1);
+  layout->addWidget(split, 1);
   auto* row = new QHBoxLayout;
   saveresults_ = new QPushButton(tr("Save results…"), this);
   saveresults_->setObjectName("SaveResults");
@@ -109,6 +119,7 @@ void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   actionstart_ = std::chrono::steady_clock::now();
   inaction_ = true;
   actionresults_ = false;
+  if (kind == ActionKind::load) table_->settable(std::nullopt);
   append("== " + qs(name) + "  " + QTime::currentTime().toString("HH:mm:ss") + " ==");
 }
 
@@ -138,6 +149,12 @@ void ResultsPane::report(const std::vector<std::string>& rows) {
   QStringList lines;
   for (const auto& r : rows) lines << QString::fromStdString(r);
   append(lines.join('\n'));
+  actionresults_ = true;
+  if (!inaction_) unsaved_ = true;
+}
+
+void ResultsPane::showtable(const Table& table) {
+  table_->settable(table);
   actionresults_ = true;
   if (!inaction_) unsaved_ = true;
 }

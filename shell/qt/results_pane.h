@@ -12,6 +12,7 @@
 // (shell::ActionKind::save) that ended without error.
 
 #include "shell/actions.h"
+#include "shell/table.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -26,6 +27,7 @@ class QPushButton;
 namespace shell {
 
 class Figure;
+class TableBox;
 
 // What the run report says of the program itself.
 struct RunInfo {
@@ -56,6 +58,11 @@ public:
   // A message box's title and text; a report's rows.
   void message(std::string_view text, std::string_view title);
   void report(const std::vector<std::string>& rows);
+  // A table of results, shown above the text in a sortable view with its
+  // "Export CSV…" button; it stays until another table replaces it or a
+  // load begins (a load makes the old results stale).
+  void showtable(const Table& table);
+  TableBox* tablebox() const { return table_; }
   // A file chosen in a load dialog: its checksum is taken now.
   void loaded(const std::string& path);
 
@@ -81,6 +88,7 @@ private:
   RunInfo info_;
   QDateTime started_;
   QPlainTextEdit* view_ = nullptr;
+  TableBox* table_ = nullptr;
   QPushButton* saveresults_ = nullptr;
   QPushButton* savereport_ = nullptr;
   std::vector<LoadedFile> files_;

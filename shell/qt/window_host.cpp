@@ -227,6 +227,11 @@ void WindowHost::setresults(const std::vector<std::string>& rows) {
     if (o->objectName() == tag) setcontrolstring(o, rows);
 }
 
+void WindowHost::showtable(const Table& table) {
+  Host::showtable(table);
+  if (ResultsPane* p = pane()) p->showtable(table);
+}
+
 std::vector<std::string> WindowHost::results() const {
   for (QObject* o : findobj(AuxResults.tag)) return controlstring(o);
   return {};

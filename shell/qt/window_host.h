@@ -43,6 +43,7 @@ public:
   Axes& axes() override;
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override;
+  void showtable(const Table& table) override;
   void closewindow() override;
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override;

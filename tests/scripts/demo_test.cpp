@@ -149,8 +149,8 @@ TEST(DemoChain, FitsTheSampleStrainWithBothMethods) {
   const double R = truth("R"), theta = truth("theta'");
   const std::string report = readtext(d.folder / "restrain-report.txt");
   // Restrain's message box of DoWellman: "ANALYTIC METHOD: The R value was
-  // 1.7999, theta` was 35.0120, using ..." and the same for the numerical fit.
-  static const std::regex fit(R"((ANALYTIC|NUMERICAL) METHOD: The R value was\s*([^,\s]+), theta. was\s*([^,\s]+),)");
+  // 1.7999, θ′ was 35.0120, using ..." and the same for the numerical fit.
+  static const std::regex fit(R"((ANALYTIC|NUMERICAL) METHOD: The R value was\s*([^,\s]+), θ′ was\s*([^,\s]+),)");
   std::map<std::string, std::pair<double, double>> fits;
   for (auto it = std::sregex_iterator(report.begin(), report.end(), fit); it != std::sregex_iterator(); ++it)
     fits[(*it)[1]] = {std::strtod((*it)[2].str().c_str(), nullptr), std::strtod((*it)[3].str().c_str(), nullptr)};
@@ -254,7 +254,7 @@ TEST(DemoChain, ScriptsAndReportsHoldTheirText) {
       {"restrain.script", {"LoadAllTP angles-all.txt", "DoWellman", "PermuteWellman", "DoRetroUser"}},
       {"symrestore.script", {"UnDeform", "RetroStrain", "UndeformUni", "UndeformPCA"}},
       {"tectsim.script", {"Load1 ", "Load2 ", "BuildModels", "DoStats"}},
-      {"restrain-report.txt", {"== Wellman Ellipse Calculation ==", "60 Specimens", "95p range", "User-Supplied R"}},
+      {"restrain-report.txt", {"== Wellman Ellipse Calculation ==", "60 Specimens", "Over the 1000 permutations (95 % range)", "User-Supplied R"}},
       {"tectsim-console.txt", {"== Results ==", "Wilks Lambda", "Univariate Results"}},
       {"tectsim-report.txt", {"Wilks Lambda", "Retrodeformed Noisy Data", "Univariate Results"}},
   };

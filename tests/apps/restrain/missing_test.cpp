@@ -51,7 +51,7 @@ std::pair<double, double> wellman(testsupport::ScriptedProgram& restrain, const 
   const auto [status, out] = restrain.run("LoadAllTP alltp.txt\nDoWellman\n");
   EXPECT_EQ(status, 0) << restrain.errors();
   std::smatch m;
-  const std::regex analytic(R"(ANALYTIC METHOD: The R value was ([0-9.]+), theta` was (-?[0-9.]+))");
+  const std::regex analytic(R"(ANALYTIC METHOD: The R value was ([0-9.]+), θ′ was (-?[0-9.]+))");
   if (!std::regex_search(out, m, analytic)) {
     ADD_FAILURE() << out;
     return {0, 0};

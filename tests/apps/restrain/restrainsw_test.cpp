@@ -46,18 +46,21 @@ TEST(restrainsw, RunsAWholeAnalysisWithoutAWindow) {
       "== ==\nFile: datatp.txt \n  40 Specimens \n   0 T+P values loaded\n\n"
       "File: alltp.txt \n 120 Specimens \n   0 T+P values loaded\n"
       "== Wellman Ellipse Calculation ==\n"
-      "ANALYTIC METHOD: The R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R^2 was 1.000000 "
+      "ANALYTIC METHOD: The R value was 1.6000, θ′ was 30.0000, using 120 paired t,p, The R^2 was 1.000000 "
       "Chi^2 was 0.000000\n\nNUMERICAL METHOD: The R value was ";
   EXPECT_EQ(out.substr(0, expected_start.size()), expected_start);
+  // One finding per line; a p value at its floor says so with its count.
   const std::regex permutation(
-      "== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired t,p, The R\\^2 "
-      "was 1.000000 The 95p range of R\\^2 over permutation was -?\\d+\\.\\d{6} to -?\\d+\\.\\d{6} The observed "
-      "Chi-Square was 0.000000 with at 95P range of \\d+\\.\\d{6} to \\d+\\.\\d{6} The permutation p value was "
-      "0.009901 \\(share of the permutations, and the observed pairing, whose R\\^2 was at least the observed\\) "
+      "== Wellman Ellipse Calculation ==\nAnalytic fit: R = 1.6000, θ′ = 30.0000, from 120 paired t,p\n"
+      "Observed: R\\^2 = 1.000000, Chi\\^2 = 0.000000\n"
+      "Over the 100 permutations \\(95 % range\\): R\\^2 -?\\d+\\.\\d{6} to -?\\d+\\.\\d{6}, Chi\\^2 "
+      "\\d+\\.\\d{6} to \\d+\\.\\d{6}\n"
+      "Permutation p value \\(pairs shuffled\\): 0.009901 = 1/101, the least 100 permutations can give \\(none "
+      "reached the observed R\\^2\\)\n"
       "The pairs' specimens are not known \\(the angle file does not name them\\), so only the pairs were shuffled, "
       "and the p value above can be too small when the pairs of a specimen share its midline.\n\n");
   EXPECT_TRUE(std::regex_search(out, permutation)) << out;
-  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe R value was 1.6000, theta` was 30.0000, using 120 paired "
+  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe R value was 1.6000, θ′ was 30.0000, using 120 paired "
                      "t,p\n\n"),
             std::string::npos);
   // Clear changes nothing.
@@ -76,7 +79,7 @@ TEST(restrainsw, RetrodeformsWithATypedStrainAndTps) {
                                           "DoRetroUser\nSaveTPS typed.txt\nLoadTPS data.tps\nUserRetroTPS\n"
                                           "SaveTPS raw.txt raw.tps\n");
   ASSERT_EQ(status, 0) << restrain.errors();
-  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe User-Supplied R value used = 1.6000, theta` used = "
+  EXPECT_NE(out.find("== Wellman Ellipse Calculation ==\nThe User-Supplied R value used = 1.6000, θ′ used = "
                      "30.0000 R^2= 1.000000 based on all T,P entered\n\n"),
             std::string::npos);
   EXPECT_LT(distances(io::dload(restrain.file("typed.txt").string())).maxCoeff(), 1e-4);
@@ -180,8 +183,8 @@ TEST(restrainsw, TestsAndBootstrapsTheSpecimensOfAPooledFile) {
   const auto [status, out] =
       restrain.run("LoadAllTP pooled.txt\nset PBox 100\nPermuteWellman\nset BootBox 200\nBootstrapWellman\n");
   ASSERT_EQ(status, 0) << restrain.errors();
-  EXPECT_NE(out.find(") The specimen-level permutation p value was 0.009901 (the same share over 100 permutations "
-                     "of the 40 specimens, each moving"),
+  EXPECT_NE(out.find("\nSpecimen-level permutation p value: 0.009901 = 1/101, the least 100 permutations can give "
+                     "(none reached the observed R^2); the 40 specimens permuted, each moving"),
             std::string::npos)
       << out;
   EXPECT_TRUE(std::regex_search(out, std::regex("== Wellman Ellipse Calculation ==\nR = 1\\.6\\d \\(95 % CI "

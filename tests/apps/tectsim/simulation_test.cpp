@@ -99,10 +99,10 @@ TEST(dostats, ReportsItsBlocksInOrderWithTheirDegreesOfFreedom) {
     at = found + 1;
   }
   // p = 2k - 4 = 20 shape variables, 40 specimens: df2 = 40 - 20 - 1.
-  EXPECT_NE(report.find("df1=20.00 ,    df2=19.00,"), std::string::npos) << report;
+  EXPECT_NE(report.find("df1=20 ,    df2=19,"), std::string::npos) << report;
   // The clean specimens lie on the path: their distance from its start
   // grows with their position, beyond any doubt.
-  const std::regex clean(R"(Clean Data, Univariate Results \nRegression Slope: (\S+) .* p score = +(\S+)\n)");
+  const std::regex clean(R"(Clean Data, Univariate Results \nRegression Slope: (\S+) .* p score (?:= +|< )(\S+)\n)");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(report, m, clean)) << report;
   EXPECT_GT(std::stod(m[1]), 0);
