@@ -21,7 +21,7 @@ inline constexpr std::string_view csvlineend = "\r\n";
 std::string csvtext(std::string_view text, bool quote = false);
 
 // A number in the shortest decimal form that reads back as the same
-// double ("0.1", "1e-300", "-2.5"); an empty field for NaN (a value that
+// double ("0.1", "1e-300", "1e+06", "-2.5"); an empty field for NaN (a value that
 // is missing), "Inf" and "-Inf" for the infinities, as R reads them.
 std::string csvnumber(double value);
 

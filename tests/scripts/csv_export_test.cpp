@@ -21,18 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Ran {
   int exitcode = -1;
   std::string out, err;
 };
 
 // Runs `program` with `args` in `folder` to its end (no limit of its own:
 // ctest's timeout stops a hang).
-Run run(const QString& program, const QStringList& args, const fs::path& folder) {
+Ran run(const QString& program, const QStringList& args, const fs::path& folder) {
   QProcess p;
   p.setWorkingDirectory(QString::fromStdString(folder.string()));
   p.start(program, args);
-  Run r;
+  Ran r;
   if (!p.waitForStarted() || !p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit) return r;
   r.exitcode = p.exitCode();
   r.out = p.readAllStandardOutput().toStdString();
@@ -58,7 +58,7 @@ struct Read {
 };
 
 Read readcsv(const fs::path& file, int column, const fs::path& folder) {
-  const Run r = run("python3", {"-c", reader, QString::fromStdString(file.string()), QString::number(column)}, folder);
+  const Ran r = run("python3", {"-c", reader, QString::fromStdString(file.string()), QString::number(column)}, folder);
   EXPECT_EQ(r.exitcode, 0) << r.err;
   Read out;
   std::istringstream lines(r.out);
@@ -111,7 +111,7 @@ TEST(csvexport, EveryProgramsTablesReadBackWithHeaderAndIds) {
   };
   for (const Export& e : exports) {
     SCOPED_TRACE(std::string(e.program) + " " + e.file);
-    Run r;
+    Ran r;
     if (e.script.empty()) {
       r = run(bin(e.program), {QString::fromStdString(sample + "deformed.tps"), "-s", e.file}, folder);
     } else {
@@ -126,7 +126,7 @@ TEST(csvexport, EveryProgramsTablesReadBackWithHeaderAndIds) {
   // The table of the last action, or none: a load shows none, and export
   // says which action that was and writes nothing.
   std::ofstream(folder / "run.script") << "LoadAllTP all.txt\nDoWellman\nLoadAllTP all.txt\nexport stale.csv\n";
-  const Run refused = run(bin("restrain"), {"--quiet", "--run", "run.script"}, folder);
+  const Ran refused = run(bin("restrain"), {"--quiet", "--run", "run.script"}, folder);
   EXPECT_EQ(refused.exitcode, 1);
   EXPECT_NE(refused.err.find("export: the last action, LoadAllTP, showed no table"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(folder / "stale.csv"));

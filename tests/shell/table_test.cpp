@@ -19,7 +19,7 @@ struct CsvCase {
   std::string csv;
 };
 
-const double nan = std::nan("");
+const double missing = std::nan("");
 
 } // namespace
 
@@ -27,7 +27,7 @@ TEST(formatcsv, QuotesWhatNeedsItAndKeepsEveryDigit) {
   const CsvCase cases[] = {
       {"plain header and numbers, CR LF after every record",
        {"t", {"a", "b"}, {{1.0, 2.5}, {-0.125, 1e6}}},
-       "a,b\r\n1,2.5\r\n-0.125,1000000\r\n"},
+       "a,b\r\n1,2.5\r\n-0.125,1e+06\r\n"},
       {"comma, quote, LF and CR in a field; quotes doubled",
        {"t", {"name, full", "note"}, {{std::string("say \"hi\""), std::string("two\nlines")}, {std::string("a\rb"), std::string("")}}},
        "\"name, full\",note\r\n\"say \"\"hi\"\"\",\"two\nlines\"\r\n\"a\rb\",\r\n"},
@@ -38,7 +38,7 @@ TEST(formatcsv, QuotesWhatNeedsItAndKeepsEveryDigit) {
        {"t", {"v"}, {{0.1}, {1.0 / 3}, {2.0 / 3 * 1e-300}, {std::numeric_limits<double>::denorm_min()}}},
        "v\r\n0.1\r\n0.3333333333333333\r\n6.666666666666667e-301\r\n5e-324\r\n"},
       {"missing values empty, infinities as R spells them",
-       {"t", {"v", "w"}, {{nan, std::numeric_limits<double>::infinity()}, {-std::numeric_limits<double>::infinity(), 0.0}}},
+       {"t", {"v", "w"}, {{missing, std::numeric_limits<double>::infinity()}, {-std::numeric_limits<double>::infinity(), 0.0}}},
        "v,w\r\n,Inf\r\n-Inf,0\r\n"},
       {"a header alone for no rows", {"t", {"R", "theta'"}, {}}, "R,theta'\r\n"},
   };

@@ -347,8 +347,8 @@ TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons)
   QStringList names;
   for (QAction* a : file->actions())
     if (!a->isSeparator()) names << (a->menu() != nullptr ? a->menu()->objectName() : a->objectName());
-  EXPECT_EQ(names, (QStringList{"MenuProtocol", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuSavePlot",
-                                "MenuQuit"}));
+  EXPECT_EQ(names, (QStringList{"MenuProtocol", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuExportTable",
+                                "MenuSavePlot", "MenuQuit"}));
   EXPECT_EQ(entry("MenuProtocol")->text(), QString("Load Protocol") + QChar(0x2026));
   EXPECT_EQ(entry("MenuProtocol")->shortcut(), QKeySequence(QKeySequence::Open));
   EXPECT_EQ(entry("MenuSaveData")->shortcut(), QKeySequence(QKeySequence::Save));
