@@ -15,7 +15,13 @@
 #include "core/random.h"
 #include "tests/support/test_support.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,6 +42,8 @@ void panesw(shell::Host& host, const std::string& action) {
     host.msgbox("Hello there", "Greeting");
   } else if (action == "Pick") {
     if (!host.uigetfile("*.*", "Enter file to Load?")) throw core::Error("No file chosen");
+  } else if (action == "Warn") {
+    host.alert("Check the data", "Warning");
   } else if (action == "Report") {
     host.setresults({"R = 2.000", "theta = 30.0"});
   } else if (action == "SaveData") {
@@ -81,6 +89,24 @@ std::string readall(const fs::path& p) {
   s << in.rdbuf();
   return s.str();
 }
+
+// Answers each message box as it is shown (a modal question included:
+// its show event comes inside the box's own event loop).
+class Answerer : public QObject {
+public:
+  explicit Answerer(std::function<void(QMessageBox*)> answer) : answer_(std::move(answer)) {
+    qApp->installEventFilter(this);
+  }
+  ~Answerer() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (auto* box = qobject_cast<QMessageBox*>(o); box != nullptr && e->type() == QEvent::Show && box->isModal())
+      QMetaObject::invokeMethod(box, [this, box] { answer_(box); }, Qt::QueuedConnection);
+    return false;
+  }
+
+private:
+  std::function<void(QMessageBox*)> answer_;
+};
 
 // Sets the headless flag for a scope.
 struct Shown {
@@ -222,4 +248,80 @@ TEST(resultspane, ClosingAsksOnlyWhenResultsWereShownSinceTheLastSave) {
   EXPECT_FALSE(tiny.window->close());
   EXPECT_TRUE(asked);
   tiny.window->setcloseguard({});
+}
+
+// A result, a report and a warning from the program window's host: the
+// first two stay in the window's pane (the report in its own tab, for the
+// user to edit and append to a file), and only the warning opens a box.
+TEST(resultspane, ResultsStayInTheMainWindowAndOnlyAWarningOpensABox) {
+  struct Case {
+    const char* action;
+    const char* shown; // what the pane's tab then shows
+    std::size_t boxes; // new top-level windows
+  };
+  for (const Case c : {Case{"Report", "theta = 30.0", 0}, Case{"Hello", "Hello there", 0}, Case{"Warn", "Check the data", 1}}) {
+    SCOPED_TRACE(c.action);
+    Tiny tiny;
+    shell::sethost(&tiny.windows());
+    const QWidgetList before = QApplication::topLevelWidgets();
+    shell::call("tinysw", {std::string(c.action)}, 0);
+    std::vector<QWidget*> added;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (!before.contains(w) && !w->isHidden()) added.push_back(w);
+    ASSERT_EQ(added.size(), c.boxes);
+    for (QWidget* w : added) EXPECT_NE(qobject_cast<QMessageBox*>(w), nullptr);
+    auto* tabs = tiny.pane->findChild<QTabWidget*>("ResultsTabs");
+    ASSERT_NE(tabs, nullptr);
+    const QWidget* page = tabs->currentWidget();
+    std::string text;
+    if (auto* report = page->findChild<QPlainTextEdit*>("AuxResults")) text = report->toPlainText().toStdString();
+    else text = tiny.pane->text().toStdString();
+    EXPECT_NE(text.find(c.shown), std::string::npos) << text;
+    EXPECT_EQ(shell::figures().size(), 1U);
+    for (QWidget* w : added) delete w;
+  }
+}
+
+// Quitting, from the File menu or by closing the window, asks once when
+// results are unsaved, closes every window the program has open and ends
+// the event loop, and with it the process.
+TEST(resultspane, QuitClosesEveryWindowAndEndsTheEventLoopAskingOnceAboutUnsavedResults) {
+  struct Case {
+    bool menu;       // File > Quit, else the window's close button
+    bool unsaved;    // the pane holds results not saved
+    int questions;   // how often the user is asked
+  };
+  for (const Case c : {Case{true, false, 0}, Case{false, true, 1}, Case{true, true, 1}}) {
+    SCOPED_TRACE(std::to_string(c.menu) + std::to_string(c.unsaved));
+    Tiny tiny;
+    Shown shown;
+    shell::sethost(&tiny.windows());
+    // The program's window as the program opens it, with its menu and the
+    // question asked before it closes.
+    shell::call("Tiny", {}, 0);
+    if (c.unsaved) tiny.pane->message("R = 1.80", "Fit");
+    // Another window of the program, and an alert left open.
+    auto* other = new QWidget;
+    other->setAttribute(Qt::WA_DeleteOnClose);
+    other->show();
+    tiny.windows().alert("Check the data", "Warning");
+    // Each question is answered Discard as it opens.
+    int asked = 0;
+    Answerer answerer([&](QMessageBox* box) {
+      ++asked;
+      box->button(QMessageBox::Discard)->click();
+    });
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+          if (c.menu) tiny.window->findChild<QAction*>("MenuQuit")->trigger();
+          else tiny.window->close();
+        },
+        Qt::QueuedConnection);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(asked, c.questions);
+    for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible()) << w->metaObject()->className();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shell::figures().empty());
+  }
 }
