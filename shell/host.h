@@ -1,7 +1,7 @@
 #pragma once
 // The one seam between the programs' action switches and the outside
 // world. A switch reads and sets controls, asks for files, shows message
-// boxes, draws in the axes, fills the results window and reports progress
+// boxes, draws in the axes, fills the results pane and reports progress
 // only through a Host. Two hosts exist: the Qt windows, and the scripted
 // host of `PROGRAM --run SCRIPT` and of the tests, which answers dialogs
 // from the script and prints message boxes. Nothing here depends on Qt, so

@@ -4,9 +4,8 @@
 // for the whole run, headed by the action's name and time, so that a result
 // does not vanish with the box that showed it. Beside the log, in a second
 // tab, the last report an action showed, as text the user may edit and
-// append to a file (the AuxResults box and its AuxBoxsw button): what a
-// separate results window used to hold, now inside the program's window. The pane saves its text, or
-// the run as a dated report (program, version, seed, the files loaded with
+// append to a file (the AuxResults box and its AuxBoxsw button). The pane
+// saves its text, or the run as a dated report (program, version, seed, the files loaded with
 // their SHA-256 checksums, then the log).
 //
 // "Unsaved results": some action other than a save has put a message box

@@ -155,7 +155,7 @@ std::vector<Figure*> figures();
 std::vector<QObject*> findobj(std::string_view tag);
 
 // Gives a window the background colour of the controls, so that it reads
-// as one panel (Symrestore's window and the results window).
+// as one panel (Symrestore's window).
 void usecontrolcolour(QWidget* window);
 
 // Application data of the root (the screen): the singleton registry lives

@@ -4,6 +4,7 @@
 // while an action runs, and when closing the window asks first.
 
 #include "shell/actions.h"
+#include "shell/callables.h"
 #include "shell/qt/program.h"
 #include "shell/qt/results_pane.h"
 #include "shell/script.h"
@@ -299,12 +300,13 @@ TEST(resultspane, QuitClosesEveryWindowAndEndsTheEventLoopAskingOnceAboutUnsaved
     // The program's window as the program opens it, with its menu and the
     // question asked before it closes.
     shell::call("Tiny", {}, 0);
-    if (c.unsaved) tiny.pane->message("R = 1.80", "Fit");
     // Another window of the program, and an alert left open.
     auto* other = new QWidget;
     other->setAttribute(Qt::WA_DeleteOnClose);
     other->show();
     tiny.windows().alert("Check the data", "Warning");
+    if (c.unsaved) tiny.pane->message("R = 1.80", "Fit");
+    else tiny.pane->saveresults(tiny.file("kept.txt").string());
     // Each question is answered Discard as it opens.
     int asked = 0;
     Answerer answerer([&](QMessageBox* box) {
