@@ -221,6 +221,8 @@ ResultsPane* addresultspane(Figure* window, RunInfo info) {
   auto* pane = new ResultsPane(std::move(info), splitter);
   QWidget* report = embedlayout(window, "AuxBox", pane->tabs_);
   if (report->layout() != nullptr) report->layout()->setContentsMargins(0, 4, 0, 0);
+  // The tab's title names it already.
+  if (auto* heading = report->findChild<QLabel*>("resultsLabel")) heading->hide();
   pane->tabs_->addTab(report, report->windowTitle());
   splitter->addWidget(pane);
   splitter->setStretchFactor(0, 1);

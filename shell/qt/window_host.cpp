@@ -240,8 +240,14 @@ void WindowHost::setresults(const std::vector<std::string>& rows) {
   if (!headless()) showresultspane(window());
 }
 
+// The Results tab is there from the start: until a report fills it, it
+// holds none (its empty box would read as one empty row).
 std::vector<std::string> WindowHost::results() const {
-  for (QObject* o : findobj(AuxResults.tag)) return controlstring(o);
+  for (QObject* o : findobj(AuxResults.tag)) {
+    std::vector<std::string> rows = controlstring(o);
+    if (rows.size() == 1 && rows[0].empty()) rows.clear();
+    return rows;
+  }
   return {};
 }
 
