@@ -322,7 +322,10 @@ QWidget* embedlayout(Figure* window, std::string_view name, QWidget* parent) {
 void splitpanels(Figure* window) {
   QWidget* panel = window->form()->findChild<QWidget*>("controlPanel");
   QCustomPlot* plot = window->plot();
-  if (panel == nullptr || plot == nullptr || qobject_cast<QScrollArea*>(panel->parentWidget()->parentWidget()) != nullptr)
+  // A headless window is on no screen to fit, and keeps the layout its
+  // saved pictures have always been drawn in.
+  if (headless() || panel == nullptr || plot == nullptr ||
+      qobject_cast<QScrollArea*>(panel->parentWidget()->parentWidget()) != nullptr)
     return;
   QBoxLayout* body = holder(window->form()->layout(), panel);
   if (body == nullptr || body->indexOf(plot) < 0) return;

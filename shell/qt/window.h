@@ -117,8 +117,8 @@ QWidget* embedlayout(Figure* window, std::string_view name, QWidget* parent);
 // Makes a program window fit small and magnified screens: its control
 // panel (the widget Tagged "controlPanel") scrolls when the window is too
 // short for it, and sits beside the plot in a splitter the user can drag;
-// the plot takes the rest of the room. A window without both keeps its
-// layout.
+// the plot takes the rest of the room. A window without both, or a
+// headless one, keeps its layout.
 void splitpanels(Figure* window);
 
 // The window of an object (walking up its parents); raises core::Error

@@ -155,7 +155,7 @@ TEST(progress, ShowsABarWhoseCancelStopsTheActionAndSaysNothingChanged) {
 TEST(splitpanels, EveryProgramWindowFitsAMagnifiedLaptopScreenWithNothingCut) {
   for (const char* name : {"Anglepick", "Restrain", "Symrestore", "Tectsim"}) {
     SCOPED_TRACE(name);
-    shell::setheadless(true);
+    shell::setheadless(false);
     shell::Figure* f = shell::openfig(name, "new");
     shell::splitpanels(f);
     shell::addresultspane(f, shell::RunInfo{name, false});
