@@ -159,7 +159,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
                             : "export: the last action, " + host.lastaction() + ", showed no table; nothing was written");
     writecsv(resolve(words[1]), *table);
   } else {
-    // An action of the switch (or the results window's save), the words
+    // An action of the switch (or the Results tab's save), the words
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);

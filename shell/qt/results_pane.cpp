@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <climits>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace shell {
@@ -59,16 +60,17 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
     : QWidget(parent), info_(std::move(info)), started_(QDateTime::currentDateTime()),
       folder_(QDir::currentPath()) {
   setObjectName("ResultsPane");
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 0);
-  auto* title = new QLabel(tr("Results"), this);
-  layout->addWidget(title);
-  // The table over the text, in a splitter the user can drag.
-  auto* split = new QSplitter(Qt::Vertical, this);
-  split->setObjectName("ResultsTableSplitter");
-  split->setChildrenCollapsible(false);
-  table_ = new TableBox(split);
-  view_ = new QPlainTextEdit(split);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 0);
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName("ResultsTabs");
+  tabs_->setDocumentMode(true);
+  outer->addWidget(tabs_, 1);
+  auto* log = new QWidget(tabs_);
+  auto* layout = new QVBoxLayout(log);
+  layout->setContentsMargins(0, 4, 0, 0);
+  tabs_->addTab(log, tr("Log"));
+  view_ = new QPlainTextEdit(log);
   view_->setObjectName("ResultsText");
   view_->setReadOnly(true);
   // Tables keep their columns in a fixed-width font; a line longer than
@@ -76,16 +78,12 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   view_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
-  split->addWidget(table_);
-  split->addWidget(view_);
-  split->setStretchFactor(0, 1);
-  split->setStretchFactor(1, 1);
-  layout->addWidget(split, 1);
+  layout->addWidget(view_, 1);
   auto* row = new QHBoxLayout;
-  saveresults_ = new QPushButton(tr("Save results…"), this);
+  saveresults_ = new QPushButton(tr("Save results…"), log);
   saveresults_->setObjectName("SaveResults");
   saveresults_->setToolTip(tr("Save the text of this pane as a text file"));
-  savereport_ = new QPushButton(tr("Save run report…"), this);
+  savereport_ = new QPushButton(tr("Save run report…"), log);
   savereport_->setObjectName("SaveRunReport");
   savereport_->setToolTip(
       tr("Save a dated report of this run: program, version, seed, files loaded with their checksums, and every "
@@ -94,6 +92,11 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
   row->addWidget(savereport_);
   row->addStretch(1);
   layout->addLayout(row);
+  // The last table an action showed, in a tab of its own between the
+  // log and the report (hidden while there is none).
+  table_ = new TableBox(tabs_);
+  tabs_->addTab(table_, tr("Table"));
+  tabs_->setTabVisible(tabs_->indexOf(table_), false);
   connect(saveresults_, &QPushButton::clicked, this, [this] { saveresultsdialog(); });
   connect(savereport_, &QPushButton::clicked, this, [this] { saverunreportdialog(); });
   connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -113,13 +116,19 @@ void ResultsPane::append(const QString& text) {
   view_->horizontalScrollBar()->setValue(0);
 }
 
+void ResultsPane::showlog() { tabs_->setCurrentIndex(0); }
+void ResultsPane::showreport() { tabs_->setCurrentIndex(tabs_->count() - 1); }
+
 void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   action_ = name;
   save_ = kind == ActionKind::save;
   actionstart_ = std::chrono::steady_clock::now();
   inaction_ = true;
   actionresults_ = false;
-  if (kind == ActionKind::load) table_->settable(std::nullopt);
+  if (kind == ActionKind::load) {
+    table_->settable(std::nullopt);
+    tabs_->setTabVisible(tabs_->indexOf(table_), false);
+  }
   append("== " + qs(name) + "  " + QTime::currentTime().toString("HH:mm:ss") + " ==");
 }
 
@@ -155,6 +164,8 @@ void ResultsPane::report(const std::vector<std::string>& rows) {
 
 void ResultsPane::showtable(const Table& table) {
   table_->settable(table);
+  tabs_->setTabVisible(tabs_->indexOf(table_), true);
+  tabs_->setCurrentWidget(table_);
   actionresults_ = true;
   if (!inaction_) unsaved_ = true;
 }
@@ -226,6 +237,11 @@ ResultsPane* addresultspane(Figure* window, RunInfo info) {
   layout->removeWidget(form);
   splitter->addWidget(form);
   auto* pane = new ResultsPane(std::move(info), splitter);
+  QWidget* report = embedlayout(window, "AuxBox", pane->tabs_);
+  if (report->layout() != nullptr) report->layout()->setContentsMargins(0, 4, 0, 0);
+  // The tab's title names it already.
+  if (auto* heading = report->findChild<QLabel*>("resultsLabel")) heading->hide();
+  pane->tabs_->addTab(report, report->windowTitle());
   splitter->addWidget(pane);
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 0);

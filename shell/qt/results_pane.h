@@ -1,9 +1,11 @@
 #pragma once
 // The results pane of a program window: a read-only log beside the plot
-// where every message box, every report and every action's summary is kept
+// where every message, every report and every action's summary is kept
 // for the whole run, headed by the action's name and time, so that a result
-// does not vanish with the box that showed it. The pane saves its text, or
-// the run as a dated report (program, version, seed, the files loaded with
+// does not vanish with the box that showed it. Beside the log, in a second
+// tab, the last report an action showed, as text the user may edit and
+// append to a file (the AuxResults box and its AuxBoxsw button). The pane
+// saves its text, or the run as a dated report (program, version, seed, the files loaded with
 // their SHA-256 checksums, then the log).
 //
 // "Unsaved results": some action other than a save has put a message box
@@ -23,6 +25,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace shell {
 
@@ -58,7 +61,10 @@ public:
   // A message box's title and text; a report's rows.
   void message(std::string_view text, std::string_view title);
   void report(const std::vector<std::string>& rows);
-  // A table of results, shown above the text in a sortable view with its
+  // Brings the log, or the last report, into view.
+  void showlog();
+  void showreport();
+  // A table of results, shown in its own tab as a sortable view with its
   // "Export CSV…" button; it stays until another table replaces it or a
   // load begins (a load makes the old results stale).
   void showtable(const Table& table);
@@ -87,6 +93,8 @@ private:
   bool savedialog(bool report);
   RunInfo info_;
   QDateTime started_;
+  friend ResultsPane* addresultspane(Figure* window, RunInfo info);
+  QTabWidget* tabs_ = nullptr;
   QPlainTextEdit* view_ = nullptr;
   TableBox* table_ = nullptr;
   QPushButton* saveresults_ = nullptr;
@@ -102,7 +110,8 @@ private:
 };
 
 // Puts a results pane beside the window's layout, in a splitter the user
-// can drag, and returns it (a window that has one keeps it). A headless
+// can drag, and returns it (a window that has one keeps it). Its report
+// tab is the AuxBox layout, whose controls become the window's. A headless
 // window keeps the pane hidden so that its plot keeps the size scripts
 // save pictures at; showresultspane() shows it (for a screenshot).
 ResultsPane* addresultspane(Figure* window, RunInfo info);

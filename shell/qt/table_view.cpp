@@ -107,17 +107,14 @@ TableBox::TableBox(QWidget* parent) : QWidget(parent) {
   layout->addLayout(row);
   connect(export_, &QPushButton::clicked, this, [this] { exportdialog(); });
   folder_ = QDir::currentPath();
-  hide();
 }
 
 void TableBox::settable(std::optional<Table> table) {
-  const bool shown = table.has_value();
-  title_->setText(shown ? qs(table->title) : QString());
+  title_->setText(table ? qs(table->title) : QString());
   // The rows in the order the action gave them until a header is clicked.
   view_->sortByColumn(-1, Qt::AscendingOrder);
   model_->settable(std::move(table));
   view_->resizeColumnsToContents();
-  setVisible(shown);
 }
 
 bool TableBox::exportdialog() {

@@ -39,7 +39,7 @@ class TableBox : public QWidget {
 public:
   explicit TableBox(QWidget* parent = nullptr);
 
-  // Shows the table (hides the box for none).
+  // Shows the table (empties the view for none).
   void settable(std::optional<Table> table);
   const std::optional<Table>& table() const { return model_->table(); }
   QTableView* view() const { return view_; }
