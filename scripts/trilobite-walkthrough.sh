@@ -3,7 +3,8 @@
 # trilobite cephala (examples/trilomorph_cephala, 74 real specimens digitised
 # with tpsDig2, 39 landmarks missing in 13 of them): load them with their
 # missing landmarks, estimate those, lay whole cephala on a slab deformed by
-# a known strain, measure their angles, fit the strain and retrodeform them.
+# a known strain, measure their angles, fit the strain and retrodeform them,
+# then measure the retrodeformed cephala again to see that no strain is left.
 #
 # Usage: trilobite-walkthrough.sh [--bin DIR] [--examples DIR] [OUT]
 #
@@ -76,7 +77,7 @@ SaveData angles-all.txt
 SaveAveData angles-means.txt
 report 4-angles-run-report.txt
 SCRIPT
-"$bin/anglepick" --quiet --run 4-angles.script | tail -n 2
+"$bin/anglepick" --quiet --run 4-angles.script | grep 'specimens measured'
 
 echo
 echo "== 5. Restrain: the strain ellipse, its permutation test, and retrodeformation on baseline 1-4"
@@ -97,5 +98,21 @@ report 5-strain-run-report.txt
 SCRIPT
 "$bin/restrain" --quiet --seed 26 --run 5-strain.script 2>/dev/null
 
+echo "== 6. Check: the retrodeformed cephala measured again hold no strain (R near 1)"
+cat > 6-check-angles.script <<SCRIPT
+LoadData retrodeformed.txt
+LoadProto $cephala/protocol.txt
+SaveData check-all.txt
+SaveAveData check-means.txt
+SCRIPT
+"$bin/anglepick" --quiet --run 6-check-angles.script > /dev/null
+cat > 6-check-strain.script <<SCRIPT
+LoadDataTP check-means.txt
+LoadAllTP check-all.txt
+DoWellman
+SCRIPT
+"$bin/restrain" --quiet --seed 26 --run 6-check-strain.script 2>/dev/null | grep 'METHOD'
+
+echo
 echo "== Written in $(pwd):"
 ls

@@ -149,6 +149,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
   } else if (verb == "plot") {
     if (words.size() != 2) throw core::Error("plot needs one file name (.png, .svg or .pdf)");
     host.axes().save(resolve(words[1]));
+    if (host.log() != nullptr) host.log()->wrote(resolve(words[1]));
   } else if (verb == "report") {
     if (words.size() != 2) throw core::Error("report needs one file name");
     if (host.log() == nullptr) throw core::Error("report: this window has no results pane");

@@ -63,6 +63,8 @@ public:
   // keeps them records each file the action did write.
   virtual void used(const std::vector<std::string>& boxes) { (void)boxes; }
   virtual void writing(const std::string& path) { (void)path; }
+  // A file written outside any action (a script's plot), recorded now.
+  virtual void wrote(const std::string& path) { (void)path; }
   // A message box's text and title.
   virtual void message(std::string_view text, std::string_view title) = 0;
   // A result line (Host::note), already printed.

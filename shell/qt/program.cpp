@@ -9,6 +9,7 @@
 #include "shell/actions.h"
 #include "shell/callables.h"
 #include "shell/qt/figure_copy.h"
+#include "shell/qt/guide.h"
 #include "shell/qt/menus.h"
 #include "shell/qt/plot_axes.h"
 #include "shell/qt/results_pane.h"
@@ -228,10 +229,47 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   busy = false;
 }
 
+// Writes a picture of the widget `w` to `file` (PNG unless its extension
+// names another format Qt writes).
+int savepicture(const Program& p, QWidget* w, const std::string& file) {
+  // Drawn in memory and written all or nothing, as every picture is.
+  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
+  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  std::string why;
+  if (!buffer.open(QIODevice::WriteOnly) || !w->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
+    why = "the picture could not be drawn";
+  } else {
+    try {
+      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      io::WriteMode::Replace);
+    } catch (const core::Error& e) {
+      why = e.what();
+    }
+  }
+  if (!why.empty()) {
+    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 // Saves a picture of a window (the program's own, or the one named). The
 // window is shown first, so that its layout is complete.
 int screenshot(const Program& p, const std::string& file, const std::string& window) {
   const std::string name = window.empty() ? p.launcher : window;
+  // The user's guide, as Help > User's guide shows it.
+  if (name == "UsersGuide") {
+    const auto guide = guidepath();
+    if (!guide) {
+      std::fprintf(stderr, "%s: cannot find the user's guide\n", p.executable.c_str());
+      return 1;
+    }
+    QWidget* shown = showguide(*guide, nullptr)->window();
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+    return savepicture(p, shown, file);
+  }
   bool open = false;
   for (Figure* g : figures()) open = open || g->name() == name;
   if (!open && !guarded([&] {
@@ -255,27 +293,7 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     QApplication::processEvents();
     QThread::msleep(20);
   }
-  // Drawn in memory and written all or nothing, as every picture is.
-  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
-  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  std::string why;
-  if (!buffer.open(QIODevice::WriteOnly) || !f->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
-    why = "the picture could not be drawn";
-  } else {
-    try {
-      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                      io::WriteMode::Replace);
-    } catch (const core::Error& e) {
-      why = e.what();
-    }
-  }
-  if (!why.empty()) {
-    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
-    return 1;
-  }
-  return 0;
+  return savepicture(p, f, file);
 }
 
 // Whether the command line's words name files to open (`PROGRAM FILE`, as
@@ -451,7 +469,7 @@ int run(const Program& p, int argc, char** argv) {
                "with --run: after each command, print to standard error its time and peak memory, as "
                "'timing: line L COMMAND S s, peak M MiB' ('peak so far' where the peak cannot be restarted)");
   app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit")->type_name("FILE");
-  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
+  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox, or UsersGuide (the user's guide)")->type_name("NAME");
   app.add_option("call", words,
                  "FILE: open the window with FILE loaded (by the first load action); or NAME ARGS...: call the "
                  "function NAME with the words as text arguments")

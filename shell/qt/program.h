@@ -17,7 +17,8 @@
 //                            on standard error
 //   --screenshot FILE        saves a picture of a window and exits (after the
 //                            script, with --run; --window NAME picks another
-//                            window, e.g. AuxBox)
+//                            window, e.g. AuxBox, or UsersGuide for the
+//                            guide as Help shows it)
 
 #include "shell/host.h"
 #include "shell/program.h"

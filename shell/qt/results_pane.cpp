@@ -139,6 +139,14 @@ void ResultsPane::writing(const std::string& path) {
   writing_.push_back(std::move(p));
 }
 
+void ResultsPane::wrote(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  const std::string hash = sha256(path);
+  append("   wrote " + qs(path) + ": " + QString::number(std::filesystem::file_size(path, ec)) + " bytes, SHA-256 " +
+         (hash.empty() ? QStringLiteral("(the file could not be read)") : qs(hash)));
+}
+
 void ResultsPane::endaction(const std::string& failure, bool cancelled) {
   if (!inaction_) return;
   // Each file the action made or changed, once, as it now is.
@@ -147,12 +155,11 @@ void ResultsPane::endaction(const std::string& failure, bool cancelled) {
     if (std::find(seen.begin(), seen.end(), p.path) != seen.end()) continue;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(p.path, ec)) continue;
-    const std::uintmax_t size = std::filesystem::file_size(p.path, ec);
-    if (p.existed && std::filesystem::last_write_time(p.path, ec) == p.when && size == p.size) continue;
+    if (p.existed && std::filesystem::last_write_time(p.path, ec) == p.when &&
+        std::filesystem::file_size(p.path, ec) == p.size)
+      continue;
     seen.push_back(p.path);
-    const std::string hash = sha256(p.path);
-    append("   wrote " + qs(p.path) + ": " + QString::number(size) + " bytes, SHA-256 " +
-           (hash.empty() ? QStringLiteral("(the file could not be read)") : qs(hash)));
+    wrote(p.path);
   }
   writing_.clear();
   const auto waited = userwaited() - waitedbefore_;

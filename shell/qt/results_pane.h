@@ -71,6 +71,8 @@ public:
   // written down as written ("   wrote PATH: 812 bytes, SHA-256 HEX") if it
   // was made or changed meanwhile; a file left as it was is not.
   void writing(const std::string& path);
+  // A file written outside any action (a script's plot): recorded so now.
+  void wrote(const std::string& path);
 
   // The pane's text, and the run report made from it.
   QString text() const;

@@ -207,6 +207,10 @@ void WindowHost::writing(const std::string& path) {
   if (ResultsPane* p = pane()) p->writing(path);
 }
 
+void WindowHost::wrote(const std::string& path) {
+  if (ResultsPane* p = pane()) p->wrote(path);
+}
+
 void WindowHost::message(std::string_view text, std::string_view title) {
   if (ResultsPane* p = pane()) p->message(text, title);
 }

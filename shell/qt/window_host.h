@@ -77,6 +77,7 @@ public:
   void loaded(const std::string& path) override;
   void used(const std::vector<std::string>& boxes) override;
   void writing(const std::string& path) override;
+  void wrote(const std::string& path) override;
   void message(std::string_view text, std::string_view title) override;
   void noted(std::string_view line) override;
   void saverunreport(const std::string& path) override;

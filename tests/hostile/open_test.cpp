@@ -53,8 +53,8 @@ const std::vector<Case>& cases() {
          "", Verdict::Refused, {"'start.txt' was not loaded"}, {}, with("start.txt")},
         {"Anglepick names a file that is not there", "anglepick", {}, "", Verdict::Refused,
          {"anglepick: cannot open 'gone.tps': there is no such file"}, {}, {"gone.tps"}},
-        {"Restrain names a folder given as its file", "restrain", {{"sub/in.txt", "1 2\n"}}, "", Verdict::Refused,
-         {"restrain: cannot open 'sub': it is a folder, not a data file"}, {}, {"sub"}},
+        {"Restrain names a folder given as its file", "restrain", {}, "", Verdict::Refused,
+         {"restrain: cannot open '.': it is a folder, not a data file"}, {}, {"."}},
     };
     return t;
   }();
