@@ -8,6 +8,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -17,6 +20,32 @@
 namespace shell {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A heading's anchor as the guide's contents name it (GitHub's rule):
+// lower case, blanks to hyphens, other punctuation dropped.
+QString anchorof(const QString& heading) {
+  QString out;
+  for (const QChar c : heading.toLower())
+    if (c.isLetterOrNumber() || c == '-' || c == '_') out += c;
+    else if (c == ' ') out += '-';
+  return out;
+}
+
+// Scrolls the browser so that the heading with that anchor is at the top;
+// false when the guide has none.
+bool showheading(QTextBrowser* browser, const QString& anchor) {
+  for (QTextBlock b = browser->document()->begin(); b.isValid(); b = b.next())
+    if (b.blockFormat().headingLevel() > 0 && anchorof(b.text()) == anchor) {
+      const int y = static_cast<int>(browser->document()->documentLayout()->blockBoundingRect(b).top());
+      browser->verticalScrollBar()->setValue(y);
+      return true;
+    }
+  return false;
+}
+
+} // namespace
 
 std::optional<fs::path> findguide(const fs::path& programdir, const fs::path& sourcedocs) {
   // The installed copy first: a program built from a checkout and then
@@ -58,15 +87,33 @@ QTextBrowser* showguide(const fs::path& guide, QWidget* parent) {
 
   auto* browser = new QTextBrowser(window);
   browser->setObjectName("UsersGuideText");
-  // Links within the guide move in it; links to the web go to the browser.
-  browser->setOpenLinks(true);
-  browser->setOpenExternalLinks(true);
+  // Links within the guide move in it (Back returns); links to the web go
+  // to the desktop's browser, and links to other files of the source tree
+  // are left alone.
+  browser->setOpenLinks(false);
   const QString folder = QString::fromStdString(guide.parent_path().string());
   browser->setSearchPaths({folder});
   browser->setSource(QUrl::fromLocalFile(QString::fromStdString(guide.string())), QTextDocument::MarkdownResource);
   layout->addWidget(browser, 1);
-  QObject::connect(back, &QPushButton::clicked, browser, &QTextBrowser::backward);
-  QObject::connect(browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+  auto* history = new QList<int>;
+  QObject::connect(window, &QObject::destroyed, [history] { delete history; });
+  QObject::connect(browser, &QTextBrowser::anchorClicked, browser, [browser, back, history](const QUrl& url) {
+    if (url.scheme() == "http" || url.scheme() == "https" || url.scheme() == "mailto") {
+      QDesktopServices::openUrl(url);
+      return;
+    }
+    if (!url.hasFragment() || !url.path().isEmpty()) return;
+    const int from = browser->verticalScrollBar()->value();
+    if (showheading(browser, url.fragment())) {
+      history->push_back(from);
+      back->setEnabled(true);
+    }
+  });
+  QObject::connect(back, &QPushButton::clicked, browser, [browser, back, history] {
+    if (history->isEmpty()) return;
+    browser->verticalScrollBar()->setValue(history->takeLast());
+    back->setEnabled(!history->isEmpty());
+  });
   back->setEnabled(false);
   // Enter finds the next match, wrapping round to the top once.
   QObject::connect(find, &QLineEdit::returnPressed, browser, [browser, find] {

@@ -13,7 +13,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QImage>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QUrl>
@@ -121,6 +123,15 @@ TEST(showguide, RendersTheGuideWithEveryPictureItNamesInOneWindow) {
     EXPECT_FALSE(image.isNull() || image.value<QImage>().isNull()) << name.toStdString();
   }
   EXPECT_GT(pictures, 3);
+  // A link of the contents moves to its section, and Back returns.
+  QScrollBar* scroll = browser->verticalScrollBar();
+  scroll->setValue(0);
+  emit browser->anchorClicked(QUrl("#12-walkthrough-the-bundled-trilobites-from-load-to-retrodeformation"));
+  EXPECT_GT(scroll->value(), scroll->maximum() / 2);
+  auto* back = browser->window()->findChild<QPushButton*>();
+  ASSERT_NE(back, nullptr);
+  back->click();
+  EXPECT_EQ(scroll->value(), 0);
   // Asked again, the same window comes forward.
   EXPECT_EQ(shell::showguide(*guide, &parent), browser);
   EXPECT_EQ(parent.findChildren<QTextBrowser*>().size(), 1);
