@@ -11,6 +11,9 @@
 #include <QScrollBar>
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QImage>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -43,6 +46,25 @@ bool showheading(QTextBrowser* browser, const QString& anchor) {
       return true;
     }
   return false;
+}
+
+// Pictures wider than `width` are shown at that width, in proportion, so
+// that a screenshot of a whole window is seen whole beside its text.
+void fitpictures(QTextDocument* document, int width) {
+  for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.charFormat().isImageFormat()) continue;
+      QTextImageFormat picture = fragment.charFormat().toImageFormat();
+      const QImage image = document->resource(QTextDocument::ImageResource, QUrl(picture.name())).value<QImage>();
+      if (image.isNull() || image.width() <= width) continue;
+      picture.setWidth(width);
+      picture.setHeight(static_cast<double>(width) * image.height() / image.width());
+      QTextCursor cursor(document);
+      cursor.setPosition(fragment.position());
+      cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+      cursor.setCharFormat(picture);
+    }
 }
 
 } // namespace
@@ -94,6 +116,7 @@ QTextBrowser* showguide(const fs::path& guide, QWidget* parent) {
   const QString folder = QString::fromStdString(guide.parent_path().string());
   browser->setSearchPaths({folder});
   browser->setSource(QUrl::fromLocalFile(QString::fromStdString(guide.string())), QTextDocument::MarkdownResource);
+  fitpictures(browser->document(), 720);
   layout->addWidget(browser, 1);
   auto* history = new QList<int>;
   QObject::connect(window, &QObject::destroyed, [history] { delete history; });
