@@ -1,13 +1,16 @@
 #pragma once
 // The results pane of a program window: a read-only log beside the plot
-// where every message box, every report and every action's summary is kept
+// where every message, every report and every action's summary is kept
 // for the whole run, headed by the action's name and time, so that a result
 // does not vanish with the box that showed it. Under its heading an action
 // also lists the values of the boxes it read, and before its summary every
 // file it wrote with its size and SHA-256 checksum, so that the run report
 // is a full record of what was done with what; its time leaves out the time
-// spent waiting for the user in dialogs and questions. The pane saves its text, or
-// the run as a dated report (program, version, seed, the files loaded with
+// spent waiting for the user in dialogs and questions. Beside the log, in a
+// second tab, the last report an action showed, as text the user may edit
+// and append to a file (the AuxResults box and its AuxBoxsw button). The
+// pane saves its text, or the run as a dated report (program, version,
+// seed, the files loaded with
 // their SHA-256 checksums, then the log).
 //
 // "Unsaved results": some action other than a save has put a message box
@@ -28,6 +31,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace shell {
 
@@ -62,6 +66,9 @@ public:
   // A message box's title and text; a report's rows.
   void message(std::string_view text, std::string_view title);
   void report(const std::vector<std::string>& rows);
+  // Brings the log, or the last report, into view.
+  void showlog();
+  void showreport();
   // A file chosen in a load dialog: its checksum is taken now.
   void loaded(const std::string& path);
   // The values of the boxes the action reads, one line each, written
@@ -95,6 +102,8 @@ private:
   bool savedialog(bool report);
   RunInfo info_;
   QDateTime started_;
+  friend ResultsPane* addresultspane(Figure* window, RunInfo info);
+  QTabWidget* tabs_ = nullptr;
   QPlainTextEdit* view_ = nullptr;
   QPushButton* saveresults_ = nullptr;
   QPushButton* savereport_ = nullptr;
@@ -117,7 +126,8 @@ private:
 };
 
 // Puts a results pane beside the window's layout, in a splitter the user
-// can drag, and returns it (a window that has one keeps it). A headless
+// can drag, and returns it (a window that has one keeps it). Its report
+// tab is the AuxBox layout, whose controls become the window's. A headless
 // window keeps the pane hidden so that its plot keeps the size scripts
 // save pictures at; showresultspane() shows it (for a screenshot).
 ResultsPane* addresultspane(Figure* window, RunInfo info);
