@@ -23,6 +23,8 @@ packages=(
   help2man dpkg-dev file
   # a virtual display for screenshots
   xvfb xauth
+  # the tests' readers of exported CSV and of the desktop entries and file type
+  python3 shared-mime-info desktop-file-utils
 )
 
 missing=()

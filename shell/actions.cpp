@@ -10,6 +10,26 @@ std::optional<ActionKind> kindof(const std::vector<ActionLine>& lines, std::stri
   return std::nullopt;
 }
 
+std::vector<std::string> boxesused(Host& host, const std::vector<ActionLine>& lines, std::string_view name) {
+  std::vector<std::string> used;
+  for (const ActionLine& a : lines) {
+    if (a.name != name) continue;
+    for (const Box* box : a.boxes) {
+      if (box->entry == Entry::shown || box->entry == Entry::button) continue;
+      std::string value;
+      try {
+        value = boxtext(host, *box);
+      } catch (const core::Error&) {
+        continue; // this window has no such box
+      }
+      if (box->entry == Entry::tick) value = value == "1" ? "ticked" : "not ticked";
+      else if (value.empty()) value = "(empty)";
+      used.push_back(std::string(box->tag) + " (" + std::string(box->meaning) + "): " + value);
+    }
+  }
+  return used;
+}
+
 std::string namelist(const std::vector<ActionLine>& lines) {
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -59,6 +59,13 @@ struct ActionLine {
 // listed.
 std::optional<ActionKind> kindof(const std::vector<ActionLine>& lines, std::string_view name);
 
+// The values of the boxes the action `name` of `lines` reads, as the run
+// report records them, one line each: "PBox (number of permutations):
+// 1000", "ApplyScale (multiply each specimen by its SCALE=): ticked". Text
+// the program fills and buttons are left out, and so is a box no window
+// holds.
+std::vector<std::string> boxesused(Host& host, const std::vector<ActionLine>& lines, std::string_view name);
+
 // The names in the table's order, joined as a sentence: "A, B and C".
 std::string namelist(const std::vector<ActionLine>& lines);
 

@@ -44,7 +44,11 @@ std::optional<FileChoice> ScriptHost::uigetfile(std::string_view, std::string_vi
   if (log_ != nullptr && choice) log_->loaded(choice->path());
   return choice;
 }
-std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view title) { return next(title); }
+std::optional<FileChoice> ScriptHost::uiputfile(std::string_view, std::string_view title) {
+  auto choice = next(title);
+  if (log_ != nullptr && choice) log_->writing(choice->path());
+  return choice;
+}
 
 void ScriptHost::msgbox(std::string_view text, std::string_view title) {
   if (log_ != nullptr) log_->message(text, title); // kept in the log, printed once
@@ -146,6 +150,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
   } else if (verb == "plot") {
     if (words.size() != 2) throw core::Error("plot needs one file name (.png, .svg or .pdf)");
     host.axes().save(resolve(words[1]));
+    if (host.log() != nullptr) host.log()->wrote(resolve(words[1]));
   } else if (verb == "report") {
     if (words.size() != 2) throw core::Error("report needs one file name");
     if (host.log() == nullptr) throw core::Error("report: this window has no results pane");
@@ -166,7 +171,10 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
     host.setlastaction(verb);
     const RunningAction running(verb); // titles its plots, when asked
     RunLog* log = host.log();
-    if (log != nullptr) log->beginaction(verb, kindof(program, verb));
+    if (log != nullptr) {
+      log->beginaction(verb, kindof(program, verb));
+      log->used(boxesused(host, program.actions, verb));
+    }
     try {
       if (verb == "AuxBoxsw") shell::call("AuxBoxsw", {}, 0);
       else shell::call(program.switchname, {verb}, 0);

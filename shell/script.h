@@ -60,6 +60,13 @@ public:
   virtual void endaction(const std::string& failure = "", bool cancelled = false) = 0;
   // A file chosen in a load dialog.
   virtual void loaded(const std::string& path) = 0;
+  // The values of the boxes the running action reads (boxesused()), and a
+  // file chosen in a save dialog, which the action may write: a log that
+  // keeps them records each file the action did write.
+  virtual void used(const std::vector<std::string>& boxes) { (void)boxes; }
+  virtual void writing(const std::string& path) { (void)path; }
+  // A file written outside any action (a script's plot), recorded now.
+  virtual void wrote(const std::string& path) { (void)path; }
   // A message box's text and title.
   virtual void message(std::string_view text, std::string_view title) = 0;
   // A result line (Host::note), already printed.

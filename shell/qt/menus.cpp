@@ -15,7 +15,6 @@
 #include "shell/qt/window_host.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -24,7 +23,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
@@ -41,9 +39,7 @@ void openguide(Figure* window) {
         QObject::tr("Cannot find the user's guide (PREFIX/share/doc/tectomorph/guide.md for programs in PREFIX/bin)"));
     return;
   }
-  const QString path = QString::fromStdString(guide->string());
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-    window->setstatus(QObject::tr("No application opens the user's guide; read %1 in a text editor").arg(path));
+  showguide(*guide, window);
 }
 
 // Made when About is chosen, so that the seed is the one in force then.

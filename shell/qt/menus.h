@@ -32,8 +32,8 @@ QMenuBar* addmenubar(Figure* window, const Program& program);
 // Quit, which closes the window as its title bar's close button does.
 QMenu* addfilemenu(QMenuBar* bar, Figure* window, const Program& program);
 
-// The Help menu: "User's guide" (F1), which opens the guide in the
-// desktop's viewer for Markdown or text, and "About PROGRAM" (version,
+// The Help menu: "User's guide" (F1), which shows the guide in a window
+// of the program (shell/qt/guide.h), and "About PROGRAM" (version,
 // licence, and for a program that draws random numbers the seed in force).
 QMenu* addhelpmenu(QMenuBar* bar, Figure* window, const Program& program);
 

@@ -9,6 +9,7 @@
 #include "shell/actions.h"
 #include "shell/callables.h"
 #include "shell/qt/figure_copy.h"
+#include "shell/qt/guide.h"
 #include "shell/qt/menus.h"
 #include "shell/qt/plot_axes.h"
 #include "shell/qt/results_pane.h"
@@ -224,7 +225,10 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   const QPointer<Figure> own = window;
   const std::string what = actionname(callback);
   const ActionKind kind = running() != nullptr ? kindof(*running(), what) : ActionKind::compute;
-  if (ResultsPane* pane = resultspane(window)) pane->beginaction(what, kind);
+  if (ResultsPane* pane = resultspane(window)) {
+    pane->beginaction(what, kind);
+    if (running() != nullptr) pane->used(boxesused(host(), running()->actions, what));
+  }
   window->lockbuttons();
   lasterror().clear();
   const bool ok = guarded(
@@ -244,6 +248,32 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
   busy = false;
 }
 
+// Writes a picture of the widget `w` to `file` (PNG unless its extension
+// names another format Qt writes).
+int savepicture(const Program& p, QWidget* w, const std::string& file) {
+  // Drawn in memory and written all or nothing, as every picture is.
+  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
+  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  std::string why;
+  if (!buffer.open(QIODevice::WriteOnly) || !w->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
+    why = "the picture could not be drawn";
+  } else {
+    try {
+      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      io::WriteMode::Replace);
+    } catch (const core::Error& e) {
+      why = e.what();
+    }
+  }
+  if (!why.empty()) {
+    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 // Saves a picture of a window (the program's own, or the one named). The
 // window is shown first, so that its layout is complete.
 int screenshot(const Program& p, const std::string& file, const std::string& window) {
@@ -251,6 +281,17 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
   // report tab of the program window's pane: pictured there.
   const bool report = window == "AuxBox";
   const std::string name = window.empty() || report ? p.launcher : window;
+  // The user's guide, as Help > User's guide shows it.
+  if (name == "UsersGuide") {
+    const auto guide = guidepath();
+    if (!guide) {
+      std::fprintf(stderr, "%s: cannot find the user's guide\n", p.executable.c_str());
+      return 1;
+    }
+    QWidget* shown = showguide(*guide, nullptr)->window();
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+    return savepicture(p, shown, file);
+  }
   bool open = false;
   for (Figure* g : figures()) open = open || g->name() == name;
   if (!open && !guarded([&] {
@@ -275,27 +316,55 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     QApplication::processEvents();
     QThread::msleep(20);
   }
-  // Drawn in memory and written all or nothing, as every picture is.
-  QByteArray format = QFileInfo(QString::fromStdString(file)).suffix().toUpper().toLatin1();
-  if (!QImageWriter::supportedImageFormats().contains(format.toLower())) format = "PNG";
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  std::string why;
-  if (!buffer.open(QIODevice::WriteOnly) || !f->grab().save(&buffer, format.constData()) || bytes.isEmpty()) {
-    why = "the picture could not be drawn";
-  } else {
-    try {
-      io::writefile(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                      io::WriteMode::Replace);
-    } catch (const core::Error& e) {
-      why = e.what();
-    }
+  return savepicture(p, f, file);
+}
+
+// Whether the command line's words name files to open (`PROGRAM FILE`, as
+// a desktop's file manager starts it) rather than a function to call: the
+// first word is no function of the program nor of its launcher.
+bool namesfiles(const Program& p, const std::vector<std::string>& words) {
+  if (words.empty()) return false;
+  const auto& mine = locals()[p.launcher];
+  return !mine.contains(words.front()) && shell::lookup(words.front()) == nullptr;
+}
+
+// Opens the program's window with the file loaded by its main load action
+// (the one that takes a dropped file), as if chosen in its dialog. A file
+// that cannot be loaded is named on standard error and the result is
+// false. A desktop may hand over several
+// files at once (%F): the window takes the first, and the others are named
+// as not opened.
+bool openwithfiles(const Program& p, const std::vector<std::string>& files) {
+  const std::string& file = files.front();
+  const auto refuse = [&](const std::string& why) {
+    std::fprintf(stderr, "%s: cannot open '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
+    return false;
+  };
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return refuse("there is no such file");
+  if (std::filesystem::is_directory(file, ec)) return refuse("it is a folder, not a data file");
+  const auto main = std::find_if(p.actions.begin(), p.actions.end(),
+                                 [](const ActionLine& a) { return a.kind == ActionKind::load; });
+  if (main == p.actions.end()) return refuse(p.launcher + " loads no files");
+  if (!guarded([&] { openprogramwindow(p); })) return false;
+  Figure* window = programwindow();
+  for (std::size_t i = 1; i < files.size(); ++i)
+    std::fprintf(stderr, "%s: opens one file at a time; '%s' was not opened\n", p.executable.c_str(),
+                 files[i].c_str());
+  lasterror().clear();
+  // The action took the file when its dialog was answered (the pane notes
+  // every file chosen to load); it loaded it when it also ended without an
+  // error, whose message is on standard error already.
+  const ResultsPane* pane = resultspane(window);
+  const std::size_t before = pane != nullptr ? pane->files().size() : 0;
+  const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+  loadwith(window, p, main->name, QString::fromStdString(path));
+  const bool taken = pane == nullptr || pane->files().size() > before;
+  if (!lasterror().empty()) {
+    std::fprintf(stderr, "%s: '%s' was not loaded\n", p.executable.c_str(), file.c_str());
+    return false;
   }
-  if (!why.empty()) {
-    std::fprintf(stderr, "%s: cannot write the screenshot '%s': %s\n", p.executable.c_str(), file.c_str(), why.c_str());
-    return 1;
-  }
-  return 0;
+  return taken || refuse(main->name + " did not take it");
 }
 
 // Qt's own notices that carry nothing for a user (the offscreen platform's
@@ -423,9 +492,11 @@ int run(const Program& p, int argc, char** argv) {
                "with --run: after each command, print to standard error its time and peak memory, as "
                "'timing: line L COMMAND S s, peak M MiB' ('peak so far' where the peak cannot be restarted)");
   app.add_option("--screenshot", shot, "save a picture of the window to FILE (PNG) and exit")->type_name("FILE");
-  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox")->type_name("NAME");
-  app.add_option("call", words, "NAME ARGS...: call the function NAME with the words as text arguments")
-      ->type_name("NAME ARGS");
+  app.add_option("--window", window, "with --screenshot: the window to picture, e.g. AuxBox, or UsersGuide (the user's guide)")->type_name("NAME");
+  app.add_option("call", words,
+                 "FILE: open the window with FILE loaded (by the first load action); or NAME ARGS...: call the "
+                 "function NAME with the words as text arguments")
+      ->type_name("FILE | NAME ARGS");
   app.set_version_flag("--version", core::versiontext(p.executable));
   // The actions after the options, as the man pages show them too; CLI11
   // ends the footer with its own line end.
@@ -463,8 +534,10 @@ int run(const Program& p, int argc, char** argv) {
     std::fprintf(stderr, "%s: random seed %llu (repeat a run with --seed %llu)\n", p.executable.c_str(),
                  static_cast<unsigned long long>(core::seed()), static_cast<unsigned long long>(core::seed()));
 
+  const bool files = script.empty() && namesfiles(p, words);
   if (!shot.empty() && script.empty()) {
     usewindows(std::make_unique<WindowHost>(p.launcher));
+    if (files && !openwithfiles(p, words)) return 1;
     return screenshot(p, shot, window);
   }
 
@@ -498,7 +571,9 @@ int run(const Program& p, int argc, char** argv) {
 
   usewindows(std::make_unique<WindowHost>(p.launcher));
   hostslot()->setquiet(quiet);
-  if (words.empty()) {
+  if (files) {
+    if (!openwithfiles(p, words)) return 1;
+  } else if (words.empty()) {
     if (!guarded([&] { openprogramwindow(p); })) return 1;
   } else {
     shell::Values args(words.begin(), words.end());

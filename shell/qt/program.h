@@ -4,6 +4,10 @@
 // and screenshots.
 //
 //   PROGRAM                  opens the program's window
+//   PROGRAM FILE             opens it with FILE loaded by its first load
+//                            action, or names the file on standard error
+//                            and ends with status 1 when it cannot be
+//                            loaded (a word that is no function is a file)
 //   PROGRAM NAME ARGS...     calls NAME (a launcher's local function, or any
 //                            function of the program) with the words as text
 //   PROGRAM --run SCRIPT     runs a script without a window ("-": stdin)
@@ -13,7 +17,8 @@
 //                            on standard error
 //   --screenshot FILE        saves a picture of a window and exits (after the
 //                            script, with --run; --window NAME picks another
-//                            window, e.g. AuxBox)
+//                            window, e.g. AuxBox, or UsersGuide for the
+//                            guide as Help shows it)
 
 #include "shell/host.h"
 #include "shell/program.h"

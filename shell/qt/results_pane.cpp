@@ -54,7 +54,17 @@ std::string sha256(const std::string& path) {
   return hash.result().toHex().toStdString();
 }
 
+std::chrono::steady_clock::duration& waitedtotal() {
+  static std::chrono::steady_clock::duration d{};
+  return d;
+}
+
 } // namespace
+
+UserWait::UserWait() : start_(std::chrono::steady_clock::now()) {}
+UserWait::~UserWait() { adduserwait(std::chrono::steady_clock::now() - start_); }
+std::chrono::steady_clock::duration userwaited() { return waitedtotal(); }
+void adduserwait(std::chrono::steady_clock::duration d) { waitedtotal() += d; }
 
 ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
     : QWidget(parent), info_(std::move(info)), started_(QDateTime::currentDateTime()),
@@ -123,6 +133,8 @@ void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   action_ = name;
   save_ = kind == ActionKind::save;
   actionstart_ = std::chrono::steady_clock::now();
+  waitedbefore_ = userwaited();
+  writing_.clear();
   inaction_ = true;
   actionresults_ = false;
   if (kind == ActionKind::load) {
@@ -132,9 +144,49 @@ void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   append("== " + qs(name) + "  " + QTime::currentTime().toString("HH:mm:ss") + " ==");
 }
 
+void ResultsPane::used(const std::vector<std::string>& boxes) {
+  for (const std::string& b : boxes) append("   " + qs(b));
+}
+
+void ResultsPane::writing(const std::string& path) {
+  Pending p{path};
+  std::error_code ec;
+  p.existed = std::filesystem::is_regular_file(path, ec);
+  if (p.existed) {
+    p.when = std::filesystem::last_write_time(path, ec);
+    p.size = std::filesystem::file_size(path, ec);
+  }
+  writing_.push_back(std::move(p));
+}
+
+void ResultsPane::wrote(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  const std::string hash = sha256(path);
+  append("   wrote " + qs(path) + ": " + QString::number(std::filesystem::file_size(path, ec)) + " bytes, SHA-256 " +
+         (hash.empty() ? QStringLiteral("(the file could not be read)") : qs(hash)));
+}
+
 void ResultsPane::endaction(const std::string& failure, bool cancelled) {
   if (!inaction_) return;
-  const QString took = seconds(std::chrono::steady_clock::now() - actionstart_);
+  // Each file the action made or changed, once, as it now is.
+  std::vector<std::string> seen;
+  for (const Pending& p : writing_) {
+    if (std::find(seen.begin(), seen.end(), p.path) != seen.end()) continue;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(p.path, ec)) continue;
+    if (p.existed && std::filesystem::last_write_time(p.path, ec) == p.when &&
+        std::filesystem::file_size(p.path, ec) == p.size)
+      continue;
+    seen.push_back(p.path);
+    wrote(p.path);
+  }
+  writing_.clear();
+  const auto waited = userwaited() - waitedbefore_;
+  if (waited > std::chrono::steady_clock::duration::zero())
+    append("   waiting in dialogs and questions, not counted: " + seconds(waited));
+  const QString took = seconds(std::max(std::chrono::steady_clock::now() - actionstart_ - waited,
+                                        std::chrono::steady_clock::duration::zero()));
   const QString name = qs(action_);
   if (cancelled) append("-- " + name + ": cancelled (" + took + ")");
   else if (!failure.empty()) append("-- " + name + ": failed: " + qs(failure) + " (" + took + ")");

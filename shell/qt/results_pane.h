@@ -2,10 +2,15 @@
 // The results pane of a program window: a read-only log beside the plot
 // where every message, every report and every action's summary is kept
 // for the whole run, headed by the action's name and time, so that a result
-// does not vanish with the box that showed it. Beside the log, in a second
-// tab, the last report an action showed, as text the user may edit and
-// append to a file (the AuxResults box and its AuxBoxsw button). The pane
-// saves its text, or the run as a dated report (program, version, seed, the files loaded with
+// does not vanish with the box that showed it. Under its heading an action
+// also lists the values of the boxes it read, and before its summary every
+// file it wrote with its size and SHA-256 checksum, so that the run report
+// is a full record of what was done with what; its time leaves out the time
+// spent waiting for the user in dialogs and questions. Beside the log, in a
+// second tab, the last report an action showed, as text the user may edit
+// and append to a file (the AuxResults box and its AuxBoxsw button). The
+// pane saves its text, or the run as a dated report (program, version,
+// seed, the files loaded with
 // their SHA-256 checksums, then the log).
 //
 // "Unsaved results": some action other than a save has put a message box
@@ -19,6 +24,8 @@
 #include <QDateTime>
 #include <QWidget>
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +78,15 @@ public:
   TableBox* tablebox() const { return table_; }
   // A file chosen in a load dialog: its checksum is taken now.
   void loaded(const std::string& path);
+  // The values of the boxes the action reads, one line each, written
+  // under its heading ("   PBox (number of permutations): 1000").
+  void used(const std::vector<std::string>& boxes);
+  // A file chosen in a save dialog: when the action ends, the file is
+  // written down as written ("   wrote PATH: 812 bytes, SHA-256 HEX") if it
+  // was made or changed meanwhile; a file left as it was is not.
+  void writing(const std::string& path);
+  // A file written outside any action (a script's plot): recorded so now.
+  void wrote(const std::string& path);
 
   // The pane's text, and the run report made from it.
   QString text() const;
@@ -104,6 +120,14 @@ private:
   std::string action_;
   bool save_ = false; // the action is a save
   std::chrono::steady_clock::time_point actionstart_{};
+  std::chrono::steady_clock::duration waitedbefore_{}; // userwaited() when the action began
+  struct Pending {
+    std::string path;
+    bool existed = false;
+    std::filesystem::file_time_type when{};
+    std::uintmax_t size = 0;
+  };
+  std::vector<Pending> writing_;
   bool inaction_ = false;
   bool actionresults_ = false; // the running action has shown a result
   bool unsaved_ = false;
@@ -117,6 +141,23 @@ private:
 ResultsPane* addresultspane(Figure* window, RunInfo info);
 ResultsPane* resultspane(const Figure* window);
 void showresultspane(Figure* window);
+
+// Time spent waiting for the user: hold a UserWait while a dialog or a
+// question is open, and the running action's duration leaves that time
+// out. userwaited() is the total so far.
+class UserWait {
+public:
+  UserWait();
+  ~UserWait();
+  UserWait(const UserWait&) = delete;
+  UserWait& operator=(const UserWait&) = delete;
+
+private:
+  std::chrono::steady_clock::time_point start_;
+};
+std::chrono::steady_clock::duration userwaited();
+// Adds to it, as a UserWait does when it ends.
+void adduserwait(std::chrono::steady_clock::duration d);
 
 // Whether closing the window must first ask about unsaved results: never
 // in scripted or headless runs, nor without a pane or unsaved results.

@@ -134,6 +134,7 @@ std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view fil
     if (!std::exchange(folderremembered_, true))
       if (const auto remembered = rememberedfolder()) folder_ = remembered->toStdString() + "/";
     const FileDialog kind = !save ? FileDialog::Open : appending_ ? FileDialog::Append : FileDialog::Save;
+    const UserWait waiting; // not counted in the action's time
     const auto chosen = choosefile(window(), kind, filter, title, QString::fromStdString(folder_));
     if (!chosen) return std::nullopt;
     path = *chosen;
@@ -154,7 +155,9 @@ std::optional<FileChoice> WindowHost::uigetfile(std::string_view filter, std::st
 }
 
 std::optional<FileChoice> WindowHost::uiputfile(std::string_view filter, std::string_view title) {
-  return filedialog(true, filter, title);
+  auto choice = filedialog(true, filter, title);
+  if (choice) writing(choice->path());
+  return choice;
 }
 
 std::optional<FileChoice> WindowHost::uiappendfile(std::string_view filter, std::string_view title) {
@@ -204,6 +207,18 @@ void WindowHost::endaction(const std::string& failure, bool cancelled) {
 
 void WindowHost::loaded(const std::string& path) {
   if (ResultsPane* p = pane()) p->loaded(path);
+}
+
+void WindowHost::used(const std::vector<std::string>& boxes) {
+  if (ResultsPane* p = pane()) p->used(boxes);
+}
+
+void WindowHost::writing(const std::string& path) {
+  if (ResultsPane* p = pane()) p->writing(path);
+}
+
+void WindowHost::wrote(const std::string& path) {
+  if (ResultsPane* p = pane()) p->wrote(path);
 }
 
 void WindowHost::message(std::string_view text, std::string_view title) {

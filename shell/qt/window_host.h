@@ -78,6 +78,9 @@ public:
   void beginaction(const std::string& name, ActionKind kind) override;
   void endaction(const std::string& failure = "", bool cancelled = false) override;
   void loaded(const std::string& path) override;
+  void used(const std::vector<std::string>& boxes) override;
+  void writing(const std::string& path) override;
+  void wrote(const std::string& path) override;
   void message(std::string_view text, std::string_view title) override;
   void noted(std::string_view line) override;
   void saverunreport(const std::string& path) override;

@@ -1,5 +1,5 @@
 // The help a program gives about itself: where it finds the user's guide,
-// and the Help menu of its window.
+// the window that shows it, and the Help menu of its window.
 #include "shell/qt/guide.h"
 #include "shell/qt/menus.h"
 #include "shell/qt/program.h"
@@ -12,8 +12,16 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QImage>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -92,4 +100,39 @@ TEST(addmenubar, GivesTheWindowOneHelpMenuAndKeepsItsLayoutSize) {
   EXPECT_FALSE(shell::guihandles(f).contains("MenuBar"));
   delete f;
   QApplication::processEvents();
+}
+
+TEST(showguide, RendersTheGuideWithEveryPictureItNamesInOneWindow) {
+  const auto guide = shell::guidepath();
+  ASSERT_TRUE(guide.has_value());
+  QWidget parent;
+  QTextBrowser* browser = shell::showguide(*guide, &parent);
+  ASSERT_NE(browser, nullptr);
+  // Rendered, not shown as its Markdown source.
+  const QString text = browser->document()->toPlainText();
+  EXPECT_TRUE(text.startsWith("Tectomorph user's guide")) << text.left(80).toStdString();
+  EXPECT_FALSE(text.contains("![")) << "an image link left as text";
+  // Every picture the guide names is found beside it.
+  std::ifstream in(*guide);
+  const std::string markdown((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const QRegularExpression picture(R"(!\[[^\]]*\]\(([^)]+)\))");
+  int pictures = 0;
+  for (auto it = picture.globalMatch(QString::fromStdString(markdown)); it.hasNext(); ++pictures) {
+    const QString name = it.next().captured(1);
+    const QVariant image = browser->document()->resource(QTextDocument::ImageResource, QUrl(name));
+    EXPECT_FALSE(image.isNull() || image.value<QImage>().isNull()) << name.toStdString();
+  }
+  EXPECT_GT(pictures, 3);
+  // A link of the contents moves to its section, and Back returns.
+  QScrollBar* scroll = browser->verticalScrollBar();
+  scroll->setValue(0);
+  emit browser->anchorClicked(QUrl("#12-walkthrough-the-bundled-trilobites-from-load-to-retrodeformation"));
+  EXPECT_GT(scroll->value(), scroll->maximum() / 2);
+  auto* back = browser->window()->findChild<QPushButton*>();
+  ASSERT_NE(back, nullptr);
+  back->click();
+  EXPECT_EQ(scroll->value(), 0);
+  // Asked again, the same window comes forward.
+  EXPECT_EQ(shell::showguide(*guide, &parent), browser);
+  EXPECT_EQ(parent.findChildren<QTextBrowser*>().size(), 1);
 }

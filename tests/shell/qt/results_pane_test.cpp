@@ -37,6 +37,9 @@ std::map<std::string, bool>& seenenabled() {
   return seen;
 }
 
+constexpr shell::Box Slab{"SlabBox", "slab number", shell::Entry::number, shell::Number::Whole};
+constexpr const shell::Box* slabboxes[] = {&Slab};
+
 void panesw(shell::Host& host, const std::string& action) {
   if (action == "Hello") {
     host.msgbox("Hello there", "Greeting");
@@ -57,6 +60,15 @@ void panesw(shell::Host& host, const std::string& action) {
     host.setenable("pushbutton2", false);
   } else if (action == "Fail") {
     throw core::Error("deliberate failure");
+  } else if (action == "SaveSlab") {
+    // Slab 0 is refused after the dialog, before anything is written; the
+    // dialog kept the user a long while.
+    const std::string slab = shell::boxtext(host, Slab);
+    const auto choice = host.uiputfile("*.txt", "Save the slab");
+    shell::adduserwait(std::chrono::seconds(100));
+    if (!choice) throw core::Error("No file chosen");
+    if (slab == "0") throw core::Error("slab 0 refused");
+    std::ofstream(choice->path()) << "hello\n";
   }
 }
 
@@ -68,7 +80,8 @@ shell::Program paneprogram() {
   program.random = true;
   // Only a save keeps the results; the pane knows one by its kind.
   program.actions = {{"Pick", "Picks a file", shell::ActionKind::load},
-                     {"SaveData", "Says it saved", shell::ActionKind::save}};
+                     {"SaveData", "Says it saved", shell::ActionKind::save},
+                     {"SaveSlab", "Writes a file", shell::ActionKind::save, slabboxes}};
   program.define = [] { shell::defineswitch("tinysw", panesw); };
   return program;
 }
@@ -170,6 +183,47 @@ TEST(resultspane, SavesItsTextAndARunReportNamingProgramSeedFilesAndActions) {
   EXPECT_EQ(readall(tiny.file("pane.txt")), tiny.pane->text().toStdString() + "\n");
   EXPECT_NE(tiny.pane->text().indexOf("== Pick  "), -1);
   EXPECT_THROW(tiny.pane->saveresults((tiny.folder() / "no/such/folder/pane.txt").string()), core::Error);
+}
+
+TEST(resultspane, RecordsTheBoxesAnActionUsedTheFilesItWroteAndItsTimeWithoutDialogs) {
+  // sha256sum of "hello\n".
+  const std::string hello = "6 bytes, SHA-256 5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03";
+  struct Row {
+    const char* what;
+    const char* slab;
+    const char* before; // the file's content before the action; nullptr: no file
+    const char* answer; // the dialog's answer
+    bool wrote;
+  };
+  const Row rows[] = {
+      {"a new file", "7", nullptr, "out.txt", true},
+      {"a file replaced", "7", "old text", "out.txt", true},
+      {"a file the action refused to write", "0", "old text", "out.txt", false},
+      {"a cancelled dialog", "7", nullptr, "-", false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Tiny tiny;
+    if (r.before != nullptr) std::ofstream(tiny.file("out.txt")) << r.before;
+    tiny.run(std::string("set SlabBox ") + r.slab + "\nSaveSlab " + r.answer + "\n");
+    const std::string text = tiny.pane->text().toStdString();
+    const std::string heading = "== SaveSlab  ";
+    const auto at = text.find(heading);
+    ASSERT_NE(at, std::string::npos) << text;
+    // The box under the heading; the file before the summary.
+    const std::string box = std::string("   SlabBox (slab number): ") + r.slab + "\n";
+    EXPECT_EQ(text.substr(text.find('\n', at) + 1, box.size()), box) << text;
+    const std::string wrote = "   wrote " + tiny.file("out.txt").string() + ": " + hello + "\n";
+    EXPECT_EQ(text.find(wrote) != std::string::npos, r.wrote) << text;
+    // The hundred seconds in the dialog are said, and left out of the time
+    // ("-- SaveSlab: 0.01 s", "-- SaveSlab: failed: ... (0.01 s)").
+    const auto waited = text.find("   waiting in dialogs and questions, not counted: 100.00 s\n-- SaveSlab: ");
+    ASSERT_NE(waited, std::string::npos) << text;
+    const std::string summary = text.substr(waited, text.find('\n', text.find("-- SaveSlab: ", waited)) - waited);
+    const auto end = summary.rfind(" s");
+    const auto begin = summary.find_last_of(" (", end - 1) + 1;
+    EXPECT_LT(std::stod(summary.substr(begin, end - begin)), 100.0) << summary;
+  }
 }
 
 TEST(resultspane, ButtonsAreLockedDuringAnActionAndKeepWhatItSet) {
