@@ -43,6 +43,9 @@ public:
   // Clears the axes of everything plotted, the texts, the title, the
   // labels and the legend.
   void clear();
+  // Shows the legend in its row below the axes, or takes it (and its row)
+  // away.
+  void showlegend(bool on);
   // Shows the explicit title, else the running action's name when an
   // action drew and action titles are on; no title element at all without
   // either, so that untitled axes are laid out as they always were.
@@ -308,12 +311,28 @@ void PlotAxes::State::clear() {
   box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
   laststyle.clear();
   keys.clear();
-  plot_->legend->setVisible(false);
+  showlegend(false);
   plot_->xAxis->setLabel(QString());
   plot_->yAxis->setLabel(QString());
   title.clear();
   autotitle.clear();
   showtitle();
+}
+
+void PlotAxes::State::showlegend(bool on) {
+  QCPLegend* legend = plot_->legend;
+  legend->setVisible(on);
+  QCPLayoutGrid* grid = plot_->plotLayout();
+  const bool shown = legend->layout() == grid;
+  if (on == shown) return;
+  if (on) {
+    // A row of its own below the axes, as small as its keys allow: the
+    // keys never lie over the data.
+    grid->addElement(grid->rowCount(), 0, legend);
+    grid->setRowStretchFactor(grid->rowCount() - 1, 0.001);
+  } else if (grid->take(legend)) {
+    grid->simplify();
+  }
 }
 
 void PlotAxes::State::showtitle() {
@@ -364,19 +383,23 @@ PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
   state_->base = limitsof(plot);
   plot->setBackground(Qt::white);
   plot->legend->setVisible(false);
-  // Only named sets get a key (name()). The legend sits small in the top
-  // right corner of the axes, on a half-transparent ground so that data
-  // beneath it still shows.
+  // Only named sets get a key (name()). The legend is small, below the
+  // axes rather than inside them, where it would hide the data of its
+  // corner: its keys run in rows of two, left to right.
   plot->setAutoAddPlottableToLegend(false);
   QFont small = plot->font();
   small.setPointSizeF(small.pointSizeF() * 0.85);
   plot->legend->setFont(small);
-  plot->legend->setBrush(QColor(255, 255, 255, 190));
-  plot->legend->setBorderPen(QPen(QColor(0, 0, 0, 110)));
+  plot->legend->setBrush(Qt::NoBrush);
+  plot->legend->setBorderPen(Qt::NoPen);
   plot->legend->setIconSize(20, 10);
   plot->legend->setRowSpacing(0);
-  plot->legend->setMargins(QMargins(5, 3, 5, 3));
-  plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  plot->legend->setColumnSpacing(12);
+  plot->legend->setMargins(QMargins(5, 0, 5, 3));
+  plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  plot->legend->setWrap(2);
+  plot->axisRect()->insetLayout()->take(plot->legend);
+  plot->axisRect()->insetLayout()->simplify();
   plot->axisRect()->setupFullAxesBox(true);
   for (QCPAxis* axis : plot->axisRect()->axes()) axis->grid()->setVisible(false);
 }
@@ -480,7 +503,7 @@ void PlotAxes::name(std::string_view name) {
   st.keys.push_back(key);
   // The key is no drawing: the open curve may still be extended.
   if (st.open && st.openplottables == plot_->plottableCount() - 1) ++st.openplottables;
-  plot_->legend->setVisible(true);
+  st.showlegend(true);
   st.apply();
 }
 
@@ -500,9 +523,12 @@ void PlotAxes::text(double x, double y, std::string_view label) {
   auto* t = new QCPItemText(plot_);
   t->position->setType(QCPItemPosition::ptPlotCoords);
   t->position->setCoords(x, y);
-  t->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  t->setPositionAlignment(Qt::AlignCenter);
   t->setText(qstring(label));
   t->setColor(Qt::black);
+  QFont small = plot_->font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  t->setFont(small);
   t->setClipToAxisRect(false); // a landmark number beside the box stays readable
   state_->drew();
   state_->take(x, y);

@@ -246,3 +246,133 @@ TEST(restrainsw, WarnsOfABaselineAcrossTheMidline) {
   ASSERT_EQ(wstatus, 0) << restrain.errors();
   EXPECT_NE(wout.find("warning: the baseline 4-5 lies"), std::string::npos) << wout;
 }
+
+namespace {
+
+// A closed line's centre (its last point repeats the first) and its
+// farthest and nearest distances from it.
+struct Round {
+  Eigen::Vector2d centre;
+  double far, near;
+};
+Round roundof(const testsupport::FakeAxes::Plot& p) {
+  const Eigen::Index n = p.x.size() - 1;
+  const Eigen::Vector2d c(p.x.head(n).mean(), p.y.head(n).mean());
+  double far = 0, near = INFINITY;
+  for (Eigen::Index i = 0; i < p.x.size(); ++i) {
+    const double d = (Eigen::Vector2d(p.x(i), p.y(i)) - c).norm();
+    far = std::max(far, d), near = std::min(near, d);
+  }
+  return {c, far, near};
+}
+
+const testsupport::FakeAxes::Plot& plotof(const testsupport::FakeAxes& axes, const std::string& style) {
+  const auto p = std::find_if(axes.plots.begin(), axes.plots.end(), [&](const auto& q) { return q.style == style; });
+  if (p == axes.plots.end()) throw core::Error("no plot of style " + style);
+  return *p;
+}
+
+} // namespace
+
+TEST(restrainsw, TheWellmanPlotKeepsBothFitsInItsLegendWhateverEndsTheAction) {
+  // Cancelled or not, a test or a bootstrap leaves the construction with
+  // both fits drawn, each named in the legend and no label over the lines.
+  const Sample sample = deformed({1.6, core::Bearing::degrees(30)}, 0, 21);
+  const struct {
+    const char* action;
+    int cancelafter;
+  } cases[] = {{"DoWellman", -1}, {"PermuteWellman", -1}, {"PermuteWellman", 0}, {"BootstrapWellman", -1},
+               {"BootstrapWellman", 0}};
+  for (const auto& c : cases) {
+    testsupport::FakeHost host("Restrain");
+    host.setstring("PBox", "100");
+    host.setstring("BootBox", "200");
+    host.cancelafter = c.cancelafter;
+    restrain::State s;
+    s.alltp = sample.alltp;
+    restrain::restrainsw(host, s, c.action);
+    const testsupport::FakeAxes& axes = host.fakeaxes();
+    const std::string where = std::string(c.action) + " cancel after " + std::to_string(c.cancelafter);
+    for (const char* fit : {"analytic fit R = 1.60, theta' = 30.0", "numerical fit R = 1.60, theta' = 30.0"})
+      EXPECT_EQ(std::count(axes.legend.begin(), axes.legend.end(), fit), 1) << where << ": " << fit;
+    EXPECT_TRUE(axes.texts.empty()) << where;
+    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty()) << where;
+  }
+}
+
+TEST(restrainsw, NumbersTheLandmarksOfTheDataPlotWhereTheyCoverNoSpecimen) {
+  for (const char* load : {"Load data.txt\n", "LoadTPS data.tps\n"}) {
+    Files restrain;
+    ASSERT_EQ(restrain.run(load).first, 0) << restrain.errors();
+    const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
+    ASSERT_EQ(axes.texts.size(), 9u) << load;
+    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty()) << load;
+    // Every label keeps clear of every landmark of every specimen (the
+    // landmarks span about 1 unit), and lies nearest its own landmark's.
+    const testsupport::FakeAxes::Plot& specimens = plotof(axes, "bo");
+    for (std::size_t j = 0; j < 9; ++j) {
+      const auto& t = axes.texts[j];
+      EXPECT_EQ(t.label, std::to_string(j + 1)) << load;
+      double nearest = INFINITY;
+      std::size_t nearestlandmark = 0;
+      for (Eigen::Index i = 0; i < specimens.x.size(); ++i) {
+        const double d = std::hypot(specimens.x(i) - t.x, specimens.y(i) - t.y);
+        if (d < nearest) nearest = d, nearestlandmark = static_cast<std::size_t>(i % 9);
+      }
+      EXPECT_GT(nearest, 0.02) << load << " label " << t.label;
+      EXPECT_EQ(nearestlandmark, j) << load << " label " << t.label;
+    }
+  }
+}
+
+TEST(restrainsw, DrawsTheStrainEllipseBeforeAndAroundTheCircleAfterRetrodeformation) {
+  // The sample's specimens are one form under the strain R 1.6 along 30
+  // degrees: with the strain removed they all have the form's shape again,
+  // and the strain's ellipse becomes a circle of its area.
+  const std::string start = "LoadDataTP datatp.txt\nLoadAllTP alltp.txt\nset BaseBox1 1\nset BaseBox2 3\n"
+                            "set UserR 1.6\nset UserTheta 30\n";
+  const struct {
+    const char* script;
+    const char* retrostyle;
+  } cases[] = {{"Load data.txt\nDoRetro\n", "gd"}, {"Load data.txt\nDoRetroUser\n", "r+"},
+               {"LoadTPS data.tps\nUserRetroTPS\n", "r+"}};
+  for (const auto& [script, retrostyle] : cases) {
+    Files restrain;
+    ASSERT_EQ(restrain.run(start + script).first, 0) << restrain.errors();
+    const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
+    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty() || axes.titletext.empty()) << script;
+    const Round ellipse = roundof(plotof(axes, "m")), circle = roundof(plotof(axes, "k"));
+    EXPECT_NEAR(ellipse.far / ellipse.near, 1.6, 1e-3) << script;
+    EXPECT_NEAR(circle.far / circle.near, 1, 1e-3) << script;
+    EXPECT_NEAR(ellipse.far * ellipse.near, circle.far * circle.near, 1e-6) << script;
+    // The long axis of the ellipse lies at the bearing 30 degrees.
+    const auto& m = plotof(axes, "m");
+    Eigen::Index longest = 0;
+    for (Eigen::Index i = 0; i < m.x.size(); ++i)
+      if (std::hypot(m.x(i) - ellipse.centre(0), m.y(i) - ellipse.centre(1)) >
+          std::hypot(m.x(longest) - ellipse.centre(0), m.y(longest) - ellipse.centre(1)))
+        longest = i;
+    const double bearing = core::Bearing::of(m.x(longest) - ellipse.centre(0), m.y(longest) - ellipse.centre(1)).deg();
+    EXPECT_NEAR(std::fmod(bearing + 180, 180), 30, 2) << script;
+    // The specimens on the right, each the form again, share one shape;
+    // those as found do not. The ratio of the principal moments of a
+    // specimen's landmarks tells shapes apart whatever their turn and size.
+    const auto spread = [](const Eigen::VectorXd& x, const Eigen::VectorXd& y) {
+      std::vector<double> ratios;
+      for (Eigen::Index i = 0; i + 9 <= x.size(); i += 9) {
+        Eigen::MatrixX2d v(9, 2);
+        v << x.segment(i, 9), y.segment(i, 9);
+        const Eigen::MatrixX2d centred = v.rowwise() - v.colwise().mean();
+        const Eigen::Matrix2d moments = centred.transpose() * centred;
+        const double tr = moments.trace(), det = moments.determinant(), d = std::sqrt(tr * tr / 4 - det);
+        ratios.push_back((tr / 2 + d) / (tr / 2 - d));
+      }
+      const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+      return *hi / *lo - 1;
+    };
+    const auto& found = plotof(axes, "bo");
+    const auto& retro = plotof(axes, retrostyle);
+    EXPECT_GT(spread(found.x, found.y), 0.1) << script;
+    EXPECT_LT(spread(retro.x, retro.y), 1e-3) << script; // the TPS file holds six digits
+  }
+}
