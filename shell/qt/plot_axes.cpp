@@ -46,6 +46,8 @@ public:
   // Shows the legend in its row below the axes, or takes it (and its row)
   // away.
   void showlegend(bool on);
+  // Lays the legend's keys out in as many columns as the width takes.
+  void fitlegend(int width);
   // Shows the explicit title, else the running action's name when an
   // action drew and action titles are on; no title element at all without
   // either, so that untitled axes are laid out as they always were.
@@ -335,6 +337,18 @@ void PlotAxes::State::showlegend(bool on) {
   }
 }
 
+void PlotAxes::State::fitlegend(int width) {
+  QCPLegend* legend = plot_->legend;
+  if (legend->layout() != plot_->plotLayout()) return;
+  // Two keys a line when they fit the width, else one: a key cut short
+  // would lose the numbers at its end.
+  for (const int columns : {2, 1}) {
+    legend->setWrap(columns);
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+    if (legend->minimumOuterSizeHint().width() <= width) break;
+  }
+}
+
 void PlotAxes::State::showtitle() {
   const std::string& shown = title.empty() ? autotitle : title;
   if (shown.empty()) {
@@ -369,6 +383,7 @@ void PlotAxes::State::settle() {
   dirty = false;
   const QRect viewport(QPoint(0, 0), canvas.value_or(plot_->size()));
   if (plot_->viewport() != viewport) plot_->setViewport(viewport);
+  fitlegend(viewport.width());
   if (autolimits)
     if (const auto fit = fitlimits(box)) base = *fit;
   setrange(plot_, equal ? equalized(plot_, base) : base);

@@ -39,8 +39,8 @@ public:
             double markersize = 6) override;
   // A key in the legend for the last call's set, unless one of that name
   // and style is there already. The legend shows only while it has keys,
-  // small, in a row of its own below the axes (two keys a line), so that it
-  // covers no data.
+  // small, in a row of its own below the axes (two keys a line where the
+  // width takes them), so that it covers no data.
   void name(std::string_view name) override;
   // Axis labels in the plot's font; the axis box gives them room.
   void label(std::string_view x, std::string_view y) override;
