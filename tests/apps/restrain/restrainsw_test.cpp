@@ -10,6 +10,7 @@
 #include "tests/apps/restrain/sample.h"
 #include "tests/support/scripted_program.h"
 
+#include <Eigen/Eigenvalues>
 #include <Eigen/LU>
 #include <regex>
 
@@ -249,27 +250,24 @@ TEST(restrainsw, WarnsOfABaselineAcrossTheMidline) {
 
 namespace {
 
-// A closed line's centre (its last point repeats the first) and its
-// farthest and nearest distances from it.
-struct Round {
-  Eigen::Vector2d centre;
-  double far, near;
-};
-Round roundof(const testsupport::FakeAxes::Plot& p) {
-  const Eigen::Index n = p.x.size() - 1;
-  const Eigen::Vector2d c(p.x.head(n).mean(), p.y.head(n).mean());
-  double far = 0, near = INFINITY;
-  for (Eigen::Index i = 0; i < p.x.size(); ++i) {
-    const double d = (Eigen::Vector2d(p.x(i), p.y(i)) - c).norm();
-    far = std::max(far, d), near = std::min(near, d);
-  }
-  return {c, far, near};
-}
-
 const testsupport::FakeAxes::Plot& plotof(const testsupport::FakeAxes& axes, const std::string& style) {
   const auto p = std::find_if(axes.plots.begin(), axes.plots.end(), [&](const auto& q) { return q.style == style; });
   if (p == axes.plots.end()) throw core::Error("no plot of style " + style);
   return *p;
+}
+
+// The long and short half-axes of the points' spread about their mean, and
+// the long one's bearing (degrees, 0 ... 180): for the points of a closed
+// line (the last repeating the first) R and area tell an ellipse, and for
+// a specimen's landmarks the ratio tells its shape whatever its turn.
+Eigen::Vector3d spreadof(const Eigen::VectorXd& x, const Eigen::VectorXd& y) {
+  Eigen::MatrixX2d v(x.size(), 2);
+  v << x, y;
+  const Eigen::MatrixX2d c = v.rowwise() - v.colwise().mean();
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> e(c.transpose() * c / static_cast<double>(x.size()));
+  const Eigen::Vector2d u = e.eigenvectors().col(1);
+  return {std::sqrt(2 * e.eigenvalues()(1)), std::sqrt(2 * e.eigenvalues()(0)),
+          std::fmod(core::Bearing::of(u(0), u(1)).deg() + 180, 180)};
 }
 
 } // namespace
@@ -278,25 +276,20 @@ TEST(restrainsw, TheWellmanPlotKeepsBothFitsInItsLegendWhateverEndsTheAction) {
   // Cancelled or not, a test or a bootstrap leaves the construction with
   // both fits drawn, each named in the legend and no label over the lines.
   const Sample sample = deformed({1.6, core::Bearing::degrees(30)}, 0, 21);
-  const struct {
-    const char* action;
-    int cancelafter;
-  } cases[] = {{"DoWellman", -1}, {"PermuteWellman", -1}, {"PermuteWellman", 0}, {"BootstrapWellman", -1},
-               {"BootstrapWellman", 0}};
-  for (const auto& c : cases) {
+  const std::pair<const char*, int> cases[] = {
+      {"DoWellman", -1}, {"PermuteWellman", -1}, {"PermuteWellman", 0}, {"BootstrapWellman", -1}, {"BootstrapWellman", 0}};
+  for (const auto& [action, cancelafter] : cases) {
     testsupport::FakeHost host("Restrain");
     host.setstring("PBox", "100");
     host.setstring("BootBox", "200");
-    host.cancelafter = c.cancelafter;
+    host.cancelafter = cancelafter;
     restrain::State s;
     s.alltp = sample.alltp;
-    restrain::restrainsw(host, s, c.action);
+    restrain::restrainsw(host, s, action);
     const testsupport::FakeAxes& axes = host.fakeaxes();
-    const std::string where = std::string(c.action) + " cancel after " + std::to_string(c.cancelafter);
     for (const char* fit : {"analytic fit R = 1.60, theta' = 30.0", "numerical fit R = 1.60, theta' = 30.0"})
-      EXPECT_EQ(std::count(axes.legend.begin(), axes.legend.end(), fit), 1) << where << ": " << fit;
-    EXPECT_TRUE(axes.texts.empty()) << where;
-    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty()) << where;
+      EXPECT_EQ(std::count(axes.legend.begin(), axes.legend.end(), fit), 1) << action << cancelafter << fit;
+    EXPECT_TRUE(axes.texts.empty() && !axes.xlabel.empty() && !axes.ylabel.empty()) << action << cancelafter;
   }
 }
 
@@ -307,72 +300,52 @@ TEST(restrainsw, NumbersTheLandmarksOfTheDataPlotWhereTheyCoverNoSpecimen) {
     const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
     ASSERT_EQ(axes.texts.size(), 9u) << load;
     EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty()) << load;
-    // Every label keeps clear of every landmark of every specimen (the
-    // landmarks span about 1 unit), and lies nearest its own landmark's.
+    // Each label keeps clear of every specimen's landmarks (which span
+    // about 1 unit) and lies nearest its own landmark's.
     const testsupport::FakeAxes::Plot& specimens = plotof(axes, "bo");
     for (std::size_t j = 0; j < 9; ++j) {
       const auto& t = axes.texts[j];
       EXPECT_EQ(t.label, std::to_string(j + 1)) << load;
-      double nearest = INFINITY;
-      std::size_t nearestlandmark = 0;
-      for (Eigen::Index i = 0; i < specimens.x.size(); ++i) {
-        const double d = std::hypot(specimens.x(i) - t.x, specimens.y(i) - t.y);
-        if (d < nearest) nearest = d, nearestlandmark = static_cast<std::size_t>(i % 9);
-      }
-      EXPECT_GT(nearest, 0.02) << load << " label " << t.label;
-      EXPECT_EQ(nearestlandmark, j) << load << " label " << t.label;
+      Eigen::Index nearest = 0;
+      ((specimens.x.array() - t.x).square() + (specimens.y.array() - t.y).square()).minCoeff(&nearest);
+      EXPECT_GT(std::hypot(specimens.x(nearest) - t.x, specimens.y(nearest) - t.y), 0.02) << load << t.label;
+      EXPECT_EQ(static_cast<std::size_t>(nearest % 9), j) << load << t.label;
     }
   }
 }
 
-TEST(restrainsw, DrawsTheStrainEllipseBeforeAndAroundTheCircleAfterRetrodeformation) {
+TEST(restrainsw, DrawsTheStrainEllipseBeforeAndItsCircleAfterRetrodeformation) {
   // The sample's specimens are one form under the strain R 1.6 along 30
   // degrees: with the strain removed they all have the form's shape again,
   // and the strain's ellipse becomes a circle of its area.
   const std::string start = "LoadDataTP datatp.txt\nLoadAllTP alltp.txt\nset BaseBox1 1\nset BaseBox2 3\n"
                             "set UserR 1.6\nset UserTheta 30\n";
-  const struct {
-    const char* script;
-    const char* retrostyle;
-  } cases[] = {{"Load data.txt\nDoRetro\n", "gd"}, {"Load data.txt\nDoRetroUser\n", "r+"},
-               {"LoadTPS data.tps\nUserRetroTPS\n", "r+"}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"Load data.txt\nDoRetro\n", "gd"}, {"Load data.txt\nDoRetroUser\n", "r+"}, {"LoadTPS data.tps\nUserRetroTPS\n", "r+"}};
   for (const auto& [script, retrostyle] : cases) {
     Files restrain;
     ASSERT_EQ(restrain.run(start + script).first, 0) << restrain.errors();
     const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
     EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty() || axes.titletext.empty()) << script;
-    const Round ellipse = roundof(plotof(axes, "m")), circle = roundof(plotof(axes, "k"));
-    EXPECT_NEAR(ellipse.far / ellipse.near, 1.6, 1e-3) << script;
-    EXPECT_NEAR(circle.far / circle.near, 1, 1e-3) << script;
-    EXPECT_NEAR(ellipse.far * ellipse.near, circle.far * circle.near, 1e-6) << script;
-    // The long axis of the ellipse lies at the bearing 30 degrees.
     const auto& m = plotof(axes, "m");
-    Eigen::Index longest = 0;
-    for (Eigen::Index i = 0; i < m.x.size(); ++i)
-      if (std::hypot(m.x(i) - ellipse.centre(0), m.y(i) - ellipse.centre(1)) >
-          std::hypot(m.x(longest) - ellipse.centre(0), m.y(longest) - ellipse.centre(1)))
-        longest = i;
-    const double bearing = core::Bearing::of(m.x(longest) - ellipse.centre(0), m.y(longest) - ellipse.centre(1)).deg();
-    EXPECT_NEAR(std::fmod(bearing + 180, 180), 30, 2) << script;
-    // The specimens on the right, each the form again, share one shape;
-    // those as found do not. The ratio of the principal moments of a
-    // specimen's landmarks tells shapes apart whatever their turn and size.
-    const auto spread = [](const Eigen::VectorXd& x, const Eigen::VectorXd& y) {
-      std::vector<double> ratios;
-      for (Eigen::Index i = 0; i + 9 <= x.size(); i += 9) {
-        Eigen::MatrixX2d v(9, 2);
-        v << x.segment(i, 9), y.segment(i, 9);
-        const Eigen::MatrixX2d centred = v.rowwise() - v.colwise().mean();
-        const Eigen::Matrix2d moments = centred.transpose() * centred;
-        const double tr = moments.trace(), det = moments.determinant(), d = std::sqrt(tr * tr / 4 - det);
-        ratios.push_back((tr / 2 + d) / (tr / 2 - d));
+    const auto& k = plotof(axes, "k");
+    const Eigen::Vector3d ellipse = spreadof(m.x.head(m.x.size() - 1), m.y.head(m.y.size() - 1));
+    const Eigen::Vector3d circle = spreadof(k.x.head(k.x.size() - 1), k.y.head(k.y.size() - 1));
+    EXPECT_NEAR(ellipse(0) / ellipse(1), 1.6, 1e-9) << script;
+    EXPECT_NEAR(ellipse(2), 30, 1e-6) << script;
+    EXPECT_NEAR(circle(0) / circle(1), 1, 1e-9) << script;
+    EXPECT_NEAR(ellipse(0) * ellipse(1) / (circle(0) * circle(1)), 1, 1e-9) << script;
+    // The specimens as found differ in shape, those on the right do not
+    // (to the six digits of the TPS file).
+    const auto ratios = [](const testsupport::FakeAxes::Plot& p) {
+      Eigen::ArrayXd r(p.x.size() / 9);
+      for (Eigen::Index i = 0; i < r.size(); ++i) {
+        const Eigen::Vector3d s = spreadof(p.x.segment(9 * i, 9), p.y.segment(9 * i, 9));
+        r(i) = s(0) / s(1);
       }
-      const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
-      return *hi / *lo - 1;
+      return r.maxCoeff() / r.minCoeff() - 1;
     };
-    const auto& found = plotof(axes, "bo");
-    const auto& retro = plotof(axes, retrostyle);
-    EXPECT_GT(spread(found.x, found.y), 0.1) << script;
-    EXPECT_LT(spread(retro.x, retro.y), 1e-3) << script; // the TPS file holds six digits
+    EXPECT_GT(ratios(plotof(axes, "bo")), 0.1) << script;
+    EXPECT_LT(ratios(plotof(axes, retrostyle)), 1e-3) << script;
   }
 }
