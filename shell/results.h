@@ -1,7 +1,7 @@
 #pragma once
-// The results window's text, saved: the window itself (AuxBox) is drawn
-// by shell/qt/results_window.h; what its save button does needs only the
-// host.
+// The text of the Results tab, saved: the tab itself (the AuxBox layout in
+// the results pane) is drawn by shell/qt/results_pane.h; what its save
+// button does needs only the host.
 
 #include "shell/host.h"
 
@@ -10,7 +10,7 @@ namespace shell {
 // Appends the text of the AuxResults box to a file the user chooses: each
 // row of the text, a blank and a line end, after whatever the file holds.
 // Raises core::Error when the dialog is cancelled (nothing is written).
-// With no results window open, a chosen file gains no lines.
+// Before any report was shown, a chosen file gains no lines.
 void AuxBoxsw(Host& host);
 
 } // namespace shell

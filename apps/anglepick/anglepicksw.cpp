@@ -176,7 +176,7 @@ void loadproto(shell::Host& host, State& s) {
   s.np = std::move(np);
 
   host.setstring(shell::FileBox.tag, core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
-  if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
+  if (s.proto.cols() != 2) host.alert("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
     std::string text = core::format("%i of %i specimens give no angles (landmarks missing): ", absent.size(), n);
