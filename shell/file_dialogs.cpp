@@ -76,9 +76,7 @@ core::Superimposition plotprincipal(Host& host, const Eigen::MatrixXd& raw) {
   showshape(axes, sup.y, "rv", "consensus");
   axes.title("Specimens on their principal axes");
   axes.label("x (Procrustes units)", "y (Procrustes units)");
-  for (Eigen::Index j = 0; j < sup.xpt.cols() / 2; ++j)
-    if (!core::missing(sup.y, 0, j))
-      axes.text(sup.y(2 * j) + 0.02, sup.y(2 * j + 1) + 0.02, std::to_string(j + 1));
+  numberlandmarks(axes, sup.xpt, sup.y);
   return sup;
 }
 

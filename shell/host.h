@@ -47,7 +47,8 @@ public:
   // style that carry the same name are one entry. Raises core::Error when
   // nothing was plotted since the axes were last cleared.
   virtual void name(std::string_view name) = 0;
-  // A text label at (x, y) in data units.
+  // A small text label centred on (x, y) in data units; a caller places
+  // it where it covers no data.
   virtual void text(double x, double y, std::string_view label) = 0;
   // The labels of the x and the y axis, with the units in the text
   // ("x (Procrustes units)"); an empty text leaves that axis unlabelled.

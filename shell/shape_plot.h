@@ -18,4 +18,13 @@ namespace shell {
 // Returns 1.
 double showshape(Axes& axes, const Eigen::MatrixXd& x, std::string_view xform = "k.", std::string_view name = {});
 
+// Numbers the landmarks of `at` 1 ... k (a row of 2k or 2k + 1 numbers:
+// the mean or first specimen of x), in small labels beside them that cover
+// none of the points of x (specimen rows of the same landmarks): each label
+// lies a little beyond the farthest of its landmark's points, on the side
+// where the other landmarks' points and the labels placed before are
+// farthest, outwards from the shape's centre where nothing tells the sides
+// apart. A landmark missing in `at` gets no number.
+void numberlandmarks(Axes& axes, const Eigen::MatrixXd& x, const Eigen::RowVectorXd& at);
+
 } // namespace shell

@@ -107,20 +107,15 @@ void sayunretrodeformed(shell::Host& host, const State& s, const std::vector<cor
 }
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
-// legend with its R and theta' and labelled at the left end of its long
-// axis, from where the text runs into the plot rather than out of it;
-// `drop` lowers the label by that share of the long half-axis, so that
-// two labels at one end do not cover each other.
+// legend with its R and theta' (a label beside it would lie over the
+// construction's lines, which fill the ellipse and reach beyond it).
 void drawellipse(shell::Axes& axes, const Eigen::Vector2d& longaxis, double longhalf, double shorthalf,
-                 std::string_view style, const std::string& what, const core::Strain& strain, double drop = 0) {
+                 std::string_view style, const std::string& what, const core::Strain& strain) {
   if (!(std::isfinite(longhalf) && std::isfinite(shorthalf) && longhalf > 0 && shorthalf > 0 && longaxis.allFinite()))
     return;
   const Eigen::MatrixX2d xy = ellipsepoints(longaxis, longhalf, shorthalf);
   axes.plot(xy.col(0), xy.col(1), style);
-  const std::string label = core::format("%s fit R = %.2f, theta' = %.1f", what, strain.R, strain.longaxis.deg());
-  axes.name(label);
-  const Eigen::Vector2d u = longaxis.normalized(), tip = (u(0) > 0 ? -longhalf : longhalf) * u;
-  axes.text(tip(0), tip(1) - drop * longhalf, label);
+  axes.name(core::format("%s fit R = %.2f, theta' = %.1f", what, strain.R, strain.longaxis.deg()));
 }
 
 // The analytic fit with its construction drawn: every vertex's triangle on
@@ -162,7 +157,7 @@ void drawnrefinement(shell::Host& host, const Refinement& r, const AnalyticFit& 
   const Eigen::Vector2d along(std::sin(b), std::cos(b));
   const Eigen::Vector2d longaxis = R >= 1 ? along : Eigen::Vector2d(-along(1), along(0));
   drawellipse(host.axes(), longaxis, std::max(R, 1.0) * shorthalf, std::min(R, 1.0) * shorthalf, "g", "numerical",
-              r.strain, 0.15);
+              r.strain);
 }
 
 // The words for a conic that is not an ellipse, in place of R = NaN.
@@ -223,6 +218,8 @@ void load(shell::Host& host, State& s) {
   shell::showshape(host.axes(), s.reference, "k+", "consensus");
   host.axes().title("Specimens superimposed on their consensus");
   host.axes().label("x (Procrustes units)", "y (Procrustes units)");
+  // The numbers by which the baseline landmarks are chosen.
+  shell::numberlandmarks(host.axes(), s.data.matrix(), s.reference);
 }
 
 // The TPS dialog, reading a TPS or a row-format file by its content,
@@ -301,25 +298,41 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
   else host.msgbox(text, "");
 }
 
+// The numerical refinement, started from the analytic bearing even when
+// the conic is not an ellipse: the minimiser may still find a strain.
+Refinement refined(const PairAngles& pairs, const AnalyticFit& a) {
+  const core::Bearing start = a.fit.strain.longaxis;
+  return refine(pairs, std::isfinite(start.rad()) ? start : core::Bearing::radians(0));
+}
+
 // The start of every fit that draws: the pooled pairs that have a vertex,
-// on fresh axes held for what follows, with the analytic fit drawn.
+// on fresh axes held for what follows, with the analytic fit drawn and,
+// unless the action draws a numerical fit of its own, the numerical one:
+// the Wellman plot shows both fits whatever the action then does, even
+// when it is cancelled.
 struct Started {
   PairAngles pairs;
   AnalyticFit a;
+  Refinement r;
 };
-Started startfit(shell::Host& host, const State& s) {
+Started startfit(shell::Host& host, const State& s, bool numerical = true) {
   requirealltp(s);
   host.axes().cla();
   host.axes().sethold(true);
   PairAngles pairs = wellmanpairs(s);
   AnalyticFit a = drawnfit(host, pairs);
-  return {std::move(pairs), std::move(a)};
+  Refinement r;
+  if (numerical) {
+    r = refined(pairs, a);
+    drawnrefinement(host, r, a);
+  }
+  return {std::move(pairs), std::move(a), r};
 }
 
 void dowellman(shell::Host& host, const State& s) {
   requirealltp(s);
   host.echo(core::format("alltp: %i pairs of t, p (degrees)\n", s.alltp.rows()));
-  const auto [pairs, a] = startfit(host, s);
+  const auto [pairs, a, r] = startfit(host, s);
   const Eigen::Index m = pairs.size();
   host.echo(core::format("rtwo = %g, chitwo = %g\n", a.penalty.rtwo, a.penalty.chitwo));
   const std::string stemp =
@@ -327,12 +340,7 @@ void dowellman(shell::Host& host, const State& s) {
                                    "The R^2 was %f Chi^2 was %f",
                                    a.fit.strain.R, a.fit.strain.longaxis.deg(), m, a.penalty.rtwo, a.penalty.chitwo)
                     : "ANALYTIC METHOD: " + notellipse(a, m) + ".";
-  // The refinement starts from the analytic bearing even when the conic is
-  // not an ellipse: the minimiser may still find a strain.
-  const core::Bearing start = a.fit.strain.longaxis;
-  const Refinement r = refine(pairs, std::isfinite(start.rad()) ? start : core::Bearing::radians(0));
   host.echo(core::format("pf = [%g %g], chi = %g\n", r.strain.R, r.strain.longaxis.rad(), r.chi));
-  drawnrefinement(host, r, a);
   const std::string stempa = core::format("\n\nNUMERICAL METHOD: The R value was %2.4f, θ′ was %3.4f, using %i "
                                           "paired t,p, The R^2 was %f Chi^2 was %f",
                                           r.strain.R, r.strain.longaxis.deg(), m, r.penalty.rtwo, r.penalty.chitwo);
@@ -346,7 +354,7 @@ void dowellman(shell::Host& host, const State& s) {
 
 void permutewellman(shell::Host& host, const State& s) {
   const int nperms = shell::boxwhole(host, PBox);
-  const auto [pairs, a] = startfit(host, s);
+  const auto [pairs, a, r] = startfit(host, s);
   const Eigen::Index m = pairs.size();
   const int total = pairs.specimens() > 0 ? 2 * nperms : nperms;
   const auto test = permutationtest(pairs, nperms, [&](double fraction) {
@@ -395,12 +403,13 @@ void permutewellman(shell::Host& host, const State& s) {
 // results window.
 void bootstrap(shell::Host& host, const State& s) {
   const int resamples = shell::boxwhole(host, BootBox);
-  const auto [pairs, a] = startfit(host, s);
+  const auto [pairs, a, r] = startfit(host, s, false);
   const auto b = bootstrapwellman(pairs, resamples, [&](double fraction) {
     return host.progress(core::format("Bootstrap: %d of %d resamples", std::floor(fraction * resamples), resamples),
                          fraction);
   });
   if (!b) {
+    drawnrefinement(host, refined(pairs, a), a);
     host.echo("Bootstrap cancelled; nothing reported\n");
     return;
   }
@@ -452,6 +461,73 @@ void checkbaseline(shell::Host& host, const State& s, const std::vector<core::Be
                            b1, b2, median.deg()));
 }
 
+// Each specimen row moved so that the centroid of its landmarks lies at
+// the origin, then mapped by m; a row missing throughout stays so.
+Eigen::MatrixXd centredmapped(const Eigen::MatrixXd& x, const Eigen::Matrix2d& m) {
+  const Eigen::Index k = x.cols() / 2;
+  Eigen::MatrixXd y = x;
+  for (Eigen::Index i = 0; i < x.rows(); ++i) {
+    Eigen::Vector2d sum = Eigen::Vector2d::Zero();
+    int present = 0;
+    for (Eigen::Index j = 0; j < k; ++j)
+      if (!core::missing(x, i, j)) sum += Eigen::Vector2d(x(i, 2 * j), x(i, 2 * j + 1)), ++present;
+    const Eigen::Vector2d c = present > 0 ? Eigen::Vector2d(sum / present) : Eigen::Vector2d::Zero();
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const Eigen::Vector2d v = m * (Eigen::Vector2d(x(i, 2 * j), x(i, 2 * j + 1)) - c);
+      y(i, 2 * j) = v(0), y(i, 2 * j + 1) = v(1);
+    }
+  }
+  return y;
+}
+
+// A retrodeformation drawn where the strain acted: the specimens in the
+// rock's frame (`found`: each at its bearing, or as digitised on the slab)
+// each about its own centroid, on the left, and the same with the strain
+// taken out on the right. Over the first lies the strain's ellipse (axis
+// ratio R along theta', of the area of a circle whose radius is the
+// specimens' root mean square distance from their centroids); over the
+// second the same ellipse with the strain taken out, which is that circle
+// when the strain was the specimens' own: a check by eye.
+void drawremoval(shell::Axes& axes, const Eigen::MatrixXd& found, const core::Strain& strain, const char* how,
+                 std::string_view resultstyle, std::string_view unit) {
+  const Eigen::MatrixXd before = centredmapped(found, Eigen::Matrix2d::Identity());
+  const Eigen::MatrixXd after = centredmapped(found, strain.removal());
+  const Eigen::Index k = found.cols() / 2;
+  double squares = 0, beforeright = -INFINITY, afterleft = INFINITY;
+  Eigen::Index count = 0;
+  for (Eigen::Index i = 0; i < found.rows(); ++i)
+    for (Eigen::Index j = 0; j < k; ++j)
+      if (!core::missing(before, i, j)) {
+        squares += before(i, 2 * j) * before(i, 2 * j) + before(i, 2 * j + 1) * before(i, 2 * j + 1), ++count;
+        beforeright = std::max(beforeright, before(i, 2 * j));
+        afterleft = std::min(afterleft, after(i, 2 * j));
+      }
+  if (count == 0) return;
+  const double radius = std::sqrt(squares / static_cast<double>(count));
+  const double b = strain.longaxis.rad();
+  const Eigen::MatrixX2d ellipse =
+      ellipsepoints(Eigen::Vector2d(std::sin(b), std::cos(b)), radius * std::sqrt(strain.R), radius / std::sqrt(strain.R));
+  const Eigen::MatrixX2d circle = ellipse * strain.removal().transpose();
+  // The right-hand group starts half a radius beyond the left-hand one.
+  const double shift = std::max(beforeright, ellipse.col(0).maxCoeff()) -
+                       std::min(afterleft, circle.col(0).minCoeff()) + radius / 2;
+  Eigen::MatrixXd moved = after;
+  for (Eigen::Index j = 0; j < k; ++j) moved.col(2 * j).array() += shift;
+  axes.cla();
+  shell::showshape(axes, before, "bo", "as found (left)");
+  shell::showshape(axes, moved, resultstyle, std::string("retrodeformed by the ") + how + " strain (right)");
+  axes.plot(ellipse.col(0), ellipse.col(1), "m");
+  axes.name(core::format("strain ellipse R = %.2f, theta' = %.1f", strain.R, strain.longaxis.deg()));
+  axes.plot(circle.col(0).array() + shift, circle.col(1), "k");
+  axes.name("the ellipse with the strain removed");
+  axes.title(std::string("The ") + how + " strain removed, in the rock's frame");
+  axes.label(std::string("x") + std::string(unit), std::string("y") + std::string(unit));
+}
+
+// Registered on the baseline, the specimens are measured in baseline
+// lengths.
+constexpr const char* baselineunit = " (baseline lengths)";
+
 void doretro(shell::Host& host, State& s) {
   const auto [b1, b2] = baseline(host);
   requirealltp(s);
@@ -472,10 +548,8 @@ void doretro(shell::Host& host, State& s) {
   s.ydata = s.data.with(retro_wellman3(s.data.matrix(), t, b1, b2, pairs));
   s.yraw = {};
   sayunretrodeformed(host, s, t, b1, b2);
-  host.axes().cla();
-  shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
-  shell::showshape(host.axes(), s.ydata.matrix(), "gd", "retrodeformed (fitted strain)");
-  host.axes().title("Retrodeformation by the fitted strain");
+  drawremoval(host.axes(), orientandremove(s.data.matrix(), t, b1, b2, Eigen::Matrix2d::Identity()), a.fit.strain,
+              "fitted", "gd", baselineunit);
 }
 
 void doretrouser(shell::Host& host, State& s) {
@@ -490,30 +564,26 @@ void doretrouser(shell::Host& host, State& s) {
                            strain.R, strain.longaxis.deg(), pen.rtwo),
               title);
   Eigen::MatrixXd ydata = retro_wellman4(s.data.matrix(), t, b1, b2, strain);
-  host.axes().cla();
+  const Eigen::MatrixXd found = orientandremove(s.data.matrix(), t, b1, b2, Eigen::Matrix2d::Identity());
   const Eigen::RowVectorXd mdata = presentmean(s.data.matrix());
   const auto fitted = [&](const Eigen::MatrixXd& present) { return core::getpsup(present, mdata); };
   sayunretrodeformed(host, s, t, b1, b2);
   s.data = s.data.with(fitted(s.data.matrix()));
   s.ydata = s.data.with(onpresent(ydata, fitted));
   s.yraw = {};
-  shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
-  shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens as found");
-  host.axes().title("Retrodeformation by the typed strain");
+  drawremoval(host.axes(), found, strain, "typed", "r+", baselineunit);
 }
 
 void userretrotps(shell::Host& host, State& s) {
   const core::Strain strain = typedstrain(host);
   require(!s.rdata.empty(), "Load a TPS file first (LoadTPS)");
   Retro5 r = retro_wellman5(s.rdata.matrix(), strain);
-  host.axes().cla();
   const Eigen::RowVectorXd mdata = presentmean(r.y);
-  const Eigen::MatrixXd tdata = core::getpsup(s.rdata.matrix(), mdata);
   s.ydata = s.rdata.with(core::getpsup(r.y, mdata));
   s.yraw = s.rdata.with(std::move(r.yraw));
-  shell::showshape(host.axes(), s.ydata.matrix(), "r+", "retrodeformed (typed strain)");
-  shell::showshape(host.axes(), tdata, "bo", "specimens as found");
-  host.axes().title("Retrodeformation by the typed strain");
+  // The TPS coordinates are the rock's frame itself.
+  drawremoval(host.axes(), s.rdata.matrix(), strain, "typed", "r+",
+              s.rdata.scaled() ? " (SCALE= units)" : " (data units)");
 }
 
 // What each action needs first, for the window's buttons.

@@ -62,6 +62,7 @@ void load(shell::Host& host, State& s, bool second) {
     // plot go, and the other exemplar is drawn again beside the new one.
     s.models = Models{};
     s.reported = false;
+    s.shown = {};
     axes.cla();
     const core::Specimens& other = second ? s.exemplar1 : s.exemplar2;
     if (!other.empty()) drawexemplar(axes, other.matrix(), !second);
@@ -94,9 +95,14 @@ void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, cons
 }
 
 // A simulated set (superimposed, so in Procrustes units), with its
-// retrodeformation drawn over it when `over` is given.
-void show(shell::Host& host, const Eigen::MatrixXd& set, const char* name, const Eigen::MatrixXd* over = nullptr) {
+// retrodeformation drawn over it when `over` is given; the plot then
+// follows the models through a rebuild.
+void show(shell::Host& host, State& st, Eigen::MatrixXd Models::*shown, const char* name,
+          Eigen::MatrixXd Models::*drawnover = nullptr) {
+  const Eigen::MatrixXd& set = st.models.*shown;
+  const Eigen::MatrixXd* over = drawnover != nullptr ? &(st.models.*drawnover) : nullptr;
   built(set);
+  st.shown = {shown, drawnover, name};
   shell::Axes& axes = host.axes();
   axes.cla();
   shell::showshape(axes, set, "bo", name);
@@ -155,6 +161,9 @@ void build(shell::Host& host, State& s) {
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   s.built = p;
   ++s.builds;
+  // The set on the plot is drawn again from the models just built: the
+  // plot of the old ones would pass for theirs.
+  if (s.shown.set != nullptr) show(host, s, s.shown.set, s.shown.name, s.shown.over);
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
   // The Results tab would otherwise go on showing the report of the
   // models just replaced.
@@ -217,27 +226,28 @@ constexpr shell::Action<State> table[] = {
      },
      "Appends the retrodeformed noisy set to a row-format file", needmodels},
     {"ShowCData", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.cdata, "clean set"); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::cdata, "clean set"); },
      "Plots the clean set", needmodels},
     {"ShowNData", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.ndata, "noisy set"); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::ndata, "noisy set"); },
      "Plots the noisy set", needmodels},
     {"ShowDCData", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set", &s.models.udcdata); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::dcdata, "deformed clean set", &Models::udcdata); },
      "Plots the deformed clean set with its retrodeformation over it", needmodels},
     {"ShowDNData", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set", &s.models.udndata); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::dndata, "deformed noisy set", &Models::udndata); },
      "Plots the deformed noisy set with its retrodeformation over it", needmodels},
     {"ShowDCData2", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.dcdata, "deformed clean set"); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::dcdata, "deformed clean set"); },
      "Plots the deformed clean set", needmodels},
     {"ShowDNData2", ActionKind::show,
-     [](shell::Host& host, State& s) { show(host, s.models.dndata, "deformed noisy set"); },
+     [](shell::Host& host, State& s) { show(host, s, &Models::dndata, "deformed noisy set"); },
      "Plots the deformed noisy set", needmodels},
     {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
        s.models = Models{};
        s.reported = false;
+       s.shown = {};
        host.axes().cla();
        host.setstring(FileBox1.tag, "No File Active");
        host.setstring(FileBox2.tag, "No File Active");

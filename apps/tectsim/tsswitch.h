@@ -25,6 +25,14 @@ struct State {
   Parameters built;
   int builds = 0;
   bool reported = false; // the results window shows the report of these models
+  // The simulated set the plot shows, and the one drawn over it: a
+  // rebuild draws them again from the new models. No set while the plot
+  // shows none.
+  struct Shown {
+    Eigen::MatrixXd Models::*set = nullptr;
+    Eigen::MatrixXd Models::*over = nullptr;
+    const char* name = "";
+  } shown;
 };
 
 // The lines that open a statistics report, so that reports appended to

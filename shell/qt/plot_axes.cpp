@@ -43,6 +43,11 @@ public:
   // Clears the axes of everything plotted, the texts, the title, the
   // labels and the legend.
   void clear();
+  // Shows the legend in its row below the axes, or takes it (and its row)
+  // away.
+  void showlegend(bool on);
+  // Lays the legend's keys out in as many columns as the width takes.
+  void fitlegend(int width);
   // Shows the explicit title, else the running action's name when an
   // action drew and action titles are on; no title element at all without
   // either, so that untitled axes are laid out as they always were.
@@ -308,12 +313,40 @@ void PlotAxes::State::clear() {
   box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
   laststyle.clear();
   keys.clear();
-  plot_->legend->setVisible(false);
+  showlegend(false);
   plot_->xAxis->setLabel(QString());
   plot_->yAxis->setLabel(QString());
   title.clear();
   autotitle.clear();
   showtitle();
+}
+
+void PlotAxes::State::showlegend(bool on) {
+  QCPLegend* legend = plot_->legend;
+  legend->setVisible(on);
+  QCPLayoutGrid* grid = plot_->plotLayout();
+  const bool shown = legend->layout() == grid;
+  if (on == shown) return;
+  if (on) {
+    // A row of its own below the axes, as small as its keys allow: the
+    // keys never lie over the data.
+    grid->addElement(grid->rowCount(), 0, legend);
+    grid->setRowStretchFactor(grid->rowCount() - 1, 0.001);
+  } else if (grid->take(legend)) {
+    grid->simplify();
+  }
+}
+
+void PlotAxes::State::fitlegend(int width) {
+  QCPLegend* legend = plot_->legend;
+  if (legend->layout() != plot_->plotLayout()) return;
+  // Two keys a line when they fit the width, else one: a key cut short
+  // would lose the numbers at its end.
+  for (const int columns : {2, 1}) {
+    legend->setWrap(columns);
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
+    if (legend->minimumOuterSizeHint().width() <= width) break;
+  }
 }
 
 void PlotAxes::State::showtitle() {
@@ -350,6 +383,7 @@ void PlotAxes::State::settle() {
   dirty = false;
   const QRect viewport(QPoint(0, 0), canvas.value_or(plot_->size()));
   if (plot_->viewport() != viewport) plot_->setViewport(viewport);
+  fitlegend(viewport.width());
   if (autolimits)
     if (const auto fit = fitlimits(box)) base = *fit;
   setrange(plot_, equal ? equalized(plot_, base) : base);
@@ -364,19 +398,23 @@ PlotAxes::PlotAxes(QCustomPlot* plot) : plot_(plot) {
   state_->base = limitsof(plot);
   plot->setBackground(Qt::white);
   plot->legend->setVisible(false);
-  // Only named sets get a key (name()). The legend sits small in the top
-  // right corner of the axes, on a half-transparent ground so that data
-  // beneath it still shows.
+  // Only named sets get a key (name()). The legend is small, below the
+  // axes rather than inside them, where it would hide the data of its
+  // corner: its keys run in rows of two, left to right.
   plot->setAutoAddPlottableToLegend(false);
   QFont small = plot->font();
   small.setPointSizeF(small.pointSizeF() * 0.85);
   plot->legend->setFont(small);
-  plot->legend->setBrush(QColor(255, 255, 255, 190));
-  plot->legend->setBorderPen(QPen(QColor(0, 0, 0, 110)));
+  plot->legend->setBrush(Qt::NoBrush);
+  plot->legend->setBorderPen(Qt::NoPen);
   plot->legend->setIconSize(20, 10);
   plot->legend->setRowSpacing(0);
-  plot->legend->setMargins(QMargins(5, 3, 5, 3));
-  plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+  plot->legend->setColumnSpacing(12);
+  plot->legend->setMargins(QMargins(5, 0, 5, 3));
+  plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+  plot->legend->setWrap(2);
+  plot->axisRect()->insetLayout()->take(plot->legend);
+  plot->axisRect()->insetLayout()->simplify();
   plot->axisRect()->setupFullAxesBox(true);
   for (QCPAxis* axis : plot->axisRect()->axes()) axis->grid()->setVisible(false);
 }
@@ -480,7 +518,7 @@ void PlotAxes::name(std::string_view name) {
   st.keys.push_back(key);
   // The key is no drawing: the open curve may still be extended.
   if (st.open && st.openplottables == plot_->plottableCount() - 1) ++st.openplottables;
-  plot_->legend->setVisible(true);
+  st.showlegend(true);
   st.apply();
 }
 
@@ -500,9 +538,12 @@ void PlotAxes::text(double x, double y, std::string_view label) {
   auto* t = new QCPItemText(plot_);
   t->position->setType(QCPItemPosition::ptPlotCoords);
   t->position->setCoords(x, y);
-  t->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+  t->setPositionAlignment(Qt::AlignCenter);
   t->setText(qstring(label));
   t->setColor(Qt::black);
+  QFont small = plot_->font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  t->setFont(small);
   t->setClipToAxisRect(false); // a landmark number beside the box stays readable
   state_->drew();
   state_->take(x, y);

@@ -39,7 +39,8 @@ public:
             double markersize = 6) override;
   // A key in the legend for the last call's set, unless one of that name
   // and style is there already. The legend shows only while it has keys,
-  // small, in the axes' top right corner on a half-transparent ground.
+  // small, in a row of its own below the axes (two keys a line where the
+  // width takes them), so that it covers no data.
   void name(std::string_view name) override;
   // Axis labels in the plot's font; the axis box gives them room.
   void label(std::string_view x, std::string_view y) override;
@@ -47,7 +48,7 @@ public:
   // while there is a title to show: without one, the picture is the one
   // drawn before titles existed.
   void title(std::string_view text) override;
-  // Black text whose lower left corner is at (x, y).
+  // Small black text centred on (x, y).
   void text(double x, double y, std::string_view label) override;
   // Tight limits around every plotted point and every text anchor, kept up
   // to date by later plots until setlimits() fixes them.

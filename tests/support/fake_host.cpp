@@ -40,7 +40,7 @@ void FakeAxes::name(std::string_view name) {
   legendstyles.push_back(style);
 }
 
-void FakeAxes::text(double, double, std::string_view label) { texts.emplace_back(label); }
+void FakeAxes::text(double x, double y, std::string_view label) { texts.push_back({x, y, std::string(label)}); }
 
 void FakeAxes::axisauto() {
   double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};

@@ -47,8 +47,13 @@ public:
   // are not counted, as a window does not mark them.
   std::size_t pointcount() const override;
 
+  struct Text {
+    double x, y;
+    std::string label;
+  };
+
   std::vector<Plot> plots;         // since the last cla()
-  std::vector<std::string> texts;  // since the last cla()
+  std::vector<Text> texts;         // since the last cla()
   // Since the last cla() or plot with hold off: the title, the axis labels
   // and the legend's names in order (with each key's style).
   std::string titletext, xlabel, ylabel;

@@ -10,6 +10,7 @@
 #include "tests/apps/restrain/sample.h"
 #include "tests/support/scripted_program.h"
 
+#include <Eigen/Eigenvalues>
 #include <Eigen/LU>
 #include <regex>
 
@@ -248,4 +249,106 @@ TEST(restrainsw, WarnsOfABaselineAcrossTheMidline) {
                                             "set BaseBox1 4\nset BaseBox2 5\nDoRetro\n");
   ASSERT_EQ(wstatus, 0) << restrain.errors();
   EXPECT_NE(wout.find("warning: the baseline 4-5 lies"), std::string::npos) << wout;
+}
+
+namespace {
+
+const testsupport::FakeAxes::Plot& plotof(const testsupport::FakeAxes& axes, const std::string& style) {
+  const auto p = std::find_if(axes.plots.begin(), axes.plots.end(), [&](const auto& q) { return q.style == style; });
+  if (p == axes.plots.end()) throw core::Error("no plot of style " + style);
+  return *p;
+}
+
+// The long and short half-axes of the points' spread about their mean, and
+// the long one's bearing (degrees, 0 ... 180): for the points of a closed
+// line (the last repeating the first) R and area tell an ellipse, and for
+// a specimen's landmarks the ratio tells its shape whatever its turn.
+Eigen::Vector3d spreadof(const Eigen::VectorXd& x, const Eigen::VectorXd& y) {
+  Eigen::MatrixX2d v(x.size(), 2);
+  v << x, y;
+  const Eigen::MatrixX2d c = v.rowwise() - v.colwise().mean();
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix2d> e(c.transpose() * c / static_cast<double>(x.size()));
+  const Eigen::Vector2d u = e.eigenvectors().col(1);
+  return {std::sqrt(2 * e.eigenvalues()(1)), std::sqrt(2 * e.eigenvalues()(0)),
+          std::fmod(core::Bearing::of(u(0), u(1)).deg() + 180, 180)};
+}
+
+} // namespace
+
+TEST(restrainsw, TheWellmanPlotKeepsBothFitsInItsLegendWhateverEndsTheAction) {
+  // Cancelled or not, a test or a bootstrap leaves the construction with
+  // both fits drawn, each named in the legend and no label over the lines.
+  const Sample sample = deformed({1.6, core::Bearing::degrees(30)}, 0, 21);
+  const std::pair<const char*, int> cases[] = {
+      {"DoWellman", -1}, {"PermuteWellman", -1}, {"PermuteWellman", 0}, {"BootstrapWellman", -1}, {"BootstrapWellman", 0}};
+  for (const auto& [action, cancelafter] : cases) {
+    testsupport::FakeHost host("Restrain");
+    host.setstring("PBox", "100");
+    host.setstring("BootBox", "200");
+    host.cancelafter = cancelafter;
+    restrain::State s;
+    s.alltp = sample.alltp;
+    restrain::restrainsw(host, s, action);
+    const testsupport::FakeAxes& axes = host.fakeaxes();
+    for (const char* fit : {"analytic fit R = 1.60, theta' = 30.0", "numerical fit R = 1.60, theta' = 30.0"})
+      EXPECT_EQ(std::count(axes.legend.begin(), axes.legend.end(), fit), 1) << action << cancelafter << fit;
+    EXPECT_TRUE(axes.texts.empty() && !axes.xlabel.empty() && !axes.ylabel.empty()) << action << cancelafter;
+  }
+}
+
+TEST(restrainsw, NumbersTheLandmarksOfTheDataPlotWhereTheyCoverNoSpecimen) {
+  for (const char* load : {"Load data.txt\n", "LoadTPS data.tps\n"}) {
+    Files restrain;
+    ASSERT_EQ(restrain.run(load).first, 0) << restrain.errors();
+    const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
+    ASSERT_EQ(axes.texts.size(), 9u) << load;
+    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty()) << load;
+    // Each label keeps clear of every specimen's landmarks (which span
+    // about 1 unit) and lies nearest its own landmark's.
+    const testsupport::FakeAxes::Plot& specimens = plotof(axes, "bo");
+    for (std::size_t j = 0; j < 9; ++j) {
+      const auto& t = axes.texts[j];
+      EXPECT_EQ(t.label, std::to_string(j + 1)) << load;
+      Eigen::Index nearest = 0;
+      ((specimens.x.array() - t.x).square() + (specimens.y.array() - t.y).square()).minCoeff(&nearest);
+      EXPECT_GT(std::hypot(specimens.x(nearest) - t.x, specimens.y(nearest) - t.y), 0.02) << load << t.label;
+      EXPECT_EQ(static_cast<std::size_t>(nearest % 9), j) << load << t.label;
+    }
+  }
+}
+
+TEST(restrainsw, DrawsTheStrainEllipseBeforeAndItsCircleAfterRetrodeformation) {
+  // The sample's specimens are one form under the strain R 1.6 along 30
+  // degrees: with the strain removed they all have the form's shape again,
+  // and the strain's ellipse becomes a circle of its area.
+  const std::string start = "LoadDataTP datatp.txt\nLoadAllTP alltp.txt\nset BaseBox1 1\nset BaseBox2 3\n"
+                            "set UserR 1.6\nset UserTheta 30\n";
+  const std::pair<const char*, const char*> cases[] = {
+      {"Load data.txt\nDoRetro\n", "gd"}, {"Load data.txt\nDoRetroUser\n", "r+"}, {"LoadTPS data.tps\nUserRetroTPS\n", "r+"}};
+  for (const auto& [script, retrostyle] : cases) {
+    Files restrain;
+    ASSERT_EQ(restrain.run(start + script).first, 0) << restrain.errors();
+    const testsupport::FakeAxes& axes = restrain.window().fakeaxes();
+    EXPECT_FALSE(axes.xlabel.empty() || axes.ylabel.empty() || axes.titletext.empty()) << script;
+    const auto& m = plotof(axes, "m");
+    const auto& k = plotof(axes, "k");
+    const Eigen::Vector3d ellipse = spreadof(m.x.head(m.x.size() - 1), m.y.head(m.y.size() - 1));
+    const Eigen::Vector3d circle = spreadof(k.x.head(k.x.size() - 1), k.y.head(k.y.size() - 1));
+    EXPECT_NEAR(ellipse(0) / ellipse(1), 1.6, 1e-9) << script;
+    EXPECT_NEAR(ellipse(2), 30, 1e-6) << script;
+    EXPECT_NEAR(circle(0) / circle(1), 1, 1e-9) << script;
+    EXPECT_NEAR(ellipse(0) * ellipse(1) / (circle(0) * circle(1)), 1, 1e-9) << script;
+    // The specimens as found differ in shape, those on the right do not
+    // (to the six digits of the TPS file).
+    const auto ratios = [](const testsupport::FakeAxes::Plot& p) {
+      Eigen::ArrayXd r(p.x.size() / 9);
+      for (Eigen::Index i = 0; i < r.size(); ++i) {
+        const Eigen::Vector3d s = spreadof(p.x.segment(9 * i, 9), p.y.segment(9 * i, 9));
+        r(i) = s(0) / s(1);
+      }
+      return r.maxCoeff() / r.minCoeff() - 1;
+    };
+    EXPECT_GT(ratios(plotof(axes, "bo")), 0.1) << script;
+    EXPECT_LT(ratios(plotof(axes, retrostyle)), 1e-3) << script;
+  }
 }

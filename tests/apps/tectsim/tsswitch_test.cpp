@@ -114,3 +114,26 @@ TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
                               "specimens a simulation of 12 landmarks may hold";
   EXPECT_EQ(ts.errors().substr(0, message.size()), message);
 }
+
+TEST(TSSwitch, APlotFollowsTheModelsThroughARebuild) {
+  // The set on the plot is drawn again from the rebuilt models, as showing
+  // it anew draws it: never the old models' picture.
+  const auto points = [](const std::vector<testsupport::FakeAxes::Plot>& plots) {
+    std::vector<double> all;
+    for (const auto& p : plots) all.insert(all.end(), p.x.begin(), p.x.end());
+    return all;
+  };
+  for (const char* shown : {"ShowNData", "ShowDCData"}) {
+    Tectsim ts;
+    core::setseed(1);
+    ASSERT_EQ(ts.run(std::string("Load1 start.txt\nLoad2 end.txt\nset NumBox 20\nBuildModels\n") + shown + "\n").first,
+              0)
+        << ts.errors();
+    const std::vector<double> first = points(ts.window().fakeaxes().plots);
+    ASSERT_EQ(ts.run("BuildModels\n").first, 0) << ts.errors();
+    const std::vector<double> rebuilt = points(ts.window().fakeaxes().plots);
+    ASSERT_EQ(ts.run(std::string(shown) + "\n").first, 0) << ts.errors();
+    EXPECT_NE(rebuilt, first) << shown;
+    EXPECT_EQ(rebuilt, points(ts.window().fakeaxes().plots)) << shown;
+  }
+}
