@@ -22,6 +22,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QThread>
@@ -154,8 +155,27 @@ bool mayclose(Figure* f) {
   return false;
 }
 
+// An edit box whose layout gives it a Changed property calls that
+// function, outside any action, whenever its text changes: what the window
+// shows of the boxes' values follows them as they are typed.
+void followedits(Figure* f) {
+  for (QObject* o : f->objects()) {
+    auto* edit = qobject_cast<QLineEdit*>(o);
+    const QVariant changed = o->property("Changed");
+    if (edit == nullptr || !changed.isValid()) continue;
+    QObject::connect(edit, &QLineEdit::textChanged, f, [name = changed.toString().toStdString()] {
+      try {
+        shell::call(name, {}, 0);
+      } catch (const std::exception&) {
+        // Shown text only: the label says itself what it waits for.
+      }
+    });
+  }
+}
+
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
+  followedits(f);
   if (p.controlcolour) usecontrolcolour(f);
   addmenubar(f, p);
   addresultspane(f, RunInfo{p.executable, p.random});

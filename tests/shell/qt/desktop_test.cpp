@@ -302,6 +302,25 @@ TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
   EXPECT_FALSE(replaced.has_value());
 }
 
+TEST_F(Desktop, AnAppendSaveOntoAFileThatHoldsRowsAsksReplaceAppendOrCancel) {
+  std::ofstream(folder / "rows.txt") << "1 2 3\n";
+  const QString existing = QString::fromStdString((folder / "rows.txt").string());
+  const struct {
+    std::size_t reply; // Replace, Append, Cancel
+    bool chosen, replace;
+  } cases[] = {{0, true, true}, {1, true, false}, {2, false, false}};
+  for (const auto& c : cases) {
+    host->answerquestion(c.reply);
+    const auto [answered, choice] =
+        withanswer(typename_(existing), [&] { return host->uiappendfile("*.*", "File Name for Clean Data File"); });
+    ASSERT_TRUE(answered.seen);
+    ASSERT_EQ(choice.has_value(), c.chosen) << c.reply;
+    if (choice) {
+      EXPECT_EQ(choice->replace, c.replace) << c.reply;
+    }
+  }
+}
+
 TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
   shell::ScriptHost scripted(*host);
   scripted.startin(folder.string() + "/");
@@ -350,6 +369,9 @@ TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons)
   EXPECT_EQ(names, (QStringList{"MenuProtocol", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuSavePlot",
                                 "MenuQuit"}));
   EXPECT_EQ(entry("MenuProtocol")->text(), QString("Load Protocol") + QChar(0x2026));
+  // A button's accessible name, where it has one, says the whole of what
+  // its text says only beside its row's label.
+  EXPECT_EQ(entry("MenuSaveData")->text(), QString("Save the data set") + QChar(0x2026));
   EXPECT_EQ(entry("MenuProtocol")->shortcut(), QKeySequence(QKeySequence::Open));
   EXPECT_EQ(entry("MenuSaveData")->shortcut(), QKeySequence(QKeySequence::Save));
   EXPECT_EQ(entry("MenuLoadData")->shortcut(), QKeySequence());
