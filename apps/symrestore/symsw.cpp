@@ -31,7 +31,7 @@ using shell::Number;
 
 // Symrestore's boxes. Which axes PCABox may name depends on the data, and
 // is checked against them.
-constexpr shell::Box StrainBox{"StrainBox", "stretch e (= √R)", Entry::number, Number::Positive};
+constexpr shell::Box StrainBox{"StrainBox", "stretch e = √R", Entry::number, Number::Positive};
 constexpr shell::Box PCABox{"PCABox", "axes to remove", Entry::numbers};
 constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
 constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};

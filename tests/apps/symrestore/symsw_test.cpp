@@ -110,7 +110,7 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
                   io::WriteMode::Replace);
   expect_error("LoadProto short.txt\n", "The pair list leaves out landmarks 1, 12, 18, 23, 25, 26, 27, 28");
   expect_error("LoadProto pairs.txt\nset StrainBox -1\nRetroStrain\n",
-               "The box StrainBox (stretch e (= √R)) holds '-1', which is not a positive number");
+               "The box StrainBox (stretch e = √R) holds '-1', which is not a positive number");
   expect_error("set PCABox 53\nUndeformPCA\n", "The box PCABox (axes to remove) holds axis 53; the axes of 28 landmarks are numbered 1 ... 52");
   // A list without two axis lines cannot be flipped (here the midline
   // landmarks are paired off).

@@ -36,7 +36,7 @@ TEST(TSSwitch, TakesTpsExemplarsAndRefusesAnIncompleteOne) {
                                  "BuildModels\nSaveCData c.txt\n";
   auto [status, out] = tectsim.run("Load1 start.txt\nLoad2 end.tps\nshow FileBox2\n" + experiment);
   ASSERT_EQ(status, 0) << tectsim.errors();
-  EXPECT_EQ(out, "File end.tps \n    1 specimen \n   12 landmarks\n");
+  EXPECT_EQ(out, "File end.tps \n    1 specimen \n   12 landmarks\nwrote 20 rows to c.txt\n");
   std::tie(status, out) = tectsim.run("set ApplyScale 1\nLoad2 end.tps\nshow FileBox2\n");
   ASSERT_EQ(status, 0) << tectsim.errors();
   // The sets built from the end shape before are gone with it.

@@ -103,7 +103,7 @@ TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
   io::writerows(ts.file("even.txt").string(), end.leftCols(end.cols() - 1), "%.10g ", "\n", io::WriteMode::Replace);
   ASSERT_EQ(ts.run("Load1 start.txt\nLoad2 end.txt\n").first, 0) << ts.errors();
   EXPECT_EQ(ts.run("Load2 even.txt\n").first, 1);
-  EXPECT_EQ(ts.errors().substr(0, 62), "The end shape file 'even.txt' holds 24 numbers per row, an ev");
+  EXPECT_EQ(ts.errors().substr(0, 61), "The end shape file 'even.txt' holds 24 numbers per row, an ev");
   // The end shape loaded before is the one built from.
   core::setseed(3);
   EXPECT_EQ(ts.run("set NumBox 12\nset AmpBox 0\nset DefBox 1.2\nset AngleBox 10\nset NaxisBox 1\nBuildModels\n"

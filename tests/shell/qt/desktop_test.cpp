@@ -286,6 +286,9 @@ TEST_F(Desktop, ASaveDialogAddsTheExtensionOfTheChosenFilter) {
 TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
   touch(folder / "sets.txt");
   const QString existing = QString::fromStdString((folder / "sets.txt").string());
+  // The dialog does not confirm an overwrite; the question that follows
+  // for a file that holds rows is answered Append.
+  host->answerquestion(1);
   const auto [appending, appended] =
       withanswer(typename_(existing), [&] { return host->uiappendfile("*.*", "File Name for Clean Data File"); });
   ASSERT_TRUE(appending.seen);
