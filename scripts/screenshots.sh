@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Pictures of the five windows, taken under a virtual X display as a person
-# would see them, into docs/screenshots/ (or the folder given). Builds the
-# programs first if needed.
+# Pictures of the four program windows, taken under a virtual X display as
+# a person would see them, into docs/screenshots/ (or the folder given).
+# Builds the programs first if needed.
+#
+#   screenshots.sh [FOLDER]            each window, empty and at work
+#   screenshots.sh --desktop [FOLDER]  each window as a window manager
+#                                      (openbox) shows it on a 1024x700
+#                                      screen and on a 1920x1080 screen
+#                                      magnified twice (QT_SCALE_FACTOR=2)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+desktop=0
+if [ "${1:-}" = "--desktop" ]; then desktop=1; shift; fi
 out=${1:-docs/screenshots}
 mkdir -p "$out"
 if [ ! -x build/bin/tectsim ]; then
@@ -12,6 +20,26 @@ if [ ! -x build/bin/tectsim ]; then
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
   cmake --build build -j "$(nproc)" --target anglepick restrain symrestore tectsim
 fi
+# The whole screen with the program's window as the window manager placed
+# it; the program is ended once pictured.
+on_desktop() { # program, file, screen WxH, scale
+  env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 $3x24" sh -c '
+    openbox > /dev/null 2>&1 & wm=$!
+    sleep 1
+    QT_SCALE_FACTOR=$3 "$1" > /dev/null 2>&1 & program=$!
+    sleep 4
+    if command -v scrot > /dev/null; then scrot -o "$2"; else xwd -root -silent | convert xwd:- "$2"; fi
+    kill $program $wm' sh "build/bin/$1" "$out/$2" "$4"
+  echo "wrote $out/$2"
+}
+if [ "$desktop" = 1 ]; then
+  for program in anglepick restrain symrestore tectsim; do
+    on_desktop $program $program-1024x700.png 1024x700 1
+    on_desktop $program $program-1920x1080-scale2.png 1920x1080 2
+  done
+  exit 0
+fi
+
 shoot() { # program, file, [window]
   local extra=()
   [ $# -gt 2 ] && extra=(--window "$3")
@@ -22,7 +50,7 @@ shoot anglepick anglepick.png
 shoot restrain restrain.png
 shoot symrestore symrestore.png
 shoot tectsim tectsim.png
-shoot tectsim results.png AuxBox
+shoot tectsim results.png AuxBox # the report tab of the results pane
 
 # Each program at work on the bundled samples: a script runs first, then
 # the window is pictured as the script left it.

@@ -63,7 +63,7 @@ inline constexpr Box ApplyScale{"ApplyScale", "multiply each specimen by its SCA
 inline constexpr Box NegativeMissing{"NegativeMissing", "read a point with a negative coordinate as missing",
                                      Entry::tick};
 inline constexpr Box FileBox{"FileBox", "the file loaded last", Entry::shown};
-// The results window's text.
+// The text of the Results tab of the results pane.
 inline constexpr Box AuxResults{"AuxResults", "results text", Entry::shown};
 
 // "The box PBox (number of permutations)": how messages name a box.

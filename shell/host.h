@@ -1,7 +1,7 @@
 #pragma once
 // The one seam between the programs' action switches and the outside
 // world. A switch reads and sets controls, asks for files, shows message
-// boxes, draws in the axes, fills the results window and reports progress
+// boxes, draws in the axes, fills the results pane and reports progress
 // only through a Host. Two hosts exist: the Qt windows, and the scripted
 // host of `PROGRAM --run SCRIPT` and of the tests, which answers dialogs
 // from the script and prints message boxes. Nothing here depends on Qt, so
@@ -105,8 +105,13 @@ public:
     return uiputfile(filter, title);
   }
 
-  // A message box; the action goes on.
+  // A result or a notice for the user; the action goes on. A window keeps
+  // it in its results pane rather than in a box to be dismissed.
   virtual void msgbox(std::string_view text, std::string_view title) = 0;
+  // A warning or an error the user must see before going on: a window
+  // shows it in a message box (and keeps it in the pane too). A host that
+  // does not tell the two apart shows it as msgbox() does.
+  virtual void alert(std::string_view text, std::string_view title) { msgbox(text, title); }
 
   // A question, asked before the action does anything it cannot undo:
   // the text, a title and the answers (button texts). Returns the index of
@@ -123,10 +128,10 @@ public:
   // The axes in which the program plots.
   virtual Axes& axes() = 0;
 
-  // Opens (or reuses) the results window and shows the text in it (the
-  // rows of the String of its AuxResults box).
+  // Shows the text as the last report (the rows of the String of the
+  // AuxResults box, in the results pane of the program's window).
   virtual void setresults(const std::vector<std::string>& rows) = 0;
-  // The text of the results window; empty when none is open.
+  // The text of the last report; empty when none was shown.
   virtual std::vector<std::string> results() const = 0;
   // Empties the results shown (the results window's text and what the
   // window shows beside it) when the data they came from are replaced or

@@ -41,7 +41,7 @@ const std::vector<ActionLine>& sharedactions();
 ActionKind kindof(const Program& program, std::string_view name);
 
 // Registers the functions every program shares that need no window:
-// AuxBoxsw (the results window's save), SavePlot, cla, isvarname and
+// AuxBoxsw (the Results tab's save), SavePlot, cla, isvarname and
 // iskeyword.
 void defineshared();
 

@@ -156,7 +156,7 @@ void command(const std::vector<std::string>& words, ScriptHost& host, const Prog
     if (host.log() == nullptr) throw core::Error("report: this window has no results pane");
     host.log()->saverunreport(resolve(words[1]));
   } else {
-    // An action of the switch (or the results window's save), the words
+    // An action of the switch (or the Results tab's save), the words
     // after it answering its dialogs.
     const std::vector<std::string> files(words.begin() + 1, words.end());
     host.answer(files);

@@ -10,15 +10,15 @@
 //   report FILE       saves the run report of the results pane (program,
 //                     version, seed, files loaded with their checksums,
 //                     every action with its results)
-//   AuxBoxsw FILE     appends the results window's text to FILE
+//   AuxBoxsw FILE     appends the Results tab's text to FILE
 //   ACTION FILE...    runs ACTION of the program's action switch; the FILE
 //                     words answer its file dialogs in order (a missing
 //                     word or "-" cancels that dialog)
 //
 // A message box prints "== TITLE ==", its text and an empty line; a
 // question prints likewise, with the answer a script takes ("Answered
-// without asking: ..."), since nobody is there to choose; text set
-// in the results window prints likewise under "== Results ==". Relative
+// without asking: ..."), since nobody is there to choose; text set in
+// the Results tab prints likewise under "== Results ==". Relative
 // file names are taken relative to the folder the run started in. The
 // first action that ends with an error stops the run.
 //

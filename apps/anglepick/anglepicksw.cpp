@@ -183,7 +183,7 @@ void loadproto(shell::Host& host, State& s) {
   const Eigen::Index pairs = (s.proto.col(1).array() != 0).count(), midline = mp - pairs;
   host.setstring(shell::FileBox.tag, core::format("Protocol %s loaded: \n%i midline landmark%s and %i pair%s", fn, midline,
                                                   midline == 1 ? "" : "s", pairs, pairs == 1 ? "" : "s"));
-  if (s.proto.cols() != 2) host.msgbox("Excess columns in protocol file", "");
+  if (s.proto.cols() != 2) host.alert("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
     std::string text = core::format("%i of %i specimens give no angles (landmarks missing): ", absent.size(), n);

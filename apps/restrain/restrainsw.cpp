@@ -260,7 +260,7 @@ void savetps(shell::Host& host, const State& s) {
   // The TPS file holds the coordinates before superimposition, which only
   // UserRetroTPS keeps; another run's would not belong to these specimens.
   if (s.yraw.empty() || s.yraw.n() != s.ydata.n() || s.yraw.matrix().cols() != s.ydata.matrix().cols()) {
-    host.msgbox("The TPS file needs TPS data with R, θ′ first: only it keeps the retrodeformed coordinates before "
+    host.alert("The TPS file needs TPS data with R, θ′ first: only it keeps the retrodeformed coordinates before "
                 "superimposition. The row-format file was written.",
                 "");
     return;
@@ -291,15 +291,18 @@ void loadangles(shell::Host& host, State& s, bool perspecimen) {
   s.datatp = std::move(read.tp);
   s.datatpnamed = std::move(read.labels);
   std::string text = core::format("File: %s \n t and mean p of %i specimens", fn, s.datatp.rows());
+  bool mismatch = false;
   // Lines that name their specimens join them whatever their count.
   if (s.data.n() != s.datatp.rows()) {
     try {
       joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n());
     } catch (const core::Error&) {
       text += " Error loading Data T and P values, mismatch in sample size";
+      mismatch = true;
     }
   }
-  host.msgbox(text, "");
+  if (mismatch) host.alert(text, "");
+  else host.msgbox(text, "");
 }
 
 // The start of every fit that draws: the pooled pairs that have a vertex,

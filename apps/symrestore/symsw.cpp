@@ -153,7 +153,7 @@ void loadproto(shell::Host& host, State& s) {
 // an error, so that a script stops and the window's status line says what
 // was not done.
 [[noreturn]] void noaxis(shell::Host& host, const State& s, std::string_view action) {
-  host.msgbox(oneaxispoint, "");
+  host.alert(oneaxispoint, "");
   Eigen::Index axis = 0;
   for (Eigen::Index j = 0; j < s.lmlist.rows(); ++j) axis += s.lmlist(j, 0) == s.lmlist(j, 1);
   throw core::Error(std::string(action) + " needs two axis rows (a landmark paired with itself, 'a a') in the pairs file '" +

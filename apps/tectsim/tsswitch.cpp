@@ -176,11 +176,11 @@ void build(shell::Host& host, State& s) {
       if (a.name == s.shown) a.run(host, s);
     host.note("The plot was drawn again from the rebuilt models");
   }
-  // An open results window would otherwise go on showing the report of
-  // the models just replaced.
+  // The Results tab would otherwise go on showing the report of the
+  // models just replaced.
   if (s.reported && !host.results().empty()) {
     host.setstring(shell::AuxResults.tag, report(s));
-    host.note("The results window now shows the report of the rebuilt models");
+    host.note("The Results tab now shows the report of the rebuilt models");
   }
 }
 
@@ -209,7 +209,7 @@ constexpr shell::Action<State> table[] = {
        host.setresults(report(s));
        s.reported = true;
      },
-     "Tests every set for the shape change and shows the report in the results window", needmodels},
+     "Tests every set for the shape change and shows the report in the results pane", needmodels},
     {"SaveCData", ActionKind::save,
      [](shell::Host& host, State& s) { save(host, s.models.cdata, "File Name for Clean Data File", "%f "); },
      "Appends the clean set to a row-format file", needmodels},

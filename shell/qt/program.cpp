@@ -173,13 +173,32 @@ void followedits(Figure* f) {
   }
 }
 
+// The program is its main window: once that closes (asked once about
+// unsaved results), every other window of the program goes with it (an
+// alert left open, the guide) and the event loop ends, so the process ends.
+bool closeprogram(Figure* f) {
+  if (!mayclose(f)) return false;
+  if (headless()) return true;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != f && w->isVisible()) {
+      // The program window's own guard has asked already.
+      if (auto* other = dynamic_cast<Figure*>(w)) other->setcloseguard({});
+      w->close();
+    }
+  // Queued: the loop ends after this window has closed, not inside its
+  // close, which quitting would try to close again.
+  QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  return true;
+}
+
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
   followedits(f);
   if (p.controlcolour) usecontrolcolour(f);
+  splitpanels(f);
   addmenubar(f, p);
   addresultspane(f, RunInfo{p.executable, p.random});
-  f->setcloseguard([f] { return mayclose(f); });
+  f->setcloseguard([f] { return closeprogram(f); });
   movegui(f, "onscreen"); // the menu bar made it taller
   guidata(f, guihandles(f));
 }
@@ -248,7 +267,10 @@ void runcallback(Figure* window, QObject*, const std::string& callback) {
 // Saves a picture of a window (the program's own, or the one named). The
 // window is shown first, so that its layout is complete.
 int screenshot(const Program& p, const std::string& file, const std::string& window) {
-  const std::string name = window.empty() ? p.launcher : window;
+  // The results once shown in a window of their own (AuxBox) are the
+  // report tab of the program window's pane: pictured there.
+  const bool report = window == "AuxBox";
+  const std::string name = window.empty() || report ? p.launcher : window;
   bool open = false;
   for (Figure* g : figures()) open = open || g->name() == name;
   if (!open && !guarded([&] {
@@ -264,6 +286,7 @@ int screenshot(const Program& p, const std::string& file, const std::string& win
     return 1;
   }
   showresultspane(f);
+  if (ResultsPane* pane = resultspane(f); pane != nullptr && report) pane->showreport();
   // A scripted run clicks no button, so the buttons are brought up to date
   // with what the script loaded before the picture is taken.
   if (name == p.launcher) refreshreadiness(f, p);
@@ -374,7 +397,7 @@ void defineshell(const Program& program) {
   definelauncher(program.launcher, [&program] { openprogramwindow(program); });
   defineplaceholders(program.launcher, program.placeholders);
   definelauncher("AuxBox", [] { AuxBox(); });
-  defineplaceholders("AuxBox", {"AuxResults", "pushbutton1"});
+  defineplaceholders("AuxBox", {"AuxResults", "AppendResults"});
 
   shell::define(shell::callable("CopyBigImage", 1, 0, [](const shell::Values&, int) -> shell::Values {
     Figure* f = gcf();

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <climits>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace shell {
@@ -58,11 +59,17 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
     : QWidget(parent), info_(std::move(info)), started_(QDateTime::currentDateTime()),
       folder_(QDir::currentPath()) {
   setObjectName("ResultsPane");
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 0);
-  auto* title = new QLabel(tr("Results"), this);
-  layout->addWidget(title);
-  view_ = new QPlainTextEdit(this);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 0);
+  tabs_ = new QTabWidget(this);
+  tabs_->setObjectName("ResultsTabs");
+  tabs_->setDocumentMode(true);
+  outer->addWidget(tabs_, 1);
+  auto* log = new QWidget(tabs_);
+  auto* layout = new QVBoxLayout(log);
+  layout->setContentsMargins(0, 4, 0, 0);
+  tabs_->addTab(log, tr("Log"));
+  view_ = new QPlainTextEdit(log);
   view_->setObjectName("ResultsText");
   view_->setReadOnly(true);
   // Tables keep their columns in a fixed-width font; a line longer than
@@ -72,10 +79,10 @@ ResultsPane::ResultsPane(RunInfo info, QWidget* parent)
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   layout->addWidget(view_, 1);
   auto* row = new QHBoxLayout;
-  saveresults_ = new QPushButton(tr("Save results…"), this);
+  saveresults_ = new QPushButton(tr("Save results…"), log);
   saveresults_->setObjectName("SaveResults");
   saveresults_->setToolTip(tr("Save the text of this pane as a text file"));
-  savereport_ = new QPushButton(tr("Save run report…"), this);
+  savereport_ = new QPushButton(tr("Save run report…"), log);
   savereport_->setObjectName("SaveRunReport");
   savereport_->setToolTip(
       tr("Save a dated report of this run: program, version, seed, files loaded with their checksums, and every "
@@ -102,6 +109,9 @@ void ResultsPane::append(const QString& text) {
   view_->verticalScrollBar()->setValue(view_->verticalScrollBar()->maximum());
   view_->horizontalScrollBar()->setValue(0);
 }
+
+void ResultsPane::showlog() { tabs_->setCurrentIndex(0); }
+void ResultsPane::showreport() { tabs_->setCurrentIndex(tabs_->count() - 1); }
 
 void ResultsPane::beginaction(const std::string& name, ActionKind kind) {
   action_ = name;
@@ -209,6 +219,11 @@ ResultsPane* addresultspane(Figure* window, RunInfo info) {
   layout->removeWidget(form);
   splitter->addWidget(form);
   auto* pane = new ResultsPane(std::move(info), splitter);
+  QWidget* report = embedlayout(window, "AuxBox", pane->tabs_);
+  if (report->layout() != nullptr) report->layout()->setContentsMargins(0, 4, 0, 0);
+  // The tab's title names it already.
+  if (auto* heading = report->findChild<QLabel*>("resultsLabel")) heading->hide();
+  pane->tabs_->addTab(report, report->windowTitle());
   splitter->addWidget(pane);
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 0);

@@ -1,9 +1,11 @@
 #pragma once
 // The results pane of a program window: a read-only log beside the plot
-// where every message box, every report and every action's summary is kept
+// where every message, every report and every action's summary is kept
 // for the whole run, headed by the action's name and time, so that a result
-// does not vanish with the box that showed it. The pane saves its text, or
-// the run as a dated report (program, version, seed, the files loaded with
+// does not vanish with the box that showed it. Beside the log, in a second
+// tab, the last report an action showed, as text the user may edit and
+// append to a file (the AuxResults box and its AuxBoxsw button). The pane
+// saves its text, or the run as a dated report (program, version, seed, the files loaded with
 // their SHA-256 checksums, then the log).
 //
 // "Unsaved results": some action other than a save has put a message box
@@ -22,6 +24,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace shell {
 
@@ -56,6 +59,9 @@ public:
   // A message box's title and text; a report's rows.
   void message(std::string_view text, std::string_view title);
   void report(const std::vector<std::string>& rows);
+  // Brings the log, or the last report, into view.
+  void showlog();
+  void showreport();
   // A file chosen in a load dialog: its checksum is taken now.
   void loaded(const std::string& path);
 
@@ -80,6 +86,8 @@ private:
   bool savedialog(bool report);
   RunInfo info_;
   QDateTime started_;
+  friend ResultsPane* addresultspane(Figure* window, RunInfo info);
+  QTabWidget* tabs_ = nullptr;
   QPlainTextEdit* view_ = nullptr;
   QPushButton* saveresults_ = nullptr;
   QPushButton* savereport_ = nullptr;
@@ -94,7 +102,8 @@ private:
 };
 
 // Puts a results pane beside the window's layout, in a splitter the user
-// can drag, and returns it (a window that has one keeps it). A headless
+// can drag, and returns it (a window that has one keeps it). Its report
+// tab is the AuxBox layout, whose controls become the window's. A headless
 // window keeps the pane hidden so that its plot keeps the size scripts
 // save pictures at; showresultspane() shows it (for a screenshot).
 ResultsPane* addresultspane(Figure* window, RunInfo info);

@@ -1,11 +1,12 @@
 #pragma once
-// The results window: a second window holding a block of result text in
-// its AuxResults box, which the user can append to a file (its save
-// button's AuxBoxsw is in shell/results.h).
+// The results a separate window used to show: the report tab of the
+// program window's results pane (its AuxResults box, which the user can
+// append to a file with the AuxBoxsw button; see shell/results.h).
 
 namespace shell {
 
-// Opens (or raises) the results window.
+// Brings the report tab of the program window's results pane into view.
+// Raises core::Error when no window has a results pane.
 void AuxBox();
 
 } // namespace shell

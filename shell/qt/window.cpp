@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QPalette>
 #include <QBuffer>
 #include <QCloseEvent>
@@ -17,6 +18,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStyle>
 #include <QLineEdit>
 #include <QUiLoader>
 #include <QVBoxLayout>
@@ -73,19 +77,21 @@ using Registry = std::vector<QPointer<Figure>>;
 
 std::string registrykey(const std::string& base) { return (base + "_SINGLETON_handle").substr(0, 31); }
 
-Figure* loadfigure(const std::string& base, const std::string& folder) {
+// The form of a layout file, every widget it made in `loader.made`.
+QWidget* loadform(const std::string& base, const std::string& folder, Loader& loader, QWidget* parent = nullptr) {
   const QByteArray xml = layoutxml(folder.empty() ? base + ".fig" : folder + "/" + base + ".fig");
   QBuffer buffer;
   buffer.setData(xml);
   buffer.open(QIODevice::ReadOnly);
-  Loader loader;
-  QWidget* form = loader.load(&buffer);
+  QWidget* form = loader.load(&buffer, parent);
   if (form == nullptr)
     throw core::Error("Cannot read the window layout '" + base + ".fig': " + loader.errorString().toStdString());
-  auto* figure = new Figure(base, form, loader.made);
-  allfigures().push_back(figure);
-  // A push button calls what its Callback names.
-  for (QObject* o : loader.made) {
+  return form;
+}
+
+// A push button calls what its Callback names.
+void connectcallbacks(Figure* figure, const std::vector<QObject*>& objects) {
+  for (QObject* o : objects) {
     auto* button = qobject_cast<QAbstractButton*>(o);
     const QVariant cb = o->property("Callback");
     if (button == nullptr || !cb.isValid()) continue;
@@ -93,7 +99,38 @@ Figure* loadfigure(const std::string& base, const std::string& folder) {
       if (runner()) runner()(figure, button, text);
     });
   }
+}
+
+Figure* loadfigure(const std::string& base, const std::string& folder) {
+  Loader loader;
+  QWidget* form = loadform(base, folder, loader);
+  auto* figure = new Figure(base, form, loader.made);
+  allfigures().push_back(figure);
+  connectcallbacks(figure, loader.made);
   return figure;
+}
+
+// A scroll area as wide as the panel it holds wants to be, with room for
+// its vertical scroll bar, so that the panel is never cut at the side
+// while the window is wide enough; it can still be dragged narrower.
+class PanelScroll : public QScrollArea {
+public:
+  using QScrollArea::QScrollArea;
+  QSize sizeHint() const override {
+    const QSize inner = widget() != nullptr ? widget()->sizeHint() : QSize(0, 0);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return {inner.width() + bar + 2 * frameWidth(), QScrollArea::sizeHint().height()};
+  }
+  QSize minimumSizeHint() const override { return {std::min(sizeHint().width(), 160), 80}; }
+};
+
+// The box layout under `layout` (itself included) that holds `w`.
+QBoxLayout* holder(QLayout* layout, QWidget* w) {
+  if (layout == nullptr) return nullptr;
+  if (auto* box = qobject_cast<QBoxLayout*>(layout); box != nullptr && box->indexOf(w) >= 0) return box;
+  for (int i = 0; i < layout->count(); ++i)
+    if (QBoxLayout* found = holder(layout->itemAt(i)->layout(), w)) return found;
+  return nullptr;
 }
 
 void placeframe(QWidget* w, int left, int top, int fwidth, int fheight) {
@@ -151,6 +188,10 @@ std::vector<QObject*> Figure::objects() const {
   for (const auto& o : objects_)
     if (o) out.push_back(o.data());
   return out;
+}
+
+void Figure::adopt(const std::vector<QObject*>& objects) {
+  for (QObject* o : objects) objects_.emplace_back(o);
 }
 
 QCustomPlot* Figure::plot() const { return form_->findChild<QCustomPlot*>(); }
@@ -266,6 +307,45 @@ Figure* openfig(std::string_view filename, std::string_view policy) {
   }
   setcurrent(figure);
   return figure;
+}
+
+QWidget* embedlayout(Figure* window, std::string_view name, QWidget* parent) {
+  Loader loader;
+  QWidget* form = loadform(std::string(name), "", loader, parent);
+  // Shown inside another window, a form is a plain widget.
+  form->setWindowFlags(Qt::Widget);
+  window->adopt(loader.made);
+  connectcallbacks(window, loader.made);
+  return form;
+}
+
+void splitpanels(Figure* window) {
+  QWidget* panel = window->form()->findChild<QWidget*>("controlPanel");
+  QCustomPlot* plot = window->plot();
+  // A headless window is on no screen to fit, and keeps the layout its
+  // saved pictures have always been drawn in.
+  if (headless() || panel == nullptr || plot == nullptr ||
+      qobject_cast<QScrollArea*>(panel->parentWidget()->parentWidget()) != nullptr)
+    return;
+  QBoxLayout* body = holder(window->form()->layout(), panel);
+  if (body == nullptr || body->indexOf(plot) < 0) return;
+  const int index = std::min(body->indexOf(panel), body->indexOf(plot));
+  body->removeWidget(panel);
+  body->removeWidget(plot);
+  auto* scroll = new PanelScroll;
+  scroll->setObjectName("ControlScroll");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroll->setWidget(panel);
+  auto* splitter = new QSplitter(Qt::Horizontal);
+  splitter->setObjectName("PanelSplitter");
+  splitter->setChildrenCollapsible(false);
+  splitter->addWidget(scroll);
+  splitter->addWidget(plot);
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  body->insertWidget(index, splitter, 1);
 }
 
 Figure* figureof(QObject* h) {

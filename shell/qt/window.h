@@ -34,6 +34,10 @@ public:
   // Every object the layout made, the window's form first, in creation
   // order; hidden ones included.
   std::vector<QObject*> objects() const;
+  // Makes objects built into the window after it was made (a layout shown
+  // inside it, such as the results text of its pane) its own: found by
+  // Tag, and closed with it.
+  void adopt(const std::vector<QObject*>& objects);
   // The window's plot area (the first QCustomPlot), or nullptr.
   QCustomPlot* plot() const;
   std::map<std::string, std::any>& appdata() { return appdata_; }
@@ -104,6 +108,19 @@ QByteArray layoutxml(const std::string& filename);
 // .fig file" or "Second input argument must be 'new' or 'reuse'.".
 Figure* openfig(std::string_view filename, std::string_view policy = "new");
 
+// Builds a layout's form (name without ".fig") inside `window`, as a child
+// of `parent`: its objects become the window's, and its push buttons call
+// their Callback as the window's own do. The form's window title is kept
+// as its windowTitle, for a tab or a heading.
+QWidget* embedlayout(Figure* window, std::string_view name, QWidget* parent);
+
+// Makes a program window fit small and magnified screens: its control
+// panel (the widget Tagged "controlPanel") scrolls when the window is too
+// short for it, and sits beside the plot in a splitter the user can drag;
+// the plot takes the rest of the room. A window without both, or a
+// headless one, keeps its layout.
+void splitpanels(Figure* window);
+
 // The window of an object (walking up its parents); raises core::Error
 // "H must be the handle to a figure or figure descendent." when it has
 // none.
@@ -138,7 +155,7 @@ std::vector<Figure*> figures();
 std::vector<QObject*> findobj(std::string_view tag);
 
 // Gives a window the background colour of the controls, so that it reads
-// as one panel (Symrestore's window and the results window).
+// as one panel (Symrestore's window).
 void usecontrolcolour(QWidget* window);
 
 // Application data of the root (the screen): the singleton registry lives

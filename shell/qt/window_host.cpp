@@ -182,8 +182,18 @@ std::optional<FileChoice> WindowHost::uiappendfile(std::string_view filter, std:
   return choice;
 }
 
+// A result belongs in the pane, where it stays with the run; a window
+// without one shows it as an alert, so that it is not lost.
 void WindowHost::msgbox(std::string_view text, std::string_view title) {
-  auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+  ResultsPane* p = pane();
+  if (p == nullptr) return alert(text, title);
+  message(text, title);
+  p->showlog();
+  if (!headless()) showresultspane(window());
+}
+
+void WindowHost::alert(std::string_view text, std::string_view title) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
                               QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                               window());
   message(text, title);
@@ -254,16 +264,25 @@ Axes& WindowHost::axes() {
   return *slot;
 }
 
+// The report goes to the pane of the program's window, in the log and as
+// the text of its report tab; no second window opens over the plot.
 void WindowHost::setresults(const std::vector<std::string>& rows) {
-  if (ResultsPane* p = pane()) p->report(rows);
-  Figure* results = openfig("AuxBox", "reuse");
-  const QString tag = QString::fromUtf8(AuxResults.tag.data(), static_cast<qsizetype>(AuxResults.tag.size()));
-  for (QObject* o : results->objects())
-    if (o->objectName() == tag) setcontrolstring(o, rows);
+  ResultsPane* p = pane();
+  if (p == nullptr) p = addresultspane(window(), RunInfo{window_, false});
+  p->report(rows);
+  setstring(AuxResults.tag, rows);
+  p->showreport();
+  if (!headless()) showresultspane(window());
 }
 
+// The Results tab is there from the start: until a report fills it, it
+// holds none (its empty box would read as one empty row).
 std::vector<std::string> WindowHost::results() const {
-  for (QObject* o : findobj(AuxResults.tag)) return controlstring(o);
+  for (QObject* o : findobj(AuxResults.tag)) {
+    std::vector<std::string> rows = controlstring(o);
+    if (rows.size() == 1 && rows[0].empty()) rows.clear();
+    return rows;
+  }
   return {};
 }
 

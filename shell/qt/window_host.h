@@ -1,7 +1,8 @@
 #pragma once
 // The Host of the Qt windows: controls are the widgets of the open
-// windows, dialogs are Qt's file dialogs, message boxes are non-modal
-// boxes, and the axes are the program window's plot area. Its RunLog is
+// windows, dialogs are Qt's file dialogs, results and notices go to the
+// results pane of the program's window (only alerts are message boxes,
+// non-modal), and the axes are the program window's plot area. Its RunLog is
 // the results pane of the program's window, which a scripted run on the
 // hidden windows tells too.
 
@@ -45,6 +46,7 @@ public:
   // instead, without showing the question.
   std::size_t ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
                   std::size_t unasked) override;
+  void alert(std::string_view text, std::string_view title) override;
   Axes& axes() override;
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override;

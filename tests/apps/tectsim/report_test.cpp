@@ -46,8 +46,8 @@ TEST(TectsimReport, AppendedReportsCarryTheirBuildAndTheWindowFollowsARebuild) {
                               "set NumBox 20\nBuildModels\nDoStats\nAuxBoxsw report.txt\n"
                               "set NumBox 25\nBuildModels\nAuxBoxsw report.txt\n");
   ASSERT_EQ(status, 0) << ts.errors();
-  // The rebuild put the new report in the open results window and said so.
-  EXPECT_NE(out.find("The results window now shows the report of the rebuilt models\n"), std::string::npos) << out;
+  // The rebuild put the new report in the Results tab and said so.
+  EXPECT_NE(out.find("The Results tab now shows the report of the rebuilt models\n"), std::string::npos) << out;
   const std::string saved = ts.text("report.txt");
   EXPECT_EQ(count(saved, "Tectsim report, "), 2u);
   const std::size_t first = saved.find("Parameters: 20 specimens per set"),
@@ -58,7 +58,7 @@ TEST(TectsimReport, AppendedReportsCarryTheirBuildAndTheWindowFollowsARebuild) {
   // Each heading row gains the blank the save writes after every row; the
   // statistics follow unchanged.
   EXPECT_NE(saved.find("(repeat the run with --seed 7) \n\nNoisy Data \nWilks Lambda"), std::string::npos) << saved;
-  // Without a results window open, a rebuild says nothing of one.
+  // Before any report, a rebuild says nothing of one.
   Tectsim quiet;
   std::tie(status, out) = quiet.run(std::string("Load1 start.txt\nLoad2 end.txt\n") + boxes +
                                     "set NumBox 20\nBuildModels\nBuildModels\n");

@@ -4,6 +4,7 @@
 // while an action runs, and when closing the window asks first.
 
 #include "shell/actions.h"
+#include "shell/callables.h"
 #include "shell/qt/program.h"
 #include "shell/qt/results_pane.h"
 #include "shell/script.h"
@@ -15,7 +16,12 @@
 #include "core/random.h"
 #include "tests/support/test_support.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,6 +42,8 @@ void panesw(shell::Host& host, const std::string& action) {
     host.msgbox("Hello there", "Greeting");
   } else if (action == "Pick") {
     if (!host.uigetfile("*.*", "Enter file to Load?")) throw core::Error("No file chosen");
+  } else if (action == "Warn") {
+    host.alert("Check the data", "Warning");
   } else if (action == "Report") {
     host.setresults({"R = 2.000", "theta = 30.0"});
   } else if (action == "SaveData") {
@@ -81,6 +89,24 @@ std::string readall(const fs::path& p) {
   s << in.rdbuf();
   return s.str();
 }
+
+// Answers each message box as it is shown (a modal question included:
+// its show event comes inside the box's own event loop).
+class Answerer : public QObject {
+public:
+  explicit Answerer(std::function<void(QMessageBox*)> answer) : answer_(std::move(answer)) {
+    qApp->installEventFilter(this);
+  }
+  ~Answerer() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (auto* box = qobject_cast<QMessageBox*>(o); box != nullptr && e->type() == QEvent::Show && box->isModal())
+      QMetaObject::invokeMethod(box, [this, box] { answer_(box); }, Qt::QueuedConnection);
+    return false;
+  }
+
+private:
+  std::function<void(QMessageBox*)> answer_;
+};
 
 // Sets the headless flag for a scope.
 struct Shown {
@@ -222,4 +248,75 @@ TEST(resultspane, ClosingAsksOnlyWhenResultsWereShownSinceTheLastSave) {
   EXPECT_FALSE(tiny.window->close());
   EXPECT_TRUE(asked);
   tiny.window->setcloseguard({});
+}
+
+// A result, a report and a warning from the program window's host: the
+// first two stay in the window's pane (the report in its own tab, for the
+// user to edit and append to a file), and only the warning opens a box.
+TEST(resultspane, ResultsStayInTheMainWindowAndOnlyAWarningOpensABox) {
+  struct Case {
+    const char* action;
+    const char* tab;       // the pane's tab in view afterwards
+    const char* opened;    // the class of the one new top-level window, if any
+    std::size_t reportrows; // in the Results tab
+  };
+  for (const Case c : {Case{"Report", "Results", "", 2}, Case{"Hello", "Log", "", 0}, Case{"Warn", "Log", "QMessageBox", 0}}) {
+    SCOPED_TRACE(c.action);
+    Tiny tiny;
+    shell::sethost(&tiny.windows());
+    const QWidgetList before = QApplication::topLevelWidgets();
+    shell::call("tinysw", {std::string(c.action)}, 0);
+    std::string opened;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (!before.contains(w)) opened += w->metaObject()->className();
+    EXPECT_EQ(opened, c.opened);
+    const auto* tabs = tiny.pane->findChild<QTabWidget*>("ResultsTabs");
+    EXPECT_EQ(tabs->tabText(tabs->currentIndex()).toStdString(), c.tab);
+    EXPECT_EQ(tiny.windows().results().size(), c.reportrows);
+  }
+}
+
+// Quitting, from the File menu or by closing the window, asks once when
+// results are unsaved, closes every window the program has open and ends
+// the event loop, and with it the process.
+TEST(resultspane, QuitClosesEveryWindowAndEndsTheEventLoopAskingOnceAboutUnsavedResults) {
+  struct Case {
+    bool menu;       // File > Quit, else the window's close button
+    bool unsaved;    // the pane holds results not saved
+    int questions;   // how often the user is asked
+  };
+  for (const Case c : {Case{true, false, 0}, Case{false, true, 1}, Case{true, true, 1}}) {
+    SCOPED_TRACE(std::to_string(c.menu) + std::to_string(c.unsaved));
+    Tiny tiny;
+    Shown shown;
+    shell::sethost(&tiny.windows());
+    // The program's window as the program opens it, with its menu and the
+    // question asked before it closes.
+    shell::call("Tiny", {}, 0);
+    // Another window of the program, and an alert left open.
+    auto* other = new QWidget;
+    other->setAttribute(Qt::WA_DeleteOnClose);
+    other->show();
+    tiny.windows().alert("Check the data", "Warning");
+    if (c.unsaved) tiny.pane->message("R = 1.80", "Fit");
+    else tiny.pane->saveresults(tiny.file("kept.txt").string());
+    // Each question is answered Discard as it opens.
+    int asked = 0;
+    Answerer answerer([&](QMessageBox* box) {
+      ++asked;
+      box->button(QMessageBox::Discard)->click();
+    });
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+          if (c.menu) tiny.window->findChild<QAction*>("MenuQuit")->trigger();
+          else tiny.window->close();
+        },
+        Qt::QueuedConnection);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(asked, c.questions);
+    for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible()) << w->metaObject()->className();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shell::figures().empty());
+  }
 }

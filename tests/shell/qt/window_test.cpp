@@ -1,9 +1,12 @@
 #include "shell/qt/window.h"
+#include "shell/qt/results_pane.h"
 #include "shell/qt/window_host.h"
 
 #include "tests/support/test_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QScrollArea>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -143,4 +146,34 @@ TEST(progress, ShowsABarWhoseCancelStopsTheActionAndSaysNothingChanged) {
   EXPECT_TRUE(host.progress("Reading other.txt", 0.5));
   host.endprogress();
   closeall();
+}
+
+// Every program window fits 1920x1080 magnified twice (960x540 device
+// independent pixels, less a title bar and a menu bar): the control panel
+// scrolls instead of holding the window tall, and at the least size the
+// window takes no label or button is cut short.
+TEST(splitpanels, EveryProgramWindowFitsAMagnifiedLaptopScreenWithNothingCut) {
+  for (const char* name : {"Anglepick", "Restrain", "Symrestore", "Tectsim"}) {
+    SCOPED_TRACE(name);
+    shell::setheadless(false);
+    shell::Figure* f = shell::openfig(name, "new");
+    shell::splitpanels(f);
+    shell::addresultspane(f, shell::RunInfo{name, false});
+    shell::showresultspane(f);
+    QWidget* panel = f->findChild<QWidget*>("controlPanel");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_NE(qobject_cast<QScrollArea*>(panel->parentWidget()->parentWidget()), nullptr);
+    const QSize least = f->minimumSizeHint();
+    EXPECT_LE(least.width(), 960);
+    EXPECT_LE(least.height(), 480);
+    f->resize(least);
+    QCoreApplication::sendPostedEvents();
+    for (QWidget* w : panel->findChildren<QWidget*>()) {
+      const auto* label = qobject_cast<QLabel*>(w);
+      const bool oneline = label != nullptr && !label->wordWrap();
+      if (!w->isVisible() || (!oneline && qobject_cast<QAbstractButton*>(w) == nullptr)) continue;
+      EXPECT_GE(w->width(), w->minimumSizeHint().width()) << w->objectName().toStdString();
+    }
+    delete f;
+  }
 }
