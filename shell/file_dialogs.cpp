@@ -24,6 +24,12 @@ void dropresults(Host& host, std::string_view of) {
   host.note("note: the results of the " + std::string(of) + " were cleared");
 }
 
+void clearshown(Host& host, std::initializer_list<std::string_view> fileboxes) {
+  host.axes().cla();
+  for (std::string_view tag : fileboxes) host.setstring(tag, "No file loaded");
+  host.clearresults();
+}
+
 // A large file is read with its progress shown, and can be cancelled.
 core::Progress reading(Host& host, const std::string& name) {
   return [&host, what = "Reading " + name](double fraction) { return host.progress(what, fraction); };

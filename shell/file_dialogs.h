@@ -8,6 +8,7 @@
 #include "shell/host.h"
 
 #include <Eigen/Core>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ FileChoice chooseload(Host& host, std::string_view filter = "*.*", std::string_v
 // says so in one line ("note: the results of the data set loaded before
 // were cleared"); nothing when none are shown.
 void dropresults(Host& host, std::string_view of);
+
+// What Clear shows: an empty plot, no results, and "No file loaded" in
+// each box that named a loaded file.
+void clearshown(Host& host, std::initializer_list<std::string_view> fileboxes);
 
 // The progress of reading the file `name`: shown by the host, which can
 // cancel it.

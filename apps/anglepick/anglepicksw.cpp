@@ -260,9 +260,7 @@ constexpr shell::Action<State> table[] = {
     {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
        s = State{};
-       host.axes().cla();
-       host.setstring(shell::FileBox.tag, "No file loaded");
-       host.clearresults();
+       shell::clearshown(host, {shell::FileBox.tag});
      },
      "Forgets the data, protocol and angles, empties the results and clears the plot"},
 };

@@ -517,10 +517,7 @@ const char* needsangles(const State& s) {
 // Forgets everything loaded and made, as the program starts.
 void clear(shell::Host& host, State& s) {
   s = State{};
-  host.axes().cla();
-  host.setstring(shell::FileBox.tag, "No file loaded");
-  host.setstring(TPBox.tag, "No file loaded");
-  host.clearresults();
+  shell::clearshown(host, {shell::FileBox.tag, TPBox.tag});
 }
 
 // Restrain's actions, in the order its message for an unknown action

@@ -389,10 +389,7 @@ const char* needpairs(const State& s) {
 // Forgets everything loaded and made, as the program starts.
 void clear(shell::Host& host, State& s) {
   s = State{};
-  host.axes().cla();
-  host.setstring(shell::FileBox.tag, "No file loaded");
-  host.setstring(ProtoBox.tag, "No file loaded");
-  host.clearresults();
+  shell::clearshown(host, {shell::FileBox.tag, ProtoBox.tag});
 }
 
 // Symrestore's actions, in the order its message for an unknown action

@@ -260,10 +260,7 @@ constexpr shell::Action<State> table[] = {
        const int builds = s.builds;
        s = State{};
        s.builds = builds;
-       host.axes().cla();
-       host.setstring(FileBox1.tag, "No file loaded");
-       host.setstring(FileBox2.tag, "No file loaded");
-       host.clearresults();
+       shell::clearshown(host, {FileBox1.tag, FileBox2.tag});
      },
      "Forgets the shapes, the simulated sets and their statistics, and clears the plot"},
 };

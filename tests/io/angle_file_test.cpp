@@ -110,7 +110,7 @@ TEST(anglefile, RefusesWhatIsNoAngleFileNamingWhere) {
   const Case cases[] = {
       {"10 20\n30 40 \n", ""},
       {"0 360 1\n", ""},
-      {"10\n20\n", "(Specimen t, p…), line 1, holds 1 number"},
+      {"10\n20\n", "(LoadDataTP), line 1, holds 1 number"},
       {"10 20\n30 -5\n", ", line 2, column 2 holds -5"},
       {"10 20\n400 40\n", ", line 2, column 1 holds 400"},
       {"10 20\nNaN 40\n", ", line 2, column 1 holds NaN"},

@@ -131,7 +131,7 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== ==\nFell through case function\n\n");
   EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, "
-                          "BootstrapStrain, UndeformUni, RetroStrain, UndeformPCA, EstimateMissing, Save and Exit\n"
+                          "BootstrapStrain, UndeformUni, RetroStrain, UndeformPCA, EstimateMissing, Save and Clear\n"
                           "(test.script, line 1: Repair)\n");
 }
 
