@@ -25,6 +25,12 @@ constexpr Eigen::Index block_rows = 256;
 // between sweeps; larger ones form them afresh from the raw data each
 // sweep, which reads no more memory than reading stored ones would and
 // saves storing them.
+// What each superimposition is called in its messages: the words a user
+// knows it by.
+constexpr const char* consensusname = "Superimposition";
+constexpr const char* pcaname = "Superimposition on the principal axes";
+constexpr const char* fitname = "Fit onto the consensus";
+
 constexpr Eigen::Index stored_values = Eigen::Index{1} << 17;
 
 void checkshape(const Eigen::MatrixXd& x, const char* fn, Eigen::Index minrows) {
@@ -480,24 +486,24 @@ auto completeormissing(const Eigen::MatrixXd& x, Complete complete, Missing miss
 
 Superimposition getconsensus(const Eigen::MatrixXd& x, unsigned threads, const Split& split) {
   return completeormissing(
-      x, [&] { return iterate(x, "getconsensus", false, threads, split); },
-      [&] { return detail::consensusmissing(x, "getconsensus", false); });
+      x, [&] { return iterate(x, consensusname, false, threads, split); },
+      [&] { return detail::consensusmissing(x, consensusname, false); });
 }
 
 Eigen::MatrixXd getpsup(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xref, unsigned threads, const Split& split) {
-  checkshape(x, "getpsup", 0);
+  checkshape(x, fitname, 0);
   if (xref.size() < x.cols() - 1)
-    throw Error("getpsup: the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
+    throw Error(std::string(fitname) + ": the reference holds " + std::to_string(xref.size()) + " values, but the data set has " +
                 std::to_string(x.cols() - 1) + " coordinates per specimen");
   return completeormissing(
-      x, [&] { return psupcomplete(x, xref, threads, split); }, [&] { return detail::psupmissing(x, xref, "getpsup"); });
+      x, [&] { return psupcomplete(x, xref, threads, split); }, [&] { return detail::psupmissing(x, xref, fitname); });
 }
 
 Superimposition getconsensuspca(const Eigen::MatrixXd& x, unsigned threads, const Split& split) {
   return completeormissing(
-      x, [&] { return iterate(x, "getconsensuspca", true, threads, split); },
+      x, [&] { return iterate(x, pcaname, true, threads, split); },
       [&] {
-        Superimposition s = detail::consensusmissing(x, "getconsensuspca", true);
+        Superimposition s = detail::consensusmissing(x, pcaname, true);
         const auto [ct, st] = uprightturn(s.y);
         const Eigen::Index k = (x.cols() - 1) / 2;
         for (Eigen::Index i = 0; i < s.xpt.rows(); ++i)
@@ -516,7 +522,7 @@ Eigen::MatrixXd psupcomplete(const Eigen::MatrixXd& x, const Eigen::MatrixXd& xr
                              const Split& split) {
   Eigen::MatrixXd z = freshresult(x.rows(), x.cols());
   if (x.rows() == 0) return z;
-  Superimposer w(x, "getpsup", split.chunk);
+  Superimposer w(x, fitname, split.chunk);
   w.out = z.data();
   w.r.resize(x.cols());
   for (Eigen::Index j = 0; j < x.cols() - 1; ++j) w.r(j) = xref(j);

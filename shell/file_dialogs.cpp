@@ -18,6 +18,18 @@ FileChoice chooseload(Host& host, std::string_view filter, std::string_view titl
   return std::move(*choice);
 }
 
+void dropresults(Host& host, std::string_view of) {
+  if (host.results().empty()) return;
+  host.clearresults();
+  host.note("note: the results of the " + std::string(of) + " were cleared");
+}
+
+void clearshown(Host& host, std::initializer_list<std::string_view> fileboxes) {
+  host.axes().cla();
+  for (std::string_view tag : fileboxes) host.setstring(tag, "No file loaded");
+  host.clearresults();
+}
+
 // A large file is read with its progress shown, and can be cancelled.
 core::Progress reading(Host& host, const std::string& name) {
   return [&host, what = "Reading " + name](double fraction) { return host.progress(what, fraction); };

@@ -8,6 +8,7 @@
 #include "shell/host.h"
 
 #include <Eigen/Core>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -15,19 +16,28 @@ namespace shell {
 
 // Asks for a file to load. Raises core::Error when the dialog is cancelled
 // (nothing loaded).
-FileChoice chooseload(Host& host, std::string_view filter = "*.*", std::string_view title = "Enter file to Load?");
+FileChoice chooseload(Host& host, std::string_view filter = "*.*", std::string_view title = "Choose a file to load");
+
+// Empties the results shown when the data they came from are replaced, and
+// says so in one line ("note: the results of the data set loaded before
+// were cleared"); nothing when none are shown.
+void dropresults(Host& host, std::string_view of);
+
+// What Clear shows: an empty plot, no results, and "No file loaded" in
+// each box that named a loaded file.
+void clearshown(Host& host, std::initializer_list<std::string_view> fileboxes);
 
 // The progress of reading the file `name`: shown by the host, which can
 // cancel it.
 core::Progress reading(Host& host, const std::string& name);
 
-// Asks for a file ("Enter file to Load?") and reads it as a row-format
+// Asks for a file ("Choose a file to load") and reads it as a row-format
 // table; `fn` becomes the chosen file's name without its folder. Raises
 // core::Error when the dialog is cancelled (nothing loaded) or the file
 // cannot be read.
 Eigen::MatrixXd mfload(Host& host, std::string& fn);
 
-// Asks for a file ("Enter file to Load?") and reads it as landmark data, a
+// Asks for a file ("Choose a file to load") and reads it as landmark data, a
 // TPS or a row-format file by its content (io::readlandmarks). When the
 // window's NegativeMissing box is ticked, every point with a negative
 // coordinate is read as missing; when its ApplyScale box is ticked, each
@@ -39,7 +49,7 @@ Eigen::MatrixXd mfload(Host& host, std::string& fn);
 // nothing is said of a complete data set read by the usual rule without
 // notes. Raises core::Error as mfload does.
 core::Specimens loadlandmarks(Host& host, std::string_view filter = "*.*",
-                              std::string_view title = "Enter file to Load?");
+                              std::string_view title = "Choose a file to load");
 
 // True when the window has an ApplyScale (NegativeMissing) box and it is
 // ticked.

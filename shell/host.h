@@ -74,6 +74,8 @@ public:
 struct FileChoice {
   std::string name;
   std::string folder;
+  // For a file to append to: the person chose to replace what it holds.
+  bool replace = false;
   std::string path() const { return folder + name; }
 };
 
@@ -98,8 +100,10 @@ public:
   virtual std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) = 0;
   virtual std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) = 0;
   // A save dialog for a file the action appends to: an existing file is
-  // kept, so the dialog does not ask whether to replace it. A host that
-  // does not tell the two apart asks as uiputfile does.
+  // kept, so the dialog does not ask whether to replace it; a window then
+  // asks whether to replace it, append to it or cancel (`replace` says
+  // the first). A host that does not tell the two apart asks as uiputfile
+  // does, and appends.
   virtual std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) {
     return uiputfile(filter, title);
   }
@@ -112,6 +116,18 @@ public:
   // does not tell the two apart shows it as msgbox() does.
   virtual void alert(std::string_view text, std::string_view title) { msgbox(text, title); }
 
+  // A question, asked before the action does anything it cannot undo:
+  // the text, a title and the answers (button texts). Returns the index of
+  // the answer chosen. A window asks and waits; a host with nobody to ask
+  // (a script, a test) takes answer `unasked` and says which it took, so
+  // that a run's output records the choice.
+  virtual std::size_t ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                          std::size_t unasked) {
+    print(std::string(title.empty() ? "== ==" : "== " + std::string(title) + " ==") + "\n" + std::string(text) +
+          "\nAnswered without asking: " + answers.at(unasked) + "\n\n");
+    return unasked;
+  }
+
   // The axes in which the program plots.
   virtual Axes& axes() = 0;
 
@@ -120,6 +136,10 @@ public:
   virtual void setresults(const std::vector<std::string>& rows) = 0;
   // The text of the last report; empty when none was shown.
   virtual std::vector<std::string> results() const = 0;
+  // Empties the results shown (the results window's text and what the
+  // window shows beside it) when the data they came from are replaced or
+  // forgotten; the log of the run keeps them.
+  virtual void clearresults() {}
 
   // Shows a table of results beside the report's text: in a window, a
   // sortable view in the results pane that exports to CSV. Every host

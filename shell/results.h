@@ -9,8 +9,9 @@ namespace shell {
 
 // Appends the text of the AuxResults box to a file the user chooses: each
 // row of the text, a blank and a line end, after whatever the file holds.
-// Raises core::Error when the dialog is cancelled (nothing is written).
-// Before any report was shown, a chosen file gains no lines.
+// A window's Replace answer replaces what the file holds. Raises
+// core::Error, naming AuxBoxsw, before any dialog when no report was
+// shown, and when the dialog is cancelled (nothing is written either way).
 void AuxBoxsw(Host& host);
 
 } // namespace shell

@@ -57,6 +57,12 @@ void ScriptHost::msgbox(std::string_view text, std::string_view title) {
   print("\n\n");
 }
 
+std::size_t ScriptHost::ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                            std::size_t unasked) {
+  if (log_ != nullptr) log_->message(std::string(text) + "\nAnswered without asking: " + answers.at(unasked), title);
+  return Host::ask(text, title, answers, unasked);
+}
+
 void ScriptHost::setresults(const std::vector<std::string>& rows) {
   window_.setresults(rows);
   print("== Results ==\n");

@@ -17,8 +17,10 @@
 //                     words answer its file dialogs in order (a missing
 //                     word or "-" cancels that dialog)
 //
-// A message box prints "== TITLE ==", its text and an empty line; text set
-// in the Results tab prints likewise under "== Results ==". Relative
+// A message box prints "== TITLE ==", its text and an empty line; a
+// question prints likewise, with the answer a script takes ("Answered
+// without asking: ..."), since nobody is there to choose; text set in
+// the Results tab prints likewise under "== Results ==". Relative
 // file names are taken relative to the folder the run started in. The
 // first action that ends with an error stops the run.
 //
@@ -92,6 +94,8 @@ public:
   std::optional<FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
   std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
+  std::size_t ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                  std::size_t unasked) override;
   Axes& axes() override { return window_.axes(); }
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override { return window_.results(); }
@@ -99,6 +103,7 @@ public:
     window_.showtable(table);
     Host::showtable(table);
   }
+  void clearresults() override { window_.clearresults(); }
   void closewindow() override { window_.closewindow(); }
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override;

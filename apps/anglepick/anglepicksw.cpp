@@ -51,19 +51,24 @@ void loaddata(shell::Host& host, State& s) {
   core::Specimens raw;
   try {
     raw = shell::loadtpsbox(host);
+    // A protocol dropped on the window comes here, the first load's way.
+    if (raw.matrix().cols() == 2)
+      throw core::Error("The file '" + raw.name() + "' holds 2 numbers per row, as a protocol does: it is no landmark "
+                        "data; load a TPS file first, then this file with Load protocol…");
     shell::plotprincipal(host, raw.matrix());
   } catch (...) {
     host.setstring(shell::FileBox.tag, box);
     throw;
   }
   s.rdata = std::move(raw);
+  shell::dropresults(host, "specimens loaded before");
   // Angles measured on the previous specimens must not be saved as if they
   // were these specimens' angles.
   if (measured(s)) {
     s.tlist.resize(0);
     s.plist.resize(0, 0);
     s.np.resize(0);
-    host.print("note: the angles measured on the data loaded before were cleared; load the protocol (LoadProto) "
+    host.print("note: the angles measured on the data loaded before were cleared; load the protocol (Load protocol…) "
                "to measure these specimens\n");
   }
 }
@@ -157,7 +162,7 @@ shell::Table angletable(const State& s) {
 
 void loadproto(shell::Host& host, State& s) {
   if (s.rdata.empty())
-    throw core::Error("Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
+    throw core::Error("Load a TPS file first: the protocol is drawn on and measured from its specimens");
   std::string fn;
   const Eigen::MatrixXd proto = shell::mfload(host, fn);
   checkprotocol(proto, s.rdata.k());
@@ -192,7 +197,9 @@ void loadproto(shell::Host& host, State& s) {
   s.plist = std::move(plist);
   s.np = std::move(np);
 
-  host.setstring(shell::FileBox.tag, core::format("File %s of protocols loaded, \n%i landmarks per side", fn, mp));
+  const Eigen::Index pairs = (s.proto.col(1).array() != 0).count(), midline = mp - pairs;
+  host.setstring(shell::FileBox.tag, core::format("Protocol %s loaded: \n%i midline landmark%s and %i pair%s", fn, midline,
+                                                  midline == 1 ? "" : "s", pairs, pairs == 1 ? "" : "s"));
   if (s.proto.cols() != 2) host.alert("Excess columns in protocol file", "");
 
   if (!absent.empty()) {
@@ -229,15 +236,12 @@ void loadproto(shell::Host& host, State& s) {
 // the file, write the angles in one of the layouts of io/angle_file.h:
 // every pair with slab and specimen (SaveData), every pair as t, p alone
 // (SaveDataBirch), one line per specimen with its mean p (SaveAveData).
-// `action` names the action in messages.
-void save(shell::Host& host, const State& s, std::string_view action, io::AngleLayout layout) {
+void save(shell::Host& host, const State& s, io::AngleLayout layout) {
   // Refused before the dialog, so that an existing file is left as it is.
   if (!measured(s)) {
     if (s.rdata.empty())
-      throw core::Error("Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " +
-                        std::string(action));
-    throw core::Error("Nothing measured for the data now loaded: load the protocol (LoadProto) before " +
-                      std::string(action));
+      throw core::Error("Nothing measured yet: load a TPS file and its protocol before saving angles");
+    throw core::Error("Nothing measured for the data now loaded: load their protocol before saving angles");
   }
   const double slab = shell::boxnumber(host, SlabBox);
 
@@ -252,7 +256,7 @@ void save(shell::Host& host, const State& s, std::string_view action, io::AngleL
 }
 
 const char* needsangles(const State& s) {
-  return measured(s) ? nullptr : "Measure the angles first: load a TPS file (LoadData) and its protocol (LoadProto)";
+  return measured(s) ? nullptr : "Measure the angles first: load a TPS file and its protocol";
 }
 
 // Anglepick's actions, in the order its message for an unknown action
@@ -263,20 +267,20 @@ constexpr shell::Action<State> table[] = {
      nullptr, loadboxes},
     {"LoadProto", ActionKind::load, loadproto,
      "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
-    {"SaveData", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, "SaveData", io::AngleLayout::pairs); },
+    {"SaveData", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, io::AngleLayout::pairs); },
      "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles, saveboxes},
     {"SaveDataBirch", ActionKind::save,
-     [](shell::Host& host, State& s) { save(host, s, "SaveDataBirch", io::AngleLayout::birch); },
+     [](shell::Host& host, State& s) { save(host, s, io::AngleLayout::birch); },
      "Writes every (t, p) pair, two columns", needsangles, saveboxes},
     {"SaveAveData", ActionKind::save,
-     [](shell::Host& host, State& s) { save(host, s, "SaveAveData", io::AngleLayout::means); },
+     [](shell::Host& host, State& s) { save(host, s, io::AngleLayout::means); },
      "Writes one line per specimen (t, mean p, slab): Restrain's per-specimen angles", needsangles, saveboxes},
     {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
        s = State{};
-       host.axes().cla();
+       shell::clearshown(host, {shell::FileBox.tag});
      },
-     "Forgets the data, protocol and angles and clears the plot"},
+     "Forgets the data, protocol and angles, empties the results and clears the plot"},
 };
 
 } // namespace

@@ -74,7 +74,7 @@ void require(bool loaded, const char* what) {
 }
 
 void requirealltp(const State& s) {
-  require(s.alltp.size() > 0, "Load the pooled angle pairs first (LoadAllTP)");
+  require(s.alltp.size() > 0, "Load the pooled angle pairs first (Pooled t, p…)");
 }
 
 // The pooled pairs for the construction, with their specimens.
@@ -89,8 +89,8 @@ std::string leftout(const PairAngles& pairs, const State& s) {
 // The midline bearing t of each specimen of the data set, its
 // per-specimen angles joined to it by specimen (joinbearings).
 std::vector<core::Bearing> bearings(const State& s) {
-  require(!s.data.empty(), "Load a landmark data set first (Load or LoadTPS)");
-  require(s.datatp.size() > 0, "Load the per-specimen angles first (LoadDataTP)");
+  require(!s.data.empty(), "Load a landmark data set first (Load data file… or Load TPS file…)");
+  require(s.datatp.size() > 0, "Load the per-specimen angles first (Specimen t, p…)");
   return joinbearings(s.datatp, s.datatpnamed, s.data.ids(), s.data.n()).t;
 }
 
@@ -173,7 +173,7 @@ std::string notellipse(const AnalyticFit& a, Eigen::Index m) {
 std::string fitwarning(const AnalyticFit& a) {
   if (!a.fit.ellipse) return "";
   const std::string problem = fitproblem(a);
-  return problem.empty() ? "" : "\n\nWARNING: " + problem + "; DoRetro will not use this fit.";
+  return problem.empty() ? "" : "\n\nWARNING: " + problem + "; \"Data with fitted strain\" will not use this fit.";
 }
 
 // The column means of a data set over the specimens that have each value:
@@ -204,6 +204,7 @@ void forgetresult(shell::Host& host, State& s) {
 
 void load(shell::Host& host, State& s) {
   s.data = shell::loadlandmarks(host);
+  shell::dropresults(host, "specimens loaded before");
   s.rawdata = false;
   const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
   std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
@@ -229,12 +230,13 @@ void load(shell::Host& host, State& s) {
 void loadtps(shell::Host& host, State& s) {
   s.rdata = shell::loadtpsbox(host);
   forgetresult(host, s);
+  shell::dropresults(host, "specimens loaded before");
   s.data = s.rdata.with(shell::plotprincipal(host, s.rdata.matrix()).xpt);
   s.rawdata = true;
 }
 
 void requireresult(const State& s) {
-  require(!s.ydata.empty(), "Nothing to save yet: retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)");
+  require(!s.ydata.empty(), "Nothing to save yet: retrodeform the data first (Data with fitted strain, Data with R, θ′ or TPS data with R, θ′)");
 }
 
 // Writes the rows; false when the user cancelled the dialog.
@@ -251,11 +253,11 @@ bool save(shell::Host& host, const State& s, const char* dialogtitle) {
 
 void savetps(shell::Host& host, const State& s) {
   // Cancelling the first dialog cancels the whole save: no second dialog.
-  if (!save(host, s, "File Name for RetroDeformed TPS Data (KAV output)")) return;
+  if (!save(host, s, "File Name for RetroDeformed Data (row format)")) return;
   // The TPS file holds the coordinates before superimposition, which only
   // UserRetroTPS keeps; another run's would not belong to these specimens.
   if (s.yraw.empty() || s.yraw.n() != s.ydata.n() || s.yraw.matrix().cols() != s.ydata.matrix().cols()) {
-    host.alert("The TPS file needs UserRetroTPS first: only it keeps the retrodeformed coordinates before "
+    host.alert("The TPS file needs TPS data with R, θ′ first: only it keeps the retrodeformed coordinates before "
                 "superimposition. The row-format file was written.",
                 "");
     return;
@@ -269,21 +271,23 @@ void savetps(shell::Host& host, const State& s) {
 void loadangles(shell::Host& host, State& s, bool perspecimen) {
   const shell::FileChoice file = shell::chooseload(host);
   const std::string& fn = file.name;
-  const auto stemp = [&](const Eigen::MatrixXd& y) {
-    const auto m = static_cast<double>(y.rows()), n = static_cast<double>(y.cols());
-    return core::format("File: %s \n %3.0f Specimens \n %3.0f T+P values loaded", fn, m, (n - 1) / 2);
-  };
   if (!perspecimen) {
-    io::PooledAngles read = io::readpooledangles(file.path(), "LoadAllTP", shell::reading(host, fn));
+    io::PooledAngles read = io::readpooledangles(file.path(), "pooled t, p", shell::reading(host, fn));
     s.alltp = std::move(read.tp);
     s.alltpspecimen = std::move(read.specimen);
-    host.setstring(TPBox.tag, stemp(s.alltp));
+    // The fits of the pairs loaded before are no longer what is loaded.
+    shell::dropresults(host, "angles loaded before");
+    const Eigen::Index pairs = s.alltp.rows();
+    const int specimens = s.alltpspecimen.size() > 0 ? s.alltpspecimen.maxCoeff() + 1 : 0;
+    host.setstring(TPBox.tag, core::format("File: %s \n %i pairs", fn, pairs) +
+                                  (specimens > 0 ? core::format(" from %i specimens", specimens)
+                                                 : std::string(" (specimens not named)")));
     return;
   }
-  io::SpecimenAngles read = io::readspecimenangles(file.path(), "LoadDataTP", shell::reading(host, fn));
+  io::SpecimenAngles read = io::readspecimenangles(file.path(), "specimen t, p", shell::reading(host, fn));
   s.datatp = std::move(read.tp);
   s.datatpnamed = std::move(read.labels);
-  std::string text = stemp(s.datatp);
+  std::string text = core::format("File: %s \n t and mean p of %i specimens", fn, s.datatp.rows());
   bool mismatch = false;
   // Lines that name their specimens join them whatever their count.
   if (s.data.n() != s.datatp.rows()) {
@@ -536,11 +540,11 @@ void doretro(shell::Host& host, State& s) {
   const PairAngles pairs = wellmanpairs(s);
   const AnalyticFit a = analyticfit(pairs);
   if (!a.fit.ellipse)
-    throw core::Error("DoRetro: " + notellipse(a, pairs.size()) + "; enter a strain and use DoRetroUser instead");
+    throw core::Error("The fitted strain cannot be removed: " + notellipse(a, pairs.size()) + "; type a strain ratio R and bearing θ′ and use Data with R, θ′ instead");
   // A fit that explains nothing would still give a strain ratio; the
   // retrodeformation it drove would look like a result.
   if (const std::string problem = fitproblem(a); !problem.empty())
-    throw core::Error("DoRetro: " + problem + "; enter a strain in UserR and UserTheta and use DoRetroUser instead");
+    throw core::Error("The fitted strain cannot be removed: " + problem + "; type a strain ratio R and bearing θ′ and use Data with R, θ′ instead");
   host.msgbox(core::format("The R value was %2.4f, θ′ was %3.4f, using %i paired t,p", a.fit.strain.R,
                            a.fit.strain.longaxis.deg(), pairs.size()) +
                   leftout(pairs, s),
@@ -576,7 +580,7 @@ void doretrouser(shell::Host& host, State& s) {
 
 void userretrotps(shell::Host& host, State& s) {
   const core::Strain strain = typedstrain(host);
-  require(!s.rdata.empty(), "Load a TPS file first (LoadTPS)");
+  require(!s.rdata.empty(), "Load a TPS file first (Load TPS file…)");
   Retro5 r = retro_wellman5(s.rdata.matrix(), strain);
   const Eigen::RowVectorXd mdata = presentmean(r.y);
   s.ydata = s.rdata.with(core::getpsup(r.y, mdata));
@@ -588,15 +592,21 @@ void userretrotps(shell::Host& host, State& s) {
 
 // What each action needs first, for the window's buttons.
 const char* needsresult(const State& s) {
-  return !s.ydata.empty() ? nullptr : "Retrodeform the data first (DoRetro, DoRetroUser or UserRetroTPS)";
+  return !s.ydata.empty() ? nullptr : "Retrodeform the data first (Data with fitted strain, Data with R, θ′ or TPS data with R, θ′)";
 }
 const char* needsalltp(const State& s) {
-  return s.alltp.size() > 0 ? nullptr : "Load the pooled angle pairs first (LoadAllTP)";
+  return s.alltp.size() > 0 ? nullptr : "Load the pooled angle pairs first (Pooled t, p…)";
 }
 const char* needsangles(const State& s) {
-  if (s.data.empty()) return "Load a landmark data set first (Load or LoadTPS)";
-  if (s.datatp.size() == 0) return "Load the per-specimen angles first (LoadDataTP)";
+  if (s.data.empty()) return "Load a landmark data set first (Load data file… or Load TPS file…)";
+  if (s.datatp.size() == 0) return "Load the per-specimen angles first (Specimen t, p…)";
   return needsalltp(s);
+}
+
+// Forgets everything loaded and made, as the program starts.
+void clear(shell::Host& host, State& s) {
+  s = State{};
+  shell::clearshown(host, {shell::FileBox.tag, TPBox.tag});
 }
 
 // Restrain's actions, in the order its message for an unknown action
@@ -628,7 +638,7 @@ constexpr shell::Action<State> table[] = {
      "Removes the strain typed in UserR and UserTheta, on the same baseline", nullptr, retroboxes},
     {"UserRetroTPS", ActionKind::compute, userretrotps,
      "Removes the strain typed in UserR and UserTheta from the TPS data, in their frame", nullptr, strainboxes},
-    {"Clear", ActionKind::show, [](shell::Host&, State&) {}, "Does nothing: Restrain keeps everything until it closes"},
+    {"Clear", ActionKind::show, clear, "Forgets the landmark data, the angles and the results, and clears the plot"},
 };
 
 } // namespace

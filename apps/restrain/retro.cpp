@@ -45,7 +45,7 @@ JoinedBearings joinbearings(const Eigen::MatrixXd& datatp, const std::vector<cor
     if (static_cast<Eigen::Index>(lines) != n)
       throw core::Error("The per-specimen angles hold " + std::to_string(lines) + " rows but the data set has " +
                         std::to_string(n) + " specimens, and their lines do not name their specimens; load the "
-                        "angles of these specimens (LoadDataTP), with a NaN line for a specimen without angles");
+                        "angles of these specimens (Specimen t, p…), with a NaN line for a specimen without angles");
     out.t = midlinebearings(datatp);
     out.how = "line by line";
     return out;
@@ -60,11 +60,11 @@ JoinedBearings joinbearings(const Eigen::MatrixXd& datatp, const std::vector<cor
       const auto found = byid.find(label.id);
       if (found == byid.end())
         throw core::Error("The " + line + " names specimen ID " + label.id +
-                          ", which the data set does not have; load the angles of these specimens (LoadDataTP)");
+                          ", which the data set does not have; load the angles of these specimens (Specimen t, p…)");
       row = found->second;
     } else if (row >= n) {
       throw core::Error("The " + line + " names specimen " + std::to_string(label.number) + ", but the data set has " +
-                        std::to_string(n) + " specimens; load the angles of these specimens (LoadDataTP)");
+                        std::to_string(n) + " specimens; load the angles of these specimens (Specimen t, p…)");
     }
     std::size_t& first = lineof[static_cast<std::size_t>(row)];
     if (first != lines)
@@ -99,7 +99,7 @@ Eigen::MatrixXd orientandremove(const Eigen::MatrixXd& x, std::span<const core::
                                 const Eigen::Matrix2d& rdefmat) {
   if (static_cast<Eigen::Index>(t.size()) != x.rows())
     throw core::Error("The per-specimen angles hold " + std::to_string(t.size()) + " rows but the data set has " +
-                      std::to_string(x.rows()) + " specimens; load the angles of these specimens (LoadDataTP)");
+                      std::to_string(x.rows()) + " specimens; load the angles of these specimens (Specimen t, p…)");
   const Eigen::Index k = x.cols() / 2;
   Eigen::MatrixXd y(x.rows(), 2 * k + 1);
   y.setConstant(std::nan(""));

@@ -31,7 +31,7 @@ using shell::Number;
 
 // Symrestore's boxes. Which axes PCABox may name depends on the data, and
 // is checked against them.
-constexpr shell::Box StrainBox{"StrainBox", "strain ratio", Entry::number, Number::Positive};
+constexpr shell::Box StrainBox{"StrainBox", "stretch e = √R", Entry::number, Number::Positive};
 constexpr shell::Box PCABox{"PCABox", "axes to remove", Entry::numbers};
 constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
 constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};
@@ -48,7 +48,7 @@ constexpr const shell::Box* estimateboxes[] = {&EstimateBox};
 constexpr const shell::Box* bootboxes[] = {&BootBox};
 
 void requiredata(const State& s) {
-  if (s.data.empty()) throw core::Error("Load a data set first (LoadData)");
+  if (s.data.empty()) throw core::Error("Load a data file first");
   // Without the size slot the last y would be taken for it (and a fix
   // would carry a coordinate into the slot of its result).
   if (s.data.matrix().cols() % 2 == 0)
@@ -59,7 +59,21 @@ void requiredata(const State& s) {
 
 void requirepairs(const State& s) {
   requiredata(s);
-  if (s.lmlist.size() == 0) throw core::Error("Load the pairs file first (LoadProto)");
+  if (s.lmlist.size() == 0) throw core::Error("Load the pairs file first");
+  if (!s.pairsmisfit.empty()) throw core::Error(s.pairsmisfit);
+}
+
+// Why the pair list does not fit the data, in words that say what to do;
+// empty when it fits (or either is missing).
+std::string misfit(const State& s) {
+  if (s.data.empty() || s.lmlist.size() == 0) return {};
+  try {
+    checkpairs(s.lmlist, s.data.k());
+  } catch (const core::Error& e) {
+    return "The pairs file '" + s.pairsfile + "' does not fit the data file '" + s.data.name() + "' (" +
+           std::to_string(s.data.k()) + " landmarks): " + e.what() + "; load a pairs file for these data";
+  }
+  return {};
 }
 
 // Drops an undeformed set that no longer belongs to what is loaded, and
@@ -80,7 +94,7 @@ void requirecomplete(const State& s, const char* action, const char* why) {
   throw core::Error(std::string(action) + " " + why + ": " + std::to_string(missing.specimens.size()) + " of the " +
                     std::to_string(s.data.n()) + " specimens of '" + s.data.name() + "' lack landmarks (" +
                     std::to_string(missing.count) +
-                    " in all); estimate them first (EstimateMissing) or load complete specimens");
+                    " in all); estimate them first (Estimate missing) or load complete specimens");
 }
 
 void loaddata(shell::Host& host, State& s) {
@@ -89,9 +103,14 @@ void loaddata(shell::Host& host, State& s) {
   s.estimatedundata = false;
   s.fittedR = 0;
   dropundata(host, s, "data set");
+  shell::dropresults(host, "data set loaded before");
+  // A pair list made for other landmarks is kept (a data set that fits
+  // may follow), but the fixes stay off and say why.
+  s.pairsmisfit = misfit(s);
+  if (!s.pairsmisfit.empty()) host.note("note: " + s.pairsmisfit);
   const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
   std::vector<std::string> box{s.data.name(), core::format("%3.0f Landmarks", std::ceil((n - 1) / 2)),
-                               core::format("%3.0f Samples", m)};
+                               core::format("%3.0f Specimens", m)};
   const core::MissingLandmarks& missing = s.data.missinglandmarks();
   if (!missing.none())
     box.push_back(core::format("%3.0f missing in %d", static_cast<double>(missing.count),
@@ -125,6 +144,7 @@ void loadproto(shell::Host& host, State& s) {
   if (!s.data.empty()) checkpairs(pairs, s.data.k());
   s.lmlist = pairs;
   s.pairsfile = fn;
+  s.pairsmisfit.clear();
   if (s.undatapairs) dropundata(host, s, "pair list");
   host.setstring(ProtoBox.tag, std::vector<std::string>{fn});
 }
@@ -349,9 +369,22 @@ void undeformuni(shell::Host& host, State& s) {
 }
 
 void retrostrain(shell::Host& host, State& s) {
-  const double e = shell::boxnumber(host, StrainBox);
+  double e = shell::boxnumber(host, StrainBox);
   requirepairs(s);
-  if (const auto warning = looksliker(e, s.fittedR)) host.alert(*warning, "Strain ratio");
+  // Asked before anything runs: a fix with R taken for e would replace a
+  // good result with one of the square of the strain.
+  if (const auto question = looksliker(e, s.fittedR)) {
+    const double root = std::sqrt(e);
+    const std::vector<std::string> answers{core::format("Use e = %g (R = %.3g)", e, e * e),
+                                           core::format("Use e = %.4g (R = %g)", root, e), "Cancel"};
+    // A script takes the value it was given: it said e.
+    const std::size_t answer = host.ask(*question, "Stretch e or R?", answers, 0);
+    if (answer == 2) return cancelled(host, "RetroStrain");
+    if (answer == 1) {
+      e = root;
+      host.setstring(StrainBox.tag, core::format("%.6g", e));
+    }
+  }
   std::optional<Restored> fixed;
   try {
     fixed = tectfix4(s.data.matrix(), s.lmlist, e, reported(host, s, "RetroStrain"));
@@ -365,10 +398,17 @@ void retrostrain(shell::Host& host, State& s) {
 }
 
 // What the fixes need before their buttons are enabled.
-const char* needdata(const State& s) { return s.data.empty() ? "Load a data set first (LoadData)" : nullptr; }
+const char* needdata(const State& s) { return s.data.empty() ? "Load a data file first" : nullptr; }
 const char* needpairs(const State& s) {
   if (const char* need = needdata(s)) return need;
-  return s.lmlist.size() == 0 ? "Load the pairs file first (LoadProto)" : nullptr;
+  if (s.lmlist.size() == 0) return "Load the pairs file first";
+  return s.pairsmisfit.empty() ? nullptr : s.pairsmisfit.c_str();
+}
+
+// Forgets everything loaded and made, as the program starts.
+void clear(shell::Host& host, State& s) {
+  s = State{};
+  shell::clearshown(host, {shell::FileBox.tag, ProtoBox.tag});
 }
 
 // Symrestore's actions, in the order its message for an unknown action
@@ -386,7 +426,7 @@ constexpr shell::Action<State> table[] = {
     {"UndeformUni", ActionKind::compute, undeformuni,
      "Makes each specimen symmetric by removing its first uniform component", needpairs},
     {"RetroStrain", ActionKind::compute, retrostrain,
-     "Makes each specimen symmetric with the stretch e typed in StrainBox", needpairs, strainboxes},
+     "Makes each specimen symmetric with the stretch e (= √R) typed in StrainBox", needpairs, strainboxes},
     {"UndeformPCA", ActionKind::compute, undeformpca, "Removes the principal axes of shape listed in PCABox", needdata,
      pcaboxes},
     {"EstimateMissing", ActionKind::compute, estimatemissing,
@@ -395,7 +435,7 @@ constexpr shell::Action<State> table[] = {
     {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s); },
      "Writes the last undeformed data set in the row format",
      [](const State& s) -> const char* { return s.undata.empty() ? "Undeform the data first" : nullptr; }},
-    {"Exit", ActionKind::show, [](shell::Host& host, State&) { host.closewindow(); }, "Closes the window"},
+    {"Clear", ActionKind::show, clear, "Forgets the data, the pairs file and the results, and clears the plot"},
 };
 
 } // namespace
@@ -404,11 +444,14 @@ std::optional<std::string> looksliker(double e, double fittedR) {
   const bool known = fittedR >= 1.2;
   const bool nearR = known && std::abs(std::log(e / fittedR)) < std::abs(std::log(e / std::sqrt(fittedR)));
   if (!(known ? nearR : e > 2 && e <= 10)) return std::nullopt;
-  std::string text = core::format("StrainBox holds %g, which looks like the axis ratio R rather than the stretch e = sqrt(R) "
-                                  "that the box takes: as a stretch it means R = e^2 = %.3g. ",
+  std::string text = core::format("The stretch e (= √R) box holds %g, which looks like the axis ratio R rather than "
+                                  "the stretch e: as a stretch it means R = e² = %.3g. ",
                                   e, e * e);
-  if (known) text += core::format("UnDeform fitted R = %.3g (e = %.3g) to these data. ", fittedR, std::sqrt(fittedR));
-  return text + core::format("If %g is R, type its square root, %.4g. The fix goes on with e = %g.", e, std::sqrt(e), e);
+  if (known)
+    text += core::format("The fitted strain of these data is R = %.3g (e = %.3g). ", fittedR, std::sqrt(fittedR));
+  else
+    text += "A stretch above 2 (R above 4) is beyond the strain of all but the most deformed beds. ";
+  return text + core::format("Which did you mean: e = %g, or R = %g (e = %.4g)?", e, e, std::sqrt(e));
 }
 
 std::span<const shell::Action<State>> actions() { return table; }

@@ -124,11 +124,11 @@ void checkexemplar(const Eigen::MatrixXd& rows, const std::string& name) {
 Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exemplar2, const Parameters& p,
                    const std::function<void(double)>& progress) {
   if (exemplar1.size() == 0 || exemplar2.size() == 0)
-    throw core::Error("Load both exemplar shapes first (Load1 and Load2)");
-  checkexemplar(exemplar1, "The start shape (Load1)");
-  checkexemplar(exemplar2, "The end shape (Load2)");
+    throw core::Error("Load the start and end shapes first");
+  checkexemplar(exemplar1, "The start shape");
+  checkexemplar(exemplar2, "The end shape");
   if (exemplar2.rows() != 1)
-    throw core::Error("The end shape (Load2) must be one specimen; its file holds " + std::to_string(exemplar2.rows()));
+    throw core::Error("The end shape must be one specimen; its file holds " + std::to_string(exemplar2.rows()));
   if (exemplar1.cols() != exemplar2.cols())
     throw core::Error("The two exemplar shapes have different numbers of landmarks (" +
                       std::to_string((exemplar1.cols() - 1) / 2) + " and " + std::to_string((exemplar2.cols() - 1) / 2) + ")");
@@ -180,7 +180,7 @@ Models buildmodels(const Eigen::MatrixXd& exemplar1, const Eigen::MatrixXd& exem
 }
 
 Statistics statistics(const Models& m) {
-  if (m.cdata.size() == 0) throw core::Error("Nothing to analyse yet: build the models first (BuildModels)");
+  if (m.cdata.size() == 0) throw core::Error("Nothing to analyse yet: build the models first (Build models)");
   const Eigen::VectorXd& at = m.position;
   for (const Eigen::MatrixXd* set : {&m.cdata, &m.ndata, &m.dcdata, &m.dndata, &m.udcdata, &m.udndata})
     if (set->rows() != at.size())

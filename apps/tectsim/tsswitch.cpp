@@ -3,13 +3,17 @@
 #include "core/angles.h"
 #include "core/error.h"
 #include "core/random.h"
+#include "core/strain.h"
 #include "core/text_format.h"
 #include "io/row_file.h"
+#include "io/text_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/callables.h"
 #include "shell/file_dialogs.h"
 #include "shell/shape_plot.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <ctime>
@@ -30,29 +34,44 @@ using shell::Number;
 constexpr shell::Box NumBox{"NumBox", "number of specimens", Entry::number, Number::Whole, shell::unbounded};
 constexpr shell::Box AmpBox{"AmpBox", "noise amplitude", Entry::number, Number::Any, {0, 1e3}};
 constexpr shell::Box DefBox{"DefBox", "deformation amount", Entry::number, Number::Positive, {1e-3, 1e3}};
-constexpr shell::Box AngleBox{"AngleBox", "deformation angle, degrees", Entry::number, Number::Any, {-360, 360}};
+constexpr shell::Box AngleBox{"AngleBox", "diagonal strain angle, degrees", Entry::number, Number::Any, {-360, 360}};
 constexpr shell::Box NaxisBox{"NaxisBox", "principal axes to remove", Entry::numbers, Number::Whole};
 constexpr shell::Box FileBox1{"FileBox1", "the start shape loaded last", Entry::shown};
 constexpr shell::Box FileBox2{"FileBox2", "the end shape loaded last", Entry::shown};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &FileBox1, &FileBox2, &NumBox,
-                                     &AmpBox,            &DefBox,                 &AngleBox, &NaxisBox, &shell::AuxResults};
+constexpr shell::Box StrainShown{"StrainShown", "the strain the elongation and the angle make", Entry::shown};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &FileBox1, &FileBox2,
+                                     &NumBox,            &AmpBox,                 &DefBox,   &AngleBox,
+                                     &StrainShown,       &NaxisBox,               &shell::AuxResults};
 // What the actions read.
 constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* buildboxes[] = {&NumBox, &AmpBox, &DefBox, &AngleBox, &NaxisBox};
 
-// Draws an exemplar in its style, named for the legend.
+// Draws an exemplar in its style, named for the legend as its button
+// names it.
 void drawexemplar(shell::Axes& axes, const Eigen::MatrixXd& y, bool second) {
-  shell::showshape(axes, y, second ? "ro" : "bo", second ? "exemplar 2" : "exemplar 1");
+  shell::showshape(axes, y, second ? "ro" : "bo", second ? "end shape" : "start shape");
+}
+
+// Shows the strain the boxes make beside them; a box that holds no number
+// of its kind shows that the strain waits for it.
+void showstrain(shell::Host& host) {
+  std::string text;
+  try {
+    text = straintext(shell::boxnumber(host, DefBox), core::Angle::degrees(shell::boxnumber(host, AngleBox)));
+  } catch (const core::Error&) {
+    text = "Strain made: type an elongation and an angle";
+  }
+  host.setstring(StrainShown.tag, text);
 }
 
 void load(shell::Host& host, State& s, bool second) {
   const core::Specimens in = shell::loadlandmarks(host);
-  const std::string name = "The exemplar file '" + in.name() + "' (" + (second ? "Load2" : "Load1") + ")";
+  const std::string name = std::string("The ") + (second ? "end" : "start") + " shape file '" + in.name() + "'";
   // The path between the exemplars runs through every landmark: one that
   // was not placed has no place on it, and no estimate should stand in
   // for a shape the experiment is built on.
   if (!in.complete())
-    throw core::Error(name + " lacks landmarks, and an exemplar must be complete: " +
+    throw core::Error(name + " lacks landmarks, and a start or end shape must be complete: " +
                       core::missingreport(in.missinglandmarks(), in.ids()));
   checkexemplar(in.matrix(), name);
   (second ? s.exemplar2 : s.exemplar1) = in;
@@ -63,11 +82,12 @@ void load(shell::Host& host, State& s, bool second) {
     s.models = Models{};
     s.reported = false;
     s.shown = {};
+    host.clearresults();
     axes.cla();
     const core::Specimens& other = second ? s.exemplar1 : s.exemplar2;
     if (!other.empty()) drawexemplar(axes, other.matrix(), !second);
-    host.note(std::string("note: the simulated sets built from the exemplar loaded before were cleared; build the "
-                          "models again (BuildModels)"));
+    host.note(std::string("note: the simulated sets, their plot and their statistics made from the shape loaded "
+                          "before were cleared; build the models again (Build models)"));
   }
   drawexemplar(axes, in.matrix(), second);
   axes.title("Exemplar shapes");
@@ -77,21 +97,25 @@ void load(shell::Host& host, State& s, bool second) {
   axes.axisequal();
   axes.sethold(true);
   const auto m = static_cast<double>(in.n()), n = static_cast<double>(in.matrix().cols());
-  std::string box = core::format("File %s \n %4.0f Samples \n %4.0f landmarks", in.name(), m, (n - 1) / 2);
+  std::string box = core::format("File %s \n %4.0f %s \n %4.0f landmarks", in.name(), m,
+                                 in.n() == 1 ? "specimen" : "specimens", (n - 1) / 2);
   if (in.scaled()) box += " \n in SCALE= units";
   host.setstring((second ? FileBox2 : FileBox1).tag, box);
 }
 
 const Eigen::MatrixXd& built(const Eigen::MatrixXd& set) {
-  if (set.size() == 0) throw core::Error("Nothing to show or save yet: build the models first (BuildModels)");
+  if (set.size() == 0) throw core::Error("Nothing to show or save yet: build the models first (Build models)");
   return set;
 }
 
 void save(shell::Host& host, const Eigen::MatrixXd& set, const char* title, const char* valueformat) {
   built(set);
-  // The set is added after what the file holds, never replacing it.
-  if (const auto file = host.uiappendfile("*.*", title))
-    io::writerows(file->path(), set, valueformat, "\n", io::WriteMode::Append);
+  // The set is added after what the file holds, unless the person at the
+  // window chose to replace it.
+  const auto file = host.uiappendfile("*.*", title);
+  if (!file) return;
+  io::writerows(file->path(), set, valueformat, "\n", file->replace ? io::WriteMode::Replace : io::WriteMode::Append);
+  host.note(savedline(file->name, set.rows(), io::readfile(file->path()), file->replace));
 }
 
 // A simulated set (superimposed, so in Procrustes units), with its
@@ -161,9 +185,13 @@ void build(shell::Host& host, State& s) {
                          [&](double f) { host.progress(core::format("Building %d simulated specimens", p.nsamp), f); });
   s.built = p;
   ++s.builds;
+  showstrain(host);
   // The set on the plot is drawn again from the models just built: the
   // plot of the old ones would pass for theirs.
-  if (s.shown.set != nullptr) show(host, s, s.shown.set, s.shown.name, s.shown.over);
+  if (s.shown.set != nullptr) {
+    show(host, s, s.shown.set, s.shown.name, s.shown.over);
+    host.note("The plot was drawn again from the rebuilt models");
+  }
   host.echo(core::format("Built %d clean, noisy, deformed and retrodeformed specimens\n", p.nsamp));
   // The Results tab would otherwise go on showing the report of the
   // models just replaced.
@@ -175,10 +203,10 @@ void build(shell::Host& host, State& s) {
 
 // What the actions need before their buttons are enabled.
 const char* needexemplars(const State& s) {
-  return s.exemplar1.empty() || s.exemplar2.empty() ? "Load both exemplar shapes first (Load1, Load2)" : nullptr;
+  return s.exemplar1.empty() || s.exemplar2.empty() ? "Load the start and end shapes first" : nullptr;
 }
 const char* needmodels(const State& s) {
-  return s.models.cdata.size() == 0 ? "Build the models first (BuildModels)" : nullptr;
+  return s.models.cdata.size() == 0 ? "Build the models first (Build models)" : nullptr;
 }
 
 // Tectsim's actions, in the order its message for an unknown action lists
@@ -245,17 +273,31 @@ constexpr shell::Action<State> table[] = {
      "Plots the deformed noisy set", needmodels},
     {"Clear", ActionKind::show,
      [](shell::Host& host, State& s) {
-       s.models = Models{};
-       s.reported = false;
-       s.shown = {};
-       host.axes().cla();
-       host.setstring(FileBox1.tag, "No File Active");
-       host.setstring(FileBox2.tag, "No File Active");
+       // The count of builds goes on: it tells the reports of one run apart.
+       const int builds = s.builds;
+       s = State{};
+       s.builds = builds;
+       shell::clearshown(host, {FileBox1.tag, FileBox2.tag});
      },
-     "Forgets the simulated sets and clears the plot; the loaded shapes are kept"},
+     "Forgets the shapes, the simulated sets and their statistics, and clears the plot"},
 };
 
 } // namespace
+
+std::string straintext(double defamp, core::Angle defangle) {
+  if (std::abs(std::cos(2 * defangle.rad())) < 1e-9)
+    return core::format("Strain made: none, an angle of %g° flattens every specimen", defangle.deg());
+  const core::Strain strain = core::Strain::simulated(defamp, defangle);
+  return core::format("Strain made: R = %.2f, θ′ = %.1f°", strain.R, strain.longaxis.deg());
+}
+
+std::string savedline(const std::string& name, Eigen::Index rows, const std::string& text, bool replaced) {
+  const auto held = std::count(text.begin(), text.end(), '\n');
+  const auto plural = [](Eigen::Index n) { return n == 1 ? " row" : " rows"; };
+  if (replaced || held == rows) return "wrote " + std::to_string(rows) + plural(rows) + " to " + name;
+  return "appended " + std::to_string(rows) + plural(rows) + " to " + name + "; the file now holds " +
+         std::to_string(held) + plural(held);
+}
 
 std::vector<std::string> reportheading(const State& s, const std::string& when) {
   const Parameters& p = s.built;
@@ -289,6 +331,11 @@ void define() {
   static State state;
   state = State{};
   shell::setreadiness(shell::readinessof(actions(), state));
+  // The window's elongation and angle boxes call it as they change.
+  shell::define(shell::callable("tsstrain", 0, 0, [](const shell::Values&, int) -> shell::Values {
+    showstrain(shell::host());
+    return {};
+  }));
   shell::defineswitch("TSSwitch", [](shell::Host& host, const std::string& action) { TSSwitch(host, state, action); });
 }
 

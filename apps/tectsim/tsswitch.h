@@ -40,6 +40,17 @@ struct State {
 // their sizes, the parameters, the seed of the run and the build.
 std::vector<std::string> reportheading(const State& state, const std::string& when);
 
+// What the window shows beside the elongation and angle boxes: the strain
+// ratio R and long-axis bearing θ′ of the deformation they make
+// (core::Strain::simulated), or that an angle of 45° (and every quarter
+// turn on) flattens every specimen.
+std::string straintext(double defamp, core::Angle defangle);
+
+// What a save says: "appended 100 rows to x.txt; the file now holds 200
+// rows", from the rows written and the file's text after the write;
+// "wrote 100 rows to x.txt" for a file replaced or new.
+std::string savedline(const std::string& name, Eigen::Index rows, const std::string& text, bool replaced);
+
 // The program's actions: name, kind, function, one-line description,
 // what each needs first and the boxes it reads.
 std::span<const shell::Action<State>> actions();

@@ -94,9 +94,11 @@ private:
   QAction* entry_;
 };
 
-// A dialog's entry reads as one: "Load Data…".
+// A dialog's entry reads as one: "Load Data…". A button whose text is
+// told apart only by the row it sits in ("Clean…") gives its accessible
+// name, which says the whole of it.
 QString entrytext(const QAbstractButton* button) {
-  QString text = button->text().simplified();
+  QString text = (button->accessibleName().isEmpty() ? button->text() : button->accessibleName()).simplified();
   if (!text.endsWith("...") && !text.endsWith(QChar(0x2026))) text += QChar(0x2026);
   return text;
 }

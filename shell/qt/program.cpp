@@ -23,6 +23,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QThread>
@@ -155,6 +156,24 @@ bool mayclose(Figure* f) {
   return false;
 }
 
+// An edit box whose layout gives it a Changed property calls that
+// function, outside any action, whenever its text changes: what the window
+// shows of the boxes' values follows them as they are typed.
+void followedits(Figure* f) {
+  for (QObject* o : f->objects()) {
+    auto* edit = qobject_cast<QLineEdit*>(o);
+    const QVariant changed = o->property("Changed");
+    if (edit == nullptr || !changed.isValid()) continue;
+    QObject::connect(edit, &QLineEdit::textChanged, f, [name = changed.toString().toStdString()] {
+      try {
+        shell::call(name, {}, 0);
+      } catch (const std::exception&) {
+        // Shown text only: the label says itself what it waits for.
+      }
+    });
+  }
+}
+
 // The program is its main window: once that closes (asked once about
 // unsaved results), every other window of the program goes with it (an
 // alert left open, the guide) and the event loop ends, so the process ends.
@@ -175,6 +194,7 @@ bool closeprogram(Figure* f) {
 
 void openprogramwindow(const Program& p) {
   Figure* f = openfig(p.launcher, "reuse");
+  followedits(f);
   if (p.controlcolour) usecontrolcolour(f);
   splitpanels(f);
   addmenubar(f, p);

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <qcustomplot.h>
+#include <utility>
 
 namespace shell {
 
@@ -126,6 +127,7 @@ void WindowHost::setenable(std::string_view tag, bool on) {
 
 std::optional<FileChoice> WindowHost::filedialog(bool save, std::string_view filter, std::string_view title) {
   QString path;
+  shown_ = !answer_;
   if (answer_) {
     path = QString::fromStdString(*std::exchange(answer_, std::nullopt));
   } else {
@@ -168,7 +170,19 @@ std::optional<FileChoice> WindowHost::uiappendfile(std::string_view filter, std:
     explicit Appending(bool& f) : flag(f) { flag = true; }
     ~Appending() { flag = false; }
   } appending(appending_);
-  return uiputfile(filter, title);
+  auto choice = uiputfile(filter, title);
+  // A file chosen by a person that already holds something: adding to it
+  // unasked would mix two runs' rows without a word. A file given by the
+  // program (a test's answer) is asked about only when an answer waits.
+  std::error_code error;
+  if (!choice || !(shown_ || question_) || std::filesystem::file_size(choice->path(), error) == 0 || error)
+    return choice;
+  const std::vector<std::string> answers{"Replace", "Append", "Cancel"};
+  const std::size_t answer = ask("The file '" + choice->name + "' already exists. Replace what it holds, or append "
+                                 "after it?", "Save onto an existing file", answers, 1);
+  if (answer == 2) return std::nullopt;
+  choice->replace = answer == 0;
+  return choice;
 }
 
 // A result belongs in the pane, where it stays with the run; a window
@@ -189,6 +203,27 @@ void WindowHost::alert(std::string_view text, std::string_view title) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   box->show();
+}
+
+std::size_t WindowHost::ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                            std::size_t) {
+  const auto qs = [](std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); };
+  std::size_t chosen = answers.size() - 1;
+  if (question_) {
+    chosen = std::min(*std::exchange(question_, std::nullopt), answers.size() - 1);
+  } else {
+    QMessageBox box(QMessageBox::Question, qs(title), qs(text), QMessageBox::NoButton, window());
+    std::vector<QAbstractButton*> buttons;
+    for (std::size_t i = 0; i < answers.size(); ++i)
+      buttons.push_back(box.addButton(qs(answers[i]), i + 1 == answers.size() ? QMessageBox::RejectRole
+                                                                              : QMessageBox::AcceptRole));
+    box.setEscapeButton(buttons.back());
+    box.exec();
+    const auto at = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    if (at != buttons.end()) chosen = static_cast<std::size_t>(at - buttons.begin());
+  }
+  message(std::string(text) + "\nAnswered: " + answers[chosen], title);
+  return chosen;
 }
 
 ResultsPane* WindowHost::pane() const {
@@ -269,6 +304,10 @@ std::vector<std::string> WindowHost::results() const {
     return rows;
   }
   return {};
+}
+
+void WindowHost::clearresults() {
+  for (QObject* o : findobj(AuxResults.tag)) setcontrolstring(o, {});
 }
 
 void WindowHost::closewindow() {

@@ -41,11 +41,17 @@ public:
   std::optional<FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
   std::optional<FileChoice> uiappendfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
+  // A modal question on the program's window; Escape or closing it takes
+  // the last answer (Cancel). An answer given by answerquestion() is taken
+  // instead, without showing the question.
+  std::size_t ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                  std::size_t unasked) override;
   void alert(std::string_view text, std::string_view title) override;
   Axes& axes() override;
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override;
   void showtable(const Table& table) override;
+  void clearresults() override;
   void closewindow() override;
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override;
@@ -65,6 +71,9 @@ public:
   // script answers dialogs; forgetanswer() drops an answer no dialog took.
   void answernext(std::string path) { answer_ = std::move(path); }
   void forgetanswer() { answer_.reset(); }
+  // Answers the next question with the answer of that index, as a person
+  // would by its button.
+  void answerquestion(std::size_t index) { question_ = index; }
   // The file the last open dialog gave since the previous call (shown or
   // answered), and forgetting it: what an action loaded.
   std::optional<std::string> takeopened() { return std::exchange(opened_, std::nullopt); }
@@ -94,7 +103,9 @@ private:
   QObject* control(std::string_view tag) const;
   std::optional<FileChoice> filedialog(bool save, std::string_view filter, std::string_view title);
   std::optional<std::string> answer_, opened_;
+  std::optional<std::size_t> question_;
   bool appending_ = false;       // uiputfile asked by uiappendfile
+  bool shown_ = false;           // the last file dialog was shown, not answered
   bool folderremembered_ = false; // the settings' folder was looked up
   std::map<QCustomPlot*, std::unique_ptr<PlotAxes>> axes_;
   // Connections made on behalf of this host end with it.

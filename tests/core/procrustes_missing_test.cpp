@@ -130,16 +130,16 @@ TEST(superimposemissing, RefusesWhatCannotBeFitted) {
   Eigen::MatrixXd everywhere = x;
   for (Eigen::Index i = 0; i < 4; ++i) drop(everywhere, i, 1);
   EXPECT_EQ(error_of([&] { core::getconsensus(everywhere); }),
-            "getconsensus: landmark 2 is missing in every specimen, so it has no consensus position");
+            "Superimposition: landmark 2 is missing in every specimen, so it has no consensus position");
   Eigen::MatrixXd lonely = x;
   drop(lonely, 2, 0);
   drop(lonely, 2, 2);
   EXPECT_EQ(error_of([&] { core::getpsup(lonely, x.row(0)); }),
-            "getpsup: specimen row 3 has fewer than two landmarks present, so it cannot be fitted; estimate its "
+            "Fit onto the consensus: specimen row 3 has fewer than two landmarks present, so it cannot be fitted; estimate its "
             "missing landmarks or leave it out");
   // An infinite coordinate is no missing landmark: refused as before.
   Eigen::MatrixXd inf = x;
   inf(1, 0) = INFINITY;
   EXPECT_EQ(error_of([&] { core::getconsensus(inf); }),
-            "getconsensus: specimen row 2 holds a coordinate that is not a finite number");
+            "Superimposition: specimen row 2 holds a coordinate that is not a finite number");
 }

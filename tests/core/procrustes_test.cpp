@@ -149,21 +149,21 @@ TEST(getconsensus, RejectsWhatCannotBeSuperimposed) {
   Eigen::MatrixXd one(1, 7);
   one << 0, 0, 1, 0, 0, 1, 1;
   EXPECT_EQ(error_of([&] { core::getconsensus(one); }),
-            "getconsensus: a consensus needs at least two specimens, but the data set has 1");
+            "Superimposition: a consensus needs at least two specimens, but the data set has 1");
   EXPECT_EQ(error_of([&] { core::getconsensus(Eigen::MatrixXd::Ones(3, 6)); }),
-            "getconsensus: the data set has 6 columns, but a specimen row holds 2k + 1 (k landmarks and the size slot)");
+            "Superimposition: the data set has 6 columns, but a specimen row holds 2k + 1 (k landmarks and the size slot)");
   Eigen::MatrixXd point(3, 7);
   point << 0, 0, 1, 0, 0, 1, 1, /**/ 2, 2, 2, 2, 2, 2, 1, /**/ 0, 1, 1, 1, 0, 0, 1;
   EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
-            "getconsensus: the landmarks of specimen row 2 all lie at one point (centroid size 0), so it cannot be scaled");
+            "Superimposition: the landmarks of specimen row 2 all lie at one point (centroid size 0), so it cannot be scaled");
   // NaN marks a missing landmark; what is left of row 2 is one point.
   point(1, 3) = std::nan("");
   EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
-            "getconsensus: specimen row 2 has all its present landmarks at one point, so it cannot be fitted; "
+            "Superimposition: specimen row 2 has all its present landmarks at one point, so it cannot be fitted; "
             "estimate its missing landmarks or leave it out");
   point(1, 3) = INFINITY;
   EXPECT_EQ(error_of([&] { core::getconsensus(point); }),
-            "getconsensus: specimen row 2 holds a coordinate that is not a finite number");
+            "Superimposition: specimen row 2 holds a coordinate that is not a finite number");
 }
 
 TEST(getpsup, IgnoresThePositionAndSizeOfTheReference) {
@@ -335,12 +335,12 @@ TEST(superimpositionthreads, NamesTheFirstUnscalableRowOfAnyChunk) {
   x(250, 3) = std::numeric_limits<double>::infinity();
   for (unsigned threads : {1u, 2u}) {
     EXPECT_EQ(error_of([&] { core::getconsensus(x, threads, smallchunks); }),
-              "getconsensus: specimen row 251 holds a coordinate that is not a finite number");
+              "Superimposition: specimen row 251 holds a coordinate that is not a finite number");
     EXPECT_EQ(error_of([&] { core::getpsup(x, x.row(0), threads, smallchunks); }),
-              "getpsup: specimen row 251 holds a coordinate that is not a finite number");
+              "Fit onto the consensus: specimen row 251 holds a coordinate that is not a finite number");
   }
   x(250, 3) = 0.5;
   EXPECT_EQ(error_of([&] { core::getconsensuspca(x, 2, smallchunks); }),
-            "getconsensuspca: the landmarks of specimen row 351 all lie at one point (centroid size 0), so it cannot "
+            "Superimposition on the principal axes: the landmarks of specimen row 351 all lie at one point (centroid size 0), so it cannot "
             "be scaled");
 }

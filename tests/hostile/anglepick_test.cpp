@@ -67,7 +67,7 @@ const std::vector<Case>& cases() {
       // Stale angles: the data loaded after the protocol have no angles.
       {"Anglepick new data after the protocol then SaveAveData", "anglepick", {{"out.txt", earlier}},
        "LoadData " + lizards + "\nLoadProto " + proto + "\nLoadData " + tps + "\nSaveAveData out.txt\n", Verdict::Refused,
-       {"Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData", "line 4"}},
+       {"Nothing measured for the data now loaded: load their protocol before saving angles", "line 4"}},
       {"Anglepick new data after the protocol then SaveData", "anglepick", {{"out.txt", earlier}},
        "LoadData " + lizards + "\nLoadProto " + proto + "\nLoadData " + tps + "\nSaveData out.txt\n", Verdict::Refused,
        {"Nothing measured for the data now loaded", "line 4"}},
@@ -82,11 +82,11 @@ const std::vector<Case>& cases() {
 
       // Nothing measured: refused before the dialog, the file kept.
       {"Anglepick SaveData with nothing measured", "anglepick", {{"out.txt", earlier}}, "SaveData out.txt\n",
-       Verdict::Refused, {"Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before SaveData"}},
+       Verdict::Refused, {"Nothing measured yet: load a TPS file and its protocol before saving angles"}},
       {"Anglepick SaveAveData with nothing measured", "anglepick", {{"out.txt", earlier}}, "SaveAveData out.txt\n",
-       Verdict::Refused, {"Nothing measured yet", "before SaveAveData"}},
+       Verdict::Refused, {"Nothing measured yet", "before saving angles"}},
       {"Anglepick SaveDataBirch with nothing measured", "anglepick", {{"out.txt", earlier}}, "SaveDataBirch out.txt\n",
-       Verdict::Refused, {"Nothing measured yet", "before SaveDataBirch"}},
+       Verdict::Refused, {"Nothing measured yet", "before saving angles"}},
       {"Anglepick SaveData with data but no protocol", "anglepick", {{"out.txt", earlier}}, "LoadData " + tps + "\nSaveData out.txt\n",
        Verdict::Refused, {"Nothing measured for the data now loaded", "line 2"}},
       {"Anglepick SaveData after Clear", "anglepick", {{"out.txt", earlier}}, measure(proto, "Clear\nSaveData out.txt\n"),

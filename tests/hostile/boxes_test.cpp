@@ -70,7 +70,7 @@ const std::vector<Case>& cases() {
 
       // Symrestore and Anglepick, through the same reading of a box.
       refused("Symrestore StrainBox 1e308", "symrestore", "set StrainBox 1e308\nRetroStrain\n",
-              {"The box StrainBox (strain ratio) holds '1e308', which is not a positive number of at most 1000000"}),
+              {"The box StrainBox (stretch e = √R) holds '1e308', which is not a positive number of at most 1000000"}),
       refused("Symrestore PCABox 1e20", "symrestore", "LoadData " + data + "\nset PCABox 1e20\nUndeformPCA\nSave out.txt\n",
               {"PCABox", "1e20"}),
       refused("Anglepick SlabBox 1e20", "anglepick",

@@ -31,7 +31,9 @@ const std::string anglesave = "LoadData " + example("deformed_sample/deformed.tp
 const std::string tectappend = "Load1 " + example("tectsim/start.txt") + "\nLoad2 " + example("tectsim/end.txt") +
                                "\nset NumBox 100\nBuildModels\nSaveCData X\n";
 const std::string plotsave = "LoadData " + example("deformed_sample/deformed.tps") + "\nplot X\n";
-const std::string auxsave = "AuxBoxsw X\n";
+// The results window holds a report to append only after the statistics.
+const std::string auxsave = "Load1 " + example("tectsim/start.txt") + "\nLoad2 " + example("tectsim/end.txt") +
+                            "\nset NumBox 20\nBuildModels\nDoStats\nAuxBoxsw X\n";
 
 std::string on(std::string script, const std::string& file) {
   const std::size_t at = script.rfind(" X\n");

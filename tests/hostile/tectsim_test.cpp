@@ -29,11 +29,11 @@ const std::vector<Case>& cases() {
   static const std::vector<Case> table = {
       // Exemplar files: named with what is wrong, and not kept.
       {"an end shape of 30 columns, no size slot", "tectsim", {{"e.txt", row(30)}}, exemplars + "Load2 e.txt\n",
-       Verdict::Refused, {"The exemplar file 'e.txt' (Load2) holds 30 numbers per row, an even count", "size slot"}},
+       Verdict::Refused, {"The end shape file 'e.txt' holds 30 numbers per row, an even count", "size slot"}},
       {"a start shape of 30 columns", "tectsim", {{"s.txt", row(30) + row(30)}}, "Load1 s.txt\n", Verdict::Refused,
-       {"'s.txt' (Load1) holds 30 numbers per row"}},
+       {"'s.txt' holds 30 numbers per row"}},
       {"a start shape of two landmarks", "tectsim", {{"s.txt", row(5)}}, "Load1 s.txt\n", Verdict::Refused,
-       {"'s.txt' (Load1) holds 5 numbers per row, fewer than the 7 of three landmarks"}},
+       {"'s.txt' holds 5 numbers per row, fewer than the 7 of three landmarks"}},
       {"exemplars of 14 and 13 landmarks", "tectsim", {{"e.txt", row(27)}},
        "Load1 " + start + "\nLoad2 e.txt\nset NumBox 20\n" + boxes + "BuildModels\n", Verdict::Refused,
        {"different numbers of landmarks (14 and 13)"}},

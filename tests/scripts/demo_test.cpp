@@ -254,7 +254,7 @@ TEST(DemoChain, ScriptsAndReportsHoldTheirText) {
       {"restrain.script", {"LoadAllTP angles-all.txt", "DoWellman", "PermuteWellman", "DoRetroUser"}},
       {"symrestore.script", {"UnDeform", "RetroStrain", "UndeformUni", "UndeformPCA"}},
       {"tectsim.script", {"Load1 ", "Load2 ", "BuildModels", "DoStats"}},
-      {"restrain-report.txt", {"== Wellman Ellipse Calculation ==", "60 Specimens", "Over the 1000 permutations (95 % range)", "User-Supplied R"}},
+      {"restrain-report.txt", {"== Wellman Ellipse Calculation ==", "t and mean p of 60 specimens", "Over the 1000 permutations (95 % range)", "User-Supplied R"}},
       {"tectsim-console.txt", {"== Results ==", "Wilks Lambda", "Univariate Results"}},
       {"tectsim-report.txt", {"Wilks Lambda", "Retrodeformed Noisy Data", "Univariate Results"}},
   };

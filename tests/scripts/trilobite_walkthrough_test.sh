@@ -17,7 +17,7 @@ expect() { # what, text, extended regular expression
 expect load "$log" '^cephala_tpsdig_all\.tps: 39 landmarks are missing in 13 specimens \(-1 -1, NaN and NA are missing\)'
 expect estimate "$log" '^Estimated 39 of 39 missing landmarks by auto'
 expect angles "$log" '^74 specimens measured'
-expect strain "$log" "ANALYTIC METHOD: The R value was 1\.80[0-9]*, theta\` was 3(4\.9|5\.0)[0-9]*,"
+expect strain "$log" "ANALYTIC METHOD: The R value was 1\.80[0-9]*, θ′ was 3(4\.9|5\.0)[0-9]*,"
 expect nostrain "$log" '^NUMERICAL METHOD: The R value was 1\.00[0-9]*,'
 expect retro "$(wc -l < "$out/retrodeformed.txt")" '^74$'
 expect report-boxes "$(cat "$out/5-strain-run-report.txt")" '^   PBox \(number of permutations\): 200$'

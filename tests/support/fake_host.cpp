@@ -123,6 +123,15 @@ void FakeHost::msgbox(std::string_view text, std::string_view title) {
   boxes.push_back({std::string(text), std::string(title)});
 }
 
+std::size_t FakeHost::ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                          std::size_t unasked) {
+  questions.push_back({std::string(text), std::string(title)});
+  if (replies.empty()) return unasked;
+  const std::size_t reply = replies.front();
+  replies.pop_front();
+  return std::min(reply, answers.size() - 1);
+}
+
 bool FakeHost::progress(std::string_view, double) {
   ++progresscalls;
   return cancelafter < 0 || progresscalls <= cancelafter;

@@ -90,9 +90,14 @@ public:
   std::optional<shell::FileChoice> uigetfile(std::string_view filter, std::string_view title) override;
   std::optional<shell::FileChoice> uiputfile(std::string_view filter, std::string_view title) override;
   void msgbox(std::string_view text, std::string_view title) override;
+  // Records the question and takes the next of `replies`, or `unasked`
+  // when none is left.
+  std::size_t ask(std::string_view text, std::string_view title, const std::vector<std::string>& answers,
+                  std::size_t unasked) override;
   shell::Axes& axes() override { return axes_; }
   void setresults(const std::vector<std::string>& rows) override;
   std::vector<std::string> results() const override;
+  void clearresults() override { controls_.erase("AuxResults"); }
   void closewindow() override { closed = true; }
   bool progress(std::string_view what, double fraction) override;
   void print(std::string_view text) override { printed += text; }
@@ -103,6 +108,8 @@ public:
   std::deque<std::string> answers;      // paths for the next dialogs
   std::vector<std::string> dialogs;     // titles of the dialogs asked
   std::vector<Box> boxes;               // message boxes shown
+  std::vector<Box> questions;           // questions asked
+  std::deque<std::size_t> replies;      // answers to the next questions
   std::set<std::string> disabled;       // tags set Enable "Off"
   std::string printed, echoed;
   bool closed = false;

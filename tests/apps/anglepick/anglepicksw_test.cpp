@@ -42,7 +42,7 @@ TEST(anglepicksw, WritesTheThreeAngleFilesOfASession) {
   EXPECT_EQ(out.substr(0, loaded.size()), loaded);
   // The per-specimen commentary (t and p in degrees) comes before the box.
   EXPECT_EQ(out.substr(loaded.size(), 2), "1\t");
-  EXPECT_NE(out.find("\nFile protocol.txt of protocols loaded, \n16 landmarks per side\n"), std::string::npos);
+  EXPECT_NE(out.find("\nProtocol protocol.txt loaded: \n4 midline landmarks and 12 pairs\n"), std::string::npos);
 
   // Every pair of every specimen: t, p, slab and the specimen comment.
   const std::vector<std::string> all = lines(anglepick.file("all.txt"));
@@ -92,7 +92,7 @@ TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
   const auto [status, out] = anglepick.run("LoadData " + tps + "\nLoadProto " + sampleproto + "\nLoadData " + sample +
                                            "\nSaveAveData means.txt\n");
   EXPECT_EQ(status, 1);
-  EXPECT_NE(out.find("note: the angles measured on the data loaded before were cleared; load the protocol (LoadProto) "
+  EXPECT_NE(out.find("note: the angles measured on the data loaded before were cleared; load the protocol (Load protocol…) "
                      "to measure these specimens\n"),
             std::string::npos);
   // The results pane opened by LoadProto makes Qt's offscreen platform
@@ -100,8 +100,8 @@ TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
   std::string errors = anglepick.errors();
   if (const std::string qt = "This plugin does not support propagateSizeHints()\n"; errors.starts_with(qt))
     errors.erase(0, qt.size());
-  EXPECT_EQ(errors, "Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData\n"
-                                "(test.script, line 4: SaveAveData)\n");
+  EXPECT_EQ(errors, "Nothing measured for the data now loaded: load their protocol before saving angles\n"
+                    "(test.script, line 4: SaveAveData)\n");
   EXPECT_FALSE(std::filesystem::exists(anglepick.file("means.txt")));
   // Measured again, the file holds the sample's 60 specimens, as a fresh
   // session on the sample alone writes them.
@@ -111,7 +111,7 @@ TEST(anglepicksw, NeverSavesTheAnglesOfDataLoadedBefore) {
   // scaled) leaves the data, the angles and the box as they were.
   std::ofstream(anglepick.file("zero.tps")) << "LM=3\n0 0\n0 0\n0 0\nLM=3\n0 0\n1 0\n0 1\n";
   const std::string box = anglepick.run("show FileBox\n").second;
-  EXPECT_NE(box.find("File protocol.txt of protocols loaded"), std::string::npos);
+  EXPECT_NE(box.find("Protocol protocol.txt loaded"), std::string::npos);
   EXPECT_EQ(anglepick.run("LoadData zero.tps\n").first, 1);
   const auto [shown, text] = anglepick.run("show FileBox\nSaveAveData again.txt\n");
   EXPECT_EQ(shown, 0) << anglepick.errors();
@@ -197,7 +197,7 @@ TEST(anglepicksw, SavesWaitForMeasuredAngles) {
   anglepick::State s;
   const shell::Readiness ready = shell::readinessof(anglepick::actions(), s);
   for (const char* save : {"SaveData", "SaveDataBirch", "SaveAveData"})
-    EXPECT_EQ(ready(save).value_or(""), "Measure the angles first: load a TPS file (LoadData) and its protocol (LoadProto)");
+    EXPECT_EQ(ready(save).value_or(""), "Measure the angles first: load a TPS file and its protocol");
   EXPECT_FALSE(ready("LoadData").has_value());
   s.tlist = Eigen::RowVectorXd::Zero(2);
   EXPECT_FALSE(ready("SaveAveData").has_value());

@@ -83,7 +83,7 @@ TEST(orientandremove, PutsTheBaselineOnItsBearing) {
   t.push_back(t[0]);
   EXPECT_EQ(error_of([&] { restrain::orientandremove(form, t, 1, 3, Eigen::Matrix2d::Identity()); }),
             "The per-specimen angles hold 2 rows but the data set has 1 specimens; load the angles of these specimens "
-            "(LoadDataTP)");
+            "(Specimen t, p…)");
 }
 
 // Per-specimen angles joined to the data set by specimen: a line's ID,

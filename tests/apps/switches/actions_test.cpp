@@ -24,9 +24,12 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <regex>
 #include <set>
+#include <span>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -328,7 +331,7 @@ TEST(actiontables, DispatchToTheFunctionOfTheName) {
   tectsim::State state;
   state.models.cdata = Eigen::MatrixXd::Ones(3, 5);
   tectsim::TSSwitch(ts, state, "Clear");
-  EXPECT_EQ(ts.string("FileBox1"), std::vector<std::string>{"No File Active"});
+  EXPECT_EQ(ts.string("FileBox1"), std::vector<std::string>{"No file loaded"});
   EXPECT_EQ(state.models.cdata.size(), 0);
   EXPECT_EQ(ts.fakeaxes().cleared, 1);
   // A show action reads its own set: the noisy one, not the clean one.
@@ -337,21 +340,64 @@ TEST(actiontables, DispatchToTheFunctionOfTheName) {
   EXPECT_EQ(ts.fakeaxes().pointcount(), 2u * 3u);
   EXPECT_EQ(testsupport::error_of([&] { tectsim::TSSwitch(ts, state, "ShowCData"); }).substr(0, 27),
             "Nothing to show or save yet");
+}
 
-  // Symrestore's Exit closes the window and nothing else.
-  testsupport::FakeHost sym("Symrestore");
-  symrestore::State s;
-  symrestore::symsw(sym, s, "Exit");
-  EXPECT_TRUE(sym.closed);
-  EXPECT_TRUE(sym.boxes.empty());
+// Loads a program's files, shows a result, then Clears; what the action
+// `waits` needs first afterwards.
+template <class State>
+std::optional<std::string> cleared(testsupport::FakeHost& host, void (*run)(shell::Host&, State&, std::string_view),
+                                   std::span<const shell::Action<State>> table,
+                                   const std::vector<std::pair<std::string, std::string>>& loads,
+                                   const std::string& waits) {
+  State s;
+  for (const auto& [action, file] : loads) {
+    host.answers = {testsupport::example(file)};
+    run(host, s, action);
+  }
+  EXPECT_FALSE(shell::readinessof(table, s)(waits).has_value()) << waits;
+  host.setresults({"a result of the files loaded"});
+  run(host, s, "Clear");
+  return shell::readinessof(table, s)(waits);
+}
 
-  // Restrain's Clear keeps everything.
-  testsupport::FakeHost rh("Restrain");
-  restrain::State r;
-  r.alltp = Eigen::MatrixXd::Ones(4, 2);
-  restrain::restrainsw(rh, r, "Clear");
-  EXPECT_EQ(r.alltp.rows(), 4);
-  EXPECT_EQ(rh.fakeaxes().cleared, 0);
+TEST(actiontables, ClearForgetsWhatWasLoadedInEveryProgram) {
+  using Loads = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    std::string launcher;
+    std::vector<std::string> boxes; // the boxes that named the files
+    std::function<std::optional<std::string>(testsupport::FakeHost&)> clear;
+  };
+  const std::string tps = "deformed_sample/deformed.tps", rows = "deformed_sample/deformed.txt";
+  const std::vector<Case> cases = {
+      {"Anglepick", {"FileBox"}, [&](testsupport::FakeHost& h) {
+         return cleared(h, anglepick::anglepicksw, anglepick::actions(),
+                        Loads{{"LoadData", tps}, {"LoadProto", "deformed_sample/protocol.txt"}}, "SaveData");
+       }},
+      {"Restrain", {"FileBox"}, [&](testsupport::FakeHost& h) {
+         return cleared(h, restrain::restrainsw, restrain::actions(), Loads{{"LoadTPS", tps}, {"UserRetroTPS", ""}}, "Save");
+       }},
+      {"Symrestore", {"FileBox", "ProtoBox"}, [&](testsupport::FakeHost& h) {
+         return cleared(h, symrestore::symsw, symrestore::actions(),
+                        Loads{{"LoadData", rows}, {"LoadProto", "deformed_sample/pairs.txt"}}, "UnDeform");
+       }},
+      {"Tectsim", {"FileBox1", "FileBox2"}, [&](testsupport::FakeHost& h) {
+         return cleared(h, tectsim::TSSwitch, tectsim::actions(),
+                        Loads{{"Load1", "tectsim/start.txt"}, {"Load2", "tectsim/end.txt"}}, "BuildModels");
+       }},
+  };
+  for (const Case& c : cases) {
+    testsupport::FakeHost host(c.launcher);
+    // The action that needed the files waits for them again.
+    EXPECT_TRUE(c.clear(host).has_value()) << c.launcher;
+    for (const std::string& box : c.boxes)
+      EXPECT_EQ(host.string(box), std::vector<std::string>{"No file loaded"}) << c.launcher << " " << box;
+    EXPECT_TRUE(host.results().empty()) << c.launcher;
+    EXPECT_EQ(host.fakeaxes().pointcount(), 0u) << c.launcher;
+    EXPECT_FALSE(host.closed) << c.launcher;
+    // The button says Clear in every window.
+    const std::regex button("<string>Clear</string>[\\s\\S]{0,400}?\\('Clear'\\)");
+    EXPECT_TRUE(std::regex_search(source("layouts/" + c.launcher + ".fig"), button)) << c.launcher;
+  }
 }
 
 TEST(actionhelp, PutsTheDescriptionsInTheColumnOfTheOptions) {
@@ -452,4 +498,23 @@ TEST(loadlandmarks, ReadsEitherFormatScalesOnRequestAndReportsWhatIsMissing) {
   EXPECT_EQ(ticked.printed, n.name() + ": 1 landmark is missing in 1 specimen (points with a negative coordinate, NaN and NA "
                             "are missing): specimen 1 lacks 3.\n" + again + ": No landmark is missing (points with a "
                             "negative coordinate, NaN and NA are missing).\n");
+}
+
+TEST(actiontables, ALoadEmptiesTheResultsOfTheDataBeforeAndSaysSo) {
+  const std::string tps = "deformed_sample/deformed.tps", rows = "deformed_sample/deformed.txt";
+  const struct {
+    std::string launcher, action, file;
+  } cases[] = {{"Anglepick", "LoadData", tps}, {"Restrain", "Load", rows}, {"Restrain", "LoadTPS", tps},
+               {"Symrestore", "LoadData", rows}};
+  for (const auto& c : cases) {
+    for (const Switch& sw : switches()) {
+      if (sw.launcher != c.launcher) continue;
+      testsupport::FakeHost host(c.launcher);
+      host.setresults({"a result of the data loaded before"});
+      host.answers = {testsupport::example(c.file)};
+      sw.run(host, c.action);
+      EXPECT_TRUE(host.results().empty()) << c.launcher << " " << c.action;
+      EXPECT_NE(host.printed.find("note: the results of the "), std::string::npos) << c.launcher << " " << c.action;
+    }
+  }
 }

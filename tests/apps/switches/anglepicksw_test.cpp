@@ -36,16 +36,16 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
   const std::string kept = testsupport::tempfile("kept.txt", "12.5\t80.1\t1\t % specimen 1\n");
   for (const std::string action : {"SaveData", "SaveDataBirch", "SaveAveData"})
     EXPECT_EQ(run(action, {kept}),
-              "Nothing measured yet: load a TPS file (LoadData) and its protocol (LoadProto) before " + action);
+              "Nothing measured yet: load a TPS file and its protocol before saving angles");
   EXPECT_TRUE(host.dialogs.empty());
   EXPECT_EQ(content(kept), "12.5\t80.1\t1\t % specimen 1\n");
   EXPECT_EQ(run("LoadProto", {proto}),
-            "Load a TPS file first (LoadData): the protocol is drawn on and measured from its specimens");
+            "Load a TPS file first: the protocol is drawn on and measured from its specimens");
   // Data without a protocol: still nothing measured.
   EXPECT_EQ(run("LoadData", {tps}), "no error");
   EXPECT_EQ(host.string("FileBox")[0], "TPS FILE Loaded:");
   EXPECT_EQ(run("SaveAveData", {kept}),
-            "Nothing measured for the data now loaded: load the protocol (LoadProto) before SaveAveData");
+            "Nothing measured for the data now loaded: load their protocol before saving angles");
   EXPECT_EQ(run("LoadProto", {proto}), "no error");
   host.setstring("SlabBox", "two");
   const std::string x = testsupport::temppath("x.txt");

@@ -61,7 +61,7 @@ TEST(symsw, LoadsTheTrilobitesWithTheirMissingLandmarksReportedAndNotPlotted) {
                       0),
             0u)
       << out;
-  EXPECT_NE(out.find("\ncephala_tpsdig_all.tps\n 16 Landmarks\n 74 Samples\n 39 missing in 13\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\ncephala_tpsdig_all.tps\n 16 Landmarks\n 74 Specimens\n 39 missing in 13\n"), std::string::npos) << out;
   // Every landmark placed is drawn, and not one that was not.
   EXPECT_EQ(sym.host().axes().pointcount(), 74u * 16u - 39u);
 }
@@ -124,9 +124,9 @@ TEST(symsw, AppliesScaleAndRefusesTheMethodsThatNeedWholeSpecimens) {
   auto [status, out] = sym.run("set ApplyScale 1\nLoadData " + sample + "deformed.tps\nshow FileBox\nLoadProto " +
                                sample + "pairs.txt\nUnDeform\nSave scaled.txt\n");
   ASSERT_EQ(status, 0) << sym.errors();
-  EXPECT_EQ(out.substr(0, 55), "deformed.tps\n 14 Landmarks\n 60 Samples\nin SCALE= units\n");
+  EXPECT_EQ(out.substr(0, 57), "deformed.tps\n 14 Landmarks\n 60 Specimens\nin SCALE= units\n");
   // A strain has no unit: scaled, the sample's strain is found alike.
-  EXPECT_EQ(out.substr(55, 45), "UnDeform: strain R = 1.80, theta' = 35.0 deg,");
+  EXPECT_EQ(out.substr(57, 45), "UnDeform: strain R = 1.80, theta' = 35.0 deg,");
   // Scaled by 0.0125, the centroid sizes (the size slot carried through)
   // are the digitised ones times that.
   const Eigen::MatrixXd unscaled = io::readlandmarks(sample + "deformed.tps").matrix();
@@ -137,7 +137,7 @@ TEST(symsw, AppliesScaleAndRefusesTheMethodsThatNeedWholeSpecimens) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(sym.errors(), "UndeformUni cannot remove uniform components from incomplete specimens: 6 of the 60 specimens "
                           "of 'holed.txt' lack landmarks (" + std::to_string(core::findmissing(sym.rows("holed.txt"), 14).count) +
-                          " in all); estimate them first (EstimateMissing) or load complete specimens\n(test.script, "
+                          " in all); estimate them first (Estimate missing) or load complete specimens\n(test.script, "
                           "line 3: UndeformUni)\n");
   std::tie(status, out) = sym.run("set PCABox 1\nUndeformPCA\n");
   EXPECT_EQ(status, 1);

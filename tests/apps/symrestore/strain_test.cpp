@@ -1,6 +1,6 @@
 // The strain Symrestore reports after a fix, against the known strain of
-// the bundled sample; the warning for R typed where the stretch e belongs;
-// loading over results.
+// the bundled sample; the question asked when R is typed where the
+// stretch e belongs; loading over results and over a pair list.
 
 #include "apps/symrestore/symmetry.h"
 #include "apps/symrestore/symsw.h"
@@ -9,6 +9,7 @@
 #include "core/configurations.h"
 #include "core/strain.h"
 #include "io/row_file.h"
+#include "tests/support/fake_host.h"
 #include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
@@ -99,35 +100,55 @@ TEST(SymrestoreStrain, ReportsTheKnownStrainOfTheSample) {
   EXPECT_EQ(out.find("=="), std::string::npos) << out;
 }
 
-TEST(SymrestoreStrain, WarnsOfRTypedForTheStretch) {
+TEST(SymrestoreStrain, AsksBeforeRunningWhenTheStretchLooksLikeR) {
   // Without a fitted strain: only a stretch whose square is beyond any
-  // ordinary bed.
-  EXPECT_FALSE(symrestore::looksliker(1.34, 0));
-  EXPECT_FALSE(symrestore::looksliker(1.9, 0));
-  EXPECT_TRUE(symrestore::looksliker(3, 0));
-  EXPECT_FALSE(symrestore::looksliker(40, 0));
-  // With one: nearer the fitted R than its stretch.
-  EXPECT_TRUE(symrestore::looksliker(1.8, 1.8));
-  EXPECT_TRUE(symrestore::looksliker(1.7, 1.8));
-  EXPECT_FALSE(symrestore::looksliker(1.34, 1.8));
-  EXPECT_FALSE(symrestore::looksliker(1.45, 1.8));
-  EXPECT_FALSE(symrestore::looksliker(1.05, 1.1)); // R and e too alike to tell
+  // ordinary bed. With one: nearer the fitted R than its stretch.
+  struct Rule {
+    double e, fitted;
+    bool asks;
+  };
+  for (const Rule& r : {Rule{1.34, 0, false}, {1.9, 0, false}, {3, 0, true}, {40, 0, false}, {1.8, 1.8, true},
+                        {1.7, 1.8, true}, {1.34, 1.8, false}, {1.45, 1.8, false}, {1.05, 1.1, false}})
+    EXPECT_EQ(symrestore::looksliker(r.e, r.fitted).has_value(), r.asks) << r.e << " against " << r.fitted;
 
-  const auto t = truth();
+  // Each answer, taken before anything runs: the stretch as typed, its
+  // square root (then in the box), or nothing at all.
+  struct Answer {
+    std::size_t reply;
+    const char* box;
+    bool undeformed;
+  };
+  for (const Answer& a : {Answer{0, "3", true}, {1, "1.73205", true}, {2, "3", false}}) {
+    testsupport::FakeHost host("Symrestore");
+    symrestore::State s;
+    host.answers = {sample + "deformed.txt", sample + "pairs.txt"};
+    symrestore::symsw(host, s, "LoadData");
+    symrestore::symsw(host, s, "LoadProto");
+    host.setstring("StrainBox", "3");
+    host.replies = {a.reply};
+    symrestore::symsw(host, s, "RetroStrain");
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text.rfind("The stretch e (= √R) box holds 3, which looks like the axis ratio R", 0),
+              0u)
+        << host.questions[0].text;
+    EXPECT_EQ(host.string("StrainBox"), std::vector<std::string>{a.box});
+    EXPECT_EQ(s.undata.empty(), !a.undeformed) << a.reply;
+    EXPECT_EQ(host.progresscalls > 0, a.undeformed) << a.reply;
+    EXPECT_TRUE(host.boxes.empty());
+  }
+
+  // A script is not asked: it takes the stretch it gave, and its output
+  // says so.
   Symrestore sym;
   const std::string load = "LoadData " + sample + "deformed.txt\nLoadProto " + sample + "pairs.txt\nUnDeform\n";
-  auto [status, out] = sym.run(load + "set StrainBox " + std::to_string(t.at("R")) + "\nRetroStrain\nSave r.txt\n");
+  auto [status, out] = sym.run(load + "set StrainBox 1.8\nRetroStrain\nSave r.txt\n");
   ASSERT_EQ(status, 0) << sym.errors();
-  // A warning, not a refusal: the fix went on and saved.
-  EXPECT_NE(out.find("== Strain ratio ==\nStrainBox holds 1.8, which looks like the axis ratio R rather than the "
-                     "stretch e = sqrt(R) that the box takes: as a stretch it means R = e^2 = 3.24. UnDeform fitted R = "),
+  EXPECT_NE(out.find("== Stretch e or R? ==\nThe stretch e (= √R) box holds 1.8"), std::string::npos) << out;
+  EXPECT_NE(out.find("Which did you mean: e = 1.8, or R = 1.8 (e = 1.342)?\nAnswered without asking: Use e = 1.8 "
+                     "(R = 3.24)\n"),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("If 1.8 is R, type its square root, 1.342."), std::string::npos) << out;
   EXPECT_TRUE(std::filesystem::exists(sym.file("r.txt")));
-  std::tie(status, out) = sym.run(load + "set StrainBox " + std::to_string(t.at("e")) + "\nRetroStrain\n");
-  ASSERT_EQ(status, 0) << sym.errors();
-  EXPECT_EQ(out.find("== Strain ratio =="), std::string::npos) << out;
 }
 
 TEST(SymrestoreStrain, LoadingStaysPossibleAndClearsTheResults) {
@@ -155,9 +176,33 @@ TEST(SymrestoreStrain, LoadingStaysPossibleAndClearsTheResults) {
   // The fixes wait for data and pairs.
   symrestore::State empty;
   const auto ready = shell::readinessof(symrestore::actions(), empty);
-  EXPECT_EQ(ready("UnDeform"), "Load a data set first (LoadData)");
+  EXPECT_EQ(ready("UnDeform"), "Load a data file first");
   EXPECT_EQ(ready("Save"), "Undeform the data first");
   EXPECT_FALSE(ready("LoadData").has_value());
   empty.data = core::Specimens(Eigen::MatrixXd::Ones(2, 9));
-  EXPECT_EQ(shell::readinessof(symrestore::actions(), empty)("RetroStrain"), "Load the pairs file first (LoadProto)");
+  EXPECT_EQ(shell::readinessof(symrestore::actions(), empty)("RetroStrain"), "Load the pairs file first");
+}
+
+TEST(SymrestoreStrain, APairListThatDoesNotFitTheDataTurnsTheFixesOff) {
+  testsupport::FakeHost host("Symrestore");
+  symrestore::State s;
+  const auto ready = shell::readinessof(symrestore::actions(), s);
+  host.answers = {sample + "pairs.txt"};
+  symrestore::symsw(host, s, "LoadProto");
+  struct Load {
+    std::string file;
+    bool fits;
+  };
+  const std::string trilobites = testsupport::example("trilomorph_cephala/cephala_tpsdig_all.tps");
+  for (const Load& l : {Load{sample + "deformed.txt", true}, {trilobites, false}, {sample + "deformed.tps", true}}) {
+    host.printed.clear();
+    host.answers = {l.file};
+    symrestore::symsw(host, s, "LoadData");
+    const std::string why = "The pairs file 'pairs.txt' does not fit the data file '" +
+                            std::filesystem::path(l.file).filename().string() + "' (16 landmarks): ";
+    for (const char* fix : {"UnDeform", "UndeformUni", "RetroStrain", "BootstrapStrain"})
+      EXPECT_EQ(ready(fix).value_or("fits").rfind(l.fits ? "fits" : why, 0), 0u) << fix << " " << l.file;
+    // Said as the data load, not first when a fix is clicked.
+    EXPECT_EQ(host.printed.find("note: " + why) != std::string::npos, !l.fits) << host.printed;
+  }
 }

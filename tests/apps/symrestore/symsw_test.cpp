@@ -65,7 +65,7 @@ TEST(symsw, UndeformsBySymmetryUniformComponentsAndPrincipalAxes) {
               "UnDeform\nSave free.txt\nset StrainBox 1.3\nRetroStrain\nSave given.txt\n"
               "UndeformUni\nSave uni.txt\nset PCABox [1 2]\nUndeformPCA\nSave pca.txt\n");
   ASSERT_EQ(status, 0) << sym.errors();
-  EXPECT_EQ(out.substr(0, 49), "deformed.txt\n 28 Landmarks\n 12 Samples\npairs.txt\n");
+  EXPECT_EQ(out.substr(0, 51), "deformed.txt\n 28 Landmarks\n 12 Specimens\npairs.txt\n");
   // Each fix says the strain it found, one line each, in the order run.
   const std::size_t undeform = out.find("\nUnDeform: strain R = "), retro = out.find("\nRetroStrain: strain R = 1.69,"),
                     uni = out.find("\nUndeformUni: strain R = ");
@@ -103,14 +103,14 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
     EXPECT_EQ(sym.run(script).first, 1) << script;
     EXPECT_EQ(sym.errors().substr(0, message.size()), message) << script;
   };
-  expect_error("UnDeform\n", "Load a data set first (LoadData)");
-  expect_error("LoadData deformed.txt\nRetroStrain\n", "Load the pairs file first (LoadProto)");
+  expect_error("UnDeform\n", "Load a data file first");
+  expect_error("LoadData deformed.txt\nRetroStrain\n", "Load the pairs file first");
   expect_error("Save out.txt\n", "Nothing to save yet: undeform the data first");
   io::writerows(sym.file("short.txt").string(), io::dload(sym.file("pairs.txt").string()).topRows(10), "%g ", "\n",
                   io::WriteMode::Replace);
   expect_error("LoadProto short.txt\n", "The pair list leaves out landmarks 1, 12, 18, 23, 25, 26, 27, 28");
   expect_error("LoadProto pairs.txt\nset StrainBox -1\nRetroStrain\n",
-               "The box StrainBox (strain ratio) holds '-1', which is not a positive number");
+               "The box StrainBox (stretch e = √R) holds '-1', which is not a positive number");
   expect_error("set PCABox 53\nUndeformPCA\n", "The box PCABox (axes to remove) holds axis 53; the axes of 28 landmarks are numbered 1 ... 52");
   // A list without two axis lines cannot be flipped (here the midline
   // landmarks are paired off).
@@ -131,7 +131,7 @@ TEST(symsw, SaysWhatToLoadAndRefusesListsThatDoNotFit) {
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "== ==\nFell through case function\n\n");
   EXPECT_EQ(sym.errors(), "Unknown action 'Repair': Symrestore's actions are LoadData, LoadProto, UnDeform, "
-                          "BootstrapStrain, UndeformUni, RetroStrain, UndeformPCA, EstimateMissing, Save and Exit\n"
+                          "BootstrapStrain, UndeformUni, RetroStrain, UndeformPCA, EstimateMissing, Save and Clear\n"
                           "(test.script, line 1: Repair)\n");
 }
 

@@ -36,22 +36,23 @@ TEST(TSSwitch, TakesTpsExemplarsAndRefusesAnIncompleteOne) {
                                  "BuildModels\nSaveCData c.txt\n";
   auto [status, out] = tectsim.run("Load1 start.txt\nLoad2 end.tps\nshow FileBox2\n" + experiment);
   ASSERT_EQ(status, 0) << tectsim.errors();
-  EXPECT_EQ(out, "File end.tps \n    1 Samples \n   12 landmarks\n");
+  EXPECT_EQ(out, "File end.tps \n    1 specimen \n   12 landmarks\nwrote 20 rows to c.txt\n");
   std::tie(status, out) = tectsim.run("set ApplyScale 1\nLoad2 end.tps\nshow FileBox2\n");
   ASSERT_EQ(status, 0) << tectsim.errors();
   // The sets built from the end shape before are gone with it.
-  EXPECT_EQ(out, "note: the simulated sets built from the exemplar loaded before were cleared; build the models again "
-                 "(BuildModels)\nFile end.tps \n    1 Samples \n   12 landmarks \n in SCALE= units\n");
+  EXPECT_EQ(out, "note: the simulated sets, their plot and their statistics made from the shape loaded before were "
+                 "cleared; build the models again (Build models)\nFile end.tps \n    1 specimen \n   12 landmarks \n in "
+                 "SCALE= units\n");
 
   std::tie(status, out) = tectsim.run("set ApplyScale 0\nLoad2 broken.tps\n");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(out, "broken.tps: 2 landmarks are missing in 1 specimen (-1 -1, NaN and NA are missing): specimen 1 (P31) lacks 3 and 8.\n");
-  EXPECT_EQ(tectsim.errors(), "The exemplar file 'broken.tps' (Load2) lacks landmarks, and an exemplar must be complete: "
+  EXPECT_EQ(tectsim.errors(), "The end shape file 'broken.tps' lacks landmarks, and a start or end shape must be complete: "
                               "2 landmarks are missing in 1 specimen: specimen 1 (P31) lacks 3 and 8.\n(test.script, "
                               "line 2: Load2)\n");
   std::tie(status, out) = tectsim.run("Load1 broken.tps\n");
   EXPECT_EQ(status, 1);
-  EXPECT_NE(tectsim.errors().find("The exemplar file 'broken.tps' (Load1) lacks landmarks"), std::string::npos);
+  EXPECT_NE(tectsim.errors().find("The start shape file 'broken.tps' lacks landmarks"), std::string::npos);
   // The shapes loaded before are kept: the experiment builds as before.
   std::tie(status, out) = tectsim.run(experiment);
   EXPECT_EQ(status, 0) << tectsim.errors();

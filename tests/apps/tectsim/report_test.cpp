@@ -8,6 +8,7 @@
 #include "tests/support/scripted_program.h"
 #include "tests/support/test_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -74,15 +75,26 @@ TEST(TectsimReport, ANewExemplarClearsTheSetsBuiltFromTheOldOne) {
   EXPECT_EQ(out, "");
   std::tie(status, out) = ts.run("BuildModels\nLoad1 start.txt\nSaveCData c.txt\n");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(out, "note: the simulated sets built from the exemplar loaded before were cleared; build the models again "
-                 "(BuildModels)\n");
+  EXPECT_EQ(out.rfind("note: the simulated sets, their plot and their statistics made from the shape loaded before", 0),
+            0u)
+      << out;
   EXPECT_EQ(ts.errors().substr(0, 52), "Nothing to show or save yet: build the models first ");
   // Both exemplars stay drawn: the end shape again beside the new start.
   EXPECT_EQ(ts.host().axes().pointcount(), 6u * 12u);
   // The actions that use the sets wait for them.
   tectsim::State empty;
   const auto ready = shell::readinessof(tectsim::actions(), empty);
-  EXPECT_EQ(ready("BuildModels"), "Load both exemplar shapes first (Load1, Load2)");
-  EXPECT_EQ(ready("DoStats"), "Build the models first (BuildModels)");
+  EXPECT_EQ(ready("BuildModels"), "Load the start and end shapes first");
+  EXPECT_EQ(ready("DoStats"), "Build the models first (Build models)");
   EXPECT_FALSE(ready("Load2").has_value());
+}
+
+TEST(TectsimReport, AuxBoxswBeforeDoStatsRefusesByNameAndWritesNoFile) {
+  Tectsim ts;
+  const auto [status, out] = ts.run(std::string("Load1 start.txt\nLoad2 end.txt\n") + boxes +
+                                    "set NumBox 20\nBuildModels\nAuxBoxsw report.txt\n");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(ts.errors().rfind("AuxBoxsw: there are no results to append yet (in Tectsim, run DoStats first)", 0), 0u)
+      << ts.errors();
+  EXPECT_FALSE(std::filesystem::exists(ts.file("report.txt")));
 }

@@ -78,7 +78,7 @@ TEST(buildmodels, CarriesPathPositionsAndHonoursItsParameters) {
   const tectsim::Models b = tectsim::buildmodels(ex.start, ex.end, parameters(12, 0.01, 1.5, 30));
   EXPECT_TRUE(testsupport::near(a.udndata, b.udndata, 0));
   EXPECT_EQ(testsupport::error_of([&] { tectsim::buildmodels(ex.start, ex.start, parameters(12, 0, 1, 0)); }),
-            "The end shape (Load2) must be one specimen; its file holds 5");
+            "The end shape must be one specimen; its file holds 5");
   EXPECT_EQ(testsupport::error_of([&] { tectsim::buildmodels(ex.start, ex.end, parameters(12, 0, 1.5, 135)); }),
             "A deformation angle of 135 degrees flattens every specimen onto a line (the deformation's determinant is "
             "cos 2a = 0); choose another angle");

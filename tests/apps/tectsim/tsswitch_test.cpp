@@ -43,7 +43,7 @@ TEST(TSSwitch, RunsARepeatableExperiment) {
   core::setseed(42);
   const auto [status, out] = first.run(experiment);
   ASSERT_EQ(status, 0) << first.errors();
-  EXPECT_EQ(out.substr(0, 46), "File start.txt \n    5 Samples \n   12 landmarks");
+  EXPECT_EQ(out.substr(0, 48), "File start.txt \n    5 specimens \n   12 landmarks");
   // The report opens with its date, exemplars, parameters and seed, then
   // the statistics as always.
   EXPECT_NE(out.find("== Results ==\nTectsim report, "), std::string::npos) << out;
@@ -74,13 +74,16 @@ TEST(TSSwitch, RunsARepeatableExperiment) {
   EXPECT_EQ(second.text("dn.txt"), first.text("dn.txt"));
 }
 
-TEST(TSSwitch, ClearKeepsTheExemplarsAndForgetsTheSets) {
+TEST(TSSwitch, ClearForgetsTheShapesAndTheSets) {
   Tectsim ts;
   core::setseed(1);
-  const auto [status, out] = ts.run(std::string(experiment) +
-                                    "Clear\nshow FileBox1\nset NumBox 10\nBuildModels\nSaveCData c10.txt\n");
+  const auto [status, out] = ts.run(std::string(experiment) + "Clear\nshow FileBox1\n");
   ASSERT_EQ(status, 0) << ts.errors();
-  EXPECT_NE(out.find("No File Active\n"), std::string::npos);
+  EXPECT_NE(out.find("No file loaded\n"), std::string::npos);
+  EXPECT_EQ(ts.run("BuildModels\n").first, 1);
+  EXPECT_EQ(ts.errors().substr(0, 35), "Load the start and end shapes first");
+  ASSERT_EQ(ts.run("Load1 start.txt\nLoad2 end.txt\nset NumBox 10\nBuildModels\nSaveCData c10.txt\n").first, 0)
+      << ts.errors();
   EXPECT_EQ(io::dload(ts.file("c10.txt").string()).rows(), 10);
   // An unknown action shows the program's message box and stops the script.
   const auto [unknown, shown] = ts.run("MoveOn\nSaveCData never.txt\n");
@@ -100,7 +103,7 @@ TEST(TSSwitch, KeepsItsExemplarsWhenAnExemplarFileIsRefused) {
   io::writerows(ts.file("even.txt").string(), end.leftCols(end.cols() - 1), "%.10g ", "\n", io::WriteMode::Replace);
   ASSERT_EQ(ts.run("Load1 start.txt\nLoad2 end.txt\n").first, 0) << ts.errors();
   EXPECT_EQ(ts.run("Load2 even.txt\n").first, 1);
-  EXPECT_EQ(ts.errors().substr(0, 72), "The exemplar file 'even.txt' (Load2) holds 24 numbers per row, an even c");
+  EXPECT_EQ(ts.errors().substr(0, 61), "The end shape file 'even.txt' holds 24 numbers per row, an ev");
   // The end shape loaded before is the one built from.
   core::setseed(3);
   EXPECT_EQ(ts.run("set NumBox 12\nset AmpBox 0\nset DefBox 1.2\nset AngleBox 10\nset NaxisBox 1\nBuildModels\n"
@@ -130,10 +133,56 @@ TEST(TSSwitch, APlotFollowsTheModelsThroughARebuild) {
               0)
         << ts.errors();
     const std::vector<double> first = points(ts.window().fakeaxes().plots);
-    ASSERT_EQ(ts.run("BuildModels\n").first, 0) << ts.errors();
+    const auto [status, out] = ts.run("BuildModels\n");
+    ASSERT_EQ(status, 0) << ts.errors();
+    EXPECT_NE(out.find("The plot was drawn again from the rebuilt models\n"), std::string::npos) << out;
     const std::vector<double> rebuilt = points(ts.window().fakeaxes().plots);
     ASSERT_EQ(ts.run(std::string(shown) + "\n").first, 0) << ts.errors();
     EXPECT_NE(rebuilt, first) << shown;
     EXPECT_EQ(rebuilt, points(ts.window().fakeaxes().plots)) << shown;
   }
+}
+
+TEST(TSSwitch, ShowsTheStrainItsBoxesMake) {
+  // No diagonal strain: the elongation alone, R its square, the long axis
+  // along x (bearing 90°). The defaults make R ≈ 5.2; 45° flattens.
+  const struct {
+    double elongation, angle;
+    const char* text;
+  } cases[] = {
+      {1.5, 0, "Strain made: R = 2.25, θ′ = 90.0°"},
+      {1.5, 30, "Strain made: R = 5.20, θ′ = 55.6°"},
+      {1.5, 45, "Strain made: none, an angle of 45° flattens every specimen"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(tectsim::straintext(c.elongation, core::Angle::degrees(c.angle)), c.text) << c.angle;
+  // A build shows it too, in the box a script can show.
+  Tectsim ts;
+  const auto [status, out] = ts.run(std::string(experiment) + "set AngleBox 0\nset NumBox 5\nBuildModels\nshow StrainShown\n");
+  ASSERT_EQ(status, 0) << ts.errors();
+  EXPECT_NE(out.find("\nStrain made: R = 2.25, θ′ = 90.0°\n"), std::string::npos) << out;
+}
+
+TEST(TSSwitch, SaysWhatASaveAppendedAndWhatTheFileNowHolds) {
+  const struct {
+    Eigen::Index rows, held;
+    bool replaced;
+    const char* said;
+  } cases[] = {
+      {100, 200, false, "appended 100 rows to x.txt; the file now holds 200 rows"},
+      {1, 2, false, "appended 1 row to x.txt; the file now holds 2 rows"},
+      {100, 100, false, "wrote 100 rows to x.txt"},
+      {100, 100, true, "wrote 100 rows to x.txt"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(tectsim::savedline("x.txt", c.rows, std::string(static_cast<std::size_t>(c.held), '\n'), c.replaced),
+              c.said);
+  // A script appends, as it always has, and says so.
+  Tectsim ts;
+  const auto [status, out] = ts.run(experiment);
+  ASSERT_EQ(status, 0) << ts.errors();
+  EXPECT_NE(out.find("\nwrote 30 rows to dn.txt\nappended 30 rows to dn.txt; the file now holds 60 rows\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(io::dload(ts.file("dn.txt").string()).rows(), 60);
 }

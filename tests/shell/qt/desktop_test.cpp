@@ -286,6 +286,9 @@ TEST_F(Desktop, ASaveDialogAddsTheExtensionOfTheChosenFilter) {
 TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
   touch(folder / "sets.txt");
   const QString existing = QString::fromStdString((folder / "sets.txt").string());
+  // The dialog does not confirm an overwrite; the question that follows
+  // for a file that holds rows is answered Append.
+  host->answerquestion(1);
   const auto [appending, appended] =
       withanswer(typename_(existing), [&] { return host->uiappendfile("*.*", "File Name for Clean Data File"); });
   ASSERT_TRUE(appending.seen);
@@ -300,6 +303,25 @@ TEST_F(Desktop, AnAppendSaveNeverAsksToReplaceAnExistingFile) {
   EXPECT_TRUE(replacing.confirmsoverwrite);
   EXPECT_TRUE(replacing.asked);
   EXPECT_FALSE(replaced.has_value());
+}
+
+TEST_F(Desktop, AnAppendSaveOntoAFileThatHoldsRowsAsksReplaceAppendOrCancel) {
+  std::ofstream(folder / "rows.txt") << "1 2 3\n";
+  const QString existing = QString::fromStdString((folder / "rows.txt").string());
+  const struct {
+    std::size_t reply; // Replace, Append, Cancel
+    bool chosen, replace;
+  } cases[] = {{0, true, true}, {1, true, false}, {2, false, false}};
+  for (const auto& c : cases) {
+    host->answerquestion(c.reply);
+    const auto [answered, choice] =
+        withanswer(typename_(existing), [&] { return host->uiappendfile("*.*", "File Name for Clean Data File"); });
+    ASSERT_TRUE(answered.seen);
+    ASSERT_EQ(choice.has_value(), c.chosen) << c.reply;
+    if (choice) {
+      EXPECT_EQ(choice->replace, c.replace) << c.reply;
+    }
+  }
 }
 
 TEST_F(Desktop, AScriptAnswersAnAppendSaveFromItsWordsWithoutADialog) {
@@ -350,6 +372,9 @@ TEST_F(Desktop, TheFileMenuListsTheLoadsAndSavesInTableOrderAndRunsTheirButtons)
   EXPECT_EQ(names, (QStringList{"MenuProtocol", "MenuSaveData", "MenuLoadData", "RecentMenu", "MenuExportTable",
                                 "MenuSavePlot", "MenuQuit"}));
   EXPECT_EQ(entry("MenuProtocol")->text(), QString("Load Protocol") + QChar(0x2026));
+  // A button's accessible name, where it has one, says the whole of what
+  // its text says only beside its row's label.
+  EXPECT_EQ(entry("MenuSaveData")->text(), QString("Save the data set") + QChar(0x2026));
   EXPECT_EQ(entry("MenuProtocol")->shortcut(), QKeySequence(QKeySequence::Open));
   EXPECT_EQ(entry("MenuSaveData")->shortcut(), QKeySequence(QKeySequence::Save));
   EXPECT_EQ(entry("MenuLoadData")->shortcut(), QKeySequence());
