@@ -268,7 +268,10 @@ def ridge(X, Y, x, lambdas=LAMBDAS):
     intercept, the parameter (a multiple of the mean eigenvalue of the
     centred X'X) chosen by exact leave-one-out over `lambdas`. Returns the
     prediction at x (d,), the leave-one-out predictions (n x q) at the
-    chosen parameter, and the parameter."""
+    chosen parameter, and the parameter. An x whose leverage exceeds every
+    left-out training row's (c^2 g / (1 - c g), g its leverage less 1/n,
+    c = n / (n - 1)) is pulled back towards the mean onto the largest: the
+    leave-one-out vouches for the regression no farther out."""
     n = X.shape[0]
     xm, ym = X.mean(axis=0), Y.mean(axis=0)
     Xc, Yc = X - xm, Y - ym
@@ -289,7 +292,14 @@ def ridge(X, Y, x, lambdas=LAMBDAS):
             best = (press, lam, Y - res, t)
     _, lam, loo, t = best
     B = Vt.T @ ((s / (s ** 2 + lam))[:, None] * UtY)
-    return ym + (x - xm) @ B, loo, t
+    xc = x - xm
+    g = np.sum(U ** 2 * (s ** 2 / (s ** 2 + lam)), axis=1)
+    c = n / (n - 1)
+    reach = np.max(np.where(c * g < 1, c * c * g / np.maximum(1 - c * g, 1e-300), np.inf))
+    leverage = np.sum((Vt @ xc) ** 2 / (s ** 2 + lam))
+    if leverage > reach:
+        xc = xc * np.sqrt(reach / leverage)
+    return ym + xc @ B, loo, t
 
 
 def realcols(Zc):

@@ -174,7 +174,10 @@ Outcome place(const detail::Pattern& pattern, const Shape& z, const Indices& P, 
   } else {
     o.method = method;
   }
-  if (judged && pattern.offers(o.method)) o.expected = pattern.trial(o.method).mean;
+  // auto places a landmark whose leave-one-out errors have a long tail at
+  // the centre of the training specimens' spread of it.
+  const detail::Tail centred = method == core::Estimate::automatic && judged ? pattern.tail(o.method) : detail::Tail();
+  if (judged && pattern.offers(o.method)) o.expected = pattern.trial(o.method, centred).mean;
   if (method == core::Estimate::automatic && o.expected > limit) {
     const std::string line = detail::online(g, P);
     const std::string miss = "its best estimate would miss by " + core::format("%.1f", o.expected) +
@@ -182,7 +185,7 @@ Outcome place(const detail::Pattern& pattern, const Shape& z, const Indices& P, 
     o.refusal = line.empty() ? miss : line + ", and " + miss;
     return o;
   }
-  o.values = pattern.estimate(z, o.method);
+  o.values = pattern.estimate(z, o.method, centred);
   if (!o.values.allFinite()) o.refusal = "its estimate by " + std::string(core::methodname(o.method)) + " is not a finite number";
   return o;
 }

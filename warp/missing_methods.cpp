@@ -76,9 +76,16 @@ void clip(Eigen::RowVectorXcd& e, const Eigen::RowVectorXcd& base, const Eigen::
 // steps chosen by exact leave-one-out: with Xc = U S V' and the shrinkage
 // f = s^2 / (s^2 + lambda), the fit is U diag(f) U'Yc, the leverage
 // h_i = sum_j U_ij^2 f_j + 1/n, and the left-out residual (y - fit) / (1 - h).
+// A new specimen's centred predictors x have the leverage (less 1/n)
+// g = sum_j (V'x)_j^2 / (s_j^2 + lambda); `inverse` holds V scaled by
+// 1 / sqrt(s_j^2 + lambda). A training specimen with g_i = sum_j U_ij^2 f_j,
+// left out, stands at the leverage c^2 g_i / (1 - c g_i) (c = n / (n - 1))
+// from the others' mean and scatter; `reach` is the largest of these: as
+// far out as the leave-one-out trial tried the regression.
 struct Ridge {
   Eigen::RowVectorXd xm, ym;
-  Eigen::MatrixXd B, loo;
+  Eigen::MatrixXd B, loo, inverse;
+  double reach = 0;
 };
 
 Ridge ridge(const Eigen::MatrixXd& X, const Eigen::MatrixXd& Y) {
@@ -112,6 +119,11 @@ Ridge ridge(const Eigen::MatrixXd& X, const Eigen::MatrixXd& Y) {
   }
   const Eigen::ArrayXd shrink = all.head(keep).array() / (s2 + bestlambda);
   r.B = V * (shrink.matrix().asDiagonal() * UtY);
+  r.inverse = V * (s2 + bestlambda).rsqrt().matrix().asDiagonal();
+  const double c = static_cast<double>(n) / static_cast<double>(n - 1);
+  const Eigen::ArrayXd g = (U2.rowwise() * (s2 / (s2 + bestlambda)).transpose()).rowwise().sum();
+  for (Eigen::Index i = 0; i < n; ++i)
+    r.reach = std::max(r.reach, c * g(i) < 1 ? c * c * g(i) / (1 - c * g(i)) : inf);
   if (r.loo.size() == 0) r.loo = Y.rowwise() - r.ym; // nothing to shrink: every predictor constant
   return r;
 }
@@ -131,6 +143,45 @@ Shapes complexcols(const Eigen::MatrixXd& r) {
 }
 
 std::string percent(double v) { return v < 9.5 ? core::format("%.1g", v) : core::format("%.0f", v); }
+
+// The smallest circle holding every point (Welzl's incremental form): the
+// place nearest to the farthest of them, so the estimate of least worst
+// error when nothing tells the points apart.
+struct Circle {
+  cd c;
+  double r = 0;
+  bool holds(cd p) const { return std::abs(p - c) <= r * (1 + 1e-12) + 1e-300; }
+};
+
+Circle through(cd a, cd b) { return {(a + b) / 2.0, std::abs(a - b) / 2}; }
+
+Circle through(cd a, cd b, cd q) {
+  const cd ab = b - a, aq = q - a;
+  const double cross = ab.real() * aq.imag() - ab.imag() * aq.real();
+  if (std::abs(cross) <= 1e-14 * std::norm(ab) + 1e-300) { // on one line: the outer two span it
+    Circle best = through(a, b);
+    for (const Circle& c : {through(a, q), through(b, q)})
+      if (c.r > best.r) best = c;
+    return best;
+  }
+  const cd centre = a + cd(0, -1) * (std::norm(ab) * aq - std::norm(aq) * ab) / (2 * cross);
+  return {centre, std::abs(centre - a)};
+}
+
+Circle enclosing(const std::vector<cd>& p) {
+  Circle c{p.empty() ? cd() : p[0], 0};
+  for (std::size_t i = 1; i < p.size(); ++i) {
+    if (c.holds(p[i])) continue;
+    c = {p[i], 0};
+    for (std::size_t j = 0; j < i; ++j) {
+      if (c.holds(p[j])) continue;
+      c = through(p[i], p[j]);
+      for (std::size_t q = 0; q < j; ++q)
+        if (!c.holds(p[q])) c = through(p[i], p[j], p[q]);
+    }
+  }
+  return c;
+}
 
 } // namespace
 
@@ -284,7 +335,7 @@ Pattern::Pattern(const Shapes& train, const Shape& consensus, Indices P, Indices
   if (wants(core::Estimate::tps) && W_) loo_[index(core::Estimate::tps)] = AP_ * W_->transpose().cast<cd>();
   if (wants(core::Estimate::regression)) {
     const Ridge r = ridge(realcols(AP_), realcols(AM_));
-    xm_ = r.xm, ym_ = r.ym, B_ = r.B;
+    xm_ = r.xm, ym_ = r.ym, B_ = r.B, inverse_ = r.inverse, leverage_ = r.reach;
     loo_[index(core::Estimate::regression)] = complexcols(r.loo);
   }
   // A training specimen whose P are (nearly) on one line carries no
@@ -343,6 +394,23 @@ Pattern::Pattern(const Shapes& train, const Shape& consensus, Indices P, Indices
     }
   }
 
+  // The centre of each landmark's spread over the training specimens; left
+  // out, a specimen on the circle leaves the others' circle.
+  centre_.resize(m);
+  centreloo_.resize(n_, m);
+  for (Eigen::Index c = 0; c < m; ++c) {
+    std::vector<cd> all(AM_.col(c).data(), AM_.col(c).data() + n_);
+    const Circle whole = enclosing(all);
+    centre_(c) = whole.c;
+    for (Eigen::Index l = 0; l < n_; ++l) {
+      centreloo_(l, c) = whole.c;
+      if (std::abs(AM_(l, c) - whole.c) < whole.r * (1 - 1e-9)) continue;
+      std::vector<cd> others = all;
+      others.erase(others.begin() + l);
+      centreloo_(l, c) = enclosing(others).c;
+    }
+  }
+
   // mirror, where every missing landmark's partner is present
   bool mirrorable = wants(core::Estimate::mirror) && !partner_.empty();
   for (Eigen::Index j : M_) {
@@ -362,8 +430,17 @@ Pattern::Pattern(const Shapes& train, const Shape& consensus, Indices P, Indices
   }
 }
 
-Trial Pattern::trial(core::Estimate method) const {
-  const Shapes& est = *loo_[index(method)];
+// The leave-one-out estimates of the method, the landmarks flagged in
+// `centred` replaced by the centre of the others' spread.
+Shapes Pattern::withcentres(core::Estimate method, const Tail& centred) const {
+  Shapes est = *loo_[index(method)];
+  for (std::size_t c = 0; c < centred.size(); ++c)
+    if (centred[c]) est.col(static_cast<Eigen::Index>(c)) = centreloo_.col(static_cast<Eigen::Index>(c));
+  return est;
+}
+
+Trial Pattern::trial(core::Estimate method, const Tail& centred) const {
+  const Shapes est = withcentres(method, centred);
   Trial t;
   double count = 0;
   for (Eigen::Index l = 0; l < n_; ++l) {
@@ -376,6 +453,31 @@ Trial Pattern::trial(core::Estimate method) const {
   t.mean /= count;
   t.rms = std::sqrt(t.rms / count);
   return t;
+}
+
+Tail Pattern::tail(core::Estimate method) const {
+  const Shapes& est = *loo_[index(method)];
+  // A landmark's leave-one-out root-mean-square and worst error, in % of
+  // each judge's centroid size.
+  const auto spread = [&](const Shapes& e, Eigen::Index c) {
+    double sum2 = 0, worst = 0, count = 0;
+    for (Eigen::Index l = 0; l < n_; ++l) {
+      if (!measured_[static_cast<std::size_t>(l)]) continue;
+      const double d = 100 * std::abs(e(l, c) - AM_(l, c)) / size_(l);
+      sum2 += d * d;
+      worst = std::max(worst, d);
+      ++count;
+    }
+    return std::pair(std::sqrt(sum2 / count), worst);
+  };
+  Tail centred(M_.size(), false);
+  for (std::size_t c = 0; c < M_.size(); ++c) {
+    const auto [rms, worst] = spread(est, static_cast<Eigen::Index>(c));
+    if (worst <= tail_floor) continue;
+    const auto [crms, cworst] = spread(centreloo_, static_cast<Eigen::Index>(c));
+    centred[c] = crms + cworst < rms + worst;
+  }
+  return centred;
 }
 
 Eigen::Index Pattern::judges() const {
@@ -411,9 +513,17 @@ Eigen::RowVectorXcd Pattern::neighbours(const Eigen::RowVectorXcd& tP, const Eig
 }
 
 Eigen::RowVectorXcd Pattern::regression(const Eigen::RowVectorXcd& tP) const {
-  Eigen::MatrixXd x(1, 2 * tP.size());
+  Eigen::RowVectorXd x(2 * tP.size());
   x << tP.real(), tP.imag();
-  return complexcols(((x.rowwise() - xm_) * B_).rowwise() + ym_).row(0);
+  x -= xm_;
+  // The leave-one-out trial judged the regression only as far out as its
+  // left-out training specimens lay; a specimen beyond them all (a shape
+  // the training set holds in none of its directions) is pulled back onto
+  // that leverage rather than extrapolated.
+  const double leverage = (x * inverse_).squaredNorm();
+  if (leverage > leverage_) x *= std::sqrt(leverage_ / leverage);
+  Eigen::MatrixXd y = x * B_ + ym_;
+  return complexcols(y).row(0);
 }
 
 Eigen::RowVectorXcd Pattern::aligned(const Shape& z, const Eigen::RowVectorXcd& tP, core::Estimate method,
@@ -437,12 +547,14 @@ Eigen::RowVectorXcd Pattern::aligned(const Shape& z, const Eigen::RowVectorXcd& 
   }
 }
 
-Eigen::RowVectorXcd Pattern::estimate(const Shape& z, core::Estimate method) const {
+Eigen::RowVectorXcd Pattern::estimate(const Shape& z, core::Estimate method, const Tail& centred) const {
   const Frame f = fitonto(z, P_, consensus_);
   Eigen::RowVectorXcd tP(static_cast<Eigen::Index>(P_.size()));
   for (std::size_t c = 0; c < P_.size(); ++c) tP(static_cast<Eigen::Index>(c)) = f.to(z(P_[c]));
   Eigen::RowVectorXcd e = aligned(z, tP, method, f);
   if (method != core::Estimate::mean) clip(e, meanM_, reach_);
+  for (std::size_t c = 0; c < centred.size(); ++c)
+    if (centred[c]) e(static_cast<Eigen::Index>(c)) = centre_(static_cast<Eigen::Index>(c));
   for (Eigen::Index c = 0; c < e.size(); ++c) e(c) = f.from(e(c));
   return e;
 }

@@ -21,6 +21,8 @@
 //  - regression: ridge regression of the coordinates of M on those of P
 //    over the training specimens, intercept free, the ridge parameter
 //    chosen by exact leave-one-out from one SVD of the centred predictors.
+//    A specimen whose leverage exceeds every left-out training specimen's
+//    is pulled back to the largest: the leave-one-out vouches no farther.
 //  - neighbours: the 5 training specimens nearest over P, each carried onto
 //    the specimen by its own approximating thin-plate spline through its
 //    P, weighted 1 / distance.
@@ -32,7 +34,8 @@
 // the mean estimate than the farthest training specimen's same landmark.
 // Each method's leave-one-out estimates over the training specimens give
 // its expected error; auto takes the method of least root-mean-square
-// error.
+// error, and the centre of the training specimens' spread for a landmark
+// where that method's errors have a long tail (see Pattern::tail).
 
 #include "core/identities.h"
 
@@ -49,6 +52,7 @@ namespace warp::detail {
 using Shape = Eigen::RowVectorXcd;  // k landmarks, NaN for a missing one
 using Shapes = Eigen::MatrixXcd;    // one specimen per row
 using Indices = std::vector<Eigen::Index>;
+using Tail = std::vector<bool>; // per landmark of M: placed at the centre of its spread
 
 // Row i of a data set in the row layout as a shape of k landmarks.
 Shape shapeof(const Eigen::MatrixXd& x, Eigen::Index i, Eigen::Index k);
@@ -78,6 +82,8 @@ inline constexpr int neighbour_count = 5;
 inline constexpr double neighbour_smoothing = 1e-2; // x the neighbour's squared centroid size
 inline constexpr double merge_share = 1e-2;         // of the consensus's size: one point to the spline
 inline constexpr double line_share = 0.10;          // tps needs its landmarks off a line by this share
+inline constexpr double tail_floor = 5;             // % of centroid size: auto's default limit; a worst error
+                                                    // within it is no tail to trade typical accuracy for
 
 // What the landmarks present of one specimen support, as the consensus sees
 // them: groups of landmarks within 1 % of its size of each other (one
@@ -130,7 +136,18 @@ public:
   // neighbours two training specimens whose P are off a line, mirror a
   // present partner for every missing landmark).
   bool offers(core::Estimate method) const { return loo_[index(method)].has_value(); }
-  Trial trial(core::Estimate method) const;
+  // With `centred`, the landmarks of M it flags placed at the centre of
+  // their spread (see tail).
+  Trial trial(core::Estimate method, const Tail& centred = {}) const;
+  // Per landmark of M, whether auto places it at the centre of the
+  // training specimens' spread of it (the centre of the smallest circle
+  // round them: the place of least worst error) rather than where the
+  // method does: where the method's leave-one-out worst error exceeds
+  // tail_floor and the centre's root-mean-square plus worst error is the
+  // smaller. That is a landmark the training specimens hold in groups far
+  // apart which their landmarks present do not tell apart: every method
+  // puts a specimen of the smaller group by the larger one.
+  Tail tail(core::Estimate method) const;
   // How many training specimens judge.
   Eigen::Index judges() const;
   // The offered candidate of least root-mean-square error, skipping tps
@@ -138,7 +155,7 @@ public:
   core::Estimate best(bool withtps) const;
 
   // The estimate of M for the specimen z (its M ignored), in z's own frame.
-  Eigen::RowVectorXcd estimate(const Shape& z, core::Estimate method) const;
+  Eigen::RowVectorXcd estimate(const Shape& z, core::Estimate method, const Tail& centred = {}) const;
 
 private:
   static std::size_t index(core::Estimate m) { return static_cast<std::size_t>(m); }
@@ -146,6 +163,7 @@ private:
                               const Frame& f) const;
   Eigen::RowVectorXcd neighbours(const Eigen::RowVectorXcd& tP, const Eigen::RowVectorXd& distance) const;
   Eigen::RowVectorXcd regression(const Eigen::RowVectorXcd& tP) const;
+  Shapes withcentres(core::Estimate method, const Tail& centred) const;
 
   Indices P_, M_;
   std::vector<Eigen::Index> partner_;
@@ -157,9 +175,12 @@ private:
   std::optional<Eigen::MatrixXd> W_;
   Eigen::RowVectorXcd meanM_;
   Eigen::RowVectorXd reach_; // per landmark of M: the guard's bound
+  Eigen::RowVectorXcd centre_; // per landmark of M: the centre of its spread
+  Shapes centreloo_;           // the same, each training specimen left out
   // ridge regression
   Eigen::RowVectorXd xm_, ym_;
-  Eigen::MatrixXd B_;
+  Eigen::MatrixXd B_, inverse_;
+  double leverage_ = 0; // the largest a left-out training specimen had
   // neighbours
   std::vector<bool> usable_;
   std::vector<Eigen::MatrixXd> Wn_;
