@@ -493,6 +493,69 @@ class Pattern:
         return best, errs[best], errs
 
 
+def enclosing(points):
+    """The centre and radius of the smallest circle round complex points
+    (Welzl's incremental form)."""
+    def two(a, b):
+        return (a + b) / 2, abs(a - b) / 2
+
+    def three(a, b, q):
+        ab, aq = b - a, q - a
+        cross = ab.real * aq.imag - ab.imag * aq.real
+        if abs(cross) <= 1e-14 * abs(ab) ** 2 + 1e-300:
+            return max((two(a, b), two(a, q), two(b, q)), key=lambda c: c[1])
+        c = a - 1j * (abs(ab) ** 2 * aq - abs(aq) ** 2 * ab) / (2 * cross)
+        return c, abs(c - a)
+
+    def holds(c, p):
+        return abs(p - c[0]) <= c[1] * (1 + 1e-12) + 1e-300
+
+    p = list(points)
+    c = (p[0], 0.0)
+    for i in range(1, len(p)):
+        if holds(c, p[i]):
+            continue
+        c = (p[i], 0.0)
+        for j in range(i):
+            if holds(c, p[j]):
+                continue
+            c = two(p[i], p[j])
+            for q in range(j):
+                if not holds(c, p[q]):
+                    c = three(p[i], p[j], p[q])
+    return c
+
+
+def tail(pat, method, floor=5.0):
+    """auto's long-tail rule: per landmark of M, whether it goes to the
+    centre of the training specimens' spread of it (the smallest circle round
+    them) rather than where `method` puts it: where the method's
+    leave-one-out worst error exceeds `floor` and the centre's root mean
+    square plus worst error is the smaller. Returns the flags, the centres
+    and the leave-one-out centres."""
+    n, m = pat.AM.shape
+    centre = np.empty(m, complex)
+    cloo = np.empty((n, m), complex)
+    for c in range(m):
+        cen, r = enclosing(pat.AM[:, c])
+        centre[c] = cen
+        cloo[:, c] = cen
+        for l in range(n):
+            if abs(pat.AM[l, c] - cen) >= r * (1 - 1e-9):
+                cloo[l, c] = enclosing(np.delete(pat.AM[:, c], l))[0]
+    rows = pat.measured
+    def spread(e, c):
+        d = 100 * np.abs(e[rows, c] - pat.AM[rows, c]) / pat.size[rows]
+        return np.sqrt(np.mean(d ** 2)), d.max()
+    flags = np.zeros(m, bool)
+    for c in range(m):
+        rms, worst = spread(pat.loo[method], c)
+        if worst > floor:
+            crms, cworst = spread(cloo, c)
+            flags[c] = crms + cworst < rms + worst
+    return flags, centre, cloo
+
+
 def clip(e, base, bound):
     """e moved towards base until no landmark is further than bound from it."""
     d = e - base
