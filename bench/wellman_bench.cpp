@@ -61,25 +61,22 @@ void bootstrapwellman(benchmark::State& state) {
   }
 }
 
-void permutationtest(benchmark::State& state) {
-  const restrain::PairAngles tp = pairs(state.range(0));
+// The permutation test of the pairs that `make` gives for range(0):
+// range(1) permutations on range(2) threads.
+template <restrain::PairAngles (*make)(Eigen::Index)>
+void permute(benchmark::State& state) {
+  const restrain::PairAngles tp = make(state.range(0));
   for (auto _ : state) {
     core::setseed(11);
     auto result = restrain::permutationtest(tp, static_cast<int>(state.range(1)), {}, static_cast<unsigned>(state.range(2)));
     benchmark::DoNotOptimize(result);
   }
 }
+// Pairs of their own t, shuffled; and Anglepick's pooled file, specimens of
+// five pairs that share their t, permuted as pairs and as whole specimens.
+void permutationtest(benchmark::State& state) { permute<pairs>(state); }
+void permutespecimens(benchmark::State& state) { permute<specimens>(state); }
 
-// PermuteWellman on Anglepick's pooled file: specimens of five pairs that
-// share their t, permuted as pairs and as whole specimens.
-void permutespecimens(benchmark::State& state) {
-  const restrain::PairAngles tp = specimens(state.range(0));
-  for (auto _ : state) {
-    core::setseed(11);
-    auto result = restrain::permutationtest(tp, static_cast<int>(state.range(1)), {}, static_cast<unsigned>(state.range(2)));
-    benchmark::DoNotOptimize(result);
-  }
-}
 
 } // namespace
 
