@@ -297,8 +297,8 @@ TEST(actiontables, AnUnknownActionShowsTheProgramsBoxAndRaisesAnErrorListingTheT
   testsupport::FakeHost restrain("Restrain");
   const Switch& r = switches()[1];
   EXPECT_EQ(testsupport::error_of([&] { r.run(restrain, "DoWelman"); }),
-            "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, SaveTPS, Save, LoadDataTP, LoadAllTP, "
-            "DoWellman, PermuteWellman, BootstrapWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
+            "Unknown action 'DoWelman': Restrain's actions are Load, LoadTPS, EstimateMissing, SaveTPS, Save, LoadDataTP, "
+            "LoadAllTP, DoWellman, PermuteWellman, BootstrapWellman, DoRetro, DoRetroUser, UserRetroTPS and Clear");
   ASSERT_EQ(restrain.boxes.size(), 1u);
   EXPECT_EQ(restrain.boxes[0].text, "Fell through the case statement");
 
