@@ -25,8 +25,10 @@ std::vector<core::EstimatedLandmark> placemissing(Host& host, core::Specimens& x
     host.print("No landmark is missing in the " + std::string(what) + ": nothing to estimate\n");
     return {};
   }
+  const std::size_t missing = x.missinglandmarks().count;
   warp::Completion done = warp::estimatemissing(x.matrix(), method, pairs, x.ids());
   for (const std::string& line : warp::estimatereport(done, x.ids())) host.print(line + "\n");
+  host.note(warp::estimatesummary(done, method, missing));
   x = x.with(std::move(done.y));
   return std::move(done.estimated);
 }

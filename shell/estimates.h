@@ -28,7 +28,9 @@ core::Estimate estimatemethod(Host& host);
 
 // Places the missing landmarks of `x` by `method` (`pairs`: the pair list
 // mirror needs, as warp::EstimateOptions holds it), prints each estimate
-// and each refused specimen with its reason on the console, and returns
+// and each refused specimen with its reason on the console, notes the
+// summary ("Estimated 36 of 39 missing landmarks by auto (blend 33,
+// regression 3); 3 left missing in 1 specimen"), and returns
 // the landmarks placed, in row then landmark order; `x` then holds them.
 // A specimen refused keeps its landmarks missing and the others are
 // estimated all the same. A complete `x` is left as it is, with "No
