@@ -70,10 +70,24 @@ void permutationtest(benchmark::State& state) {
   }
 }
 
+// PermuteWellman on Anglepick's pooled file: specimens of five pairs that
+// share their t, permuted as pairs and as whole specimens.
+void permutespecimens(benchmark::State& state) {
+  const restrain::PairAngles tp = specimens(state.range(0));
+  for (auto _ : state) {
+    core::setseed(11);
+    auto result = restrain::permutationtest(tp, static_cast<int>(state.range(1)), {}, static_cast<unsigned>(state.range(2)));
+    benchmark::DoNotOptimize(result);
+  }
+}
+
 } // namespace
 
 // m pairs, permutations, threads (0: every core).
 BENCHMARK(permutationtest)->Args({500, 10000, 0})->Args({500, 10000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+// 100,000 pairs (20,000 specimens), 1000 permutations of each kind, on both
+// cores.
+BENCHMARK(permutespecimens)->Args({20000, 1000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 // The sample's 300 pairs (60 specimens), and 100,000 pairs (20,000
 // specimens), 1000 resamples, on both cores and on one.
 BENCHMARK(bootstrapwellman)

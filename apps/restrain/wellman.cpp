@@ -7,11 +7,15 @@
 #include "core/random.h"
 #include "core/text_format.h"
 
+#include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 #include <Eigen/QR>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
+#include <numeric>
+#include <unordered_map>
 #include <vector>
 
 namespace restrain {
@@ -34,18 +38,49 @@ public:
   explicit ConicFitter(Eigen::Index m) : xm_(m, 3), qr_(m, 3), ones_(Eigen::VectorXd::Ones(m)) {}
 
   EllipseFit fit(const Eigen::Ref<const Eigen::MatrixX2d>& vlist) {
+    design(vlist);
+    // The conic closest to passing through every vertex: least squares by
+    // pivoted QR, as a right division solves it.
+    qr_.compute(xm_);
+    return fromconic(qr_.solve(ones_), static_cast<int>(qr_.rank()));
+  }
+
+  // The same least squares by its normal equations, for the permutation
+  // test's thousands of fits: one pass over the design where a Householder
+  // QR of a tall matrix makes a dozen, which on 100,000 vertices is the
+  // difference between reading memory and computing. The equations are
+  // scaled to a unit diagonal; squaring the design squares its condition,
+  // so where they would keep fewer than half the digits (reciprocal
+  // condition below 1e-8) the QR decides. The rank is not found here.
+  EllipseFit quickfit(const Eigen::Ref<const Eigen::MatrixX2d>& vlist) {
+    design(vlist);
+    const Eigen::Matrix3d gram = xm_.transpose() * xm_;
+    const Eigen::Vector3d rhs = xm_.colwise().sum().transpose();
+    const Eigen::Vector3d scale = gram.diagonal().cwiseSqrt().cwiseInverse();
+    if (scale.allFinite()) {
+      const Eigen::LDLT<Eigen::Matrix3d> ldlt(scale.asDiagonal() * gram * scale.asDiagonal());
+      if (ldlt.info() == Eigen::Success && ldlt.isPositive() && ldlt.rcond() >= 1e-8)
+        return fromconic(scale.asDiagonal() * ldlt.solve(scale.asDiagonal() * rhs), 3);
+    }
+    return fit(vlist);
+  }
+
+private:
+  // The design: x^2, y^2 and xy of each vertex.
+  void design(const Eigen::Ref<const Eigen::MatrixX2d>& vlist) {
     for (Eigen::Index i = 0; i < vlist.rows(); ++i) {
       const double x = vlist(i, 0), y = vlist(i, 1);
       xm_(i, 0) = x * x;
       xm_(i, 1) = y * y;
       xm_(i, 2) = x * y;
     }
+  }
+
+  // The strain of the conic a x^2 + b y^2 + c xy = 1.
+  static EllipseFit fromconic(const Eigen::Vector3d& aa, int rank) {
     EllipseFit f;
-    // The conic closest to passing through every vertex: least squares by
-    // pivoted QR, as a right division solves it.
-    qr_.compute(xm_);
-    f.aa = qr_.solve(ones_);
-    f.rank = static_cast<int>(qr_.rank());
+    f.aa = aa;
+    f.rank = rank;
     Eigen::Matrix2d aam;
     aam << f.aa(0), f.aa(2) / 2, f.aa(2) / 2, f.aa(1);
     if (!aam.allFinite()) {
@@ -78,7 +113,6 @@ public:
     return f;
   }
 
-private:
   Eigen::MatrixXd xm_;
   Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr_;
   Eigen::VectorXd ones_;
@@ -253,12 +287,33 @@ namespace {
 // (1 + tan t tan theta').
 class PairingScorer {
 public:
-  explicit PairingScorer(const PairAngles& pairs) : pairs_(pairs), tant_(pairs.size()), tanp_(pairs.size()) {
+  explicit PairingScorer(const PairAngles& pairs)
+      : pairs_(pairs), tant_(2, pairs.size()), ptanp_(2, pairs.size()),
+        tgroup_(static_cast<std::size_t>(pairs.size())) {
+    // Side by side, as a pairing reads them: a row's tan t with its slope
+    // 1 / tan t, and a row's p with its tan p (the p rows come in the
+    // permutation's random order, one cache line each).
     for (Eigen::Index i = 0; i < pairs.size(); ++i) {
-      tant_(i) = std::tan(pairs.t(i));
-      tanp_(i) = std::tan(pairs.p(i));
+      tant_(0, i) = std::tan(pairs.t(i));
+      tant_(1, i) = 1 / tant_(0, i);
+      ptanp_(0, i) = pairs.p(i);
+      ptanp_(1, i) = std::tan(pairs.p(i));
+    }
+    // The pairs of one specimen share its midline's t, so a pairing holds
+    // far fewer distinct t than pairs: each row's t is numbered by its
+    // value, and the fit's predicted p is found once per value.
+    // (Numbered by their bits, so that equal means the same tangent.)
+    std::unordered_map<std::uint64_t, int> number;
+    for (Eigen::Index i = 0; i < pairs.size(); ++i) {
+      const auto [at, added] =
+          number.try_emplace(std::bit_cast<std::uint64_t>(pairs.t(i)), static_cast<int>(number.size()));
+      tgroup_[static_cast<std::size_t>(i)] = at->second;
+      if (added) grouptant_.push_back(tant_(0, i));
     }
   }
+
+  // Distinct values of t among the pairs.
+  Eigen::Index tvalues() const { return static_cast<Eigen::Index>(grouptant_.size()); }
 
   // Working storage of one thread.
   struct Buffers {
@@ -266,40 +321,45 @@ public:
     Eigen::MatrixX2d vlist;
     Eigen::VectorXd pap;
     std::vector<int> trow, prow;
-    explicit Buffers(Eigen::Index m)
-        : fitter(m), vlist(m, 2), pap(m), trow(static_cast<std::size_t>(m)), prow(static_cast<std::size_t>(m)) {}
+    std::vector<double> predicted; // the fit's p at each distinct t
+    Buffers(Eigen::Index m, Eigen::Index tvalues)
+        : fitter(m), vlist(m, 2), pap(m), trow(static_cast<std::size_t>(m)), prow(static_cast<std::size_t>(m)),
+          predicted(static_cast<std::size_t>(tvalues)) {}
   };
 
   // R^2 and Chi^2 of the pairing in b.trow, b.prow.
   std::pair<double, double> score(Buffers& b) const {
     const Eigen::Index m = pairs_.size();
-    const Eigen::VectorXd& pa = pairs_.p;
     for (Eigen::Index i = 0; i < m; ++i) {
       // The Wellman vertex of (t_i, p_k), as getvertices2.
       const auto u = static_cast<Eigen::Index>(b.trow[static_cast<std::size_t>(i)]);
       const auto k = static_cast<Eigen::Index>(b.prow[static_cast<std::size_t>(i)]);
-      b.pap(i) = pa(k);
-      const double mt = 1 / tant_(u);
-      const double mp = (1 - tant_(u) * tanp_(k)) / (tant_(u) + tanp_(k));
+      const double tt = tant_(0, u), mt = tant_(1, u), p = ptanp_(0, k), tp = ptanp_(1, k);
+      b.pap(i) = p;
+      const double mp = (1 - tt * tp) / (tt + tp);
       const double xp = 2 / (mt - mp);
       b.vlist(i, 0) = xp;
       b.vlist(i, 1) = mt * xp - 1;
       if (!std::isfinite(b.vlist(i, 1)) || !std::isfinite(xp))
-        b.vlist.row(i) = sineform(1, pairs_.t(u), pa(k)); // t along the baseline
+        b.vlist.row(i) = sineform(1, pairs_.t(u), p); // t along the baseline
     }
-    const EllipseFit f = b.fitter.fit(b.vlist);
+    const EllipseFit f = b.fitter.quickfit(b.vlist);
     const double R = f.strain.R, thetap = f.strain.longaxis.rad();
     // No ellipse, no strain: its scores are not numbers (and the
     // arctangents of non-numbers are slow to find so).
     if (!std::isfinite(R) || !std::isfinite(thetap)) return {std::nan(""), std::nan("")};
     // wellpenalty of the fit against the pairing.
     const double tanth = std::tan(thetap), rs2 = R * R;
-    double chi2 = 0, sumy = 0, sumy2 = 0;
-    for (Eigen::Index i = 0; i < m; ++i) {
-      const double tt = tant_(b.trow[static_cast<std::size_t>(i)]);
+    for (std::size_t g = 0; g < grouptant_.size(); ++g) {
+      const double tt = grouptant_[g];
       const double tanphip = (tt - tanth) / (1 + tt * tanth);
       const double gamma = (1 - rs2) * tanphip / (1 + rs2 * tanphip * tanphip);
-      const double p = b.pap(i), diff = p - std::atan2(1, gamma);
+      b.predicted[g] = std::atan2(1, gamma);
+    }
+    double chi2 = 0, sumy = 0, sumy2 = 0;
+    for (Eigen::Index i = 0; i < m; ++i) {
+      const double predicted = b.predicted[static_cast<std::size_t>(tgroup_[static_cast<std::size_t>(b.trow[static_cast<std::size_t>(i)])])];
+      const double p = b.pap(i), diff = p - predicted;
       chi2 += diff * diff;
       sumy += p;
       sumy2 += p * p;
@@ -310,7 +370,9 @@ public:
 
 private:
   const PairAngles& pairs_;
-  Eigen::VectorXd tant_, tanp_;
+  Eigen::Matrix2Xd tant_, ptanp_;  // (tan t, 1 / tan t) and (p, tan p) of each row
+  std::vector<int> tgroup_;        // each row's number among the distinct t
+  std::vector<double> grouptant_;  // tan t of each distinct t
 };
 
 // How one family of permutations is drawn and turned into pairings.
@@ -334,7 +396,7 @@ bool scorefamily(const PairingScorer& scorer, Eigen::Index m, int nperms, const 
   std::vector<int> order(static_cast<std::size_t>(std::min(blocksize, nperms)) * width);
   int blockstart = 0, blockend = 0;
   const auto prepare = [&](unsigned threads) {
-    while (buffers.size() < threads) buffers.emplace_back(m);
+    while (buffers.size() < threads) buffers.emplace_back(m, scorer.tvalues());
   };
   // Threads take chunks of the block's permutations in turn; each scores
   // its own with its own buffers.
@@ -421,20 +483,26 @@ std::optional<PermutationTest> permutationtest(const PairAngles& pairs, int nper
     // Whole specimens: specimen j's t (that of its first pair) goes to
     // every p of specimen perm(j), whatever the two specimens' numbers of
     // pairs, so the pairing still holds m pairs.
-    std::vector<std::vector<int>> members(static_cast<std::size_t>(specimens));
-    for (Eigen::Index i = 0; i < m; ++i) members[static_cast<std::size_t>(pairs.specimen(i))].push_back(static_cast<int>(i));
+    // Specimen j's pairs are rows members[first[j]] to members[first[j + 1] - 1].
+    std::vector<int> first(static_cast<std::size_t>(specimens) + 1, 0), members(static_cast<std::size_t>(m));
+    for (Eigen::Index i = 0; i < m; ++i) ++first[static_cast<std::size_t>(pairs.specimen(i)) + 1];
+    std::partial_sum(first.begin(), first.end(), first.begin());
+    std::vector<int> filled(first.begin(), first.end() - 1);
+    for (Eigen::Index i = 0; i < m; ++i)
+      members[static_cast<std::size_t>(filled[static_cast<std::size_t>(pairs.specimen(i))]++)] = static_cast<int>(i);
     const Family wholes{static_cast<int>(specimens),
                         [specimens](int* drawn) {
                           const Eigen::VectorXi perm = core::randperm(static_cast<int>(specimens));
                           std::copy(perm.data(), perm.data() + specimens, drawn);
                         },
-                        [&members, specimens](const int* drawn, PairingScorer::Buffers& b) {
+                        [&members, &first, specimens](const int* drawn, PairingScorer::Buffers& b) {
                           std::size_t i = 0;
-                          for (Eigen::Index j = 0; j < specimens; ++j) {
-                            const int t = members[static_cast<std::size_t>(j)].front();
-                            for (const int k : members[static_cast<std::size_t>(drawn[j] - 1)]) {
+                          for (std::size_t j = 0; j < static_cast<std::size_t>(specimens); ++j) {
+                            const int t = members[static_cast<std::size_t>(first[j])];
+                            const auto from = static_cast<std::size_t>(drawn[j] - 1);
+                            for (int r = first[from]; r < first[from + 1]; ++r) {
                               b.trow[i] = t;
-                              b.prow[i++] = k;
+                              b.prow[i++] = members[static_cast<std::size_t>(r)];
                             }
                           }
                         }};
