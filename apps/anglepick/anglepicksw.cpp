@@ -316,11 +316,9 @@ void save(shell::Host& host, const State& s, io::AngleLayout layout) {
   io::writefile(choice->path(), io::formatangles(layout, s.tlist, s.plist, s.np, slab, s.rdata.ids()),
                 io::WriteMode::Replace);
   // The landmarks the angles rest on that were estimated, by specimen; a
-  // list left from an earlier save of this name goes.
-  if (!s.estimated.empty())
-    io::writeestimated(choice->path(), s.estimated);
-  else
-    std::filesystem::remove(io::estimatedpath(choice->path()));
+  // sidecar left from an earlier save of this name goes.
+  io::removesidecars(choice->path());
+  if (!s.estimated.empty()) io::writeestimated(choice->path(), s.estimated);
 }
 
 const char* needsangles(const State& s) {
