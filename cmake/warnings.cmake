@@ -13,8 +13,12 @@ endif()
 if(TECTO_WERROR)
   target_compile_options(tecto_options INTERFACE -Werror)
 endif()
+# The sanitizers' own advice: -O1 keeps their reports and stacks exact while
+# Eigen's expression templates, which -O0 leaves as layers of calls, run
+# tens of times faster (a bootstrap test: 19 s at -O0). Eigen's assertions
+# stay on, as the build type does not define NDEBUG.
 if(TECTO_SANITIZE)
-  target_compile_options(tecto_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_compile_options(tecto_options INTERFACE -O1 -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(tecto_options INTERFACE -fsanitize=address,undefined)
 endif()
 

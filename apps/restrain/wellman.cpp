@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <future>
 #include <numbers>
 #include <numeric>
 #include <unordered_map>
@@ -46,16 +47,21 @@ public:
   }
 
   // The same least squares by its normal equations, for the permutation
-  // test's thousands of fits: one pass over the design where a Householder
-  // QR of a tall matrix makes a dozen, which on 100,000 vertices is the
+  // test's thousands of fits: one pass over the vertices where a Householder
+  // QR of the tall design makes a dozen, which on 100,000 vertices is the
   // difference between reading memory and computing. The equations are
   // scaled to a unit diagonal; squaring the design squares its condition,
   // so where they would keep fewer than half the digits (reciprocal
   // condition below 1e-8) the QR decides. The rank is not found here.
   EllipseFit quickfit(const Eigen::Ref<const Eigen::MatrixX2d>& vlist) {
-    design(vlist);
-    const Eigen::Matrix3d gram = xm_.transpose() * xm_;
-    const Eigen::Vector3d rhs = xm_.colwise().sum().transpose();
+    Eigen::Matrix3d gram = Eigen::Matrix3d::Zero();
+    Eigen::Vector3d rhs = Eigen::Vector3d::Zero();
+    for (Eigen::Index i = 0; i < vlist.rows(); ++i) {
+      const double x = vlist(i, 0), y = vlist(i, 1);
+      const Eigen::Vector3d d(x * x, y * y, x * y);
+      gram.noalias() += d * d.transpose();
+      rhs += d;
+    }
     const Eigen::Vector3d scale = gram.diagonal().cwiseSqrt().cwiseInverse();
     if (scale.allFinite()) {
       const Eigen::LDLT<Eigen::Matrix3d> ldlt(scale.asDiagonal() * gram * scale.asDiagonal());
@@ -382,11 +388,11 @@ struct Family {
   std::function<void(const int* drawn, PairingScorer::Buffers& b)> pair; // fills b.trow, b.prow
 };
 
-// nperms permutations of one family, drawn block by block in order on this
-// thread (the generator is the program's one sequence) and each block then
-// scored on every core: the draws are those of drawing them all first, every
-// score depends on its permutation alone, so neither the block size nor
-// the number of threads changes the result, and memory stays a block. The
+// nperms permutations of one family, drawn block by block in order (the
+// generator is the program's one sequence) and each block then scored on
+// every core: the draws are those of drawing them all first, every score
+// depends on its permutation alone, so neither the block size nor the
+// number of threads changes the result, and memory stays two blocks. The
 // scores go to r2 and chi (each nperms long); false when cancelled.
 // `done` permutations of `total` have run before these.
 bool scorefamily(const PairingScorer& scorer, Eigen::Index m, int nperms, const Family& family, int blocksize,
@@ -414,11 +420,28 @@ bool scorefamily(const PairingScorer& scorer, Eigen::Index m, int nperms, const 
   const auto reported = [&](Eigen::Index finished) {
     return !progress || progress(static_cast<double>(done + blockstart + finished) / total);
   };
+  // Drawing is the one thing done in order, so with more than one thread
+  // the next block is drawn beside the scoring of this one (on a thread of
+  // its own: nothing else draws meanwhile, so the sequence is the same).
+  std::vector<int> next(order.size());
+  const auto drawblock = [&](std::vector<int>& into, int from, int to) {
+    for (int j = from; j < to; ++j) family.draw(into.data() + static_cast<std::size_t>(j - from) * width);
+  };
+  blockend = std::min(blocksize, nperms);
+  drawblock(order, 0, blockend);
   for (blockstart = 0; blockstart < nperms; blockstart = blockend) {
     blockend = blockstart + std::min(blocksize, nperms - blockstart);
-    for (int j = blockstart; j < blockend; ++j) family.draw(order.data() + static_cast<std::size_t>(j - blockstart) * width);
-    if (!team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, run, [](const core::Chunk&) {}, reported))
-      return false;
+    const int nextend = blockend + std::min(blocksize, nperms - blockend);
+    std::future<void> drawing;
+    if (blockend < nperms) {
+      if (team.size() > 1) drawing = std::async(std::launch::async, drawblock, std::ref(next), blockend, nextend);
+      else drawblock(next, blockend, nextend);
+    }
+    const bool scored =
+        team.parallel_for(blockend - blockstart, {.chunk = 32}, prepare, run, [](const core::Chunk&) {}, reported);
+    if (drawing.valid()) drawing.get();
+    if (!scored) return false;
+    std::swap(order, next);
   }
   return true;
 }

