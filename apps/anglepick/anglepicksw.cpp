@@ -6,9 +6,11 @@
 #include "core/procrustes.h"
 #include "core/text_format.h"
 #include "io/angle_file.h"
+#include "io/sidecars.h"
 #include "io/text_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
+#include "shell/estimates.h"
 #include "shell/file_dialogs.h"
 #include "shell/shape_plot.h"
 
@@ -25,10 +27,12 @@ namespace {
 
 // Anglepick's boxes.
 constexpr shell::Box SlabBox{"SlabBox", "slab number", shell::Entry::number, shell::Number::Whole};
-constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &SlabBox};
+constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &SlabBox,
+                                     &shell::EstimateBox};
 // What the actions read.
 constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* saveboxes[] = {&SlabBox};
+constexpr const shell::Box* estimateboxes[] = {&shell::EstimateBox};
 
 // Degrees of a bearing t and of an angle p (radians), for the files, the
 // console and the pane.
@@ -61,6 +65,7 @@ void loaddata(shell::Host& host, State& s) {
     throw;
   }
   s.rdata = std::move(raw);
+  s.estimated.clear();
   shell::dropresults(host, "specimens loaded before");
   // Angles measured on the previous specimens must not be saved as if they
   // were these specimens' angles.
@@ -160,20 +165,10 @@ shell::Table angletable(const State& s) {
   return table;
 }
 
-void loadproto(shell::Host& host, State& s) {
-  if (s.rdata.empty())
-    throw core::Error("Load a TPS file first: the protocol is drawn on and measured from its specimens");
-  std::string fn;
-  const Eigen::MatrixXd proto = shell::mfload(host, fn);
-  checkprotocol(proto, s.rdata.k());
-  const Eigen::Index mp = proto.rows();
-  if ((proto.col(1).array() == 0).all())
-    throw core::Error("The protocol file '" + fn + "' holds no pair row (its second column is 0 on all " +
-                      std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
-
-  // Every specimen is measured before anything is kept or drawn: a
-  // specimen refused leaves the protocol, the angles and the plot of the
-  // last protocol that could be measured.
+// Measures t and p on every specimen of the data by the protocol and keeps
+// them with it; a specimen refused raises core::Error naming it before
+// anything is kept. Returns the specimens that give no angles, and why.
+std::vector<std::string> measure(State& s, const Eigen::MatrixXd& proto) {
   const Eigen::Index n = s.rdata.n();
   Eigen::RowVectorXd tlist = Eigen::RowVectorXd::Zero(n);
   Eigen::RowVectorXi np = Eigen::RowVectorXi::Zero(n);
@@ -196,18 +191,57 @@ void loadproto(shell::Host& host, State& s) {
   s.tlist = std::move(tlist);
   s.plist = std::move(plist);
   s.np = std::move(np);
+  return absent;
+}
+
+// The specimens that give no angles, named on the console and in a
+// message box.
+void sayabsent(shell::Host& host, const std::vector<std::string>& absent, Eigen::Index n) {
+  if (absent.empty()) return;
+  std::string text = core::format("%i of %i specimens give no angles (landmarks missing): ", absent.size(), n);
+  for (std::size_t a = 0; a < absent.size(); ++a) text += (a > 0 ? "; " : "") + absent[a];
+  host.print(text + "\n");
+  host.msgbox(text, "");
+}
+
+// The angles measured: each specimen's t and p on the console (degrees),
+// the results pane and the table.
+void sayangles(shell::Host& host, const State& s) {
+  for (Eigen::Index i = 0; i < s.tlist.size(); ++i) {
+    if (s.np(i) == 0) continue;
+    std::vector<double> p;
+    for (Eigen::Index j = 0; j < s.plist.cols(); ++j)
+      if (!std::isnan(s.plist(i, j))) p.push_back(pdegrees(s.plist(i, j)));
+    const Eigen::MatrixXd present = Eigen::Map<Eigen::RowVectorXd>(p.data(), static_cast<Eigen::Index>(p.size()));
+    host.echo(core::format("%d\t%f", i + 1, tdegrees(s.tlist(i))) + (present.size() > 0 ? core::format("\t%f", present) : "") +
+              "\n");
+  }
+  host.setresults(resultrows(s));
+  host.showtable(angletable(s));
+}
+
+void loadproto(shell::Host& host, State& s) {
+  if (s.rdata.empty())
+    throw core::Error("Load a TPS file first: the protocol is drawn on and measured from its specimens");
+  std::string fn;
+  const Eigen::MatrixXd proto = shell::mfload(host, fn);
+  checkprotocol(proto, s.rdata.k());
+  const Eigen::Index mp = proto.rows();
+  if ((proto.col(1).array() == 0).all())
+    throw core::Error("The protocol file '" + fn + "' holds no pair row (its second column is 0 on all " +
+                      std::to_string(mp) + " rows), so there is no p to measure; add the bilateral pairs as rows 'a b'");
+
+  // Every specimen is measured before anything is kept or drawn: a
+  // specimen refused leaves the protocol, the angles and the plot of the
+  // last protocol that could be measured.
+  const std::vector<std::string> absent = measure(s, proto);
+  const Eigen::Index n = s.rdata.n();
 
   const Eigen::Index pairs = (s.proto.col(1).array() != 0).count(), midline = mp - pairs;
   host.setstring(shell::FileBox.tag, core::format("Protocol %s loaded: \n%i midline landmark%s and %i pair%s", fn, midline,
                                                   midline == 1 ? "" : "s", pairs, pairs == 1 ? "" : "s"));
   if (s.proto.cols() != 2) host.alert("Excess columns in protocol file", "");
-
-  if (!absent.empty()) {
-    std::string text = core::format("%i of %i specimens give no angles (landmarks missing): ", absent.size(), n);
-    for (std::size_t a = 0; a < absent.size(); ++a) text += (a > 0 ? "; " : "") + absent[a];
-    host.print(text + "\n");
-    host.msgbox(text, "");
-  }
+  sayabsent(host, absent, n);
 
   shell::Axes& axes = host.axes();
   axes.cla();
@@ -220,16 +254,44 @@ void loadproto(shell::Host& host, State& s) {
   } else {
     drawprotocol(host, s, complete);
   }
-  for (Eigen::Index i = 0; i < n; ++i) {
-    if (s.np(i) == 0) continue;
-    std::vector<double> p;
-    for (Eigen::Index j = 0; j < s.plist.cols(); ++j)
-      if (!std::isnan(s.plist(i, j))) p.push_back(pdegrees(s.plist(i, j)));
-    const Eigen::MatrixXd present = Eigen::Map<Eigen::RowVectorXd>(p.data(), static_cast<Eigen::Index>(p.size()));
-    host.echo(core::format("%d\t%f", i + 1, tdegrees(s.tlist(i))) + (present.size() > 0 ? core::format("\t%f", present) : "") +
-              "\n");
-  }  host.setresults(resultrows(s));
-  host.showtable(angletable(s));
+  sayangles(host, s);
+}
+
+// The protocol as the pair list mirror reads: a midline row "a 0" names
+// a landmark on the axis of symmetry ("a a"), a pair row "a b" a pair.
+Eigen::MatrixXd mirrorpairs(const Eigen::MatrixXd& proto) {
+  Eigen::MatrixXd pairs = proto.leftCols(2);
+  for (Eigen::Index i = 0; i < pairs.rows(); ++i)
+    if (pairs(i, 1) == 0) pairs(i, 1) = pairs(i, 0);
+  return pairs;
+}
+
+// Places the loaded specimens' missing landmarks by the method in
+// EstimateBox (mirror by the protocol's pairs), draws the specimens again
+// with the estimates marked and, when angles were measured, measures them
+// again: a specimen that lacked a protocol landmark then gives its angles.
+void estimatemissing(shell::Host& host, State& s) {
+  if (s.rdata.empty()) throw core::Error("Load a TPS file first: its missing landmarks are the ones estimated");
+  const core::Estimate method = shell::estimatemethod(host);
+  Eigen::MatrixXd pairs;
+  if (method == core::Estimate::mirror) {
+    if (s.proto.size() == 0)
+      throw core::Error(shell::boxcalled(shell::EstimateBox) +
+                        " holds 'mirror', which reflects a landmark's partner across the specimen's axis of symmetry "
+                        "by the protocol's pairs: load the protocol first (Load protocol…)");
+    pairs = mirrorpairs(s.proto);
+    // The angles measure the strain that broke the symmetry mirror restores.
+    host.print("note: mirror reflects a landmark's partner across the specimen's own axis of symmetry, which a "
+               "deformed fossil has lost: a pair it completes measures p of a symmetric specimen, not of the strain\n");
+  }
+  const std::vector<core::EstimatedLandmark> done = shell::placemissing(host, s.rdata, method, pairs, "data set");
+  if (done.empty()) return;
+  shell::addestimates(s.estimated, done);
+  shell::markestimates(host.axes(), shell::plotprincipal(host, s.rdata.matrix()).xpt, done);
+  if (!measured(s)) return;
+  host.print("The angles were measured again with the estimated landmarks\n");
+  sayabsent(host, measure(s, s.proto), s.rdata.n());
+  sayangles(host, s);
 }
 
 // The three save actions share one frame: read the slab number, ask for
@@ -253,6 +315,10 @@ void save(shell::Host& host, const State& s, io::AngleLayout layout) {
 
   io::writefile(choice->path(), io::formatangles(layout, s.tlist, s.plist, s.np, slab, s.rdata.ids()),
                 io::WriteMode::Replace);
+  // The landmarks the angles rest on that were estimated, by specimen; a
+  // sidecar left from an earlier save of this name goes.
+  io::removesidecars(choice->path());
+  if (!s.estimated.empty()) io::writeestimated(choice->path(), s.estimated);
 }
 
 const char* needsangles(const State& s) {
@@ -267,6 +333,10 @@ constexpr shell::Action<State> table[] = {
      nullptr, loadboxes},
     {"LoadProto", ActionKind::load, loadproto,
      "Reads a protocol, draws it on the consensus and measures t and p on every specimen"},
+    {"EstimateMissing", ActionKind::compute, estimatemissing,
+     "Places the missing landmarks of the loaded specimens by the method in EstimateBox, and measures again",
+     [](const State& s) -> const char* { return s.rdata.empty() ? "Load a TPS file first" : nullptr; },
+     estimateboxes},
     {"SaveData", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, io::AngleLayout::pairs); },
      "Writes every (t, p) pair with slab and specimen number: Restrain's pooled angles", needsangles, saveboxes},
     {"SaveDataBirch", ActionKind::save,

@@ -7,10 +7,12 @@
 #include "shell/host.h"
 
 #include "core/data_set.h"
+#include "core/identities.h"
 
 #include <Eigen/Core>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace anglepick {
 
@@ -21,6 +23,9 @@ struct State {
   Eigen::RowVectorXd tlist; // 1 x n: t of every specimen, radians; NaN for one without angles
   Eigen::MatrixXd plist;    // n x pcount: p of every specimen, radians; NaN for a pair not measured
   Eigen::RowVectorXi np;    // 1 x n: pairs measured per specimen (0 for a specimen without angles)
+  // The landmarks EstimateMissing placed in rdata, listed beside a saved
+  // angle file.
+  std::vector<core::EstimatedLandmark> estimated;
 };
 
 // The program's actions: name, kind, function, one-line description,

@@ -8,11 +8,11 @@
 #include "core/procrustes.h"
 #include "core/text_format.h"
 #include "io/angle_file.h"
-#include "io/landmark_file.h"
 #include "io/tps_file.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/callables.h"
+#include "shell/estimates.h"
 #include "shell/file_dialogs.h"
 #include "shell/shape_plot.h"
 
@@ -49,7 +49,7 @@ constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Nu
 
 constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &TPBox,
                                      &PBox,              &BootBox,                &BaseBox1,       &BaseBox2,
-                                     &UserR,             &UserTheta};
+                                     &UserR,             &UserTheta,              &shell::EstimateBox};
 // What the actions read, in the order they read it.
 constexpr const shell::Box* permuteboxes[] = {&PBox};
 constexpr const shell::Box* bootboxes[] = {&BootBox};
@@ -57,6 +57,7 @@ constexpr const shell::Box* baselineboxes[] = {&BaseBox1, &BaseBox2};
 constexpr const shell::Box* strainboxes[] = {&UserTheta, &UserR};
 constexpr const shell::Box* retroboxes[] = {&BaseBox1, &BaseBox2, &UserTheta, &UserR};
 constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
+constexpr const shell::Box* estimateboxes[] = {&shell::EstimateBox};
 
 // The baseline landmarks typed in BaseBox1 and BaseBox2.
 std::pair<int, int> baseline(shell::Host& host) {
@@ -104,6 +105,29 @@ void sayunretrodeformed(shell::Host& host, const State& s, const std::vector<cor
             s.data.ids().label(static_cast<std::size_t>(l.row)) + " " + l.reason;
   host.note(core::format("note: %i of %i specimens were not retrodeformed and are kept missing: ", out.size(),
                          s.data.n()) + list);
+}
+
+// Names the retrodeformed specimens whose baseline rests on a landmark
+// EstimateMissing placed.
+void sayestimatedbaseline(shell::Host& host, const State& s, int b1, int b2) {
+  std::vector<std::pair<Eigen::Index, std::string>> rows;
+  for (const core::EstimatedLandmark& e : s.estimated) {
+    const auto lm = static_cast<int>(e.landmark + 1);
+    if ((lm != b1 && lm != b2) || std::isnan(s.ydata.matrix()(e.row, 2 * e.landmark))) continue;
+    const std::string one = std::to_string(lm) + " (" + core::methodname(e.method) + ")";
+    if (!rows.empty() && rows.back().first == e.row)
+      rows.back().second = "landmarks " + rows.back().second.substr(9) + " and " + one;
+    else
+      rows.emplace_back(e.row, "landmark " + one);
+  }
+  if (rows.empty()) return;
+  std::string list;
+  for (const auto& [row, what] : rows)
+    list += (list.empty() ? "" : "; ") + std::string("specimen ") + s.data.ids().label(static_cast<std::size_t>(row)) +
+            " " + what;
+  host.note(core::format("note: %i of %i specimens were retrodeformed on a baseline that rests on an estimate: ",
+                         rows.size(), s.data.n()) +
+            list);
 }
 
 // A fitted strain ellipse drawn in the construction's frame, named in the
@@ -192,28 +216,20 @@ Eigen::RowVectorXd presentmean(const Eigen::MatrixXd& x) {
   return m;
 }
 
-// New data make the retrodeformed result of the old ones meaningless:
-// it is forgotten, and said in one line.
-void forgetresult(shell::Host& host, State& s) {
+// New data, or new estimates in them, make the retrodeformed result of
+// the old ones meaningless: it is forgotten, and said in one line.
+void forgetresult(shell::Host& host, State& s,
+                  const char* why = "of the specimens loaded before were cleared with the plot; retrodeform these "
+                                    "specimens before saving") {
   if (s.ydata.empty()) return;
   s.ydata = {};
   s.yraw = {};
-  host.note("note: the retrodeformed data of the specimens loaded before were cleared with the plot; retrodeform "
-            "these specimens before saving");
+  s.yestimated.clear();
+  host.note(std::string("note: the retrodeformed data ") + why);
 }
 
-void load(shell::Host& host, State& s) {
-  s.data = shell::loadlandmarks(host);
-  shell::dropresults(host, "specimens loaded before");
-  s.rawdata = false;
-  const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
-  std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
-  if (s.data.scaled()) box += "\n coordinates x SCALE=";
-  host.setstring(shell::FileBox.tag, box);
-  forgetresult(host, s);
-  const core::Superimposition sup = core::getconsensus(s.data.matrix());
-  s.reference = sup.y;
-  s.data = s.data.with(sup.xpt);
+// The working data set superimposed on its consensus, as Load draws it.
+void drawdata(shell::Host& host, const State& s) {
   host.axes().cla();
   shell::showshape(host.axes(), s.data.matrix(), "bo", "specimens");
   shell::showshape(host.axes(), s.reference, "k+", "consensus");
@@ -223,16 +239,59 @@ void load(shell::Host& host, State& s) {
   shell::numberlandmarks(host.axes(), s.data.matrix(), s.reference);
 }
 
+void load(shell::Host& host, State& s) {
+  s.data = shell::loadlandmarks(host);
+  shell::dropresults(host, "specimens loaded before");
+  s.rawdata = false;
+  s.estimated.clear();
+  const auto m = static_cast<double>(s.data.n()), n = static_cast<double>(s.data.matrix().cols());
+  std::string box = core::format("File: %s \n %3.0f Specimens \n %3.0f Landmarks", s.data.name(), m, (n - 1) / 2);
+  if (s.data.scaled()) box += "\n coordinates x SCALE=";
+  host.setstring(shell::FileBox.tag, box);
+  forgetresult(host, s);
+  const core::Superimposition sup = core::getconsensus(s.data.matrix());
+  s.reference = sup.y;
+  s.data = s.data.with(sup.xpt);
+  drawdata(host, s);
+}
+
 // The TPS dialog, reading a TPS or a row-format file by its content,
 // scaled when ApplyScale is ticked and its missing landmarks said on the
 // console. The specimens (kept in rdata even when the superimposition then
 // fails) on their principal axes, plotted with the numbered consensus.
 void loadtps(shell::Host& host, State& s) {
   s.rdata = shell::loadtpsbox(host);
+  s.estimated.clear();
   forgetresult(host, s);
   shell::dropresults(host, "specimens loaded before");
   s.data = s.rdata.with(shell::plotprincipal(host, s.rdata.matrix()).xpt);
   s.rawdata = true;
+}
+
+// Places the missing landmarks of the loaded specimens by the method in
+// EstimateBox: of the TPS data in their own frame (then superimposed
+// again, so that both the retrodeformations on a baseline and the one in
+// the file's frame have them), or of the row data as superimposed. The
+// data are drawn again with the estimates marked; a retrodeformation made
+// before is forgotten. Mirror would need a pair list, which Restrain has
+// none of.
+void estimatemissing(shell::Host& host, State& s) {
+  require(!s.data.empty(), "Load a landmark data set first (Load data file… or Load TPS file…)");
+  const core::Estimate method = shell::estimatemethod(host);
+  if (method == core::Estimate::mirror)
+    throw core::Error(shell::boxcalled(shell::EstimateBox) +
+                      " holds 'mirror', which needs a pairs file, and Restrain reads none; type auto, tps, regression "
+                      "or neighbours (or estimate by mirror in Symrestore, after retrodeformation)");
+  std::vector<core::EstimatedLandmark> done =
+      shell::placemissing(host, s.rawdata ? s.rdata : s.data, method, {}, "data set");
+  if (done.empty()) return;
+  forgetresult(host, s, "were cleared: they lack the estimates; retrodeform again before saving");
+  if (s.rawdata)
+    s.data = s.rdata.with(shell::plotprincipal(host, s.rdata.matrix()).xpt);
+  else
+    drawdata(host, s);
+  shell::addestimates(s.estimated, done);
+  shell::markestimates(host.axes(), s.data.matrix(), done);
 }
 
 void requireresult(const State& s) {
@@ -247,7 +306,7 @@ bool save(shell::Host& host, const State& s, const char* dialogtitle) {
   // The rows joined to their specimens: FILE.ids beside the file, when
   // any specimen has a key line to join (a TPS file without ID=, IMAGE=
   // or SCALE= lines gives none).
-  io::writespecimens(file->path(), s.ydata);
+  shell::writewithestimates(file->path(), s.ydata, s.yestimated);
   return true;
 }
 
@@ -551,7 +610,9 @@ void doretro(shell::Host& host, State& s) {
               title);
   s.ydata = s.data.with(retro_wellman3(s.data.matrix(), t, b1, b2, pairs));
   s.yraw = {};
+  s.yestimated = s.estimated;
   sayunretrodeformed(host, s, t, b1, b2);
+  sayestimatedbaseline(host, s, b1, b2);
   drawremoval(host.axes(), orientandremove(s.data.matrix(), t, b1, b2, Eigen::Matrix2d::Identity()), a.fit.strain,
               "fitted", "gd", baselineunit);
 }
@@ -575,6 +636,8 @@ void doretrouser(shell::Host& host, State& s) {
   s.data = s.data.with(fitted(s.data.matrix()));
   s.ydata = s.data.with(onpresent(ydata, fitted));
   s.yraw = {};
+  s.yestimated = s.estimated;
+  sayestimatedbaseline(host, s, b1, b2);
   drawremoval(host.axes(), found, strain, "typed", "r+", baselineunit);
 }
 
@@ -585,6 +648,8 @@ void userretrotps(shell::Host& host, State& s) {
   const Eigen::RowVectorXd mdata = presentmean(r.y);
   s.ydata = s.rdata.with(core::getpsup(r.y, mdata));
   s.yraw = s.rdata.with(std::move(r.yraw));
+  // The estimates are the TPS data's only when they were placed in them.
+  s.yestimated = s.rawdata ? s.estimated : std::vector<core::EstimatedLandmark>{};
   // The TPS coordinates are the rock's frame itself.
   drawremoval(host.axes(), s.rdata.matrix(), strain, "typed", "r+",
               s.rdata.scaled() ? " (SCALE= units)" : " (data units)");
@@ -597,8 +662,11 @@ const char* needsresult(const State& s) {
 const char* needsalltp(const State& s) {
   return s.alltp.size() > 0 ? nullptr : "Load the pooled angle pairs first (Pooled t, p…)";
 }
+const char* needsdata(const State& s) {
+  return s.data.empty() ? "Load a landmark data set first (Load data file… or Load TPS file…)" : nullptr;
+}
 const char* needsangles(const State& s) {
-  if (s.data.empty()) return "Load a landmark data set first (Load data file… or Load TPS file…)";
+  if (const char* need = needsdata(s)) return need;
   if (s.datatp.size() == 0) return "Load the per-specimen angles first (Specimen t, p…)";
   return needsalltp(s);
 }
@@ -617,6 +685,9 @@ constexpr shell::Action<State> table[] = {
      nullptr, loadboxes},
     {"LoadTPS", ActionKind::load, loadtps, "Reads a TPS file, superimposes it on its principal axis and plots it",
      nullptr, loadboxes},
+    {"EstimateMissing", ActionKind::compute, estimatemissing,
+     "Places the missing landmarks of the loaded specimens by the method in EstimateBox, before retrodeforming",
+     needsdata, estimateboxes},
     {"SaveTPS", ActionKind::save, [](shell::Host& host, State& s) { savetps(host, s); },
      "Writes the retrodeformed data set as Save does, then (after UserRetroTPS) as TPS", needsresult},
     {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s, "File Name for RetroDeformed Data"); },

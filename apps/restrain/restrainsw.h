@@ -6,6 +6,7 @@
 #include "shell/host.h"
 
 #include "core/data_set.h"
+#include "core/identities.h"
 
 #include <Eigen/Core>
 #include <span>
@@ -28,6 +29,10 @@ struct State {
   // they belong to ydata (both from UserRetroTPS); empty otherwise.
   core::Specimens yraw;
   bool rawdata = false;         // data are rdata superimposed (LoadTPS), so rdata hold them in the rock's frame
+  // The landmarks EstimateMissing placed in data (and, when rawdata, in
+  // rdata), and those of them ydata carries, listed beside a saved file.
+  std::vector<core::EstimatedLandmark> estimated;
+  std::vector<core::EstimatedLandmark> yestimated;
 };
 
 // The program's actions: name, kind, function, one-line description,

@@ -4,17 +4,14 @@
 #include "core/error.h"
 #include "core/procrustes.h"
 #include "core/text_format.h"
-#include "io/landmark_file.h"
-#include "io/sidecars.h"
 #include "shell/actions.h"
 #include "shell/boxes.h"
 #include "shell/callables.h"
+#include "shell/estimates.h"
 #include "shell/file_dialogs.h"
 #include "shell/shape_plot.h"
-#include "warp/missing.h"
 #include "warp/undeform.h"
 
-#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -33,18 +30,17 @@ using shell::Number;
 // is checked against them.
 constexpr shell::Box StrainBox{"StrainBox", "stretch e = √R", Entry::number, Number::Positive};
 constexpr shell::Box PCABox{"PCABox", "axes to remove", Entry::numbers};
-constexpr shell::Box EstimateBox{"EstimateBox", "estimate method", Entry::text};
 constexpr shell::Box ProtoBox{"ProtoBox", "the pairs file loaded last", Entry::shown};
 constexpr shell::Box GetPairs{"GetPairs", "load the pairs file", Entry::button};
 constexpr shell::Box BootBox{"BootBox", "number of resamples", Entry::number, Number::Whole, {100, maxresamples}};
 constexpr const shell::Box* all[] = {&shell::ApplyScale, &shell::NegativeMissing, &shell::FileBox, &ProtoBox,
-                                     &GetPairs,          &StrainBox,              &PCABox,         &EstimateBox,
+                                     &GetPairs,          &StrainBox,              &PCABox,         &shell::EstimateBox,
                                      &BootBox};
 // What the actions read.
 constexpr const shell::Box* loadboxes[] = {&shell::ApplyScale, &shell::NegativeMissing};
 constexpr const shell::Box* strainboxes[] = {&StrainBox};
 constexpr const shell::Box* pcaboxes[] = {&PCABox};
-constexpr const shell::Box* estimateboxes[] = {&EstimateBox};
+constexpr const shell::Box* estimateboxes[] = {&shell::EstimateBox};
 constexpr const shell::Box* bootboxes[] = {&BootBox};
 
 void requiredata(const State& s) {
@@ -237,12 +233,10 @@ void undeformpca(shell::Host& host, State& s) {
 
 void save(shell::Host& host, const State& s) {
   if (s.undata.empty()) throw core::Error("Nothing to save yet: undeform the data first");
-  if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset")) {
-    // The rows are the loaded specimens in their order, with their
-    // identities.
-    io::writespecimens(file->path(), s.undata);
-    if (!s.estimated.empty()) io::writeestimated(file->path(), s.estimated);
-  }
+  // The rows are the loaded specimens in their order, with their
+  // identities.
+  if (const auto file = host.uiputfile("*.*", "File Name for Undeformed Dataset"))
+    shell::writewithestimates(file->path(), s.undata, s.estimated);
 }
 
 // Places the missing landmarks of the undeformed set, or of the loaded data
@@ -250,13 +244,9 @@ void save(shell::Host& host, const State& s) {
 // went, and marks them on the plot.
 void estimatemissing(shell::Host& host, State& s) {
   requiredata(s);
-  const std::string typed = shell::boxtext(host, EstimateBox);
-  const auto method = core::estimatemethod(typed);
-  if (!method || *method == core::Estimate::blend || *method == core::Estimate::mean)
-    throw core::Error(shell::boxcalled(EstimateBox) + " holds '" + typed +
-                      "'; type auto, tps, regression, neighbours or mirror");
+  const core::Estimate method = shell::estimatemethod(host);
   const bool inundata = !s.undata.empty();
-  if (*method == core::Estimate::mirror) {
+  if (method == core::Estimate::mirror) {
     requirepairs(s);
     // Tectonic strain breaks the symmetry mirror relies on.
     if (!inundata)
@@ -265,29 +255,12 @@ void estimatemissing(shell::Host& host, State& s) {
                  "undeformed set's landmarks are estimated)\n");
   }
   core::Specimens& x = inundata ? s.undata : s.data;
-  if (x.complete()) {
-    host.print(std::string("No landmark is missing in the ") + (inundata ? "undeformed set" : "data set") +
-               ": nothing to estimate\n");
-    return;
-  }
-  warp::Completion done = warp::estimatemissing(x.matrix(), *method, s.lmlist, x.ids());
-  for (const std::string& line : warp::estimatereport(done, x.ids())) host.print(line + "\n");
-  x = x.with(std::move(done.y));
+  const auto done = shell::placemissing(host, x, method, s.lmlist, inundata ? "undeformed set" : "data set");
+  if (done.empty() && x.complete()) return;
   if (s.estimatedundata != inundata) s.estimated.clear();
-  s.estimated.insert(s.estimated.end(), done.estimated.begin(), done.estimated.end());
-  std::sort(s.estimated.begin(), s.estimated.end(), [](const auto& a, const auto& b) {
-    return std::pair(a.row, a.landmark) < std::pair(b.row, b.landmark);
-  });
+  shell::addestimates(s.estimated, done);
   s.estimatedundata = inundata;
-  Eigen::VectorXd px(static_cast<Eigen::Index>(done.estimated.size())), py(px.size());
-  for (std::size_t i = 0; i < done.estimated.size(); ++i) {
-    const auto& e = done.estimated[i];
-    px(static_cast<Eigen::Index>(i)) = x.matrix()(e.row, 2 * e.landmark);
-    py(static_cast<Eigen::Index>(i)) = x.matrix()(e.row, 2 * e.landmark + 1);
-  }
-  host.axes().sethold(true);
-  host.axes().plot(px, py, "g*", 6);
-  host.axes().name("estimated landmarks");
+  shell::markestimates(host.axes(), x.matrix(), done);
 }
 
 // The fits of a symmetry fix, reporting how far they are and hearing a
@@ -430,7 +403,7 @@ constexpr shell::Action<State> table[] = {
     {"UndeformPCA", ActionKind::compute, undeformpca, "Removes the principal axes of shape listed in PCABox", needdata,
      pcaboxes},
     {"EstimateMissing", ActionKind::compute, estimatemissing,
-     "Places the missing landmarks of the undeformed set, or of the data before undeforming, by tps or mirror (EstimateBox)",
+     "Places the missing landmarks of the undeformed set, or of the data before undeforming, by the method in EstimateBox",
      needdata, estimateboxes},
     {"Save", ActionKind::save, [](shell::Host& host, State& s) { save(host, s); },
      "Writes the last undeformed data set in the row format",

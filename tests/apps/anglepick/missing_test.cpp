@@ -7,6 +7,7 @@
 #include "apps/anglepick/angles.h"
 
 #include "core/text_format.h"
+#include "io/text_file.h"
 #include "io/tps_file.h"
 #include "tests/apps/anglepick/damaged.h"
 #include "tests/support/scripted_program.h"
@@ -159,9 +160,10 @@ TEST(anglepickmissing, ApplyScaleSaysSoAndLeavesTheAnglesAlone) {
   }
 }
 
-TEST(anglepickmissing, ASpecimenWithoutItsMidlineIsNamedAndGivesNoPairs) {
-  // Specimen 3 loses landmark 1 (protocol row 1), specimen 5 every pair's
-  // left member: neither can be measured, both are named.
+// The sample with specimen 3 losing landmark 1 (protocol row 1), specimen
+// 5 every pair's left member, written as broken.tps in the program's
+// folder.
+void writebroken(const testsupport::ScriptedProgram& anglepick) {
   std::ifstream in(sample);
   std::vector<std::string> text;
   for (std::string line; std::getline(in, line);) text.push_back(line);
@@ -170,11 +172,14 @@ TEST(anglepickmissing, ASpecimenWithoutItsMidlineIsNamedAndGivesNoPairs) {
     if (text[i].rfind("LM=", 0) == 0) blocks.push_back(i);
   text[blocks[2] + 1] = "-1 -1";
   for (const int lm : {5, 7, 9, 11, 13}) text[blocks[4] + static_cast<std::size_t>(lm)] = "-1 -1";
+  std::ofstream outfile(anglepick.file("broken.tps"));
+  for (const std::string& line : text) outfile << line << "\n";
+}
+
+TEST(anglepickmissing, ASpecimenWithoutItsMidlineIsNamedAndGivesNoPairs) {
+  // Neither of the two broken specimens can be measured; both are named.
   testsupport::ScriptedProgram anglepick(anglepickprogram());
-  {
-    std::ofstream outfile(anglepick.file("broken.tps"));
-    for (const std::string& line : text) outfile << line << "\n";
-  }
+  writebroken(anglepick);
   const auto [status, out] =
       anglepick.run("LoadData broken.tps\nLoadProto " + protocolfile + "\nSaveData all.txt\nSaveAveData means.txt\n");
   ASSERT_EQ(status, 0) << anglepick.errors();
@@ -189,4 +194,49 @@ TEST(anglepickmissing, ASpecimenWithoutItsMidlineIsNamedAndGivesNoPairs) {
   EXPECT_EQ(means.size(), 60u);
   EXPECT_FALSE(all.count(3) || all.count(5));
   EXPECT_EQ(means.at(5), std::vector<std::string>{"NaN\tNaN\t1\t % specimen 5 (5)"});
+}
+
+// Estimated, before the protocol is loaded or after it, the two broken
+// specimens give angles close to their complete selves', every other line
+// stays the complete run's, and the saves list the estimates beside the
+// angle file. Mirror takes the protocol's pairs, so it waits for them.
+TEST(anglepickmissing, EstimatedLandmarksGiveTheAnglesOfTheCompleteSpecimens) {
+  const std::string save = "SaveAveData means.txt\n";
+  std::vector<std::string> complete;
+  {
+    testsupport::ScriptedProgram whole(anglepickprogram());
+    ASSERT_EQ(whole.run("LoadData " + sample + "\nLoadProto " + protocolfile + "\n" + save).first, 0) << whole.errors();
+    complete = lines(whole.file("means.txt"));
+  }
+  ASSERT_EQ(complete.size(), 60u);
+  const std::string proto = "LoadProto " + protocolfile + "\n";
+  for (const std::string& steps : {"EstimateMissing\n" + proto, proto + "EstimateMissing\n"}) {
+    testsupport::ScriptedProgram anglepick(anglepickprogram());
+    writebroken(anglepick);
+    const auto [status, out] = anglepick.run("LoadData broken.tps\n" + steps + save);
+    ASSERT_EQ(status, 0) << anglepick.errors();
+    const std::vector<std::string> means = lines(anglepick.file("means.txt"));
+    ASSERT_EQ(means.size(), 60u);
+    for (std::size_t i = 0; i < 60; ++i) {
+      if (i != 2 && i != 4) {
+        EXPECT_EQ(means[i], complete[i]) << steps << i;
+        continue;
+      }
+      std::istringstream a(means[i]), b(complete[i]);
+      double t = 0, p = 0, tc = 0, pc = 0;
+      a >> t >> p;
+      b >> tc >> pc;
+      EXPECT_NEAR(t, tc, 0.05) << steps << i;
+      EXPECT_NEAR(p, pc, 0.5) << steps << i;
+    }
+    const std::string listed = io::readfile(anglepick.file("means.txt.estimated").string());
+    EXPECT_EQ(listed.substr(listed.find('\n', listed.find("method")) + 1),
+              "3 1 tps\n5 5 tps\n5 7 tps\n5 9 tps\n5 11 tps\n5 13 tps\n")
+        << listed;
+  }
+  testsupport::ScriptedProgram anglepick(anglepickprogram());
+  writebroken(anglepick);
+  EXPECT_EQ(anglepick.run("LoadData broken.tps\nset EstimateBox mirror\nEstimateMissing\n").first, 1);
+  EXPECT_EQ(anglepick.errors().rfind("The box EstimateBox (estimate method) holds 'mirror', which reflects", 0), 0u)
+      << anglepick.errors();
 }

@@ -58,8 +58,8 @@ TEST(anglepicksw, GuidesAUserWhoTakesTheStepsOutOfOrder) {
   EXPECT_FALSE(std::filesystem::exists(x));
   // An action it does not know shows the message box and raises an error.
   host.boxes.clear();
-  EXPECT_EQ(run("Measure", {x}), "Unknown action 'Measure': Anglepick's actions are LoadData, LoadProto, SaveData, "
-                                 "SaveDataBirch, SaveAveData and Clear");
+  EXPECT_EQ(run("Measure", {x}), "Unknown action 'Measure': Anglepick's actions are LoadData, LoadProto, EstimateMissing, "
+                                 "SaveData, SaveDataBirch, SaveAveData and Clear");
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Hopelessly lost, send help!");
   EXPECT_EQ(host.boxes[0].title, "In truth,can none save me?");
