@@ -380,6 +380,9 @@ def main():
     parser.add_argument("--targets-only", action="store_true", help="measure the targets alone")
     args = parser.parse_args()
 
+    # The programs run in their samples' folders: a relative --bin must not
+    # be read from there.
+    args.bin = os.path.abspath(args.bin)
     sizes = [int(s) for s in args.sizes.split(",") if s.strip()]
     only = set(p.strip() for p in args.programs.split(",") if p.strip())
     if "restrain" in only:
