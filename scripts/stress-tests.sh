@@ -97,7 +97,7 @@ summary "whole sanitizer suite, beside the optimised suite" "$logs/together-sani
 # per-test timeout.
 echo "stress-tests: slowest tests of the loaded sanitizer run (per-test timeout 600 s):"
 grep -E 'Test +#[0-9]+: ' "$logs/together-sanitize.log" |
-  sed -E 's/^.*Test +#[0-9]+: ([^ ]+) [ .]*([A-Za-z*]+[A-Za-z ]*) +([0-9.]+) sec$/\3 \1/' |
+  sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' |
   sort -rn | head -n 10 | awk '{ printf "  %8.1f s  %s\n", $1, $2 }'
 
 if [ "$failed" -ne 0 ]; then
