@@ -134,7 +134,11 @@ void placebymirror(const Eigen::MatrixXd& x, Eigen::Index k, const std::vector<E
 
 // The methods a pattern tries for a request.
 std::vector<core::Estimate> wanted(core::Estimate method) {
-  if (method == core::Estimate::automatic) return {detail::learning.begin(), detail::learning.end()};
+  if (method == core::Estimate::automatic) {
+    std::vector<core::Estimate> all(detail::learning.begin(), detail::learning.end());
+    all.push_back(core::Estimate::automatic);
+    return all;
+  }
   return {core::Estimate::mean, method};
 }
 

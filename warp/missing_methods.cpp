@@ -398,7 +398,7 @@ Pattern::Pattern(const Shapes& train, const Shape& consensus, Indices P, Indices
   // out, a specimen on the circle leaves the others' circle.
   centre_.resize(m);
   centreloo_.resize(n_, m);
-  for (Eigen::Index c = 0; c < m; ++c) {
+  for (Eigen::Index c = 0; c < m && wants(core::Estimate::automatic); ++c) {
     std::vector<cd> all(AM_.col(c).data(), AM_.col(c).data() + n_);
     const Circle whole = enclosing(all);
     centre_(c) = whole.c;

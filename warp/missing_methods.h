@@ -125,7 +125,8 @@ public:
   // the frame's reference; `partner`: per landmark its mirror partner
   // (itself on the axis, -1 for none), empty when there is no pair list;
   // `wanted`: the methods to try (blend brings regression and neighbours,
-  // and mean is always tried, as the guard's base); `measured`: per
+  // and mean is always tried, as the guard's base; automatic brings the
+  // centres of the landmarks' spreads, which only auto places); `measured`: per
   // training specimen whether its M were measured (only those judge), all
   // when empty.
   Pattern(const Shapes& train, const Shape& consensus, Indices P, Indices M, const std::vector<Eigen::Index>& partner,

@@ -110,21 +110,20 @@ void sayunretrodeformed(shell::Host& host, const State& s, const std::vector<cor
 // Names the retrodeformed specimens whose baseline rests on a landmark
 // EstimateMissing placed.
 void sayestimatedbaseline(shell::Host& host, const State& s, int b1, int b2) {
-  std::vector<std::pair<Eigen::Index, std::string>> rows;
+  // The estimates come in row then landmark order: a specimen's are
+  // neighbours, at most its two baseline landmarks.
+  std::vector<std::pair<Eigen::Index, std::vector<std::string>>> rows;
   for (const core::EstimatedLandmark& e : s.estimated) {
     const auto lm = static_cast<int>(e.landmark + 1);
     if ((lm != b1 && lm != b2) || std::isnan(s.ydata.matrix()(e.row, 2 * e.landmark))) continue;
-    const std::string one = std::to_string(lm) + " (" + core::methodname(e.method) + ")";
-    if (!rows.empty() && rows.back().first == e.row)
-      rows.back().second = "landmarks " + rows.back().second.substr(9) + " and " + one;
-    else
-      rows.emplace_back(e.row, "landmark " + one);
+    if (rows.empty() || rows.back().first != e.row) rows.emplace_back(e.row, std::vector<std::string>{});
+    rows.back().second.push_back(std::to_string(lm) + " (" + core::methodname(e.method) + ")");
   }
   if (rows.empty()) return;
   std::string list;
-  for (const auto& [row, what] : rows)
+  for (const auto& [row, lms] : rows)
     list += (list.empty() ? "" : "; ") + std::string("specimen ") + s.data.ids().label(static_cast<std::size_t>(row)) +
-            " " + what;
+            (lms.size() == 1 ? " landmark " + lms[0] : " landmarks " + lms[0] + " and " + lms[1]);
   host.note(core::format("note: %i of %i specimens were retrodeformed on a baseline that rests on an estimate: ",
                          rows.size(), s.data.n()) +
             list);
